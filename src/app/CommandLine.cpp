@@ -1,0 +1,47 @@
+#include "app/CommandLine.h"
+
+#include <QTextStream>
+
+#include <functional>
+#include <map>
+
+namespace quindle {
+
+namespace {
+
+struct Command {
+    std::function<int(const QStringList &)> run;
+    const char *summary;
+};
+
+const std::map<QString, Command> &commands() {
+    static const std::map<QString, Command> table{
+        {QStringLiteral("doctor"), {runDoctor, "print what this machine offers Quindle"}},
+    };
+    return table;
+}
+
+int usage(QTextStream &out, int exitCode) {
+    out << "Usage: quindle <command> [arguments]\n\nCommands:\n";
+    for (const auto &[name, command] : commands())
+        out << "  " << name.leftJustified(12) << command.summary << '\n';
+    return exitCode;
+}
+
+} // namespace
+
+int runCommandLine(const QStringList &arguments) {
+    if (arguments.isEmpty() || arguments.first() == QLatin1String("--help")) {
+        QTextStream out(stdout);
+        return usage(out, arguments.isEmpty() ? 2 : 0);
+    }
+    const auto found = commands().find(arguments.first());
+    if (found == commands().end()) {
+        QTextStream err(stderr);
+        err << "quindle: unknown command “" << arguments.first() << "”.\n";
+        return usage(err, 2);
+    }
+    return found->second.run(arguments.mid(1));
+}
+
+} // namespace quindle

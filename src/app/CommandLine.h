@@ -1,0 +1,13 @@
+#pragma once
+
+#include <QStringList>
+
+namespace quindle {
+
+// The command-line front end: the same engines as the application, without a window.
+int runCommandLine(const QStringList &arguments);
+
+// Sub-commands, one per file.
+int runDoctor(const QStringList &arguments);
+
+} // namespace quindle

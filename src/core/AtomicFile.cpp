@@ -1,0 +1,29 @@
+#include "core/AtomicFile.h"
+
+#include <QFile>
+#include <QSaveFile>
+
+namespace quindle {
+
+std::optional<QString> writeFileAtomically(const QString &path, const QByteArray &data) {
+    QSaveFile file(path);
+    if (!file.open(QIODevice::WriteOnly))
+        return file.errorString();
+    if (file.write(data) != data.size()) {
+        const QString error = file.errorString();
+        file.cancelWriting();
+        return error;
+    }
+    if (!file.commit())
+        return file.errorString();
+    return std::nullopt;
+}
+
+std::optional<QByteArray> readWholeFile(const QString &path) {
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return std::nullopt;
+    return file.readAll();
+}
+
+} // namespace quindle

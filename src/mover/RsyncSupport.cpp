@@ -1,0 +1,167 @@
+#include "mover/RsyncSupport.h"
+
+#include "platform/ProgramLocations.h"
+
+#include <QFileInfo>
+#include <QMutex>
+#include <QProcess>
+#include <QRegularExpression>
+#include <QStringDecoder>
+#include <QThreadPool>
+#include <QtConcurrent/QtConcurrentRun>
+
+namespace quindle {
+
+namespace {
+
+struct ProbeState {
+    QMutex lock;
+    std::optional<RsyncSupport> probed;
+    bool started = false;
+    bool finished = false;
+    QFuture<void> firstProbe;
+};
+
+ProbeState &state() {
+    static ProbeState instance;
+    return instance;
+}
+
+// Probes run one at a time, so a re-probe never overlaps another.
+QThreadPool *probeQueue() {
+    static QThreadPool *pool = [] {
+        auto *created = new QThreadPool;
+        created->setMaxThreadCount(1);
+        return created;
+    }();
+    return pool;
+}
+
+void store(const std::optional<RsyncSupport> &result) {
+    QMutexLocker locker(&state().lock);
+    state().probed = result;
+    state().finished = true;
+}
+
+} // namespace
+
+bool RsyncSupport::atLeast(int wantMajor, int wantMinor, int wantPatch) const {
+    if (major != wantMajor)
+        return major > wantMajor;
+    if (minor != wantMinor)
+        return minor > wantMinor;
+    return patch >= wantPatch;
+}
+
+QStringList RsyncSupport::arguments(const QString &source, const QString &destination,
+                                    bool inplace) const {
+    QStringList args{QStringLiteral("-aHEX"), QStringLiteral("-v"),
+                     QStringLiteral("--info=progress2"), QStringLiteral("--no-inc-recursive")};
+    if (atLeast(3, 2, 7)) {
+        // Linux builds list "no crtimes" and exit 1 when given the flag.
+        if (crtimesCapable)
+            args << QStringLiteral("--crtimes");
+        args << QStringLiteral("--atimes");
+    }
+    if (inplace)
+        args << QStringLiteral("--inplace");
+    args << source + QLatin1Char('/') << destination + QLatin1Char('/');
+    return args;
+}
+
+std::optional<RsyncSupport> RsyncSupport::fromVersionOutput(const QString &executablePath,
+                                                            const QString &versionOutput) {
+    const QString lower = versionOutput.toLower();
+    if (lower.contains(QLatin1String("openrsync")))
+        return std::nullopt;
+    if (!lower.contains(QLatin1String("rsync")) || !(lower.contains(QLatin1String("version 3.")) ||
+                                                     lower.contains(QLatin1String("version 4."))))
+        return std::nullopt;
+
+    RsyncSupport support;
+    support.executablePath = executablePath;
+    support.crtimesCapable = !lower.contains(QLatin1String("no crtimes"));
+    static const QRegularExpression separators(QStringLiteral("[\\r\\n]"));
+    const QStringList lines = versionOutput.split(separators, Qt::SkipEmptyParts);
+    const QString first = lines.isEmpty() ? QString() : lines.first().trimmed();
+    support.versionString = first.isEmpty() ? QStringLiteral("rsync (GNU 3+)") : first;
+
+    static const QRegularExpression pattern(QStringLiteral(R"(version\s+(\d+)\.(\d+)(?:\.(\d+))?)"),
+                                            QRegularExpression::CaseInsensitiveOption);
+    const QRegularExpressionMatch match = pattern.match(first);
+    if (match.hasMatch()) {
+        support.major = match.captured(1).toInt();
+        support.minor = match.captured(2).toInt();
+        support.patch = match.captured(3).isEmpty() ? 0 : match.captured(3).toInt();
+    }
+    return support;
+}
+
+std::optional<RsyncSupport> RsyncSupport::acceptIfGNUv3(const QString &path) {
+    QProcess process;
+    process.setStandardInputFile(QProcess::nullDevice());
+    process.start(path, {QStringLiteral("--version")});
+    if (!process.waitForStarted())
+        return std::nullopt;
+    if (!process.waitForFinished(10000)) {
+        process.kill();
+        process.waitForFinished(1000);
+        return std::nullopt;
+    }
+    QStringDecoder decoder(QStringDecoder::Utf8);
+    QString output = decoder.decode(process.readAllStandardOutput());
+    if (decoder.hasError())
+        output.clear();
+    return fromVersionOutput(path, output);
+}
+
+std::optional<RsyncSupport> RsyncSupport::probe() {
+    for (const QString &candidate : platform::rsyncCandidates()) {
+        const QFileInfo info(candidate);
+        if (!info.isFile() || !info.isExecutable())
+            continue;
+        if (std::optional<RsyncSupport> accepted = acceptIfGNUv3(candidate))
+            return accepted;
+    }
+    return std::nullopt;
+}
+
+void RsyncSupport::startProbeIfNeeded() {
+    QMutexLocker locker(&state().lock);
+    if (state().started)
+        return;
+    state().started = true;
+    state().firstProbe = QtConcurrent::run(probeQueue(), [] { store(probe()); });
+}
+
+void RsyncSupport::reprobe(QObject *context, std::function<void()> completion) {
+    QtConcurrent::run(probeQueue(), [] { return probe(); })
+        .then(context,
+              [completion = std::move(completion)](const std::optional<RsyncSupport> &result) {
+                  store(result);
+                  if (completion)
+                      completion();
+              });
+}
+
+void RsyncSupport::waitForProbe() {
+    startProbeIfNeeded();
+    QFuture<void> first;
+    {
+        QMutexLocker locker(&state().lock);
+        first = state().firstProbe;
+    }
+    first.waitForFinished();
+}
+
+std::optional<RsyncSupport> RsyncSupport::current() {
+    QMutexLocker locker(&state().lock);
+    return state().probed;
+}
+
+bool RsyncSupport::isReady() {
+    QMutexLocker locker(&state().lock);
+    return state().started && state().finished;
+}
+
+} // namespace quindle

@@ -1,0 +1,17 @@
+#pragma once
+
+#include <QString>
+
+namespace quindle::platform {
+
+// Where removable drives are mounted for this user: /run/media/$USER or /media/$USER,
+// whichever exists (the latter when neither does).
+QString volumesRoot();
+
+// The drive the product manages unless the configuration says otherwise.
+QString defaultNVMePath();
+
+// The folder whose sub-folders are the relocatable applications.
+QString defaultAppsRoot();
+
+} // namespace quindle::platform

@@ -1,0 +1,75 @@
+#include "core/ServiceBridge.h"
+#include "support/WaitUntil.h"
+
+#include <QElapsedTimer>
+#include <QFutureWatcher>
+
+#include <gtest/gtest.h>
+
+using namespace quindle;
+using namespace std::chrono_literals;
+
+namespace {
+ProcessOutput runBash(const char *script, std::chrono::milliseconds timeout = 10s) {
+    return ServiceBridge::runProcessBlocking(
+        QStringLiteral("/bin/bash"), {QStringLiteral("-c"), QString::fromUtf8(script)}, timeout);
+}
+} // namespace
+
+TEST(ServiceBridge, CombinesBothStreamsInArrivalOrder) {
+    const ProcessOutput result = runBash("echo one; echo two >&2; echo three; exit 4");
+    EXPECT_EQ(result.status, 4);
+    EXPECT_EQ(result.output, QStringLiteral("one\ntwo\nthree\n"));
+}
+
+TEST(ServiceBridge, WatchdogEndsALongRunAndKeepsWhatItPrinted) {
+    QElapsedTimer clock;
+    clock.start();
+    const ProcessOutput result = runBash("echo started; sleep 30; echo never", 1s);
+    EXPECT_LT(clock.elapsed(), 4000);
+    EXPECT_NE(result.status, 0);
+    EXPECT_EQ(result.output, QStringLiteral("started\n"));
+}
+
+TEST(ServiceBridge, TimedOutRunIsNeverASuccessEvenIfTheProgramExitsZeroOnTerm) {
+    const ProcessOutput result =
+        runBash("trap 'exit 0' TERM; echo waiting; while :; do sleep 0.05; done", 500ms);
+    EXPECT_NE(result.status, 0);
+    EXPECT_EQ(result.output, QStringLiteral("waiting\n"));
+}
+
+TEST(ServiceBridge, ProgramThatCannotStart) {
+    const ProcessOutput result =
+        ServiceBridge::runProcessBlocking(QStringLiteral("/nonexistent/program"), {}, 5s);
+    EXPECT_EQ(result.status, -1);
+    EXPECT_TRUE(result.output.startsWith(QStringLiteral("Launch failed: ")))
+        << result.output.toStdString();
+}
+
+TEST(ServiceBridge, UndecodableOutputIsEmpty) {
+    EXPECT_EQ(runBash("printf 'ok\\xff\\xfe'").output, QString());
+    EXPECT_EQ(runBash("printf 'caf\\xc3\\xa9'").output, QStringLiteral("café"));
+}
+
+TEST(ServiceBridge, LargeOutputDoesNotStallTheChild) {
+    const ProcessOutput result = runBash("head -c 3000000 /dev/zero | tr '\\0' 'x'", 20s);
+    EXPECT_EQ(result.status, 0);
+    EXPECT_EQ(result.output.size(), 3000000);
+}
+
+TEST(ServiceBridge, AsyncRunsDoNotBlockTheCallerAndRunSideBySide) {
+    QElapsedTimer clock;
+    clock.start();
+    QList<QFuture<ProcessOutput>> runs;
+    for (int i = 0; i < 4; ++i)
+        runs << ServiceBridge::runProcess(
+            QStringLiteral("/bin/bash"),
+            {QStringLiteral("-c"), QStringLiteral("sleep 0.5; echo %1").arg(i)}, 10s);
+    EXPECT_LT(clock.elapsed(), 400);
+    ASSERT_TRUE(test::waitUntil([&] {
+        return std::all_of(runs.begin(), runs.end(), [](const auto &f) { return f.isFinished(); });
+    }));
+    EXPECT_LT(clock.elapsed(), 1900); // four half-second runs at once, not one after another
+    for (int i = 0; i < 4; ++i)
+        EXPECT_EQ(runs[i].result().output, QStringLiteral("%1\n").arg(i));
+}

@@ -1,0 +1,110 @@
+#include "mover/ProcessRunner.h"
+#include "support/TempHome.h"
+#include "support/TreeGenerator.h"
+#include "support/Unprivileged.h"
+#include "support/WaitUntil.h"
+
+#include <QDir>
+#include <QFile>
+
+using namespace quindle;
+
+class ProcessRunner : public test::TempHomeTest {};
+
+TEST_F(ProcessRunner, ReportsExitStatusAndMinusOneWhenTheProgramCannotStart) {
+    EXPECT_EQ(runProcessAsync(QStringLiteral("/bin/bash"),
+                              {QStringLiteral("-c"), QStringLiteral("exit 3")}),
+              3);
+    EXPECT_EQ(runProcessAsync(QStringLiteral("/bin/true"), {}), 0);
+    EXPECT_EQ(runProcessAsync(QStringLiteral("/no/such/program"), {}), -1);
+    // Much more output than a pipe holds must not stall the child.
+    EXPECT_EQ(runProcessAsync(
+                  QStringLiteral("/bin/bash"),
+                  {QStringLiteral("-c"), QStringLiteral("head -c 5000000 /dev/zero; exit 0")}),
+              0);
+}
+
+TEST_F(ProcessRunner, DuMeasuresARealTreeInKiB) {
+    const QString root = inHome("tree");
+    test::writeRandomFile(root + QStringLiteral("/a"), 300 * 1024, 1);
+    test::writeRandomFile(root + QStringLiteral("/sub/b"), 200 * 1024, 2);
+    const std::optional<qint64> kb = duKBAsync(root);
+    ASSERT_TRUE(kb.has_value());
+    EXPECT_GE(*kb, 500);
+    EXPECT_LT(*kb, 600);
+    EXPECT_EQ(duKBAsync(inHome("does-not-exist")), std::nullopt);
+}
+
+TEST_F(ProcessRunner, DuGivesNothingForAPartlyUnreadableTree) {
+    // The tree lives outside the private temporary home so the unprivileged child can reach it.
+    QTemporaryDir shared(QStringLiteral("/tmp/quindle-du-XXXXXX"));
+    QFile::setPermissions(shared.path(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner |
+                                             QFile::ReadOther | QFile::ExeOther);
+    test::writeRandomFile(shared.path() + QStringLiteral("/readable/a"), 4096, 1);
+    test::writeRandomFile(shared.path() + QStringLiteral("/closed/b"), 4096, 2);
+    QFile::setPermissions(shared.path() + QStringLiteral("/readable"),
+                          QFile::ReadOwner | QFile::ExeOwner | QFile::ReadOther | QFile::ExeOther);
+    QFile::setPermissions(shared.path() + QStringLiteral("/closed"),
+                          QFile::ReadOwner | QFile::ExeOwner);
+
+    const QString root = shared.path();
+    EXPECT_EQ(test::runUnprivileged(
+                  [&] { return duKBAsync(root + QStringLiteral("/readable")) ? 1 : 0; }),
+              1);
+    EXPECT_EQ(test::runUnprivileged([&] { return duKBAsync(root) ? 1 : 0; }), 0);
+}
+
+TEST(CommandLineText, QuotesOnlyArgumentsWithSpaces) {
+    EXPECT_EQ(formatCommandLine(QStringLiteral("/bin/rm"),
+                                {QStringLiteral("-rf"), QStringLiteral("/a/b")}),
+              QStringLiteral("/bin/rm -rf /a/b"));
+    EXPECT_EQ(formatCommandLine(QStringLiteral("/usr/bin/rsync"),
+                                {QStringLiteral("-v"), QStringLiteral("/My Files/say \"hi\"/")}),
+              QStringLiteral(R"(/usr/bin/rsync -v "/My Files/say \"hi\"/")"));
+    EXPECT_EQ(formatCommandLine(QStringLiteral("x"), {QStringLiteral("it's\"")}),
+              QStringLiteral("x it's\""));
+}
+
+TEST(LineSplitter, SplitsOnBothSeparatorsAndReassemblesAcrossChunks) {
+    LineSplitter splitter;
+    EXPECT_EQ(splitter.feed("file one\n  1,024  10%"), QStringList{"file one"});
+    EXPECT_EQ(splitter.feed(" 1.00kB/s\r  2,048  20%\r\r\n"),
+              QStringList({"  1,024  10% 1.00kB/s", "  2,048  20%"}));
+    // A multi-byte character cut between two chunks survives.
+    EXPECT_EQ(splitter.feed("caf\xc3"), QStringList());
+    EXPECT_EQ(splitter.feed("\xa9\nbad \xff line\ntail"), QStringList{"café"});
+    EXPECT_EQ(splitter.finish(), QStringList{"tail"});
+    EXPECT_EQ(splitter.finish(), QStringList());
+}
+
+TEST(StreamedProcess, DeliversLinesOfBothStreamsAndTheExitStatus) {
+    StreamedProcess process;
+    QStringList out;
+    QStringList err;
+    std::optional<int> status;
+    QObject::connect(&process, &StreamedProcess::standardOutputLine,
+                     [&](const QString &l) { out << l; });
+    QObject::connect(&process, &StreamedProcess::standardErrorLine,
+                     [&](const QString &l) { err << l; });
+    QObject::connect(&process, &StreamedProcess::finished, [&](int s) { status = s; });
+    ASSERT_TRUE(
+        process.start(QStringLiteral("/bin/bash"),
+                      {QStringLiteral("-c"),
+                       QStringLiteral("printf 'a\\rb\\n'; echo oops >&2; printf last; exit 7")}));
+    EXPECT_GT(process.pid(), 0);
+    ASSERT_TRUE(test::waitUntil([&] { return status.has_value(); }));
+    EXPECT_EQ(*status, 7);
+    EXPECT_EQ(out, QStringList({"a", "b", "last"}));
+    EXPECT_EQ(err, QStringList{"oops"});
+}
+
+TEST(StreamedProcess, ATerminatedRunNeverReportsSuccess) {
+    StreamedProcess process;
+    std::optional<int> status;
+    QObject::connect(&process, &StreamedProcess::finished, [&](int s) { status = s; });
+    ASSERT_TRUE(process.start(QStringLiteral("/bin/sleep"), {QStringLiteral("30")}));
+    process.terminate();
+    ASSERT_TRUE(test::waitUntil([&] { return status.has_value(); }));
+    EXPECT_NE(*status, 0);
+    EXPECT_FALSE(StreamedProcess().start(QStringLiteral("/no/such/program"), {}));
+}

@@ -1,0 +1,48 @@
+#include "platform/HomeDirectory.h"
+#include "platform/ProgramLocations.h"
+#include "platform/ServiceLocations.h"
+#include "platform/ServiceManagerKind.h"
+#include "platform/VolumeLocations.h"
+#include "support/TempHome.h"
+
+#include <QFileInfo>
+
+using namespace quindle::platform;
+using quindle::test::TempHomeTest;
+
+class Locations : public TempHomeTest {};
+
+TEST_F(Locations, FollowHomeAndXdgAtTheMomentOfUse) {
+    EXPECT_EQ(homePath(), home());
+    EXPECT_EQ(serviceUnitFile(),
+              home() + QStringLiteral("/.config/systemd/user/quindle-service.service"));
+    EXPECT_EQ(autostartDirectory(), home() + QStringLiteral("/.config/autostart"));
+
+    setEnv("XDG_CONFIG_HOME", QStringLiteral("relative/ignored"));
+    EXPECT_EQ(userConfigPath(), home() + QStringLiteral("/.config"));
+    setEnv("HOME", QStringLiteral("/elsewhere/"));
+    EXPECT_EQ(homePath(), QStringLiteral("/elsewhere"));
+    EXPECT_EQ(userDataPath(), home() + QStringLiteral("/.local/share")); // XDG_DATA_HOME still set
+}
+
+TEST_F(Locations, UserNameFallsBackToThePasswordDatabase) {
+    qunsetenv("USER");
+    EXPECT_FALSE(userName().isEmpty());
+    setEnv("USER", QStringLiteral("someone"));
+    EXPECT_EQ(userName(), QStringLiteral("someone"));
+    EXPECT_TRUE(volumesRoot().endsWith(QStringLiteral("/someone")));
+    EXPECT_EQ(defaultNVMePath(), volumesRoot() + QStringLiteral("/NVMe"));
+}
+
+TEST_F(Locations, RsyncCandidatesCanBeReplaced) {
+    EXPECT_EQ(rsyncCandidates(), QStringList({"/usr/local/bin/rsync", "/usr/bin/rsync"}));
+    setEnv("QUINDLE_RSYNC", QStringLiteral("/a/rsync::/b/rsync"));
+    EXPECT_EQ(rsyncCandidates(), QStringList({"/a/rsync", "/b/rsync"}));
+}
+
+TEST_F(Locations, ServiceManagerCanBeForced) {
+    setEnv("QUINDLE_SERVICE_MANAGER", QStringLiteral("detached"));
+    EXPECT_EQ(detectServiceManager(), ServiceManagerKind::Detached);
+    setEnv("QUINDLE_SERVICE_MANAGER", QStringLiteral("systemd"));
+    EXPECT_EQ(detectServiceManager(), ServiceManagerKind::SystemdUser);
+}
