@@ -1,0 +1,20 @@
+#pragma once
+
+#include "mover/MoveManifest.h"
+
+#include <QString>
+
+namespace quindle {
+
+constexpr qint64 contentCheckChunkBytes = 16 * 1024 * 1024;
+
+// Both regular files hold the same bytes (a SHA-256 of each side, read in 16 MiB chunks).
+// A source that is not a regular file counts as matching; anything that cannot be read does not.
+bool filesMatchByContent(const QString &source, const QString &destination);
+
+// The destination's `du` size is plausible for the source's: within 16 KiB (1 % from 1700 KiB
+// on), or at least as large for a merge. Blocks: run it on a worker.
+bool sizesMatchAsync(const QString &source, const QString &destination, qint64 knownSourceKB,
+                     MoveConflictPolicy policy);
+
+} // namespace quindle

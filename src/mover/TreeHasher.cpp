@@ -1,0 +1,1 @@
+#include "mover/TreeHasher.h"

@@ -1,0 +1,25 @@
+#pragma once
+
+#include "mover/TreeListing.h"
+
+#include <QString>
+
+#include <functional>
+#include <optional>
+
+namespace quindle {
+
+// One SHA-256 (OpenSSL EVP) over a tree's paths, modes, link targets and contents.
+class TreeHasher {
+public:
+    static constexpr qint64 chunkBytes = 1024 * 1024;
+
+    using Progress = std::function<void(qint64 bytesDone, qint64 bytesTotal)>;
+
+    // 64 lower-case hex digits; nothing when the root vanishes, cannot be listed, or the walk is
+    // cancelled. Blocks: run it on a worker.
+    static std::optional<QString> hash(const QString &root, const Progress &progress,
+                                       const CancelCheck &cancelled);
+};
+
+} // namespace quindle
