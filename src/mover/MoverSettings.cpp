@@ -1,1 +1,5 @@
 #include "mover/MoverSettings.h"
+
+namespace quindle {
+MoverSettings::MoverSettings(QObject *parent) : QObject(parent) {}
+} // namespace quindle
