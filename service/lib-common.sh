@@ -1,0 +1,315 @@
+# shellcheck shell=bash
+# Helpers shared by quindle.sh and the numbered stage scripts. Installed next
+# to them in ~/.quindle; sourced, never run. Functions that compute a value
+# return it in REPLY so that hot paths do not fork a subshell per call.
+
+# Paths are derived from $HOME every time: tests and the application point HOME
+# at other folders and expect nothing to be remembered.
+if [[ -z ${HOME:-} ]]; then
+    HOME=$(cd ~ && pwd)
+    export HOME
+fi
+
+q_dir() { REPLY="$HOME/.quindle"; }
+q_state_dir() { REPLY="$HOME/.quindle/state"; }
+# Files only the service reads and writes.
+q_private_dir() { REPLY="$HOME/.quindle/state/service"; }
+q_conf_path() { REPLY="$HOME/.quindle/quindle.conf"; }
+q_log_path() { REPLY="$HOME/.quindle/quindle.log"; }
+
+q_user() {
+    REPLY=${USER:-}
+    [[ -n $REPLY ]] || REPLY=$(id -un 2>/dev/null) || REPLY=""
+}
+
+# Where the desktop mounts removable drives for this user.
+q_volumes_root() {
+    q_user
+    local user=$REPLY
+    if [[ -d /run/media/$user ]]; then
+        REPLY="/run/media/$user"
+    else
+        REPLY="/media/$user"
+    fi
+}
+
+q_now_utc() {
+    local TZ=UTC0
+    printf -v REPLY '%(%Y-%m-%dT%H:%M:%SZ)T' -1
+}
+
+q_today_utc() {
+    local TZ=UTC0
+    printf -v REPLY '%(%Y-%m-%d)T' -1
+}
+
+q_epoch() { printf -v REPLY '%(%s)T' -1; }
+
+# Drops trailing slashes so "/media/x/NVMe/" and "/media/x/NVMe" compare equal.
+q_strip_slashes() {
+    REPLY=$1
+    while [[ ${#REPLY} -gt 1 && $REPLY == */ ]]; do REPLY=${REPLY%/}; done
+}
+
+# ---------------------------------------------------------------------------
+# Integers. Config values reach the JSON files, so "08", " 5", "1e3" or "" must
+# never be pasted as a number.
+# to_int VALUE DEFAULT [MIN] [MAX]
+to_int() {
+    local v=$1 def=$2 min=${3:-} max=${4:-}
+    v=${v#"${v%%[![:space:]]*}"}
+    v=${v%"${v##*[![:space:]]}"}
+    if [[ $v =~ ^([+-]?)0*([0-9]{1,18})$ ]]; then
+        REPLY=$((10#${BASH_REMATCH[2]}))
+        [[ ${BASH_REMATCH[1]} == - ]] && REPLY=$((-REPLY))
+    else
+        REPLY=$def
+    fi
+    if [[ -n $min ]] && ((REPLY < min)); then REPLY=$def; fi
+    if [[ -n $max ]] && ((REPLY > max)); then REPLY=$def; fi
+    return 0
+}
+
+# ---------------------------------------------------------------------------
+# JSON. Every string goes through json_quote; objects are assembled with the
+# j_* builder (one object at a time; render nested ones first).
+
+_Q_CTL=()
+_q_init_ctl() {
+    local i c
+    for ((i = 1; i < 32; i++)); do
+        printf -v c '\\x%02x' "$i"
+        printf -v "_Q_CTL[$i]" '%b' "$c"
+    done
+}
+_q_init_ctl
+
+json_quote() {
+    local LC_ALL=C
+    local s=$1 i c
+    s=${s//\\/\\\\}
+    s=${s//\"/\\\"}
+    if [[ $s == *[[:cntrl:]]* ]]; then
+        s=${s//$'\n'/\\n}
+        s=${s//$'\t'/\\t}
+        s=${s//$'\r'/\\r}
+        s=${s//$'\b'/\\b}
+        s=${s//$'\f'/\\f}
+        for ((i = 1; i < 32; i++)); do
+            c=${_Q_CTL[i]}
+            [[ $s == *"$c"* ]] || continue
+            printf -v c '\\u%04x' "$i"
+            s=${s//"${_Q_CTL[i]}"/$c}
+        done
+    fi
+    REPLY="\"$s\""
+}
+
+_J=()
+j_begin() { _J=(); }
+j_raw() {
+    json_quote "$1"
+    _J+=("$REPLY:$2")
+}
+j_str() {
+    local k=$1
+    json_quote "$2"
+    j_raw "$k" "$REPLY"
+}
+# j_int KEY VALUE [DEFAULT]
+j_int() {
+    to_int "$2" "${3:-0}"
+    j_raw "$1" "$REPLY"
+}
+# Anything but 1/true/yes is false.
+j_bool() {
+    case $2 in
+        1 | true | yes) j_raw "$1" true ;;
+        *) j_raw "$1" false ;;
+    esac
+}
+# j_end [pretty]: REPLY = the object; pretty puts one key per line.
+j_end() {
+    local sep=, open='{' close='}' IFS
+    if [[ ${1:-} == pretty ]]; then
+        sep=$',\n  ' open=$'{\n  ' close=$'\n}'
+    fi
+    if ((${#_J[@]} == 0)); then
+        REPLY='{}'
+        return 0
+    fi
+    local out=${_J[0]} i
+    for ((i = 1; i < ${#_J[@]}; i++)); do out+="$sep${_J[i]}"; done
+    REPLY="$open$out$close"
+}
+
+# json_array ITEM... (items already JSON) -> REPLY
+json_array() {
+    local out="" item
+    for item in "$@"; do out+=${out:+,}$item; done
+    REPLY="[$out]"
+}
+
+json_str_array() {
+    local items=() s
+    for s in "$@"; do
+        json_quote "$s"
+        items+=("$REPLY")
+    done
+    json_array "${items[@]}"
+}
+
+# ---------------------------------------------------------------------------
+# Log: one timestamped line per event; rotated once it passes 256 KiB.
+q_log() {
+    local dir log size
+    q_dir
+    dir=$REPLY
+    log="$dir/quindle.log"
+    mkdir -p -- "$dir" 2>/dev/null || return 0
+    if [[ -f $log ]]; then
+        size=$(stat -c %s -- "$log" 2>/dev/null) || size=0
+        if ((size > 262144)); then mv -f -- "$log" "$log.1" 2>/dev/null || true; fi
+    fi
+    q_now_utc
+    printf '%s %s\n' "$REPLY" "$*" >>"$log" 2>/dev/null || true
+}
+
+# Writes CONTENT to PATH through a temporary file in the same folder.
+q_write_atomic() {
+    local path=$1 content=$2 tmp
+    tmp="${path%/*}/.${path##*/}.tmp.$BASHPID"
+    if ! printf '%s' "$content" >"$tmp" 2>/dev/null; then
+        rm -f -- "$tmp"
+        return 1
+    fi
+    if ! mv -f -- "$tmp" "$path" 2>/dev/null; then
+        rm -f -- "$tmp"
+        return 1
+    fi
+}
+
+# ---------------------------------------------------------------------------
+# Machine name and the per-computer working folder on the drive.
+
+# The raw display name: QUINDLE_MACHINE_NAME, else the pretty host name, else
+# the network host name.
+q_display_name() {
+    local line v
+    REPLY=${QUINDLE_MACHINE_NAME:-}
+    [[ -n $REPLY ]] && return 0
+    if command -v hostnamectl >/dev/null 2>&1; then
+        REPLY=$(timeout 5 hostnamectl --pretty 2>/dev/null) || REPLY=""
+        REPLY=${REPLY%%$'\n'*}
+        [[ -n $REPLY ]] && return 0
+    fi
+    if [[ -r /etc/machine-info ]]; then
+        while IFS= read -r line || [[ -n $line ]]; do
+            [[ $line == PRETTY_HOSTNAME=* ]] || continue
+            v=${line#PRETTY_HOSTNAME=}
+            if [[ $v == \"*\" || $v == \'*\' ]] && ((${#v} >= 2)); then
+                v=${v:1:${#v}-2}
+            fi
+            REPLY=$v
+        done </etc/machine-info
+        [[ -n $REPLY ]] && return 0
+    fi
+    REPLY=$(hostname 2>/dev/null) || REPLY=""
+    [[ -n $REPLY ]] || REPLY=$(uname -n 2>/dev/null) || REPLY=""
+    return 0
+}
+
+# The folder-name form of a display name; the application derives the same.
+q_sanitise_machine() {
+    local s=$1
+    [[ $s == *.local ]] && s=${s%.local}
+    s=${s// /-}
+    s=${s//\'/}
+    s=${s//’/}
+    s=${s//\"/}
+    while [[ $s == *--* ]]; do s=${s//--/-}; done
+    s=${s#-}
+    s=${s%-}
+    REPLY=${s:-Mac}
+}
+
+q_working_folder() {
+    local root=$1
+    q_display_name
+    q_sanitise_machine "$REPLY"
+    REPLY="$root/QNDL-$REPLY"
+}
+
+q_marker_path() {
+    q_working_folder "$1"
+    REPLY="$REPLY/.tarnel-managed"
+}
+
+# q_marker_value FILE KEY -> REPLY; fails when the key is absent. Read the way
+# the application reads it: split at the first "=", nothing trimmed.
+q_marker_value() {
+    local file=$1 key=$2 line k v
+    REPLY=""
+    [[ -r $file ]] || return 1
+    while IFS= read -r line || [[ -n $line ]]; do
+        [[ $line == *=* ]] || continue
+        k=${line%%=*}
+        v=${line#*=}
+        if [[ -n $k && -n $v && $k == "$key" ]]; then
+            REPLY=$v
+            return 0
+        fi
+    done <"$file"
+    return 1
+}
+
+# ---------------------------------------------------------------------------
+# Filesystems.
+
+# q_fs_field PATH COLUMN -> REPLY (findmnt column of the filesystem holding PATH)
+q_fs_field() {
+    REPLY=$(timeout 10 findmnt -no "$2" --target "$1" 2>/dev/null) || REPLY=""
+    REPLY=${REPLY%%$'\n'*}
+    REPLY=${REPLY#"${REPLY%%[![:space:]]*}"}
+    REPLY=${REPLY%"${REPLY##*[![:space:]]}"}
+}
+
+# Filesystem UUID of PATH; empty when there is none. tmpfs and overlay report
+# all zeros, which means "unknown", never a different drive.
+q_fs_uuid() {
+    q_fs_field "$1" UUID
+    local digits=${REPLY//[0-]/}
+    [[ -n $digits ]] || REPLY=""
+}
+
+q_uuid_equal() {
+    [[ ${1^^} == "${2^^}" ]]
+}
+
+q_new_uuid() {
+    local u=""
+    if [[ -r /proc/sys/kernel/random/uuid ]]; then
+        u=$(</proc/sys/kernel/random/uuid)
+    fi
+    if [[ ! $u =~ ^[0-9a-fA-F-]{36}$ ]]; then
+        local h
+        h=$(od -An -N16 -tx1 /dev/urandom | tr -d ' \n')
+        u="${h:0:8}-${h:8:4}-4${h:13:3}-a${h:17:3}-${h:20:12}"
+    fi
+    REPLY=${u^^}
+}
+
+# shellcheck disable=SC2034 # Q_TOTAL and Q_AVAIL are read by the callers
+# q_space PATH UNIT -> Q_TOTAL Q_AVAIL in UNIT (bytes per unit); 0 on failure.
+# "Available" is what an unprivileged user can still write.
+q_space() {
+    local path=$1 unit=$2 out size avail
+    Q_TOTAL=0
+    Q_AVAIL=0
+    out=$(timeout 10 df -B1 --output=size,avail -- "$path" 2>/dev/null) || return 1
+    out=${out#*$'\n'}
+    read -r size avail <<<"$out" || true
+    [[ $size =~ ^[0-9]+$ && $avail =~ ^[0-9]+$ ]] || return 1
+    Q_TOTAL=$((size / unit))
+    Q_AVAIL=$((avail / unit))
+}

@@ -1,0 +1,714 @@
+#!/usr/bin/env bash
+# Quindle background service. `quindle.sh watch` runs under the per-user
+# service manager; the application runs the other sub-commands and reads the
+# files written under ~/.quindle/state.
+set -euo pipefail
+
+_Q_SELF_DIR=$(cd -- "$(dirname -- "${BASH_SOURCE[0]}")" && pwd)
+# shellcheck source=lib-common.sh
+source "$_Q_SELF_DIR/lib-common.sh"
+
+Q_VERSION=1
+
+# ---------------------------------------------------------------------------
+# Configuration
+
+Q_SCALAR_KEYS=(NVMe ENABLE_AUTO_ACTIONS WATCH_INTERVAL_SECS LOW_SPACE_WARN_GB
+    LOW_SPACE_CRITICAL_GB AUTO_RELOCATE_DAILY AUTO_RELOCATE_HOUR QUIET_MODE
+    QUIET_HOURS_BLOCKED IDLE_THRESHOLD_SECS SMART_IDLE_MINUTES SMART_MIN_BATTERY
+    SMART_RESPECT_MEETINGS NOTIFY_ON_OK_RUN DISABLE_DELETE MIN_ARCHIVE_DAYS
+    MIN_DELETE_DAYS MIN_AGE_HARD_FLOOR_DAYS OPTIMISE_CLOUD_PROVIDERS
+    INCLUDE_CLOUD_EVICT NVME_REQUIRE_MOUNTPOINT)
+Q_ARRAY_KEYS=(RULES APP_CACHE_PATHS APP_CACHE_SAFE_DIRS)
+
+# shellcheck disable=SC2034 # some keys are read only by later stages
+q_config_defaults() {
+    q_volumes_root
+    NVMe="$REPLY/NVMe"
+    ENABLE_AUTO_ACTIONS=1
+    WATCH_INTERVAL_SECS=30
+    LOW_SPACE_WARN_GB=40
+    LOW_SPACE_CRITICAL_GB=15
+    AUTO_RELOCATE_DAILY=1
+    AUTO_RELOCATE_HOUR=3
+    QUIET_MODE=schedule
+    QUIET_HOURS_BLOCKED=9-19
+    IDLE_THRESHOLD_SECS=600
+    SMART_IDLE_MINUTES=5
+    SMART_MIN_BATTERY=30
+    SMART_RESPECT_MEETINGS=1
+    NOTIFY_ON_OK_RUN=0
+    DISABLE_DELETE=0
+    MIN_ARCHIVE_DAYS=0
+    MIN_DELETE_DAYS=0
+    MIN_AGE_HARD_FLOOR_DAYS=7
+    OPTIMISE_CLOUD_PROVIDERS=""
+    INCLUDE_CLOUD_EVICT=0
+    # A spare folder standing in for the drive counts as mounted only when
+    # this is 0.
+    NVME_REQUIRE_MOUNTPOINT=1
+    RULES=()
+    APP_CACHE_PATHS=()
+    APP_CACHE_SAFE_DIRS=()
+}
+
+# The config is sourced by a separate bash under a time limit so that a syntax
+# error, an `exit`, a stray command or a hang in a hand-edited file cannot take
+# the service down. The child hands the values back NUL-separated.
+# shellcheck disable=SC2016
+_Q_CONF_READER='
+conf=$1; shift
+specs=("$@")
+for spec in "${specs[@]}"; do unset "${spec#?:}"; done
+dump() {
+    local rc=$? spec k n i
+    for spec in "${specs[@]}"; do
+        k=${spec#?:}
+        declare -p "$k" >/dev/null 2>&1 || continue
+        declare -n ref=$k
+        if [[ ${ref@a} == *[aA]* ]]; then
+            n=${#ref[@]}
+            printf "A\0%s\0%d\0" "$k" "$n" >&3
+            for i in "${ref[@]}"; do printf "%s\0" "$i" >&3; done
+        else
+            printf "S\0%s\0%s\0" "$k" "${ref-}" >&3
+        fi
+        unset -n ref
+    done
+    printf "R\0%d\0" "$rc" >&3
+}
+trap dump EXIT
+exec 3>&1
+source "$conf" >/dev/null 2>&1 </dev/null
+'
+
+# Sets Q_CONF_STATE to missing, ok or error (the file could not be read to its end).
+q_load_config() {
+    q_config_defaults
+    Q_CONF_STATE=missing
+    q_conf_path
+    local conf=$REPLY tag k n i e rc="" specs=() known=" ${Q_SCALAR_KEYS[*]} "
+    [[ -f $conf ]] || return 0
+    for k in "${Q_SCALAR_KEYS[@]}"; do specs+=("S:$k"); done
+    for k in "${Q_ARRAY_KEYS[@]}"; do specs+=("A:$k"); done
+    q_user
+    local -a items
+    while IFS= read -r -d '' tag; do
+        case $tag in
+            S)
+                IFS= read -r -d '' k || break
+                IFS= read -r -d '' e || break
+                [[ $known == *" $k "* ]] && printf -v "$k" '%s' "$e"
+                ;;
+            A)
+                IFS= read -r -d '' k || break
+                IFS= read -r -d '' n || break
+                items=()
+                for ((i = 0; i < n; i++)); do
+                    IFS= read -r -d '' e || break
+                    items+=("$e")
+                done
+                # shellcheck disable=SC2034
+                case $k in
+                    RULES) RULES=("${items[@]}") ;;
+                    APP_CACHE_PATHS) APP_CACHE_PATHS=("${items[@]}") ;;
+                    APP_CACHE_SAFE_DIRS) APP_CACHE_SAFE_DIRS=("${items[@]}") ;;
+                    *) [[ $known == *" $k "* ]] && printf -v "$k" '%s' "${items[0]-}" ;;
+                esac
+                ;;
+            R) IFS= read -r -d '' rc || true ;;
+        esac
+    done < <(USER=$REPLY timeout 10 bash --norc --noprofile -c "$_Q_CONF_READER" quindle-config "$conf" "${specs[@]}" 2>/dev/null)
+    if [[ $rc == 0 ]]; then Q_CONF_STATE=ok; else Q_CONF_STATE=error; fi
+    q_normalise_config
+}
+
+# Array keys assigned as plain strings count as one entry (none when empty).
+q_normalise_config() {
+    local k
+    for k in RULES APP_CACHE_PATHS APP_CACHE_SAFE_DIRS; do
+        declare -n arr=$k
+        if ((${#arr[@]} == 1)) && [[ -z ${arr[0]} ]]; then arr=(); fi
+        unset -n arr
+    done
+    [[ $NVMe != __NVME_DEFAULT__ ]] || { q_volumes_root; NVMe="$REPLY/NVMe"; }
+    q_strip_slashes "$NVMe"
+    NVMe=$REPLY
+    to_int "$ENABLE_AUTO_ACTIONS" 1 0 1; ENABLE_AUTO_ACTIONS=$REPLY
+    to_int "$WATCH_INTERVAL_SECS" 30 1 86400; WATCH_INTERVAL_SECS=$REPLY
+    to_int "$LOW_SPACE_WARN_GB" 40 0; LOW_SPACE_WARN_GB=$REPLY
+    to_int "$LOW_SPACE_CRITICAL_GB" 15 0; LOW_SPACE_CRITICAL_GB=$REPLY
+    to_int "$AUTO_RELOCATE_DAILY" 1 0 1; AUTO_RELOCATE_DAILY=$REPLY
+    to_int "$AUTO_RELOCATE_HOUR" 3 0 23; AUTO_RELOCATE_HOUR=$REPLY
+    to_int "$IDLE_THRESHOLD_SECS" 600 0; IDLE_THRESHOLD_SECS=$REPLY
+    to_int "$SMART_IDLE_MINUTES" 5 0; SMART_IDLE_MINUTES=$REPLY
+    to_int "$SMART_MIN_BATTERY" 30 0 100; SMART_MIN_BATTERY=$REPLY
+    to_int "$SMART_RESPECT_MEETINGS" 1 0 1; SMART_RESPECT_MEETINGS=$REPLY
+    to_int "$NOTIFY_ON_OK_RUN" 0 0 1; NOTIFY_ON_OK_RUN=$REPLY
+    to_int "$DISABLE_DELETE" 0 0 1; DISABLE_DELETE=$REPLY
+    to_int "$MIN_ARCHIVE_DAYS" 0 0; MIN_ARCHIVE_DAYS=$REPLY
+    to_int "$MIN_DELETE_DAYS" 0 0; MIN_DELETE_DAYS=$REPLY
+    to_int "$MIN_AGE_HARD_FLOOR_DAYS" 7 1; MIN_AGE_HARD_FLOOR_DAYS=$REPLY
+    to_int "$INCLUDE_CLOUD_EVICT" 0 0 1; INCLUDE_CLOUD_EVICT=$REPLY
+    to_int "$NVME_REQUIRE_MOUNTPOINT" 1 0 1; NVME_REQUIRE_MOUNTPOINT=$REPLY
+    case $QUIET_MODE in
+        schedule | smart | always-on) ;;
+        *) QUIET_MODE=schedule ;;
+    esac
+}
+
+# ---------------------------------------------------------------------------
+# Probes. Each degrades to a neutral value; none may stop a tick.
+
+# 0 when PATH counts as the mounted drive.
+q_is_mounted() {
+    local path=$1
+    [[ -n $path && -d $path ]] || return 1
+    timeout 10 findmnt -rn --mountpoint "$path" >/dev/null 2>&1 && return 0
+    timeout 10 mountpoint -q -- "$path" 2>/dev/null && return 0
+    [[ $NVME_REQUIRE_MOUNTPOINT == 0 ]]
+}
+
+# Fills the Q_NVME_* facts of the configured drive.
+q_probe_nvme() {
+    Q_NVME_MOUNTED=0
+    Q_NVME_UUID=""
+    Q_NVME_MARKER=""
+    Q_NVME_MARKER_UUID=""
+    Q_NVME_MARKER_OK=0
+    Q_NVME_HAS_SPACE=0
+    Q_NVME_FREE_GB=0
+    Q_NVME_TOTAL_GB=0
+    q_is_mounted "$NVMe" || return 0
+    Q_NVME_MOUNTED=1
+    q_fs_uuid "$NVMe"
+    Q_NVME_UUID=$REPLY
+    q_marker_path "$NVMe"
+    Q_NVME_MARKER=$REPLY
+    if [[ -f $Q_NVME_MARKER ]]; then
+        Q_NVME_MARKER_OK=1
+        if q_marker_value "$Q_NVME_MARKER" volume_uuid; then
+            Q_NVME_MARKER_UUID=$REPLY
+            if [[ -n $Q_NVME_UUID ]] && ! q_uuid_equal "$Q_NVME_UUID" "$Q_NVME_MARKER_UUID"; then
+                Q_NVME_MARKER_OK=0
+            fi
+        fi
+    fi
+    if q_space "$NVMe" 1000000000; then
+        Q_NVME_HAS_SPACE=1
+        Q_NVME_FREE_GB=$Q_AVAIL
+        Q_NVME_TOTAL_GB=$Q_TOTAL
+    fi
+}
+
+# The internal disk is the filesystem that holds the home folder.
+q_probe_internal() {
+    q_space "$HOME" 1000000000 || true
+    Q_INT_FREE_GB=$Q_AVAIL
+    Q_INT_TOTAL_GB=$Q_TOTAL
+}
+
+# Q_IDLE_SECS, and Q_IDLE_KNOWN=0 when nothing could tell (no display).
+q_probe_idle() {
+    local ms
+    Q_IDLE_SECS=0
+    Q_IDLE_KNOWN=0
+    command -v xprintidle >/dev/null 2>&1 || return 0
+    ms=$(timeout 5 xprintidle 2>/dev/null) || return 0
+    [[ $ms =~ ^[0-9]+$ ]] || return 0
+    Q_IDLE_SECS=$((ms / 1000))
+    Q_IDLE_KNOWN=1
+}
+
+# Q_ON_BATTERY (0/1), Q_BATTERY_PCT (empty when no battery).
+q_probe_power() {
+    local dir=${QUINDLE_POWER_SUPPLY_DIR:-/sys/class/power_supply}
+    local sup type scope status online cap sum=0 count=0 ac_online=0 discharging=0
+    Q_ON_BATTERY=0
+    Q_BATTERY_PCT=""
+    [[ -d $dir ]] || return 0
+    for sup in "$dir"/*; do
+        [[ -r $sup/type ]] || continue
+        type=$(<"$sup/type")
+        case $type in
+            Battery)
+                scope=""
+                [[ -r $sup/scope ]] && scope=$(<"$sup/scope")
+                # Batteries of mice and headsets say nothing about this computer.
+                [[ $scope == Device ]] && continue
+                status=""
+                [[ -r $sup/status ]] && status=$(<"$sup/status")
+                [[ $status == Discharging ]] && discharging=1
+                if [[ -r $sup/capacity ]]; then
+                    cap=$(<"$sup/capacity")
+                    if [[ $cap =~ ^[0-9]+$ ]]; then
+                        sum=$((sum + 10#$cap))
+                        count=$((count + 1))
+                    fi
+                fi
+                ;;
+            Mains | USB* | Wireless)
+                online=0
+                [[ -r $sup/online ]] && online=$(<"$sup/online")
+                [[ $online == 1 ]] && ac_online=1
+                ;;
+        esac
+    done
+    ((count > 0)) && Q_BATTERY_PCT=$((sum / count))
+    if ((discharging && !ac_online)); then Q_ON_BATTERY=1; fi
+    return 0
+}
+
+# Q_MEETING=1 while the application keeps refreshing the meeting flag.
+q_probe_meeting() {
+    local flag mtime
+    Q_MEETING=0
+    q_state_dir
+    flag="$REPLY/meeting.flag"
+    [[ -f $flag ]] || return 0
+    mtime=$(stat -c %Y -- "$flag" 2>/dev/null) || return 0
+    q_epoch
+    local age=$((REPLY - mtime))
+    if ((age < 60 && age > -60)); then Q_MEETING=1; fi
+    return 0
+}
+
+q_current_hour() {
+    if [[ -n ${QUINDLE_NOW_HOUR:-} ]]; then
+        to_int "$QUINDLE_NOW_HOUR" 0 0 23
+    else
+        printf -v REPLY '%(%H)T' -1
+        REPLY=$((10#$REPLY))
+    fi
+}
+
+# q_hour_blocked HOUR "9-12,14-18": 0 when HOUR falls in a range. The end is
+# exclusive; a range whose end is before its start wraps past midnight.
+q_hour_blocked() {
+    local hour=$1 spec=$2 part a b
+    local IFS=,
+    for part in $spec; do
+        part=${part//[[:space:]]/}
+        if [[ $part =~ ^([0-9]{1,2})-([0-9]{1,2})$ ]]; then
+            a=$((10#${BASH_REMATCH[1]}))
+            b=$((10#${BASH_REMATCH[2]}))
+        elif [[ $part =~ ^([0-9]{1,2})$ ]]; then
+            a=$((10#${BASH_REMATCH[1]}))
+            b=$((a + 1))
+        else
+            continue
+        fi
+        ((a <= 24 && b <= 24)) || continue
+        if ((a < b)); then
+            ((hour >= a && hour < b)) && return 0
+        elif ((a > b)); then
+            ((hour >= a || hour < b)) && return 0
+        fi
+    done
+    return 1
+}
+
+# Q_QUIET (0/1) and Q_QUIET_REASON for the configured mode.
+q_decide_quiet() {
+    Q_QUIET=0
+    Q_QUIET_REASON=""
+    case $QUIET_MODE in
+        always-on) ;;
+        smart)
+            if [[ $SMART_RESPECT_MEETINGS == 1 ]] && ((Q_MEETING)); then
+                Q_QUIET=1
+                Q_QUIET_REASON="A meeting is in progress."
+            elif ((Q_ON_BATTERY)) && [[ -n $Q_BATTERY_PCT ]] && ((Q_BATTERY_PCT < SMART_MIN_BATTERY)); then
+                Q_QUIET=1
+                Q_QUIET_REASON="The battery is at $Q_BATTERY_PCT %, below the $SMART_MIN_BATTERY % floor."
+            elif ((Q_IDLE_KNOWN)) && ((Q_IDLE_SECS < SMART_IDLE_MINUTES * 60)); then
+                Q_QUIET=1
+                Q_QUIET_REASON="You were active in the last $SMART_IDLE_MINUTES minutes."
+            fi
+            ;;
+        *)
+            q_current_hour
+            if q_hour_blocked "$REPLY" "$QUIET_HOURS_BLOCKED"; then Q_QUIET=1; fi
+            ;;
+    esac
+}
+
+q_probe_all() {
+    q_probe_nvme
+    q_probe_internal
+    q_probe_idle
+    q_probe_power
+    q_probe_meeting
+    q_decide_quiet
+    q_state_dir
+    Q_PAUSED=0
+    [[ -e $REPLY/paused ]] && Q_PAUSED=1
+    return 0
+}
+
+# First line of a private state file, or empty.
+q_read_private() {
+    q_private_dir
+    local f="$REPLY/$1"
+    REPLY=""
+    [[ -r $f ]] && IFS= read -r REPLY <"$f"
+    return 0
+}
+
+q_write_private() {
+    q_private_dir
+    mkdir -p -- "$REPLY" 2>/dev/null || return 0
+    q_write_atomic "$REPLY/$1" "$2"$'\n' || true
+}
+
+# Logs an event and remembers it as the status file's last_event.
+q_event() {
+    q_log "$1"
+    q_write_private last-event "$1"
+}
+
+# ---------------------------------------------------------------------------
+# Files the application reads
+
+q_render_status() {
+    q_now_utc
+    local now=$REPLY
+    j_begin
+    j_str timestamp "$now"
+    j_int version "$Q_VERSION"
+    j_str nvme_path "$NVMe"
+    j_bool mounted "$Q_NVME_MOUNTED"
+    j_bool marker_ok "$Q_NVME_MARKER_OK"
+    if ((Q_NVME_MOUNTED && Q_NVME_HAS_SPACE)); then
+        j_int nvme_free_gb "$Q_NVME_FREE_GB"
+        j_int nvme_total_gb "$Q_NVME_TOTAL_GB"
+    fi
+    j_str nvme_uuid "$Q_NVME_UUID"
+    j_str volume_uuid "$Q_NVME_UUID"
+    j_int internal_free_gb "$Q_INT_FREE_GB"
+    j_int internal_total_gb "$Q_INT_TOTAL_GB"
+    j_int idle_secs "$Q_IDLE_SECS"
+    j_bool quiet_hours "$Q_QUIET"
+    j_bool paused "$Q_PAUSED"
+    j_bool auto_enabled "$ENABLE_AUTO_ACTIONS"
+    q_read_private last-run
+    [[ -n $REPLY ]] && j_str last_run "$REPLY"
+    q_read_private last-event
+    [[ -n $REPLY ]] && j_str last_event "$REPLY"
+    j_int low_space_warn_gb "$LOW_SPACE_WARN_GB"
+    j_int low_space_critical_gb "$LOW_SPACE_CRITICAL_GB"
+    j_int auto_relocate_hour "$AUTO_RELOCATE_HOUR"
+    j_str quiet_hours_blocked "$QUIET_HOURS_BLOCKED"
+    j_int rule_count "${#RULES[@]}"
+    j_int app_cache_path_count "${#APP_CACHE_PATHS[@]}"
+    j_str quiet_mode "$QUIET_MODE"
+    [[ -n $Q_QUIET_REASON ]] && j_str quiet_reason "$Q_QUIET_REASON"
+    j_int smart_idle_minutes "$SMART_IDLE_MINUTES"
+    j_int smart_min_battery "$SMART_MIN_BATTERY"
+    j_bool smart_respect_meetings "$SMART_RESPECT_MEETINGS"
+    j_bool on_battery "$Q_ON_BATTERY"
+    [[ -n $Q_BATTERY_PCT ]] && j_int battery_pct "$Q_BATTERY_PCT"
+    j_bool meeting_active "$Q_MEETING"
+    j_end pretty
+}
+
+q_write_status() {
+    q_render_status
+    local json=$REPLY
+    q_state_dir
+    q_write_atomic "$REPLY/status.json" "$json"$'\n'
+}
+
+# One snapshot per UTC day.
+q_append_history() {
+    q_state_dir
+    local file="$REPLY/history.ndjson" line today saved
+    q_today_utc
+    today=$REPLY
+    if [[ -f $file ]]; then
+        local re='"ts"[[:space:]]*:[[:space:]]*"'$today
+        while IFS= read -r line || [[ -n $line ]]; do
+            [[ $line =~ $re ]] && return 0
+        done <"$file"
+    fi
+    q_read_private saved-bytes
+    to_int "$REPLY" 0 0
+    saved=$REPLY
+    q_now_utc
+    j_begin
+    j_str ts "$REPLY"
+    j_int internal_free_gb "$Q_INT_FREE_GB"
+    j_int internal_total_gb "$Q_INT_TOTAL_GB"
+    j_int nvme_free_gb "$Q_NVME_FREE_GB"
+    j_int nvme_total_gb "$Q_NVME_TOTAL_GB"
+    j_int cumulative_saved_bytes "$saved"
+    j_raw dirs_mb '{}'
+    j_end
+    printf '%s\n' "$REPLY" >>"$file"
+}
+
+# q_notify TITLE BODY [SOUND]: queued for the application to show.
+q_notify() {
+    q_state_dir
+    local queue="$REPLY/notifications.queue"
+    j_begin
+    j_str title "$1"
+    j_str body "$2"
+    j_str sound "${3:-}"
+    j_end
+    printf '%s\n' "$REPLY" >>"$queue"
+}
+
+# Notifies when free internal space falls into a worse band than last time.
+# Climbing back out needs one GB of headroom so that space hovering at a
+# threshold does not notify on every tick.
+q_check_low_space() {
+    local free=$Q_INT_FREE_GB level prev rank_new rank_prev rank
+    ((Q_INT_TOTAL_GB > 0)) || return 0
+    q_read_private low-space
+    prev=${REPLY:-ok}
+    case $prev in ok | warn | critical) ;; *) prev=ok ;; esac
+    if ((free < LOW_SPACE_CRITICAL_GB)); then
+        level=critical
+    elif ((free < LOW_SPACE_WARN_GB)); then
+        level=warn
+    else
+        level=ok
+    fi
+    if [[ $prev == critical && $level == warn ]] && ((free < LOW_SPACE_CRITICAL_GB + 1)); then level=critical; fi
+    if [[ $prev != ok && $level == ok ]] && ((free < LOW_SPACE_WARN_GB + 1)); then level=$prev; fi
+    [[ $level == "$prev" ]] && return 0
+    for rank in "$level" "$prev"; do
+        case $rank in ok) rank=0 ;; warn) rank=1 ;; *) rank=2 ;; esac
+        if [[ -z ${rank_new:-} ]]; then rank_new=$rank; else rank_prev=$rank; fi
+    done
+    q_write_private low-space "$level"
+    if ((rank_new > rank_prev)); then
+        if [[ $level == critical ]]; then
+            q_notify "Internal disk is almost full" \
+                "Only $free GB are free on the internal disk, below the critical level of $LOW_SPACE_CRITICAL_GB GB. Move folders to the NVMe or free up space now." \
+                dialog-error
+            q_event "Internal disk free space fell to $free GB, below the critical level of $LOW_SPACE_CRITICAL_GB GB."
+        else
+            q_notify "Internal disk is running low on space" \
+                "Only $free GB are free on the internal disk, below the warning level of $LOW_SPACE_WARN_GB GB. Consider moving folders to the NVMe." \
+                dialog-warning
+            q_event "Internal disk free space fell to $free GB, below the warning level of $LOW_SPACE_WARN_GB GB."
+        fi
+    else
+        q_event "Internal disk free space recovered to $free GB."
+    fi
+}
+
+# Logs the drive coming and going.
+q_check_mount_change() {
+    local now="$Q_NVME_MOUNTED $Q_NVME_MARKER_OK"
+    q_read_private nvme-state
+    [[ $REPLY == "$now" ]] && return 0
+    q_write_private nvme-state "$now"
+    if ((!Q_NVME_MOUNTED)); then
+        q_event "The NVMe at $NVMe is not mounted."
+    elif ((Q_NVME_MARKER_OK)); then
+        q_event "The NVMe is mounted at $NVMe and carries the marker."
+    else
+        q_event "A drive is mounted at $NVMe but it is not the prepared NVMe."
+    fi
+}
+
+q_check_config_state() {
+    local prev
+    q_read_private config-state
+    prev=$REPLY
+    [[ $prev == "$Q_CONF_STATE" ]] && return 0
+    q_write_private config-state "$Q_CONF_STATE"
+    case $Q_CONF_STATE in
+        error) q_log "The configuration file could not be read to its end; missing keys use their defaults." ;;
+        missing) q_log "The configuration file is missing; using defaults." ;;
+        ok) [[ -z $prev ]] || q_log "The configuration file reads cleanly again." ;;
+    esac
+}
+
+q_tick() {
+    q_state_dir
+    mkdir -p -- "$REPLY"
+    q_check_config_state
+    q_probe_all
+    q_check_mount_change
+    q_check_low_space
+    q_write_status
+    q_append_history
+}
+
+# ---------------------------------------------------------------------------
+# Sub-commands
+
+cmd_watch() {
+    local once=0
+    case ${1:-} in
+        --once) once=1 ;;
+        "") ;;
+        *) q_usage_error "watch takes no argument but --once." ;;
+    esac
+    set +e
+    if ((once)); then
+        q_load_config
+        (q_tick)
+        return
+    fi
+    local stop=0 sleeper="" rc
+    trap 'stop=1; [[ -n $sleeper ]] && kill "$sleeper" 2>/dev/null' TERM INT
+    q_log "Service started (pid $$)."
+    while ((!stop)); do
+        q_load_config
+        # A subshell per tick: an unexpected failure ends the tick, not the service.
+        (q_tick)
+        rc=$?
+        ((rc == 0)) || q_log "A watch tick failed with status $rc."
+        ((stop)) && break
+        sleep "$WATCH_INTERVAL_SECS" &
+        sleeper=$!
+        wait "$sleeper"
+        sleeper=""
+    done
+    q_log "Service stopped."
+    return 0
+}
+
+# Rewrites status.json so the popover shows the change without waiting for a tick.
+q_refresh_status() {
+    q_load_config
+    (set +e; q_tick) >/dev/null 2>&1 || true
+}
+
+cmd_pause() {
+    q_state_dir
+    mkdir -p -- "$REPLY"
+    : >"$REPLY/paused"
+    q_event "Automatic actions paused."
+    q_refresh_status
+    echo "Automatic actions are paused."
+}
+
+cmd_resume() {
+    q_state_dir
+    rm -f -- "$REPLY/paused"
+    q_event "Automatic actions resumed."
+    q_refresh_status
+    echo "Automatic actions are resumed."
+}
+
+# 0 when /etc/fstab has an entry mounted at PATH.
+q_fstab_pins() {
+    local path=$1 fstab=${QUINDLE_FSTAB:-/etc/fstab} line _src mnt
+    [[ -r $fstab && -n $path ]] || return 1
+    while IFS= read -r line || [[ -n $line ]]; do
+        [[ $line =~ ^[[:space:]]*(#|$) ]] && continue
+        read -r _src mnt _ <<<"$line" || true
+        # fstab writes a space as \040 and a tab as \011.
+        printf -v mnt '%b' "${mnt//\\/\\0}"
+        q_strip_slashes "$mnt"
+        [[ $REPLY == "$path" ]] && return 0
+    done <"$fstab"
+    return 1
+}
+
+cmd_nvme_info() {
+    q_load_config
+    q_probe_nvme
+    q_probe_internal
+    local fstype="" device="" initialized="" host="" pin=0
+    if ((Q_NVME_MOUNTED)); then
+        q_fs_field "$NVMe" FSTYPE
+        fstype=$REPLY
+        q_fs_field "$NVMe" SOURCE
+        device=$REPLY
+        if [[ -f $Q_NVME_MARKER ]]; then
+            q_marker_value "$Q_NVME_MARKER" initialized && initialized=$REPLY
+            q_marker_value "$Q_NVME_MARKER" host && host=$REPLY
+        fi
+    fi
+    q_fstab_pins "$NVMe" && pin=1
+    j_begin
+    j_str mount_path "$NVMe"
+    j_bool mounted "$Q_NVME_MOUNTED"
+    j_bool marker_ok "$Q_NVME_MARKER_OK"
+    j_str filesystem "$fstype"
+    j_str volume_uuid "$Q_NVME_UUID"
+    j_str device "$device"
+    if ((Q_NVME_MOUNTED && Q_NVME_HAS_SPACE)); then
+        j_int free_gb "$Q_NVME_FREE_GB"
+        j_int total_gb "$Q_NVME_TOTAL_GB"
+    fi
+    j_str marker_initialized "$initialized"
+    j_str marker_host "$host"
+    j_bool fstab_pin "$pin"
+    j_int internal_free_gb "$Q_INT_FREE_GB"
+    j_int internal_total_gb "$Q_INT_TOTAL_GB"
+    j_end pretty
+    printf '%s\n' "$REPLY"
+}
+
+cmd_validate() {
+    q_load_config
+    q_probe_nvme
+    local ok=1
+    if ((Q_NVME_MOUNTED)); then
+        echo "✓ Mounted: $NVMe is mounted."
+    else
+        echo "✗ Mounted: $NVMe is not mounted."
+        ok=0
+    fi
+    if ((Q_NVME_MOUNTED)) && [[ -f $Q_NVME_MARKER ]]; then
+        echo "✓ Marker: present at $Q_NVME_MARKER."
+    else
+        q_marker_path "$NVMe"
+        echo "✗ Marker: missing at $REPLY."
+        ok=0
+    fi
+    if ((Q_NVME_MOUNTED)) && [[ -f $Q_NVME_MARKER ]]; then
+        if [[ -z $Q_NVME_UUID ]]; then
+            echo "✓ UUID: the filesystem reports no UUID, so the marker is trusted."
+        elif [[ -z $Q_NVME_MARKER_UUID ]]; then
+            echo "✓ UUID: the marker records no UUID, so it is trusted."
+        elif q_uuid_equal "$Q_NVME_UUID" "$Q_NVME_MARKER_UUID"; then
+            echo "✓ UUID: the drive and the marker agree ($Q_NVME_UUID)."
+        else
+            echo "✗ UUID: the drive is $Q_NVME_UUID but the marker was written for $Q_NVME_MARKER_UUID."
+            ok=0
+        fi
+    else
+        echo "✗ UUID: cannot be checked without a mounted drive and its marker."
+    fi
+    if ((ok)); then
+        echo "Valid: $NVMe is the prepared NVMe."
+        return 0
+    fi
+    echo "Invalid: $NVMe is not a prepared NVMe."
+    return 1
+}
+
+# ---------------------------------------------------------------------------
+# Dispatch. A sub-command "foo-bar" is the function cmd_foo_bar.
+
+Q_COMMANDS=(watch pause resume nvme-info validate)
+
+q_usage() {
+    local IFS='|'
+    echo "Usage: quindle.sh {${Q_COMMANDS[*]}} [argument]" >&2
+}
+
+q_usage_error() {
+    echo "quindle.sh: $1" >&2
+    q_usage
+    exit 2
+}
+
+q_main() {
+    local cmd=${1:-} known=" ${Q_COMMANDS[*]} "
+    [[ -n $cmd ]] || q_usage_error "a sub-command is required."
+    shift
+    [[ $known == *" $cmd "* ]] || q_usage_error "unknown sub-command \"$cmd\"."
+    "cmd_${cmd//-/_}" "$@"
+}
+
+q_main "$@"
