@@ -17,6 +17,9 @@ struct Command {
 const std::map<QString, Command> &commands() {
     static const std::map<QString, Command> table{
         {QStringLiteral("doctor"), {runDoctor, "print what this machine offers Quindle"}},
+        {QStringLiteral("status"), {runStatus, "print the background service's last status"}},
+        {QStringLiteral("nvme-info"),
+         {runNVMeInfo, "inspect the managed drive through the service"}},
     };
     return table;
 }

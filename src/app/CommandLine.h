@@ -9,5 +9,7 @@ int runCommandLine(const QStringList &arguments);
 
 // Sub-commands, one per file.
 int runDoctor(const QStringList &arguments);
+int runStatus(const QStringList &arguments);
+int runNVMeInfo(const QStringList &arguments);
 
 } // namespace quindle

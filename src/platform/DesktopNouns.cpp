@@ -1,0 +1,9 @@
+#include "platform/DesktopNouns.h"
+
+namespace quindle::platform {
+
+QString trayAppName() {
+    return QStringLiteral("the system tray app");
+}
+
+} // namespace quindle::platform

@@ -1,0 +1,65 @@
+#include "support/ServiceSandbox.h"
+
+#include "support/TempHome.h"
+
+#include <QDir>
+#include <QFile>
+#include <QProcess>
+
+#include <gtest/gtest.h>
+
+namespace quindle::test {
+
+namespace {
+
+QString sourceService() {
+    return QStringLiteral(QUINDLE_SOURCE_DIR "/service");
+}
+QString quindleDir() {
+    return qEnvironmentVariable("HOME") + QStringLiteral("/.quindle");
+}
+
+int runBash(const QStringList &arguments, const QProcessEnvironment &environment, QString *output) {
+    QProcess bash;
+    bash.setProcessEnvironment(environment);
+    bash.setProcessChannelMode(QProcess::MergedChannels);
+    bash.start(QStringLiteral("/bin/bash"), arguments);
+    bash.waitForFinished(60000);
+    if (output)
+        *output = QString::fromUtf8(bash.readAll());
+    return bash.exitStatus() == QProcess::NormalExit ? bash.exitCode() : -1;
+}
+
+} // namespace
+
+void ServiceSandbox::install(const QString &drive, const QStringList &extraConfigLines) {
+    qputenv("QUINDLE_MACHINE_NAME", "Test Box");
+    QDir().mkpath(quindleDir() + QStringLiteral("/state"));
+    for (const QString &script :
+         QDir(sourceService()).entryList({QStringLiteral("*.sh")}, QDir::Files)) {
+        QFile::remove(quindleDir() + QLatin1Char('/') + script);
+        ASSERT_TRUE(QFile::copy(sourceService() + QLatin1Char('/') + script,
+                                quindleDir() + QLatin1Char('/') + script));
+    }
+    QString config = QString::fromUtf8(readText(sourceService() + QStringLiteral("/quindle.conf")));
+    ASSERT_FALSE(drive.contains(QLatin1Char('\'')));
+    config.replace(QStringLiteral("NVMe=\"__NVME_DEFAULT__\""),
+                   QStringLiteral("NVMe='%1'").arg(drive));
+    config +=
+        QStringLiteral("\nNVME_REQUIRE_MOUNTPOINT=0\n") + extraConfigLines.join(QLatin1Char('\n'));
+    writeText(quindleDir() + QStringLiteral("/quindle.conf"), config.toUtf8());
+}
+
+int ServiceSandbox::run(const QStringList &arguments, QString *output) {
+    return runBash(QStringList{quindleDir() + QStringLiteral("/quindle.sh")} + arguments,
+                   QProcessEnvironment::systemEnvironment(), output);
+}
+
+int ServiceSandbox::prepareDrive(const QString &drive) {
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(QStringLiteral("NVMe"), drive);
+    return runBash({quindleDir() + QStringLiteral("/2-prep-nvme.sh"), QStringLiteral("--auto")},
+                   environment, nullptr);
+}
+
+} // namespace quindle::test
