@@ -1,4 +1,4 @@
-# shellcheck shell=bash
+# shellcheck shell=bash disable=SC2034 # globals set here are read by the sourcing scripts
 # Helpers shared by quindle.sh and the numbered stage scripts. Installed next
 # to them in ~/.quindle; sourced, never run. Functions that compute a value
 # return it in REPLY so that hot paths do not fork a subshell per call.
@@ -24,6 +24,10 @@ q_user() {
 
 # Where the desktop mounts removable drives for this user.
 q_volumes_root() {
+    if [[ -n ${QUINDLE_VOLUMES_ROOT:-} ]]; then
+        REPLY=$QUINDLE_VOLUMES_ROOT
+        return 0
+    fi
     q_user
     local user=$REPLY
     if [[ -d /run/media/$user ]]; then
@@ -130,7 +134,7 @@ j_bool() {
 }
 # j_end [pretty]: REPLY = the object; pretty puts one key per line.
 j_end() {
-    local sep=, open='{' close='}' IFS
+    local sep=, open='{' close='}'
     if [[ ${1:-} == pretty ]]; then
         sep=$',\n  ' open=$'{\n  ' close=$'\n}'
     fi
@@ -299,7 +303,6 @@ q_new_uuid() {
     REPLY=${u^^}
 }
 
-# shellcheck disable=SC2034 # Q_TOTAL and Q_AVAIL are read by the callers
 # q_space PATH UNIT -> Q_TOTAL Q_AVAIL in UNIT (bytes per unit); 0 on failure.
 # "Available" is what an unprivileged user can still write.
 q_space() {
@@ -312,4 +315,44 @@ q_space() {
     [[ $size =~ ^[0-9]+$ && $avail =~ ^[0-9]+$ ]] || return 1
     Q_TOTAL=$((size / unit))
     Q_AVAIL=$((avail / unit))
+}
+
+# Splits one line of findmnt/lsblk --raw output into Q_FIELDS. Raw output
+# separates columns by one space and writes spaces and other unsafe bytes
+# inside a value as \xHH.
+q_split_raw() {
+    local line=$1 f
+    Q_FIELDS=()
+    while :; do
+        f=${line%% *}
+        printf -v f '%b' "$f"
+        Q_FIELDS+=("$f")
+        [[ $line == *' '* ]] || break
+        line=${line#* }
+    done
+}
+
+# q_block_info DEVICE -> Q_BLK_DISK (kernel name of the whole disk), Q_BLK_TRAN,
+# Q_BLK_RM, Q_BLK_HOTPLUG. A partition takes what it lacks from its disk.
+q_block_info() {
+    local dev=$1 out
+    Q_BLK_DISK="" Q_BLK_TRAN="" Q_BLK_RM=0 Q_BLK_HOTPLUG=0
+    [[ $dev == /dev/* ]] || return 1
+    out=$(timeout 10 lsblk -rndo NAME,PKNAME,TRAN,RM,HOTPLUG -- "$dev" 2>/dev/null) || return 1
+    q_split_raw "${out%%$'\n'*}"
+    Q_BLK_DISK=${Q_FIELDS[0]-}
+    Q_BLK_TRAN=${Q_FIELDS[2]-}
+    [[ ${Q_FIELDS[3]-} == 1 ]] && Q_BLK_RM=1
+    [[ ${Q_FIELDS[4]-} == 1 ]] && Q_BLK_HOTPLUG=1
+    local parent=${Q_FIELDS[1]-}
+    if [[ -n $parent ]]; then
+        Q_BLK_DISK=$parent
+        if out=$(timeout 10 lsblk -rndo NAME,PKNAME,TRAN,RM,HOTPLUG -- "/dev/$parent" 2>/dev/null); then
+            q_split_raw "${out%%$'\n'*}"
+            [[ -n $Q_BLK_TRAN ]] || Q_BLK_TRAN=${Q_FIELDS[2]-}
+            [[ ${Q_FIELDS[3]-} == 1 ]] && Q_BLK_RM=1
+            [[ ${Q_FIELDS[4]-} == 1 ]] && Q_BLK_HOTPLUG=1
+        fi
+    fi
+    return 0
 }

@@ -68,14 +68,47 @@ fake_bin() {
     chmod +x "$FAKEBIN/$1"
 }
 
-# A findmnt that reports FAKE_FS_UUID as the filesystem UUID and defers
-# everything else to the real one.
-fake_fs_uuid() {
-    export FAKE_FS_UUID=$1
+# A findmnt that answers for paths under FAKE_FS_PATH (default: the drive)
+# with FAKE_FS_<COLUMN> when that is set, lists the mounts in FAKE_MOUNTS (a
+# file of raw lines) when set, and defers everything else to the real one.
+fake_findmnt() {
     local real
     real=$(PATH=${PATH#"$FAKEBIN:"} command -v findmnt)
-    fake_bin findmnt "for a; do [[ \$a == UUID ]] && { printf '%s\\n' \"\$FAKE_FS_UUID\"; exit 0; }; done
-exec $real \"\$@\""
+    export FAKE_FS_PATH=${FAKE_FS_PATH:-$DRIVE}
+    fake_bin findmnt 'col="" target="" list=0
+for a; do
+    case $a in -rn) list=1 ;; esac
+done
+args=("$@")
+for ((i = 0; i < ${#args[@]}; i++)); do
+    case ${args[i]} in
+        -no) col=${args[i + 1]} ;;
+        --target) target=${args[i + 1]} ;;
+    esac
+done
+if [[ -n $col && $target == "$FAKE_FS_PATH"* ]]; then
+    v=FAKE_FS_$col
+    if [[ -n ${!v+x} ]]; then printf "%s\n" "${!v}"; exit 0; fi
+fi
+if ((list)) && [[ -z $target && -n ${FAKE_MOUNTS:-} ]]; then cat "$FAKE_MOUNTS"; exit 0; fi
+exec '"$real"' "$@"'
+}
+
+fake_fs_uuid() {
+    export FAKE_FS_UUID=$1
+    fake_findmnt
+}
+
+# An lsblk that answers for /dev/NAME from the raw line in $FAKE_LSBLK_DIR/NAME.
+fake_lsblk() {
+    local real
+    real=$(PATH=${PATH#"$FAKEBIN:"} command -v lsblk)
+    export FAKE_LSBLK_DIR="$BATS_TEST_TMPDIR/lsblk"
+    mkdir -p "$FAKE_LSBLK_DIR"
+    fake_bin lsblk 'dev=${!#}
+f="$FAKE_LSBLK_DIR/${dev#/dev/}"
+if [[ $dev == /dev/* && -f $f ]]; then cat "$f"; exit 0; fi
+exec '"$real"' "$@"'
 }
 
 # wait_for SECONDS COMMAND...: polls until COMMAND succeeds or time runs out.

@@ -82,9 +82,6 @@ STATUS_TYPES='
     [ "$(wc -l <"$SERVICE_SRC/quindle.conf")" -eq 13 ]
     [ -n "$(tail -c1 "$SERVICE_SRC/quindle.conf")" ]
     [ "$(grep -c '__NVME_DEFAULT__' "$SERVICE_SRC/quindle.conf")" -eq 1 ]
-    # Appending to a file without a final line feed must still give separate lines.
-    tick
-    jstatus '.rule_count == 0 and .mounted'
 }
 
 @test "the unfilled template placeholder means the default drive path" {
@@ -117,9 +114,11 @@ QUIET_HOURS_BLOCKED="9-1'; do
 
 @test "numbers that are not plain decimals never reach the JSON as written" {
     conf_add 'LOW_SPACE_WARN_GB=08' 'AUTO_RELOCATE_HOUR=25' 'SMART_MIN_BATTERY=" 20 "' \
-        'LOW_SPACE_CRITICAL_GB=1e3' 'ENABLE_AUTO_ACTIONS=yes' 'QUIET_MODE=sometimes'
+        'LOW_SPACE_CRITICAL_GB=1e3' 'ENABLE_AUTO_ACTIONS=yes' 'QUIET_MODE=sometimes' \
+        'RULES=""' 'APP_CACHE_PATHS="only one"'
     tick
     jstatus "$STATUS_TYPES"
+    jstatus '.rule_count == 0 and .app_cache_path_count == 1'
     jstatus '.low_space_warn_gb == 8 and .auto_relocate_hour == 3 and .smart_min_battery == 20'
     jstatus '.low_space_critical_gb == 15 and .auto_enabled and .quiet_mode == "schedule"'
 }
