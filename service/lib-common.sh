@@ -199,9 +199,20 @@ q_write_atomic() {
 # The raw display name: QUINDLE_MACHINE_NAME, else the pretty host name, else
 # the network host name.
 q_display_name() {
-    local line v
     REPLY=${QUINDLE_MACHINE_NAME:-}
     [[ -n $REPLY ]] && return 0
+    # Asking the host name service costs a round trip; once per process is enough.
+    if [[ -n ${_Q_DISPLAY_NAME:-} ]]; then
+        REPLY=$_Q_DISPLAY_NAME
+        return 0
+    fi
+    _q_display_name_uncached
+    _Q_DISPLAY_NAME=$REPLY
+}
+
+_q_display_name_uncached() {
+    local line v
+    REPLY=""
     if command -v hostnamectl >/dev/null 2>&1; then
         REPLY=$(timeout 5 hostnamectl --pretty 2>/dev/null) || REPLY=""
         REPLY=${REPLY%%$'\n'*}

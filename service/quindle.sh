@@ -294,9 +294,9 @@ q_current_hour() {
 # q_hour_blocked HOUR "9-12,14-18": 0 when HOUR falls in a range. The end is
 # exclusive; a range whose end is before its start wraps past midnight.
 q_hour_blocked() {
-    local hour=$1 spec=$2 part a b
-    local IFS=,
-    for part in $spec; do
+    local hour=$1 part a b parts=()
+    IFS=, read -ra parts <<<"$2" || true
+    for part in "${parts[@]}"; do
         part=${part//[[:space:]]/}
         if [[ $part =~ ^([0-9]{1,2})-([0-9]{1,2})$ ]]; then
             a=$((10#${BASH_REMATCH[1]}))
@@ -472,7 +472,8 @@ q_notify() {
 # Climbing back out needs one GB of headroom so that space hovering at a
 # threshold does not notify on every tick.
 q_check_low_space() {
-    local free=$Q_INT_FREE_GB level prev rank_new rank_prev rank
+    local free=$Q_INT_FREE_GB level prev
+    local -A rank=([ok]=0 [warn]=1 [critical]=2)
     ((Q_INT_TOTAL_GB > 0)) || return 0
     q_read_private low-space
     prev=${REPLY:-ok}
@@ -487,12 +488,8 @@ q_check_low_space() {
     if [[ $prev == critical && $level == warn ]] && ((free < LOW_SPACE_CRITICAL_GB + 1)); then level=critical; fi
     if [[ $prev != ok && $level == ok ]] && ((free < LOW_SPACE_WARN_GB + 1)); then level=$prev; fi
     [[ $level == "$prev" ]] && return 0
-    for rank in "$level" "$prev"; do
-        case $rank in ok) rank=0 ;; warn) rank=1 ;; *) rank=2 ;; esac
-        if [[ -z ${rank_new:-} ]]; then rank_new=$rank; else rank_prev=$rank; fi
-    done
     q_write_private low-space "$level"
-    if ((rank_new > rank_prev)); then
+    if ((rank[$level] > rank[$prev])); then
         if [[ $level == critical ]]; then
             q_notify "Internal disk is almost full" \
                 "Only $free GB are free on the internal disk, below the critical level of $LOW_SPACE_CRITICAL_GB GB. Move folders to the NVMe or free up space now." \

@@ -37,6 +37,23 @@ café lab|café-lab
 EOF
 }
 
+@test "the display name comes from the pretty host name, else the host name" {
+    unset QUINDLE_MACHINE_NAME
+    # shellcheck disable=SC1112 # the curly apostrophe is part of the name
+    fake_bin hostnamectl '[[ $1 == --pretty ]] && echo "Ann’s Laptop"'
+    NVMe=$DRIVE bash "$QDIR/2-prep-nvme.sh" --auto
+    # shellcheck disable=SC1112
+    grep -qx 'host=Ann’s Laptop' "$DRIVE/QNDL-Anns-Laptop/.tarnel-managed"
+
+    # Where no host name service answers (containers) the network name is used,
+    # unless /etc/machine-info names the machine.
+    [[ -e /etc/machine-info ]] && skip "this machine has /etc/machine-info"
+    fake_bin hostnamectl 'echo "Failed to connect to bus" >&2; exit 1'
+    fake_bin hostname 'echo plain-host'
+    NVMe=$DRIVE bash "$QDIR/2-prep-nvme.sh" --auto
+    [ -f "$DRIVE/QNDL-plain-host/.tarnel-managed" ]
+}
+
 @test "json_quote escapes every control character and keeps UTF-8" {
     # shellcheck source=../../service/lib-common.sh
     source "$SERVICE_SRC/lib-common.sh"
