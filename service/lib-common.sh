@@ -215,17 +215,20 @@ _q_display_name_uncached() {
     REPLY=""
     if command -v hostnamectl >/dev/null 2>&1; then
         REPLY=$(timeout 5 hostnamectl --pretty 2>/dev/null) || REPLY=""
-        REPLY=${REPLY%%$'\n'*}
+        REPLY=${REPLY#"${REPLY%%[![:space:]]*}"}
+        REPLY=${REPLY%"${REPLY##*[![:space:]]}"}
         [[ -n $REPLY ]] && return 0
     fi
     if [[ -r /etc/machine-info ]]; then
         while IFS= read -r line || [[ -n $line ]]; do
             [[ $line == PRETTY_HOSTNAME=* ]] || continue
+            # Either quote may open or close the value; the first entry counts.
             v=${line#PRETTY_HOSTNAME=}
-            if [[ $v == \"*\" || $v == \'*\' ]] && ((${#v} >= 2)); then
-                v=${v:1:${#v}-2}
-            fi
-            REPLY=$v
+            v=${v#[\"\']}
+            v=${v%[\"\']}
+            v=${v#"${v%%[![:space:]]*}"}
+            REPLY=${v%"${v##*[![:space:]]}"}
+            break
         done </etc/machine-info
         [[ -n $REPLY ]] && return 0
     fi
