@@ -20,6 +20,12 @@ const std::map<QString, Command> &commands() {
         {QStringLiteral("status"), {runStatus, "print the background service's last status"}},
         {QStringLiteral("nvme-info"),
          {runNVMeInfo, "inspect the managed drive through the service"}},
+        {QStringLiteral("move"),
+         {runMove, "move a folder or file into a folder on the drive, verified"}},
+        {QStringLiteral("moves"), {runMoves, "list the recorded moves"}},
+        {QStringLiteral("resume"), {runResume, "resume every interrupted move and wait for it"}},
+        {QStringLiteral("revert"),
+         {runRevert, "bring a completed move back to where it came from"}},
     };
     return table;
 }

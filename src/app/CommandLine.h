@@ -11,5 +11,9 @@ int runCommandLine(const QStringList &arguments);
 int runDoctor(const QStringList &arguments);
 int runStatus(const QStringList &arguments);
 int runNVMeInfo(const QStringList &arguments);
+int runMove(const QStringList &arguments);
+int runMoves(const QStringList &arguments);
+int runResume(const QStringList &arguments);
+int runRevert(const QStringList &arguments);
 
 } // namespace quindle

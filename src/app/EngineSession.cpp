@@ -1,0 +1,93 @@
+#include "app/EngineSession.h"
+
+#include "core/StatePaths.h"
+#include "mover/RsyncSupport.h"
+
+#include <QDir>
+#include <QEventLoop>
+
+namespace quindle {
+
+namespace {
+
+bool settled(const MoveJob &job) {
+    return isTerminal(job.manifest.phase) || job.manifest.phase == MovePhase::WaitingForDrive;
+}
+
+} // namespace
+
+std::unique_ptr<EngineSession> EngineSession::open(QTextStream &err) {
+    QDir().mkpath(paths::stateDirectory());
+    auto lock = std::make_unique<QLockFile>(paths::engineLockFile());
+    lock->setStaleLockTime(0); // only a live holder counts; a crashed one leaves a stale lock
+    if (!lock->tryLock(0)) {
+        err << "Quindle is already running and owns the moves; quit it (or wait for the other "
+               "command) and try "
+               "again.\n";
+        return nullptr;
+    }
+    RsyncSupport::waitForProbe();
+    return std::unique_ptr<EngineSession>(new EngineSession(std::move(lock)));
+}
+
+EngineSession::EngineSession(std::unique_ptr<QLockFile> lock)
+    : m_lock(std::move(lock)) {
+    mover = std::make_unique<LocalFolderMover>(log, settings, &volumes);
+}
+
+void EngineSession::runUntilSettled(const QList<QUuid> &ids, QTextStream &out) {
+    qsizetype printed = 0;
+    QHash<QUuid, int> lastPercent;
+    const auto report = [&] {
+        const QList<MoverLogLine> &lines = log.lines();
+        for (qsizetype i = std::min(printed, lines.size()); i < lines.size(); ++i) {
+            const MoverLogLine &line = lines.at(i);
+            if (line.source == MoverLogLine::Source::RsyncStdout)
+                continue; // file names and progress: summarised below
+            if (!line.jobID || ids.contains(*line.jobID))
+                out << line.rendered() << '\n';
+        }
+        printed = lines.size();
+        for (const QUuid &id : ids) {
+            const std::optional<MoveJob> job = mover->job(id);
+            if (!job || job->manifest.phase != MovePhase::Copying)
+                continue;
+            const int percent = static_cast<int>(job->manifest.fractionAtLastWrite * 100) / 10 * 10;
+            if (percent != lastPercent.value(id, -1)) {
+                lastPercent.insert(id, percent);
+                out << "  copying " << uuidText(id).left(8) << " … " << percent << "%\n";
+            }
+        }
+        out.flush();
+    };
+    const auto allSettled = [&] {
+        for (const QUuid &id : ids)
+            if (const std::optional<MoveJob> job = mover->job(id); job && !settled(*job))
+                return false;
+        return true;
+    };
+
+    QEventLoop loop;
+    const QMetaObject::Connection changed =
+        QObject::connect(mover.get(), &LocalFolderMover::jobsChanged, &loop, [&] {
+            report();
+            if (allSettled())
+                loop.quit();
+        });
+    report();
+    if (!allSettled())
+        loop.exec();
+    QObject::disconnect(changed);
+    report();
+}
+
+QString describeJob(const MoveJob &job) {
+    const MoveManifest &m = job.manifest;
+    QString line = QStringLiteral("%1  %2  %3 → %4")
+                       .arg(uuidText(m.id), rawValue(m.phase).leftJustified(15), m.src, m.finalDst);
+    if (m.lastError)
+        line += QStringLiteral("  ") + *m.lastError;
+    return line;
+}
+
+} // namespace quindle

@@ -1,0 +1,41 @@
+#pragma once
+
+#include "mover/LocalFolderMover.h"
+#include "mover/MoverLog.h"
+#include "mover/MoverSettings.h"
+#include "platform/VolumeWatcher.h"
+
+#include <QLockFile>
+#include <QString>
+#include <QTextStream>
+
+#include <memory>
+#include <optional>
+
+namespace quindle {
+
+// The engines for one command-line run, owned by this process alone: it holds the engine lock
+// so that no other Quindle resumes the same moves at the same time.
+class EngineSession {
+public:
+    // Nothing, with the reason printed, when another process holds the engines.
+    static std::unique_ptr<EngineSession> open(QTextStream &err);
+
+    MoverLog log;
+    MoverSettings settings;
+    platform::MountTableWatcher volumes;
+    std::unique_ptr<LocalFolderMover> mover;
+
+    // Prints this job's log lines and progress as they come, and returns when every job in `ids`
+    // is done, cancelled, failed or waiting for its drive.
+    void runUntilSettled(const QList<QUuid> &ids, QTextStream &out);
+
+private:
+    explicit EngineSession(std::unique_ptr<QLockFile> lock);
+    std::unique_ptr<QLockFile> m_lock;
+};
+
+// "<ID>  <phase>  <src> → <finalDst>[  <error>]"
+QString describeJob(const MoveJob &job);
+
+} // namespace quindle
