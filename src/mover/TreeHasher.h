@@ -14,6 +14,10 @@ class TreeHasher {
 public:
     static constexpr qint64 chunkBytes = 1024 * 1024;
 
+    // bytesTotal is the tree's `du` size in bytes and bytesDone never passes it; on success the
+    // last call reports done == total. When du fails, bytesTotal is 0 until that last call, which
+    // reports the bytes hashed as both. At most one call per chunk hashed; without a callback
+    // du is not run.
     using Progress = std::function<void(qint64 bytesDone, qint64 bytesTotal)>;
 
     // 64 lower-case hex digits; nothing when the root vanishes, cannot be listed, or the walk is

@@ -12,8 +12,9 @@ namespace quindle {
 using CancelCheck = std::function<bool()>;
 
 // Every path below `root` relative to it (files, folders and links, links not followed), sorted
-// by byte value. A root that is not a folder lists as one empty path standing for itself.
-// Nothing when the root does not exist or cannot be listed.
+// by the bytes of the whole UTF-8 relative path ("a b" before "a/b"); the tree digest depends on
+// this order. A root that is not a folder lists as one empty path standing for itself.
+// Nothing when the root does not exist or any folder in the tree cannot be read.
 std::optional<QStringList> listTree(const QString &root);
 
 // The full path of a listed entry.
