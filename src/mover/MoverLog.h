@@ -45,6 +45,9 @@ public:
     QString renderedText() const;
     // "n log line(s) copied to clipboard."
     static QString copiedMessage(qsizetype count);
+    // What the viewer shows while there is nothing to show.
+    static QString emptyTitle();
+    static QString emptyHint();
 
 Q_SIGNALS:
     void linesChanged();

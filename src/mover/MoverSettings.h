@@ -28,7 +28,13 @@ public:
     int maxConcurrent() const { return m_maxConcurrent; }
     void setMaxConcurrent(int value); // clamped to 1…16, written when it changes
     VerificationLevel verificationLevel() const { return m_level; }
-    void setVerificationLevel(VerificationLevel level);
+    void setVerificationLevel(VerificationLevel level); // written every time
+
+    // The settings pane's labels.
+    static QString parallelTransfersTitle();
+    static QString parallelTransfersUnit();
+    static QString parallelTransfersHelp();
+    static QString verificationLevelTitle();
 
 Q_SIGNALS:
     void changed();
