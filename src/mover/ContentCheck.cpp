@@ -53,6 +53,14 @@ private:
     int m_fd;
 };
 
+std::optional<QByteArray> linkTarget(const QString &path) {
+    char buffer[4096];
+    const ssize_t length = ::readlink(QFile::encodeName(path).constData(), buffer, sizeof buffer);
+    if (length < 0)
+        return std::nullopt;
+    return QByteArray(buffer, static_cast<qsizetype>(length));
+}
+
 } // namespace
 
 bool filesMatchByContent(const QString &source, const QString &destination) {
@@ -61,6 +69,8 @@ bool filesMatchByContent(const QString &source, const QString &destination) {
     if (::lstat(QFile::encodeName(source).constData(), &from) != 0 ||
         ::lstat(QFile::encodeName(destination).constData(), &to) != 0)
         return false;
+    if (S_ISLNK(from.st_mode)) // a link's content is its target
+        return S_ISLNK(to.st_mode) && linkTarget(source) == linkTarget(destination);
     if (!S_ISREG(from.st_mode))
         return true;
     if (!S_ISREG(to.st_mode) || from.st_size != to.st_size)

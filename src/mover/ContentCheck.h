@@ -10,8 +10,9 @@ namespace quindle {
 
 constexpr qint64 contentCheckChunkBytes = 16 * 1024 * 1024;
 
-// Both regular files hold the same bytes (compared in 16 MiB chunks). Links are not followed.
-// A source that is not a regular file counts as matching; anything that cannot be read does not.
+// Both regular files hold the same bytes (compared in 16 MiB chunks), or both links the same
+// target (links are never followed). A folder or special file counts as matching; anything that
+// cannot be read does not.
 bool filesMatchByContent(const QString &source, const QString &destination);
 
 // The destination's `du` size is plausible for the source's: within 16 KiB (1 % from 1700 KiB

@@ -387,6 +387,8 @@ void LocalFolderMover::schedulingPass() {
     m_inPass = false;
 }
 
+// Moves already under way go first, so a started move is finished (and its source space freed)
+// before a queued one takes the slot; an interrupted copy resumes before anything else.
 bool LocalFolderMover::startNext() {
     const auto firstIn = [this](MovePhase phase, const auto &isFree) -> std::optional<QUuid> {
         for (const MoveJob &job : std::as_const(m_jobs))
@@ -398,11 +400,6 @@ bool LocalFolderMover::startNext() {
         return !m_processes.contains(id) && !m_prepTasks.contains(id);
     };
     if (auto id = firstIn(MovePhase::Copying, noCopyStep)) {
-        startCopy(*id);
-        return true;
-    }
-    if (auto id = firstIn(MovePhase::Writing, noCopyStep)) {
-        updatePhase(*id, MovePhase::Copying);
         startCopy(*id);
         return true;
     }
@@ -419,6 +416,11 @@ bool LocalFolderMover::startNext() {
     if (auto id = firstIn(MovePhase::CleaningUp,
                           [this](const QUuid &id) { return !m_cleanupTasks.contains(id); })) {
         startCleanup(*id);
+        return true;
+    }
+    if (auto id = firstIn(MovePhase::Writing, noCopyStep)) {
+        updatePhase(*id, MovePhase::Copying);
+        startCopy(*id);
         return true;
     }
     return false;
@@ -526,8 +528,9 @@ void LocalFolderMover::launchRsync(const QUuid &id) {
         schedulingPass();
         return;
     }
-    const QStringList arguments =
-        rsync->arguments(job->manifest.src, job->manifest.finalDst, false);
+    const QFileInfo source(job->manifest.src);
+    const QStringList arguments = rsync->arguments(job->manifest.src, job->manifest.finalDst, false,
+                                                   source.isDir() && !source.isSymLink());
     log(Source::Command, formatCommandLine(rsync->executablePath, arguments), id);
 
     auto *process = new StreamedProcess(this);

@@ -53,8 +53,8 @@ bool RsyncSupport::atLeast(int wantMajor, int wantMinor, int wantPatch) const {
     return patch >= wantPatch;
 }
 
-QStringList RsyncSupport::arguments(const QString &source, const QString &destination,
-                                    bool inplace) const {
+QStringList RsyncSupport::arguments(const QString &source, const QString &destination, bool inplace,
+                                    bool sourceIsFolder) const {
     QStringList args{QStringLiteral("-aHEX"), QStringLiteral("-v"),
                      QStringLiteral("--info=progress2"), QStringLiteral("--no-inc-recursive")};
     if (atLeast(3, 2, 7)) {
@@ -65,7 +65,11 @@ QStringList RsyncSupport::arguments(const QString &source, const QString &destin
     }
     if (inplace)
         args << QStringLiteral("--inplace");
-    args << source + QLatin1Char('/') << destination + QLatin1Char('/');
+    // "file/" names no folder: rsync refuses it, so a single file is passed bare.
+    if (sourceIsFolder)
+        args << source + QLatin1Char('/') << destination + QLatin1Char('/');
+    else
+        args << source << destination;
     return args;
 }
 

@@ -22,8 +22,10 @@ public:
 
     bool atLeast(int wantMajor, int wantMinor, int wantPatch) const;
 
-    // Copies the contents of `source` into `destination` (both get a trailing slash).
-    QStringList arguments(const QString &source, const QString &destination, bool inplace) const;
+    // Copies the contents of the folder `source` into the folder `destination` (both get a trailing
+    // slash). A source that is not a folder (a file, a link) is copied to the path `destination`.
+    QStringList arguments(const QString &source, const QString &destination, bool inplace,
+                          bool sourceIsFolder = true) const;
 
     // Decides from the `--version` text; openrsync and anything that is not 3.x or 4.x is refused.
     static std::optional<RsyncSupport> fromVersionOutput(const QString &executablePath,

@@ -82,6 +82,8 @@ TEST(RsyncArguments, FollowTheVersionAndTheCrtimesCapability) {
     EXPECT_EQ(
         withVersion("rsync  version 3.3.0\n    atimes, no crtimes\n").arguments("/s", "/d", true),
         expected({"--atimes", "--inplace", "/s/", "/d/"}));
+    EXPECT_EQ(withVersion("rsync  version 3.2.3").arguments("/f.txt", "/d/f.txt", false, false),
+              expected({"/f.txt", "/d/f.txt"}));
     EXPECT_EQ(withVersion("rsync  version 4.0").arguments("/a b", "/c", false).mid(4, 2),
               QStringList({"--crtimes", "--atimes"}));
 }

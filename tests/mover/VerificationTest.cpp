@@ -349,7 +349,7 @@ TEST_F(Verification, AVanishedRootOrACancelledHashGivesNothing) {
     EXPECT_FALSE(QFile::exists(root));
 }
 
-TEST_F(Verification, ContentCheckComparesEveryChunkAndNeverFollowsLinks) {
+TEST_F(Verification, ContentCheckComparesEveryChunkAndLinkTargets) {
     constexpr qint64 size = contentCheckChunkBytes + 10;
     const QString a = inHome("a.bin"), b = inHome("b.bin");
     writeSparseFile(a, size, {5, size - 1});
@@ -370,7 +370,12 @@ TEST_F(Verification, ContentCheckComparesEveryChunkAndNeverFollowsLinks) {
     EXPECT_FALSE(filesMatchByContent(inHome("short"), inHome("folder")));
     EXPECT_FALSE(filesMatchByContent(inHome("short"), inHome("link")));
     EXPECT_TRUE(filesMatchByContent(inHome("folder"), inHome("short")));
-    EXPECT_TRUE(filesMatchByContent(inHome("link"), inHome("longer")));
+    // A link matches only a link with the same target: a retargeted link is a real difference.
+    symlinkAt("short", inHome("same link"));
+    symlinkAt("longer", inHome("other link"));
+    EXPECT_TRUE(filesMatchByContent(inHome("link"), inHome("same link")));
+    EXPECT_FALSE(filesMatchByContent(inHome("link"), inHome("other link")));
+    EXPECT_FALSE(filesMatchByContent(inHome("link"), inHome("longer")));
 }
 
 TEST(SizeRule, DecidesOverrideAndMergeAtTheBoundaries) {
