@@ -7,6 +7,8 @@
 
 #include <optional>
 
+#include "support/QtPrinters.h"
+
 #include <gtest/gtest.h>
 
 namespace quindle::test {

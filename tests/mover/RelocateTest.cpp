@@ -1,0 +1,144 @@
+#include "MoverFixture.h"
+
+#include "mover/ManifestStore.h"
+#include "mover/RelocateWalk.h"
+
+#include <QFile>
+#include <QFileInfo>
+
+using namespace quindle;
+using Source = MoverLogLine::Source;
+
+class Relocate : public test::MoverTest {
+protected:
+    // Three files, two folders and one link already in place.
+    void makeSmallTree(const QString &root) {
+        test::writeText(root + QStringLiteral("/a.txt"), "a");
+        test::writeText(root + QStringLiteral("/sub/b.txt"), "b");
+        test::writeText(root + QStringLiteral("/sub/deeper/c.txt"), "c");
+        QFile::link(QStringLiteral("a.txt"), root + QStringLiteral("/sub/link"));
+    }
+};
+
+TEST_F(Relocate, AMoveWithLinksLeavesRealFoldersAndLinksToTheCopies) {
+    makeSmallTree(inHome("Code"));
+    makeMover();
+    const QUuid id = enqueue(inHome("Code"), drive, MoveConflictPolicy::Merge, true);
+    ASSERT_TRUE(waitUntilTerminal(id));
+    ASSERT_EQ(phaseOf(id), MovePhase::Done)
+        << jobOf(id).manifest.lastError.value_or(QString()).toStdString();
+
+    EXPECT_TRUE(QFileInfo(inHome("Code/sub/deeper")).isDir());
+    EXPECT_FALSE(QFileInfo(inHome("Code/sub/deeper")).isSymLink());
+    EXPECT_EQ(QFileInfo(inHome("Code/sub/deeper/c.txt")).symLinkTarget(),
+              drive + QStringLiteral("/Code/sub/deeper/c.txt"));
+    EXPECT_EQ(test::readText(inHome("Code/a.txt")), "a"); // read through the link
+    EXPECT_EQ(QFile::symLinkTarget(inHome("Code/sub/link")),
+              inHome("Code/sub/a.txt")); // the old link is untouched
+    EXPECT_EQ(logTexts(id, Source::Cleanup).last(),
+              QStringLiteral(
+                  "relocate tree walk done: 3 relinked, 3 skipped (dirs/symlinks), 0 error(s)"));
+}
+
+TEST_F(Relocate, AFileWithoutACopyStaysAndTheMoveSaysSo) {
+    makeSmallTree(inHome("src"));
+    makeSmallTree(inHome("dst"));
+    QFile::remove(inHome("dst/sub/b.txt"));
+    const RelocateResult result = relocateSourceAsFileSymlinks(inHome("src"), inHome("dst"));
+    EXPECT_EQ(result.filesRelinked, 2);
+    EXPECT_EQ(result.filesSkipped, 3);
+    EXPECT_EQ(result.errorCount, 1);
+    EXPECT_EQ(result.errorSummary, QStringLiteral("Missing dst counterpart: sub/b.txt"));
+    EXPECT_FALSE(QFileInfo(inHome("src/sub/b.txt")).isSymLink());
+    EXPECT_EQ(test::readText(inHome("src/sub/b.txt")), "b");
+
+    EXPECT_EQ(relocateSourceAsFileSymlinks(inHome("missing"), inHome("dst")).errorSummary,
+              QStringLiteral("Source not found: ") + inHome("missing"));
+}
+
+TEST_F(Relocate, ASingleFileBecomesOneLink) {
+    test::writeRandomFile(inHome("movie.mkv"), 200000, 1);
+    const QByteArray digest = test::treeEntries(inHome("movie.mkv")).value(QString());
+    makeMover();
+    const QUuid id = enqueue(inHome("movie.mkv"), drive + QStringLiteral("/Films"),
+                             MoveConflictPolicy::Merge, true);
+    ASSERT_TRUE(waitUntilTerminal(id));
+    ASSERT_EQ(phaseOf(id), MovePhase::Done)
+        << jobOf(id).manifest.lastError.value_or(QString()).toStdString();
+    EXPECT_EQ(QFile::symLinkTarget(inHome("movie.mkv")),
+              drive + QStringLiteral("/Films/movie.mkv"));
+    EXPECT_EQ(test::treeEntries(inHome("movie.mkv")).value(QString()), QByteArray()); // a link now
+    EXPECT_EQ(test::treeEntries(drive + QStringLiteral("/Films/movie.mkv")).value(QString()),
+              digest);
+    EXPECT_EQ(
+        logTexts(id, Source::Cleanup).last(),
+        QStringLiteral(
+            "relocate single-file walk done: 1 relinked, 0 skipped (dirs/symlinks), 0 error(s)"));
+}
+
+class Revert : public test::MoverTest {
+protected:
+    MoveManifest completedMove(bool relocate) {
+        test::generateTree(inHome("Work/Thesis"), {.seed = 11, .files = 10});
+        original = test::treeDigest(inHome("Work/Thesis"));
+        const QUuid id = enqueue(inHome("Work/Thesis"), drive + QStringLiteral("/Work"),
+                                 MoveConflictPolicy::Merge, relocate);
+        EXPECT_TRUE(waitUntilTerminal(id));
+        EXPECT_EQ(phaseOf(id), MovePhase::Done);
+        return jobOf(id).manifest;
+    }
+    QByteArray original;
+};
+
+TEST_F(Revert, RefusesEveryUnsafeRevertWithItsReason) {
+    makeMover();
+    const MoveManifest relocated = completedMove(true);
+    EXPECT_EQ(
+        mover->revert(relocated),
+        QStringLiteral(
+            "Something already exists at the original source path %1. Move or delete it before "
+            "reverting.")
+            .arg(relocated.src));
+
+    MoveManifest unfinished = relocated;
+    unfinished.phase = MovePhase::WaitingForDrive;
+    EXPECT_EQ(mover->revert(unfinished),
+              QStringLiteral("Only completed moves can be reverted (phase is waitingForDrive)."));
+
+    QDir(inHome("Work")).removeRecursively(); // links and parent gone
+    writeStatus(drive, QStringLiteral("UUID-B"));
+    EXPECT_EQ(mover->revert(relocated),
+              QStringLiteral("Destination drive UUID has changed (UUID-A vs UUID-B). Refusing "
+                             "to revert across a drive swap."));
+    writeStatus(drive, QStringLiteral("UUID-A"));
+    EXPECT_EQ(
+        mover->revert(relocated),
+        QStringLiteral(
+            "The original parent directory %1 no longer exists. Recreate it or revert manually.")
+            .arg(inHome("Work")));
+
+    QDir(drive + QStringLiteral("/Work/Thesis")).removeRecursively();
+    EXPECT_EQ(mover->revert(relocated),
+              QStringLiteral("The destination %1 is gone — nothing to revert from.")
+                  .arg(relocated.finalDst));
+}
+
+TEST_F(Revert, BringsAPlainMoveBackAndLeavesTheOriginalRecordAlone) {
+    makeMover();
+    const MoveManifest moved = completedMove(false);
+    ASSERT_FALSE(QFileInfo::exists(moved.src));
+    const qsizetype before = mover->jobs().size();
+    EXPECT_EQ(mover->revert(moved), std::nullopt);
+    ASSERT_EQ(mover->jobs().size(), before + 1);
+    const MoveJob back = mover->jobs().last();
+    EXPECT_EQ(back.manifest.src, moved.finalDst);
+    EXPECT_EQ(back.manifest.dstParent, inHome("Work"));
+    EXPECT_EQ(back.manifest.conflictPolicy, MoveConflictPolicy::Merge);
+    EXPECT_EQ(back.manifest.driveUUID, std::nullopt);
+    ASSERT_TRUE(waitUntilTerminal(back.id()));
+    ASSERT_EQ(phaseOf(back.id()), MovePhase::Done)
+        << jobOf(back.id()).manifest.lastError.value_or(QString()).toStdString();
+    EXPECT_EQ(test::treeDigest(inHome("Work/Thesis")), original);
+    EXPECT_FALSE(QFileInfo::exists(moved.finalDst));
+    EXPECT_EQ(jobOf(moved.id).manifest, moved);
+}
