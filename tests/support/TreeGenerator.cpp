@@ -80,6 +80,17 @@ int generateTree(const QString &root, const TreeSpec &spec) {
     return static_cast<int>(written.size()) + (spec.hardLink && written.size() > 1 ? 1 : 0);
 }
 
+QByteArray entryOf(const QString &path) {
+    const QFileInfo info(path);
+    if (info.isSymLink())
+        return "l:" + rawLinkTarget(path);
+    if (!info.exists())
+        return {};
+    if (info.isDir())
+        return "d";
+    return "f:" + fileSha256(path);
+}
+
 QMap<QString, QByteArray> treeEntries(const QString &root) {
     QMap<QString, QByteArray> entries;
     QDirIterator it(root, QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot,
@@ -87,14 +98,7 @@ QMap<QString, QByteArray> treeEntries(const QString &root) {
     const QDir base(root);
     while (it.hasNext()) {
         const QString path = it.next();
-        const QFileInfo info(path);
-        const QString relative = base.relativeFilePath(path);
-        if (info.isSymLink())
-            entries.insert(relative, "l:" + rawLinkTarget(path));
-        else if (info.isDir())
-            entries.insert(relative, "d");
-        else
-            entries.insert(relative, "f:" + fileSha256(path));
+        entries.insert(base.relativeFilePath(path), entryOf(path));
     }
     return entries;
 }

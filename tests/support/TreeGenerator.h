@@ -24,6 +24,9 @@ int generateTree(const QString &root, const TreeSpec &spec = {});
 // Writes one file of `bytes` pseudo-random bytes.
 void writeRandomFile(const QString &path, qint64 bytes, unsigned seed);
 
+// One entry as treeEntries describes it ("f:<sha256>", "l:<target>", "d"); empty when missing.
+QByteArray entryOf(const QString &path);
+
 // Relative path → "f:<sha256>" for a regular file, "l:<target>" for a link, "d" for a folder.
 // Two trees with equal maps hold the same data.
 QMap<QString, QByteArray> treeEntries(const QString &root);

@@ -1,0 +1,206 @@
+// Kills real `quindle move` processes with SIGKILL at many moments and checks that, after
+// `quindle resume`, every original file still exists with its content: at the source, at the
+// destination, or behind a link at the source. QUINDLE_CRASH_POINTS asks for a longer run.
+#include "../mover/MoverFixture.h"
+
+#include "mover/ManifestStore.h"
+
+#include <QDirIterator>
+#include <QFileInfo>
+#include <QProcess>
+#include <QTimer>
+
+#include <random>
+
+#include <signal.h>
+
+using namespace quindle;
+
+namespace {
+
+struct Outcome {
+    bool killed = false;
+    QString killedAfter; // the last line the process printed
+};
+
+QProcessEnvironment environmentFor(const QString &home) {
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(QStringLiteral("HOME"), home);
+    environment.insert(QStringLiteral("XDG_CONFIG_HOME"), home + QStringLiteral("/.config"));
+    return environment;
+}
+
+// Runs quindle and SIGKILLs it `delayMs` after the first line of output that contains `trigger`.
+Outcome runAndKill(const QString &home, const QStringList &arguments, const QString &trigger,
+                   int delayMs) {
+    QProcess process;
+    process.setProcessEnvironment(environmentFor(home));
+    process.setProcessChannelMode(QProcess::MergedChannels);
+    Outcome outcome;
+    QString last;
+    bool armed = false;
+    QObject::connect(&process, &QProcess::readyRead, [&] {
+        while (process.canReadLine()) {
+            last = QString::fromUtf8(process.readLine()).trimmed();
+            if (last.contains(trigger) && !armed) {
+                armed = true;
+                QTimer::singleShot(delayMs, &process, [&] {
+                    if (process.state() == QProcess::Running) {
+                        ::kill(static_cast<pid_t>(process.processId()), SIGKILL);
+                        outcome.killed = true;
+                        outcome.killedAfter = last;
+                    }
+                });
+            }
+        }
+    });
+    process.start(QStringLiteral(QUINDLE_BINARY), arguments);
+    EXPECT_TRUE(test::waitUntil([&] { return process.state() == QProcess::NotRunning; }, 60000));
+    return outcome;
+}
+
+int runToEnd(const QString &home, const QStringList &arguments, QString *output = nullptr) {
+    QProcess process;
+    process.setProcessEnvironment(environmentFor(home));
+    process.setProcessChannelMode(QProcess::MergedChannels);
+    process.start(QStringLiteral(QUINDLE_BINARY), arguments);
+    process.waitForFinished(120000);
+    if (output)
+        *output = QString::fromUtf8(process.readAll());
+    return process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
+}
+
+// What a file's content turned into, wherever it went; empty when it is nowhere.
+QByteArray contentAt(const QString &path) {
+    const QFileInfo info(path);
+    if (!info.exists()) // follows links: a link to a missing copy counts as nothing
+        return {};
+    if (info.isDir())
+        return "d";
+    return test::entryOf(info.canonicalFilePath());
+}
+
+// True while any process's command line mentions `needle` (an rsync left behind by a killed
+// parent).
+bool processMentions(const QString &needle) {
+    const QStringList pids =
+        QDir(QStringLiteral("/proc")).entryList({QStringLiteral("[0-9]*")}, QDir::Dirs);
+    for (const QString &pid : pids) {
+        QFile cmdline(QStringLiteral("/proc/%1/cmdline").arg(pid));
+        if (cmdline.open(QIODevice::ReadOnly) &&
+            QString::fromUtf8(cmdline.readAll().replace('\0', ' ')).contains(needle))
+            return true;
+    }
+    return false;
+}
+
+} // namespace
+
+class CrashSafety : public test::TempHomeTest {};
+
+TEST_F(CrashSafety, NoKillPointLosesAFile) {
+    const int points = qEnvironmentVariableIntValue("QUINDLE_CRASH_POINTS") > 0
+                           ? qEnvironmentVariableIntValue("QUINDLE_CRASH_POINTS")
+                           : 40;
+    const QStringList levels{"fast", "thorough", "off"};
+    std::mt19937 random(20261206);
+    int killed = 0;
+    QMap<QString, int> killedIn; // the phase the manifest on disk was left in
+    for (int point = 0; point < points; ++point) {
+        const QString home = inHome(QStringLiteral("run%1").arg(point));
+        const QString src = home + QStringLiteral("/Projects");
+        const QString drive = home + QStringLiteral("/drive");
+        QDir().mkpath(drive);
+        test::generateTree(src,
+                           {.seed = unsigned(point + 1), .files = 30, .maxFileBytes = 96 * 1024});
+        if (point % 2 == 0)
+            test::writeRandomFile(src + QStringLiteral("/large.bin"), 6 * 1024 * 1024, point);
+        const QMap<QString, QByteArray> original = test::treeEntries(src);
+
+        QStringList arguments{QStringLiteral("move"), src, drive, QStringLiteral("--verify"),
+                              levels[point % 3]};
+        const bool relocate = point % 4 < 2;
+        if (relocate)
+            arguments << QStringLiteral("--relocate");
+        // Each run aims at one step; the delay lands the kill somewhere inside it.
+        const QStringList triggers{
+            QStringLiteral("rsync started"), QStringLiteral("copying → hashing"),
+            levels[point % 3] == QLatin1String("off") ? QStringLiteral("→ cleaningUp")
+                                                      : QStringLiteral("→ verifying"),
+            QStringLiteral("→ cleaningUp"),
+            relocate ? QStringLiteral("relocate cleanup: walking") : QStringLiteral("rm -rf")};
+        const Outcome outcome =
+            runAndKill(home, arguments, triggers[point % triggers.size()], int(random() % 6));
+        qputenv("HOME", home.toLocal8Bit());
+        const QList<MoveManifest> left = ManifestStore::loadAll();
+        qputenv("HOME", this->home().toLocal8Bit());
+        if (outcome.killed) {
+            ++killed;
+            killedIn[left.isEmpty() ? QStringLiteral("(before the manifest)")
+                                    : rawValue(left.first().phase)]++;
+        }
+
+        QString resumed;
+        EXPECT_EQ(runToEnd(home, {QStringLiteral("resume")}, &resumed), 0) << resumed.toStdString();
+        const QString dst = drive + QStringLiteral("/Projects");
+        for (auto it = original.cbegin(); it != original.cend(); ++it) {
+            if (it.value() == "d")
+                continue;
+            const QString relative = it.key();
+            // contentAt follows a link to its copy; entryOf sees a link that was a link all along.
+            const auto holds = [&](const QString &root) {
+                const QString path = root + QLatin1Char('/') + relative;
+                return contentAt(path) == it.value() || test::entryOf(path) == it.value();
+            };
+            const bool atSource = holds(src);
+            const bool atDestination = holds(dst);
+            EXPECT_TRUE(atSource || atDestination)
+                << "point " << point << " lost " << relative.toStdString() << " (killed after “"
+                << outcome.killedAfter.toStdString() << "”)";
+        }
+        qputenv("HOME", home.toLocal8Bit());
+        for (const MoveManifest &manifest : ManifestStore::loadAll())
+            EXPECT_EQ(manifest.phase, MovePhase::Done)
+                << "point " << point << ": "
+                << manifest.lastError.value_or(QString()).toStdString();
+        qputenv("HOME", this->home().toLocal8Bit());
+    }
+    std::cout << "[ crash    ] " << points << " kill points tried; " << killed
+              << " runs were killed with SIGKILL and resumed, leaving their move in:";
+    for (auto it = killedIn.cbegin(); it != killedIn.cend(); ++it)
+        std::cout << "\n               in " << it.key().toStdString() << " × " << it.value();
+    std::cout << std::endl;
+    EXPECT_GE(killed, points / 2); // the rest finished before their kill landed
+}
+
+class KilledEngine : public test::MoverTest {};
+
+TEST_F(KilledEngine, ANewEngineResumesTheMovesOfAKilledOne) {
+    test::writeRandomFile(inHome("Footage/a.mov"), 3 * 1024 * 1024, 1);
+    test::generateTree(inHome("Footage/stills"), {.seed = 4, .files = 10});
+    const QByteArray before = test::treeDigest(inHome("Footage"));
+
+    QProcess child;
+    QProcessEnvironment environment = environmentFor(home());
+    environment.insert(QStringLiteral("QUINDLE_RSYNC"), slowRsync(1500));
+    child.setProcessEnvironment(environment);
+    child.start(QStringLiteral(QUINDLE_BINARY), {QStringLiteral("move"), inHome("Footage"), drive});
+    ASSERT_TRUE(test::waitUntil([] {
+        const QList<MoveManifest> manifests = ManifestStore::loadAll();
+        return !manifests.isEmpty() && manifests.first().phase == MovePhase::Copying &&
+               manifests.first().fractionAtLastWrite > 0;
+    }));
+    ::kill(static_cast<pid_t>(child.processId()), SIGKILL);
+    ASSERT_TRUE(child.waitForFinished(5000));
+    // Its rsync dies on its next write to the dead parent and removes its temporary file.
+    ASSERT_TRUE(test::waitUntil([&] { return !processMentions(inHome("Footage")); }));
+
+    makeMover();
+    ASSERT_EQ(mover->jobs().size(), 1);
+    const QUuid id = mover->jobs().first().id();
+    ASSERT_TRUE(waitUntilTerminal(id));
+    ASSERT_EQ(phaseOf(id), MovePhase::Done)
+        << jobOf(id).manifest.lastError.value_or(QString()).toStdString();
+    EXPECT_EQ(test::treeDigest(drive + QStringLiteral("/Footage")), before);
+    EXPECT_FALSE(QFileInfo::exists(inHome("Footage")));
+}
