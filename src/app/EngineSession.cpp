@@ -33,6 +33,7 @@ std::unique_ptr<EngineSession> EngineSession::open(QTextStream &err) {
 EngineSession::EngineSession(std::unique_ptr<QLockFile> lock)
     : m_lock(std::move(lock)) {
     mover = std::make_unique<LocalFolderMover>(log, settings, &volumes);
+    sleepGuard = std::make_unique<MoveSleepGuard>(*mover, sleepInhibitor);
 }
 
 void EngineSession::runUntilSettled(const QList<QUuid> &ids, QTextStream &out) {

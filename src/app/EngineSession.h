@@ -2,7 +2,9 @@
 
 #include "mover/LocalFolderMover.h"
 #include "mover/MoverLog.h"
+#include "mover/MoveSleepGuard.h"
 #include "mover/MoverSettings.h"
+#include "platform/SleepInhibitor.h"
 #include "platform/VolumeWatcher.h"
 
 #include <QLockFile>
@@ -25,6 +27,8 @@ public:
     MoverSettings settings;
     platform::MountTableWatcher volumes;
     std::unique_ptr<LocalFolderMover> mover;
+    platform::LogindSleepInhibitor sleepInhibitor;
+    std::unique_ptr<MoveSleepGuard> sleepGuard;
 
     // Prints this job's log lines and progress as they come, and returns when every job in `ids`
     // is done, cancelled, failed or waiting for its drive.

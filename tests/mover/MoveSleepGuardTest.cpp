@@ -1,0 +1,66 @@
+#include "MoverFixture.h"
+
+#include "mover/MoveSleepGuard.h"
+#include "platform/SleepInhibitor.h"
+
+using namespace quindle;
+
+namespace {
+
+class RecordingInhibitor : public platform::SleepInhibitor {
+public:
+    void acquire(const QString &reason) override {
+        if (!held)
+            reasons << reason;
+        held = true;
+    }
+    void release() override { held = false; }
+    bool isHeld() const override { return held; }
+    bool held = false;
+    QStringList reasons;
+};
+
+} // namespace
+
+class SleepGuard : public test::MoverTest {};
+
+TEST_F(SleepGuard, HeldFromTheFirstMoveUntilTheQueueIsIdle) {
+    RecordingInhibitor inhibitor;
+    makeMover();
+    MoveSleepGuard guard(*mover, inhibitor);
+    EXPECT_FALSE(inhibitor.held);
+
+    test::generateTree(inHome("Projects"), {.seed = 1, .files = 6});
+    const QUuid id = enqueue(inHome("Projects"), drive);
+    EXPECT_TRUE(inhibitor.held);
+    ASSERT_TRUE(waitUntilTerminal(id));
+    EXPECT_FALSE(inhibitor.held);
+    EXPECT_EQ(inhibitor.reasons, QStringList{"Quindle is moving Projects to the drive."});
+}
+
+TEST_F(SleepGuard, NamesTheMovesAndLetsGoWhileTheyWaitForTheDrive) {
+    settings->setMaxConcurrent(1);
+    useRsync(slowRsync(500));
+    makeMover();
+    for (const char *name : {"a", "b", "c", "d"})
+        test::writeRandomFile(inHome(name) + QStringLiteral("/x"), 512 * 1024, 1);
+    for (const char *name : {"a", "b", "c", "d"})
+        enqueue(inHome(name), drive + QStringLiteral("/Sub"));
+    EXPECT_EQ(MoveSleepGuard::reasonFor(*mover),
+              QStringLiteral("Quindle is moving a, b, c and 1 more to the drive."));
+
+    RecordingInhibitor inhibitor;
+    MoveSleepGuard guard(*mover, inhibitor);
+    EXPECT_TRUE(inhibitor.held);
+    QDir(drive).removeRecursively();
+    volumes.fireUnmounted(drive);
+    EXPECT_FALSE(inhibitor.held); // every move parked: nothing keeps the computer awake
+    EXPECT_EQ(MoveSleepGuard::reasonFor(*mover), QString());
+}
+
+TEST(LogindInhibitor, WithoutLogindNothingIsHeldAndNothingFails) {
+    platform::LogindSleepInhibitor inhibitor;
+    inhibitor.acquire(QStringLiteral("Quindle is moving x to the drive."));
+    inhibitor.release();
+    EXPECT_FALSE(inhibitor.isHeld());
+}
