@@ -1,0 +1,239 @@
+#include "core/ConfigFile.h"
+
+#include "core/StatePaths.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QStringDecoder>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+
+#include <unistd.h>
+
+namespace quindle {
+
+namespace {
+
+bool isSpaceOrTab(QChar c) {
+    return c == QLatin1Char(' ') || c == QLatin1Char('\t');
+}
+
+bool isKeyCharacter(QChar c) {
+    return (c >= QLatin1Char('a') && c <= QLatin1Char('z')) ||
+           (c >= QLatin1Char('A') && c <= QLatin1Char('Z')) ||
+           (c >= QLatin1Char('0') && c <= QLatin1Char('9')) || c == QLatin1Char('_');
+}
+
+bool isBareCharacter(QChar c) {
+    return isKeyCharacter(c) || c == QLatin1Char('.');
+}
+
+bool startsAndEndsWith(const QString &value, QChar quote) {
+    return value.size() >= 2 && value.startsWith(quote) && value.endsWith(quote);
+}
+
+QString systemError() {
+    return QString::fromLocal8Bit(std::strerror(errno));
+}
+
+} // namespace
+
+ConfigFile::ConfigFile()
+    : m_path(paths::configFile()) {}
+
+QString ConfigFile::trimmed(const QString &line) {
+    qsizetype begin = 0;
+    qsizetype end = line.size();
+    while (begin < end && isSpaceOrTab(line.at(begin)))
+        ++begin;
+    while (end > begin && isSpaceOrTab(line.at(end - 1)))
+        --end;
+    return line.mid(begin, end - begin);
+}
+
+QStringList ConfigFile::splitLines(const QString &text) {
+    return text.split(QLatin1Char('\n'));
+}
+
+bool ConfigFile::isValidKey(const QString &key) {
+    if (key.isEmpty() || (key.front() >= QLatin1Char('0') && key.front() <= QLatin1Char('9')))
+        return false;
+    return std::all_of(key.cbegin(), key.cend(), isKeyCharacter);
+}
+
+std::optional<std::pair<QString, QString>> ConfigFile::parse(const QString &line) {
+    QString rest = line;
+    if (rest.startsWith(QLatin1String("export ")))
+        rest.remove(0, 7);
+    const qsizetype equals = rest.indexOf(QLatin1Char('='));
+    if (equals < 0)
+        return std::nullopt;
+    const QString key = trimmed(rest.left(equals));
+    QString raw = rest.mid(equals + 1);
+    if (raw.startsWith(QLatin1Char('(')))
+        return std::nullopt; // arrays have readers of their own
+    if (!raw.startsWith(QLatin1Char('"')) && !raw.startsWith(QLatin1Char('\''))) {
+        const qsizetype hash = raw.indexOf(QLatin1Char('#'));
+        if (hash >= 0)
+            raw.truncate(hash);
+    }
+    QString value = trimmed(raw);
+    if (startsAndEndsWith(value, QLatin1Char('"')) || startsAndEndsWith(value, QLatin1Char('\'')))
+        value = value.mid(1, value.size() - 2);
+    if (key.isEmpty() || !std::all_of(key.cbegin(), key.cend(), isKeyCharacter))
+        return std::nullopt;
+    return std::pair{key, value};
+}
+
+QString ConfigFile::quote(const QString &value) {
+    if (value.isEmpty())
+        return QStringLiteral("\"\"");
+    if (std::all_of(value.cbegin(), value.cend(), isBareCharacter))
+        return value;
+    // Between double quotes bash would still expand these; single quotes keep them literal.
+    if (value.contains(QLatin1Char('$')) || value.contains(QLatin1Char('`')))
+        return QLatin1Char('\'') + value + QLatin1Char('\'');
+    QString escaped = value;
+    escaped.replace(QLatin1Char('\\'), QLatin1String("\\\\"));
+    escaped.replace(QLatin1Char('"'), QLatin1String("\\\""));
+    return QLatin1Char('"') + escaped + QLatin1Char('"');
+}
+
+std::optional<QString> ConfigFile::unwritable(const QString &value) {
+    if (value.contains(QLatin1Char('\n')) || value.contains(QLatin1Char('\r')))
+        return QStringLiteral("it contains a line break, and every setting must stay on one line");
+    if (value.contains(QChar(0)))
+        return QStringLiteral("it contains a NUL character, which a shell cannot hold");
+    if (value.contains(QLatin1Char('\'')) &&
+        (value.contains(QLatin1Char('$')) || value.contains(QLatin1Char('`'))))
+        return QStringLiteral("it contains a single quote together with “$” or a backquote, "
+                              "which the service's shell would expand");
+    return std::nullopt;
+}
+
+QString ConfigFile::rewrite(const QString &text, const std::map<QString, QString> &updates) {
+    QStringList lines = splitLines(text);
+    std::map<QString, QString> pending = updates;
+    for (QString &line : lines) {
+        if (pending.empty())
+            break;
+        const QString content = trimmed(line);
+        if (content.isEmpty() || content.startsWith(QLatin1Char('#')))
+            continue;
+        const auto assignment = parse(content);
+        if (!assignment)
+            continue;
+        const auto found = pending.find(assignment->first);
+        if (found == pending.end())
+            continue;
+        line = found->first + QLatin1Char('=') + quote(found->second);
+        pending.erase(found);
+    }
+    if (!pending.empty()) {
+        if (!lines.constLast().isEmpty())
+            lines.append(QString());
+        lines.append(newKeysHeader);
+        for (const auto &[key, value] : pending)
+            lines.append(key + QLatin1Char('=') + quote(value));
+    }
+    return lines.join(QLatin1Char('\n'));
+}
+
+ConfigFile::Contents ConfigFile::read() const {
+    Contents contents;
+    QFile file(m_path);
+    if (!file.exists())
+        return contents;
+    contents.state = Contents::State::Failed;
+    if (!file.open(QIODevice::ReadOnly)) {
+        contents.error = QStringLiteral("Couldn't read %1: %2.").arg(m_path, file.errorString());
+        return contents;
+    }
+    const QByteArray bytes = file.readAll();
+    if (file.error() != QFileDevice::NoError) {
+        contents.error = QStringLiteral("Couldn't read %1: %2.").arg(m_path, file.errorString());
+        return contents;
+    }
+    QStringDecoder decoder(QStringDecoder::Utf8);
+    contents.text = decoder.decode(bytes);
+    if (decoder.hasError()) {
+        // Readable, but a rewrite would replace the undecodable bytes.
+        contents.error = QStringLiteral("%1 is not UTF-8 text.").arg(m_path);
+        contents.lossless = false;
+    }
+    contents.state = Contents::State::Read;
+    return contents;
+}
+
+std::optional<QString> ConfigFile::value(const QString &key) const {
+    const Contents contents = read();
+    if (contents.state != Contents::State::Read)
+        return std::nullopt;
+    for (const QString &line : splitLines(contents.text)) {
+        const QString content = trimmed(line);
+        if (content.isEmpty() || content.startsWith(QLatin1Char('#')))
+            continue;
+        const auto assignment = parse(content);
+        if (assignment && assignment->first == key)
+            return assignment->second;
+    }
+    return std::nullopt;
+}
+
+std::optional<QString> ConfigFile::set(const std::map<QString, QString> &updates) const {
+    for (const auto &[key, value] : updates) {
+        if (!isValidKey(key))
+            return QStringLiteral("“%1” is not a valid configuration key.").arg(key);
+        if (const auto reason = unwritable(value))
+            return QStringLiteral("The value for %1 was not saved: %2.").arg(key, *reason);
+    }
+    if (updates.empty())
+        return std::nullopt;
+    const Contents contents = read();
+    // A file that exists but cannot be read is left alone: rewriting it as empty would lose
+    // every other setting in it.
+    if (contents.state == Contents::State::Failed)
+        return contents.error;
+    if (!contents.lossless)
+        return contents.error;
+    return replaceText(rewrite(contents.text, updates));
+}
+
+std::optional<QString> ConfigFile::replaceText(const QString &text) const {
+    const QFileInfo target(m_path);
+    QDir().mkpath(target.absolutePath());
+    const QString temporary =
+        m_path + QStringLiteral(".tmp.") + QString::number(QCoreApplication::applicationPid());
+    QFile file(temporary);
+    const auto fail = [&](const QString &reason) {
+        file.close();
+        QFile::remove(temporary);
+        return std::optional<QString>(
+            QStringLiteral("Couldn't write %1: %2.").arg(temporary, reason));
+    };
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate))
+        return fail(file.errorString());
+    const QByteArray bytes = text.toUtf8();
+    if (file.write(bytes) != bytes.size() || !file.flush())
+        return fail(file.errorString());
+    if (::fsync(file.handle()) != 0)
+        return fail(systemError());
+    // Hand edits may have narrowed who can read the file; the new text keeps that.
+    if (target.exists())
+        file.setPermissions(QFile::permissions(m_path));
+    file.close();
+    if (std::rename(QFile::encodeName(temporary).constData(),
+                    QFile::encodeName(m_path).constData()) != 0) {
+        const QString reason = systemError();
+        QFile::remove(temporary);
+        return QStringLiteral("Couldn't replace %1: %2.").arg(m_path, reason);
+    }
+    return std::nullopt;
+}
+
+} // namespace quindle
