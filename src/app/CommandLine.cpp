@@ -26,6 +26,10 @@ const std::map<QString, Command> &commands() {
         {QStringLiteral("resume"), {runResume, "resume every interrupted move and wait for it"}},
         {QStringLiteral("revert"),
          {runRevert, "bring a completed move back to where it came from"}},
+        {QStringLiteral("drives"),
+         {runDrives, "list the drives that could be the NVMe, with their assessment"}},
+        {QStringLiteral("config"),
+         {runConfig, "get or set one key of the service's configuration"}},
     };
     return table;
 }
