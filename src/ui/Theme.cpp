@@ -1,0 +1,98 @@
+#include "ui/Theme.h"
+
+#include <QEvent>
+#include <QFrame>
+#include <QGraphicsOpacityEffect>
+#include <QLabel>
+#include <QPalette>
+
+namespace quindle::ui {
+
+namespace {
+
+// Keeps a control's opacity in step with its enabled state.
+class DisabledDimmer : public QObject {
+public:
+    explicit DisabledDimmer(QWidget *widget)
+        : QObject(widget)
+        , m_effect(new QGraphicsOpacityEffect(widget)) {
+        widget->setGraphicsEffect(m_effect);
+        widget->installEventFilter(this);
+        apply(widget);
+    }
+
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override {
+        if (event->type() == QEvent::EnabledChange)
+            apply(static_cast<QWidget *>(watched));
+        return false;
+    }
+
+private:
+    void apply(QWidget *widget) { m_effect->setOpacity(widget->isEnabled() ? 1.0 : 0.4); }
+    QGraphicsOpacityEffect *m_effect;
+};
+
+} // namespace
+
+QColor statusColor(Tone tone) {
+    switch (tone) {
+    case Tone::Good:
+        return QColor(0x2e, 0xa0, 0x43);
+    case Tone::Warning:
+        return QColor(0xf0, 0x8a, 0x00);
+    case Tone::Caution:
+        return QColor(0xe6, 0xc2, 0x00);
+    case Tone::Bad:
+        return QColor(0xd7, 0x2d, 0x2d);
+    case Tone::Neutral:
+        break;
+    }
+    return QPalette().color(QPalette::WindowText);
+}
+
+QLabel *heading(const QString &text, QWidget *parent) {
+    auto *label = new QLabel(text, parent);
+    QFont font = label->font();
+    font.setBold(true);
+    font.setPointSizeF(font.pointSizeF() * 1.15);
+    label->setFont(font);
+    label->setWordWrap(true);
+    return label;
+}
+
+QLabel *caption(const QString &text, QWidget *parent) {
+    auto *label = new QLabel(text, parent);
+    label->setWordWrap(true);
+    label->setForegroundRole(QPalette::PlaceholderText);
+    return label;
+}
+
+QFrame *card(QWidget *parent) {
+    auto *frame = new QFrame(parent);
+    frame->setObjectName(QStringLiteral("card"));
+    frame->setFrameShape(QFrame::StyledPanel);
+    frame->setAutoFillBackground(true);
+    frame->setBackgroundRole(QPalette::AlternateBase);
+    return frame;
+}
+
+void setTone(QLabel *label, Tone tone) {
+    QPalette palette = label->palette();
+    palette.setColor(QPalette::WindowText, statusColor(tone));
+    label->setPalette(palette);
+}
+
+void name(QWidget *widget, const QString &accessibleName, const QString &description) {
+    widget->setAccessibleName(accessibleName);
+    if (!description.isEmpty()) {
+        widget->setAccessibleDescription(description);
+        widget->setToolTip(description);
+    }
+}
+
+void dimWhenDisabled(QWidget *widget) {
+    new DisabledDimmer(widget);
+}
+
+} // namespace quindle::ui

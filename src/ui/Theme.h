@@ -1,0 +1,33 @@
+#pragma once
+
+#include <QColor>
+#include <QString>
+
+class QLabel;
+class QWidget;
+class QFrame;
+
+// Shared look of every window: colours come from the desktop palette, except the four status
+// colours, which mean the same on a light and a dark theme.
+namespace quindle::ui {
+
+enum class Tone { Neutral, Good, Warning, Caution, Bad };
+
+QColor statusColor(Tone tone); // green, orange, yellow, red; the palette's text colour for Neutral
+
+// A bold heading a step larger than the body text.
+QLabel *heading(const QString &text, QWidget *parent = nullptr);
+// Secondary text: the palette's placeholder colour, word-wrapped.
+QLabel *caption(const QString &text, QWidget *parent = nullptr);
+// A rounded panel with the palette's alternate base colour, for cards.
+QFrame *card(QWidget *parent = nullptr);
+// Text in the status colour of `tone`.
+void setTone(QLabel *label, Tone tone);
+
+// Names a control for screen readers (and the tests that find it), with an optional longer hint.
+void name(QWidget *widget, const QString &accessibleName, const QString &description = {});
+
+// Disabled controls are drawn at 40 % opacity, whatever the style does by itself.
+void dimWhenDisabled(QWidget *widget);
+
+} // namespace quindle::ui

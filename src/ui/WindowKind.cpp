@@ -1,0 +1,25 @@
+#include "ui/WindowKind.h"
+
+namespace quindle::ui {
+
+WindowSpec specFor(WindowKind kind) {
+    switch (kind) {
+    case WindowKind::SetupWizard:
+        return {QStringLiteral("Quindle Setup"), {640, 480}, false};
+    case WindowKind::ServiceStart:
+        return {QStringLiteral("Quindle — Start Service"), {700, 560}, false};
+    case WindowKind::Log:
+        return {QStringLiteral("Quindle — Log"), {720, 480}, true};
+    case WindowKind::RulesConfig:
+        return {QStringLiteral("Quindle — Rules & Config"), {700, 520}, true};
+    case WindowKind::Inspect:
+        return {QStringLiteral("Quindle — Inspect"), {520, 600}, true};
+    case WindowKind::ChooseDrive:
+        return {QStringLiteral("Quindle — Choose Drive"), {760, 560}, true};
+    case WindowKind::Tier:
+        return {QStringLiteral("Quindle — Tier"), {920, 600}, true};
+    }
+    return {};
+}
+
+} // namespace quindle::ui
