@@ -1,15 +1,14 @@
 #include "platform/ServiceManagerKind.h"
 
-#include <QFileInfo>
 #include <QProcess>
 
 namespace quindle::platform {
 
 namespace {
 
+// Asking is the only test that holds everywhere: a booted systemd may have no user instance for
+// this session, and a container may run a user instance without a booted system one.
 bool userSystemdAnswers() {
-    if (!QFileInfo(QStringLiteral("/run/systemd/system")).isDir())
-        return false;
     QProcess systemctl;
     systemctl.start(QStringLiteral("systemctl"),
                     {QStringLiteral("--user"), QStringLiteral("show-environment")});

@@ -10,8 +10,8 @@ enum class ServiceManagerKind {
     Detached,    // a setsid process with a pid file, started again at login by XDG autostart
 };
 
-// QUINDLE_SERVICE_MANAGER=systemd|detached forces a kind; otherwise a user systemd must be
-// booted and answer `systemctl --user` (containers and CI have none). Blocks up to 5 seconds.
+// QUINDLE_SERVICE_MANAGER=systemd|detached forces a kind; otherwise a user systemd must answer
+// `systemctl --user` (containers and CI have none). Blocks up to 5 seconds.
 ServiceManagerKind detectServiceManager();
 
 QString describe(ServiceManagerKind kind);

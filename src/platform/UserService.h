@@ -1,0 +1,115 @@
+#pragma once
+
+#include "platform/ServiceManagerKind.h"
+
+#include <QString>
+#include <QStringList>
+
+#include <chrono>
+#include <functional>
+#include <memory>
+#include <optional>
+
+namespace quindle::platform {
+
+struct CommandResult {
+    int status = -1;
+    QString output; // both streams, in the order they arrived
+};
+
+// Runs a program to its end or to `timeout`, whichever comes first; the caller's bounded runner.
+using CommandRunner = std::function<CommandResult(const QString &program, const QStringList &args,
+                                                  std::chrono::milliseconds timeout)>;
+
+constexpr std::chrono::seconds serviceControlTimeout{10};
+constexpr std::chrono::seconds serviceQueryTimeout{5};
+
+// What keeps the background service running, whichever manager runs it.
+struct ServiceDefinition {
+    QString program;
+    QStringList arguments;
+    QString logFile; // standard output and standard error are appended here
+    QString searchPath;
+    int restartSeconds = 30;
+};
+
+// PATH the service runs with.
+QString serviceSearchPath();
+
+// The per-user service facility. Every call blocks (it may start programs), so callers run it
+// off the main thread; paths are built from the home folder at each call.
+class ServiceManager {
+public:
+    virtual ~ServiceManager() = default;
+
+    virtual ServiceManagerKind kind() const = 0;
+    // The file install() writes.
+    virtual QString definitionFile() const = 0;
+    // Writes the definition file; the reason when it could not be written.
+    virtual std::optional<QString> install(const ServiceDefinition &definition) = 0;
+    // Stops the service first (that result is ignored), then starts it.
+    virtual CommandResult load(const ServiceDefinition &definition) = 0;
+    virtual CommandResult unload() = 0;
+    // An answer later than serviceQueryTimeout counts as not loaded.
+    virtual bool isLoaded() = 0;
+    // Stops and disables a predecessor's service given its definition file.
+    virtual void retire(const QString &definitionFile) = 0;
+
+    // Nouns for the installer's texts: "<noun> written to <file>", "<noun> loaded; …",
+    // "<program> could not load the service:".
+    virtual QString writtenNoun() const = 0;
+    virtual QString loadedNoun() const = 0;
+    virtual QString controlProgram() const = 0;
+};
+
+std::unique_ptr<ServiceManager> makeServiceManager(ServiceManagerKind kind, CommandRunner runner);
+// The kind detectServiceManager() finds.
+std::unique_ptr<ServiceManager> userServiceManager(CommandRunner runner);
+
+// --- systemd user unit -----------------------------------------------------------------------
+
+// One ExecStart= word, always quoted: C escapes, `%%` for specifiers and, except for the program
+// itself, `$$` so systemd does not expand variables.
+QString systemdExecWord(const QString &word, bool isProgram = false);
+// The unit file; nothing when a path holds a character a unit file cannot carry (a control
+// character in the log path, which takes no quoting).
+std::optional<QString> serviceUnitText(const ServiceDefinition &definition);
+
+// --- detached fallback -----------------------------------------------------------------------
+
+QString detachedPidFile();           // ~/.quindle/state/service.pid
+QString detachedAutostartFileName(); // quindle-service.desktop
+// The argument vector that runs the service detached: setsid, then a bash supervisor that keeps
+// one instance (a lock beside the pid file), writes the pid file and restarts the service after
+// each exit, throttled.
+QStringList detachedCommand(const ServiceDefinition &definition);
+// The supervisor's pid when it runs, read from the pid file and confirmed by its command line.
+std::optional<qint64> runningDetachedService();
+
+// --- XDG autostart entries -------------------------------------------------------------------
+
+struct AutostartEntry {
+    QString name;
+    QString comment;
+    QStringList command;
+};
+
+// One Exec argument: bare when it needs no quoting, else in double quotes with `"` `` ` `` `$`
+// and `\` escaped; `%` doubled.
+QString desktopExecArgument(const QString &argument);
+// A whole entry's text, values escaped as desktop-entry strings.
+QString autostartEntryText(const AutostartEntry &entry);
+QString autostartEntryFile(const QString &fileName);
+std::optional<QString> writeAutostartEntry(const QString &fileName, const AutostartEntry &entry);
+std::optional<QString> removeAutostartEntry(const QString &fileName);
+// Present and not switched off (Hidden=true, X-GNOME-Autostart-enabled=false).
+bool autostartEntryEnabled(const QString &fileName);
+
+// --- texts -----------------------------------------------------------------------------------
+
+// The path with "~" for the home folder.
+QString tildePath(const QString &path);
+// The program a person types commands into ("a terminal").
+QString terminalNoun();
+
+} // namespace quindle::platform
