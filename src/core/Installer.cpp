@@ -1,0 +1,404 @@
+#include "core/Installer.h"
+
+#include "core/AtomicFile.h"
+#include "core/BackgroundPool.h"
+#include "core/LegacyMigration.h"
+#include "core/ServiceScripts.h"
+#include "core/StatePaths.h"
+#include "platform/InstallHints.h"
+#include "platform/ProgramLocations.h"
+#include "platform/VolumeLocations.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QProcess>
+#include <QStringDecoder>
+#include <QtConcurrent/QtConcurrentRun>
+
+#include <mutex>
+
+namespace quindle {
+
+namespace {
+
+const QString kConfigName = QStringLiteral("quindle.conf");
+const QString kDefaultDriveLine = QStringLiteral("NVMe=\"__NVME_DEFAULT__\"");
+
+constexpr QFile::Permissions kExecutable = QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner |
+                                           QFile::ReadGroup | QFile::ExeGroup | QFile::ReadOther |
+                                           QFile::ExeOther;
+
+// The scripts quindle.sh cannot run without.
+bool isRequired(const QString &name) {
+    return name == QLatin1String("quindle.sh") || name == QLatin1String("lib-common.sh");
+}
+
+// A value bash reads back unchanged from between double quotes.
+QString bashDoubleQuoted(const QString &value) {
+    QString out = QStringLiteral("\"");
+    for (const QChar c : value) {
+        if (c == QLatin1Char('\\') || c == QLatin1Char('"') || c == QLatin1Char('$') ||
+            c == QLatin1Char('`'))
+            out += QLatin1Char('\\');
+        out += c;
+    }
+    return out + QLatin1Char('"');
+}
+
+QString inQuindle(const QString &name) {
+    return paths::quindleDirectory() + QLatin1Char('/') + name;
+}
+
+// Replaces `destination` by a copy of `source`; the reason on failure.
+std::optional<QString> replaceWithCopy(const QString &source, const QString &destination) {
+    QFile existing(destination);
+    if (existing.exists() && !existing.remove())
+        return QStringLiteral("Could not replace %1: %2").arg(destination, existing.errorString());
+    QFile file(source);
+    if (!file.copy(destination))
+        return QStringLiteral("Could not copy %1 to %2: %3")
+            .arg(source, destination, file.errorString());
+    if (destination.endsWith(QLatin1String(".sh")) &&
+        !QFile::setPermissions(destination, kExecutable))
+        return QStringLiteral("Could not make %1 executable.").arg(destination);
+    return std::nullopt;
+}
+
+std::optional<QString> writeText(const QString &path, const QString &text) {
+    if (auto error = writeFileAtomically(path, text.toUtf8()))
+        return QStringLiteral("Could not write %1: %2").arg(path, *error);
+    return std::nullopt;
+}
+
+platform::CommandResult runThroughBridge(const QString &program, const QStringList &args,
+                                         std::chrono::milliseconds timeout) {
+    const ProcessOutput out = ServiceBridge::runProcessBlocking(program, args, timeout);
+    return {out.status, out.output};
+}
+
+} // namespace
+
+std::shared_ptr<platform::ServiceManager> userServiceManager() {
+    return platform::userServiceManager(runThroughBridge);
+}
+
+std::function<std::shared_ptr<platform::ServiceManager>()> detectOnce() {
+    struct Cache {
+        std::mutex mutex;
+        std::shared_ptr<platform::ServiceManager> manager;
+    };
+    auto cache = std::make_shared<Cache>();
+    return [cache] {
+        const std::lock_guard lock(cache->mutex);
+        if (!cache->manager)
+            cache->manager = userServiceManager();
+        return cache->manager;
+    };
+}
+
+platform::ServiceDefinition serviceDefinition() {
+    return {service::program(), service::arguments(service::watch), paths::serviceOutputLog(),
+            platform::serviceSearchPath(), 30};
+}
+
+// One installation on a worker thread. Every change is posted to the installer, so the
+// published fields only ever change on its thread, in the order they happened.
+class Installer::Run {
+public:
+    Run(Installer *owner, platform::ServiceManager &manager, QString scripts, QString drivePath)
+        : m_owner(owner)
+        , m_manager(manager)
+        , m_scripts(std::move(scripts))
+        , m_drivePath(std::move(drivePath)) {}
+
+    bool execute() {
+        if (std::optional<QString> error = steps()) {
+            phase(Phase::Step::Failed, *error);
+            log(QStringLiteral("✗ Install failed: ") + *error);
+            return false;
+        }
+        phase(Phase::Step::Done);
+        fraction(1.0);
+        log(QStringLiteral("✓ Install complete."));
+        return true;
+    }
+
+private:
+    std::optional<QString> steps() {
+        phase(Phase::Step::MigratingLegacy);
+        if (auto error =
+                migrateLegacyFolder([this](const QString &line) { log(line); },
+                                    [this](const QString &agent) { m_manager.retire(agent); }))
+            return error;
+        fraction(0.1);
+
+        for (const QString &dir :
+             {paths::quindleDirectory(), paths::stateDirectory(), paths::syncDirectory(),
+              paths::localBinDirectory(), QFileInfo(m_manager.definitionFile()).path()})
+            if (!QDir().mkpath(dir))
+                return QStringLiteral("Could not create the folder %1.").arg(dir);
+
+        if (auto error = copyScripts())
+            return error;
+
+        phase(Phase::Step::WritingConfig);
+        if (!QFileInfo::exists(paths::configFile())) {
+            const std::optional<QByteArray> bundled =
+                m_scripts.isEmpty() ? std::nullopt
+                                    : readWholeFile(m_scripts + QLatin1Char('/') + kConfigName);
+            const QString templateText =
+                bundled ? QString::fromUtf8(*bundled) : builtInConfigurationTemplate();
+            if (auto error =
+                    writeText(paths::configFile(), defaultConfiguration(templateText, m_drivePath)))
+                return error;
+        }
+
+        phase(Phase::Step::WritingCLI);
+        const QString shim = paths::shimFile();
+        if (auto error = writeText(shim, shimText()))
+            return error;
+        if (!QFile::setPermissions(shim, kExecutable))
+            return QStringLiteral("Could not make %1 executable.").arg(shim);
+        log(QStringLiteral("CLI shim installed at ") + shim);
+        fraction(0.7);
+
+        phase(Phase::Step::WritingService);
+        const platform::ServiceDefinition definition = serviceDefinition();
+        if (auto error = m_manager.install(definition))
+            return error;
+        log(m_manager.writtenNoun() + QStringLiteral(" written to ") + m_manager.definitionFile());
+        fraction(0.85);
+
+        phase(Phase::Step::LoadingService);
+        const platform::CommandResult loaded = m_manager.load(definition);
+        if (loaded.status != 0)
+            return m_manager.controlProgram() + QStringLiteral(" could not load the service:\n") +
+                   loaded.output.trimmed();
+        log(m_manager.loadedNoun() + QStringLiteral(" loaded; watch loop will tick within 30s."));
+        fraction(0.98);
+        return std::nullopt;
+    }
+
+    std::optional<QString> copyScripts() {
+        if (m_scripts.isEmpty())
+            return bundleMissingScriptsMessage();
+        const QStringList table = scriptTable();
+        for (qsizetype i = 0; i < table.size(); ++i) {
+            const QString &name = table.at(i);
+            const QString source = m_scripts + QLatin1Char('/') + name;
+            const QString destination = inQuindle(name);
+            const bool isConfig = name == kConfigName;
+            if (isConfig && QFileInfo::exists(destination))
+                continue; // the person's configuration is never replaced
+            if (!QFileInfo::exists(source)) {
+                if (isRequired(name))
+                    return bundleMissingScriptsMessage();
+                if (!isConfig)
+                    log(QStringLiteral("⚠ Optional bundled script missing: ") + name);
+                continue;
+            }
+            phase(Phase::Step::Copying, name);
+            log(QStringLiteral("Copying ") + name + QStringLiteral(" → ") + destination);
+            std::optional<QString> error;
+            if (isConfig) {
+                const std::optional<QByteArray> text = readWholeFile(source);
+                error = text ? writeText(destination, defaultConfiguration(QString::fromUtf8(*text),
+                                                                           m_drivePath))
+                             : QStringLiteral("Could not read %1.").arg(source);
+            } else {
+                error = replaceWithCopy(source, destination);
+            }
+            if (error)
+                return error;
+            fraction(0.1 + double(i + 1) / double(table.size()) * 0.4);
+        }
+        return std::nullopt;
+    }
+
+    template <typename Change> void post(Change change) {
+        QMetaObject::invokeMethod(
+            m_owner,
+            [owner = m_owner, change] {
+                change(*owner);
+                Q_EMIT owner->changed();
+            },
+            Qt::QueuedConnection);
+    }
+    void phase(Phase::Step step, const QString &detail = {}) {
+        post([step, detail](Installer &i) { i.m_phase = {step, detail}; });
+    }
+    void log(const QString &line) {
+        post([line](Installer &i) { i.m_log << line; });
+    }
+    void fraction(double value) {
+        post([value](Installer &i) { i.m_fraction = value; });
+    }
+
+    Installer *m_owner;
+    platform::ServiceManager &m_manager;
+    QString m_scripts;
+    QString m_drivePath;
+};
+
+Installer::Installer(QObject *parent)
+    : QObject(parent)
+    , m_managers([] { return userServiceManager(); }) {}
+
+Installer::Installer(ManagerSource managers, QString scriptsFolder, QObject *parent)
+    : QObject(parent)
+    , m_managers(std::move(managers))
+    , m_scriptsFolder(std::move(scriptsFolder)) {}
+
+QString Installer::scriptsFolder() const {
+    return m_scriptsFolder ? *m_scriptsFolder : bundledScriptsFolder();
+}
+
+QString Installer::bundledScriptsFolder() {
+    const QString installed = QDir::cleanPath(QCoreApplication::applicationDirPath() +
+                                              QStringLiteral("/../Resources/Scripts"));
+    if (QFileInfo(installed).isDir())
+        return installed;
+    const QString development = QStringLiteral(QUINDLE_SOURCE_DIR "/service");
+    return QFileInfo(development).isDir() ? development : QString();
+}
+
+QFuture<bool> Installer::install() {
+    if (m_running && !m_running->isFinished())
+        return *m_running;
+    m_log.clear();
+    m_fraction = 0.0;
+    m_phase = {};
+    Q_EMIT changed();
+    const QString scripts = scriptsFolder();
+    m_running = QtConcurrent::run(blockingPool(),
+                                  [this, managers = m_managers, scripts, drive = m_drivePath] {
+                                      const std::shared_ptr<platform::ServiceManager> manager =
+                                          managers();
+                                      return Run(this, *manager, scripts, drive).execute();
+                                  })
+                    // Resolves after the posted changes: they were queued first.
+                    .then(this, [](bool ok) { return ok; });
+    return *m_running;
+}
+
+QFuture<QStringList> Installer::upgradeScriptsIfNeeded() {
+    return QtConcurrent::run(blockingPool(), [managers = m_managers, scripts = scriptsFolder()] {
+        QStringList replaced;
+        if (!QFileInfo::exists(paths::serviceScript()) || scripts.isEmpty())
+            return replaced;
+        for (const QString &name : scriptTable()) {
+            const QString source = scripts + QLatin1Char('/') + name;
+            if (name == kConfigName || !QFileInfo::exists(source))
+                continue;
+            const QString destination = inQuindle(name);
+            if (readWholeFile(source).value_or(QByteArray()) ==
+                readWholeFile(destination).value_or(QByteArray()))
+                continue;
+            if (std::optional<QString> error = replaceWithCopy(source, destination)) {
+                qWarning().noquote()
+                    << QStringLiteral("Quindle: failed to upgrade %1: %2").arg(name, *error);
+                continue;
+            }
+            replaced << name;
+        }
+        if (!replaced.isEmpty()) {
+            const platform::CommandResult reload = managers()->load(serviceDefinition());
+            if (reload.status != 0)
+                qWarning().noquote()
+                    << QStringLiteral("Quindle: the service did not restart after the upgrade: ") +
+                           reload.output.trimmed();
+        }
+        return replaced;
+    });
+}
+
+QFuture<Installer::PrepResult> Installer::prepDrive(const QString &path) {
+    return QtConcurrent::run(blockingPool(), [path, scripts = scriptsFolder()]() -> PrepResult {
+        if (scripts.isEmpty())
+            return {false, prepMissingScriptsMessage()};
+        QProcess process;
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.insert(QStringLiteral("NVMe"), path);
+        process.setProcessEnvironment(environment);
+        process.setProcessChannelMode(QProcess::MergedChannels);
+        process.setStandardInputFile(QProcess::nullDevice());
+        process.start(
+            platform::bashExecutable(),
+            {scripts + QLatin1Char('/') + service::prepDriveScript, QStringLiteral("--auto")});
+        if (!process.waitForStarted())
+            return {false, process.errorString()};
+        process.waitForFinished(-1); // reads as it waits, so a long output cannot stall it
+        QStringDecoder decoder(QStringDecoder::Utf8);
+        QString output = decoder.decode(process.readAll());
+        if (decoder.hasError())
+            output.clear();
+        return {process.exitStatus() == QProcess::NormalExit && process.exitCode() == 0, output};
+    });
+}
+
+bool Installer::rcloneInstalled() {
+    return !platform::findRclone().isEmpty();
+}
+
+QString Installer::rcloneHint() {
+    const QString command = platform::installCommand(QStringLiteral("rclone"));
+    return command.isEmpty() ? platform::runInstallInTerminal(QStringLiteral("rclone")) : command;
+}
+
+QStringList Installer::scriptTable() {
+    return {QStringLiteral("quindle.sh"),
+            QStringLiteral("lib-common.sh"),
+            kConfigName,
+            QStringLiteral("rclone-helper.sh"),
+            QStringLiteral("0-preflight.sh"),
+            QStringLiteral("1-discover.sh"),
+            QStringLiteral("2-prep-nvme.sh"),
+            QStringLiteral("3-relocate.sh"),
+            QStringLiteral("4-cleanup-old.sh"),
+            QStringLiteral("6-panic-recovery.sh")};
+}
+
+QString Installer::defaultConfiguration(const QString &templateText, const QString &drivePath) {
+    const QString drive = drivePath.isEmpty() ? platform::defaultNVMePath() : drivePath;
+    QStringList lines = templateText.split(QLatin1Char('\n'));
+    for (QString &line : lines)
+        if (line == kDefaultDriveLine)
+            line = QStringLiteral("NVMe=") + bashDoubleQuoted(drive);
+    return lines.join(QLatin1Char('\n'));
+}
+
+QString Installer::builtInConfigurationTemplate() {
+    return QStringList{
+        QStringLiteral("# Quindle configuration"),      kDefaultDriveLine,
+        QStringLiteral("ENABLE_AUTO_ACTIONS=1"),        QStringLiteral("WATCH_INTERVAL_SECS=30"),
+        QStringLiteral("LOW_SPACE_WARN_GB=40"),         QStringLiteral("LOW_SPACE_CRITICAL_GB=15"),
+        QStringLiteral("QUIET_HOURS_BLOCKED=\"9-19\""), QStringLiteral("IDLE_THRESHOLD_SECS=600"),
+        QStringLiteral("AUTO_RELOCATE_DAILY=1"),        QStringLiteral("AUTO_RELOCATE_HOUR=3"),
+        QStringLiteral("MIN_AGE_HARD_FLOOR_DAYS=7"),    QStringLiteral("RULES=()"),
+        QStringLiteral("APP_CACHE_PATHS=()"),           QStringLiteral("APP_CACHE_SAFE_DIRS=()")}
+        .join(QLatin1Char('\n'));
+}
+
+QString Installer::shimText() {
+    return QStringLiteral("#!/bin/bash\nexec ") + bashDoubleQuoted(paths::serviceScript()) +
+           QStringLiteral(" \"$@\"");
+}
+
+QString Installer::upgradedLogLine(const QStringList &names) {
+    return QStringLiteral("Quindle: upgraded %1 script(s) on launch: %2")
+        .arg(names.size())
+        .arg(names.join(QStringLiteral(", ")));
+}
+
+QString Installer::bundleMissingScriptsMessage() {
+    return QStringLiteral(
+        "The app bundle is missing its Scripts folder. Reinstall the app from a fresh build.");
+}
+
+QString Installer::prepMissingScriptsMessage() {
+    return QStringLiteral("Bundle missing Scripts directory.");
+}
+
+} // namespace quindle
