@@ -26,6 +26,9 @@ const std::map<QString, Command> &commands() {
         {QStringLiteral("resume"), {runResume, "resume every interrupted move and wait for it"}},
         {QStringLiteral("revert"),
          {runRevert, "bring a completed move back to where it came from"}},
+        {QStringLiteral("service"),
+         {runService, "install, start, stop, check or upgrade the background service, or run one "
+                      "of its sub-commands"}},
         {QStringLiteral("drives"),
          {runDrives, "list the drives that could be the NVMe, with their assessment"}},
         {QStringLiteral("config"),

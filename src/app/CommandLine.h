@@ -15,6 +15,7 @@ int runMove(const QStringList &arguments);
 int runMoves(const QStringList &arguments);
 int runResume(const QStringList &arguments);
 int runRevert(const QStringList &arguments);
+int runService(const QStringList &arguments);
 int runDrives(const QStringList &arguments);
 int runConfig(const QStringList &arguments);
 
