@@ -1,0 +1,123 @@
+#include "FakeServiceManager.h"
+#include "core/LoginItem.h"
+#include "core/StatePaths.h"
+#include "insight/ServiceStartPrompt.h"
+#include "insight/WizardModel.h"
+#include "platform/UserService.h"
+#include "support/TempHome.h"
+#include "support/WaitUntil.h"
+
+#include <QDir>
+#include <QFileInfo>
+
+using namespace quindle;
+using test::readText;
+using test::writeText;
+using Step = WizardModel::Step;
+
+namespace {
+Drive driveAt(const QString &path) {
+    Drive drive;
+    drive.name = QFileInfo(path).fileName();
+    drive.path = path;
+    return drive;
+}
+} // namespace
+
+class SetupModels : public test::TempHomeTest {
+protected:
+    std::shared_ptr<test::FakeServiceManager> fake = std::make_shared<test::FakeServiceManager>(
+        inHome(QStringLiteral(".config/systemd/user/quindle-service.service")));
+    Installer::ManagerSource source() {
+        return [manager = fake] { return manager; };
+    }
+};
+
+TEST_F(SetupModels, WizardPreparesThePickedDriveAndInstallsNamingIt) {
+    setEnv("QUINDLE_MACHINE_NAME", QStringLiteral("Test Box"));
+    Installer installer(source(), Installer::bundledScriptsFolder());
+    WizardModel wizard(&installer);
+    wizard.goBack();
+    wizard.goNext();
+    EXPECT_EQ(wizard.step(), Step::Drive);
+    EXPECT_FALSE(wizard.canAdvance());
+
+    wizard.pickDrive(driveAt(inHome(QStringLiteral("gone"))));
+    EXPECT_TRUE(wizard.isPreparing());
+    EXPECT_TRUE(wizard.canAdvance());
+    ASSERT_TRUE(test::waitUntil([&] { return !wizard.isPreparing(); }, 20000));
+    EXPECT_TRUE(wizard.prepResult()->startsWith(QStringLiteral("Couldn't prep drive: ")));
+    const QString drive = inHome(QStringLiteral("My Drive"));
+    QDir().mkpath(drive);
+    wizard.pickDrive(driveAt(drive));
+    ASSERT_TRUE(test::waitUntil([&] { return !wizard.isPreparing(); }, 20000));
+    EXPECT_TRUE(wizard.prepResult()->startsWith(QStringLiteral("Prepared ")))
+        << wizard.prepResult()->toStdString();
+
+    wizard.goNext();
+    EXPECT_FALSE(wizard.canAdvance());
+    wizard.install();
+    ASSERT_TRUE(test::waitUntil([&] { return !wizard.isInstalling(); }, 20000));
+    EXPECT_TRUE(wizard.canAdvance());
+    EXPECT_TRUE(readText(paths::configFile()).contains("NVMe=\"" + drive.toUtf8() + "\"\n"));
+    wizard.goNext();
+    wizard.goNext();
+    EXPECT_EQ(wizard.step(), Step::Done);
+}
+
+TEST_F(SetupModels, StartPromptGivesUpAfterTwentyChecks) {
+    StatusModel model(source());
+    ServiceStartPrompt prompt(model);
+    prompt.setCheckInterval(std::chrono::milliseconds(5));
+    int loaded = 0;
+    QObject::connect(&prompt, &ServiceStartPrompt::loaded, [&] { ++loaded; });
+    prompt.start();
+    ASSERT_TRUE(test::waitUntil([&] { return prompt.state() == ServiceStartPrompt::State::Failed; },
+                                20000));
+    EXPECT_EQ(prompt.checks(), 20);
+    // One refresh after starting, one before waiting, then the twenty checks.
+    EXPECT_EQ(fake->questions, 22);
+    EXPECT_EQ(fake->loads, 1);
+    EXPECT_EQ(loaded, 0);
+    EXPECT_EQ(ServiceStartPrompt::failureTitle(), QStringLiteral("Couldn't start the service"));
+    EXPECT_EQ(prompt.failureMessage(),
+              QStringLiteral("Service didn't load within 10 seconds. Try again, or check "
+                             "~/.config/systemd/user/quindle-service.service permissions in a "
+                             "terminal."));
+}
+
+TEST_F(SetupModels, StartPromptAdvancesOnceTheServiceIsUp) {
+    fake->loadedFrom = 4;
+    StatusModel model(source());
+    ServiceStartPrompt prompt(model);
+    prompt.setCheckInterval(std::chrono::milliseconds(5));
+    int loaded = 0;
+    QObject::connect(&prompt, &ServiceStartPrompt::loaded, [&] { ++loaded; });
+    prompt.start();
+    ASSERT_TRUE(test::waitUntil([&] { return loaded == 1; }, 5000));
+    EXPECT_EQ(prompt.state(), ServiceStartPrompt::State::Loaded);
+    EXPECT_EQ(prompt.checks(), 2);
+}
+
+TEST_F(SetupModels, LoginItemIsAnAutostartEntryForThisProgram) {
+    LoginItem item;
+    EXPECT_FALSE(item.isEnabled());
+    item.setEnabled(true);
+    EXPECT_EQ(item.lastError(), std::nullopt);
+    EXPECT_TRUE(item.isEnabled());
+    const QString entry = platform::autostartEntryFile(LoginItem::entryFileName());
+    EXPECT_TRUE(readText(entry).contains(
+        "\nExec=" + platform::desktopExecArgument(LoginItem::applicationProgram()).toUtf8() +
+        "\n"));
+    writeText(entry, readText(entry) + "Hidden=true\n"); // switched off in the desktop's settings
+    EXPECT_FALSE(item.isEnabled());
+    item.setEnabled(false);
+    EXPECT_FALSE(QFileInfo::exists(entry));
+
+    // A file where the folder should be: the failure is kept, the switch reads off.
+    QDir(platform::autostartEntryFile({})).removeRecursively();
+    writeText(inHome(QStringLiteral(".config/autostart")), "not a folder");
+    item.setEnabled(true);
+    EXPECT_TRUE(item.lastError().has_value());
+    EXPECT_FALSE(item.isEnabled());
+}
