@@ -1,0 +1,95 @@
+#include "tier/TierListing.h"
+
+#include "mover/SymlinkPaths.h"
+#include "platform/VolumeLocations.h"
+#include "tier/TierTypes.h"
+
+#include <QDir>
+#include <QDirIterator>
+#include <QFileInfo>
+
+#include <algorithm>
+
+namespace quindle {
+
+namespace {
+
+bool existsOrDangles(const QFileInfo &info) {
+    return info.exists() || info.isSymLink();
+}
+
+} // namespace
+
+std::optional<FolderEntry> folderEntry(const QString &folder, const QString &name,
+                                       const QString &appsRoot) {
+    if (name.isEmpty() || name.contains(QLatin1Char('/')))
+        return std::nullopt;
+    const QFileInfo info(QDir(folder).filePath(name));
+    if (!existsOrDangles(info))
+        return std::nullopt;
+    const QString root = appsRoot.isEmpty() ? platform::defaultAppsRoot() : appsRoot;
+    FolderEntry entry;
+    entry.name = name;
+    entry.uniqueID = name;
+    entry.isSymbolicLink = pathIsSymbolicLink(info.filePath());
+    entry.isDirectory = info.isDir();
+    entry.isAppBundle = entry.isDirectory && QDir::cleanPath(folder) == QDir::cleanPath(root);
+    if (info.isFile())
+        entry.sizeBytes = info.size();
+    return entry;
+}
+
+QList<FolderEntry> listEntries(const QString &folder, const QString &appsRoot) {
+    const QStringList names =
+        QDir(folder).entryList(QDir::AllEntries | QDir::System | QDir::NoDotAndDotDot);
+    QList<FolderEntry> entries;
+    for (const QString &name : names)
+        if (!name.startsWith(QLatin1Char('.')))
+            if (std::optional<FolderEntry> entry = folderEntry(folder, name, appsRoot))
+                entries << *entry;
+    std::sort(entries.begin(), entries.end(), [](const FolderEntry &a, const FolderEntry &b) {
+        if (a.isDirectory != b.isDirectory)
+            return a.isDirectory;
+        const int folded = a.name.compare(b.name, Qt::CaseInsensitive);
+        return folded != 0 ? folded < 0 : a.name < b.name;
+    });
+    return entries;
+}
+
+QStringList movableItems(const QString &folder, const QStringList &selection,
+                         const QString &appsRoot) {
+    if (isCloudPath(folder))
+        return selection; // a remote holds no applications, and its entries are not on this disk
+    QStringList movable;
+    for (const QString &name : selection) {
+        const std::optional<FolderEntry> entry = folderEntry(folder, name, appsRoot);
+        if (entry && !entry->isAppBundle)
+            movable << name;
+    }
+    return movable;
+}
+
+QString noMovableItemsText() {
+    return QStringLiteral("No movable items selected (app bundles are excluded — use the Apps "
+                          "window for those).");
+}
+
+QString appBundleRowHint() {
+    return QStringLiteral("App bundle — move via Apps window for symlink + signature checks");
+}
+
+int countFilesAtPath(const QString &path, int limit) {
+    const QFileInfo info(path);
+    if (!info.isDir() || info.isSymLink())
+        return 1;
+    int count = 0;
+    QDirIterator it(path, QDir::Files | QDir::Hidden | QDir::NoSymLinks,
+                    QDirIterator::Subdirectories);
+    while (count < limit && it.hasNext()) {
+        it.next();
+        ++count;
+    }
+    return count;
+}
+
+} // namespace quindle

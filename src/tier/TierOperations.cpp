@@ -1,0 +1,256 @@
+#include "tier/TierOperations.h"
+
+#include "mover/LocalFolderMover.h"
+#include "mover/RsyncSupport.h"
+#include "mover/SymlinkPaths.h"
+#include "tier/PairingModel.h"
+#include "tier/TierListing.h"
+
+#include <QFile>
+#include <QFileInfo>
+
+namespace quindle {
+
+namespace {
+
+QString plural(qsizetype n, const QString &word) {
+    return n == 1 ? word : word + QLatin1Char('s');
+}
+
+QString verb(MoveConflictPolicy policy, bool symlinkAfter) {
+    if (symlinkAfter)
+        return QStringLiteral("relocate (move + symlink at source)");
+    return policy == MoveConflictPolicy::Override ? QStringLiteral("move (replace destination)")
+                                                  : QStringLiteral("merge");
+}
+
+bool existsOrDangles(const QString &path) {
+    const QFileInfo info(path);
+    return info.exists() || info.isSymLink();
+}
+
+} // namespace
+
+MoveConflictPolicy conflictPolicy(MoveAction action) {
+    return action == MoveAction::Merge ? MoveConflictPolicy::Merge : MoveConflictPolicy::Override;
+}
+
+bool leavesLinks(MoveAction action) {
+    return action == MoveAction::Relocate;
+}
+
+QString helpText(MoveAction action) {
+    switch (action) {
+    case MoveAction::Move:
+        return QStringLiteral("replaces destination if it exists");
+    case MoveAction::Merge:
+        return QStringLiteral("merges directories — keeps extras already at destination");
+    case MoveAction::Relocate:
+        return QStringLiteral("replaces destination, then leaves a symlink at the original source "
+                              "path so referers keep working");
+    }
+    return QString();
+}
+
+QString MoveConfirmRequest::title() const {
+    return (symlinkAfter ? QStringLiteral("Relocate") : QStringLiteral("Move")) +
+           QStringLiteral(": replace existing files at destination?");
+}
+
+QString MoveConfirmRequest::message() const {
+    QStringList names;
+    for (const QString &path : collisions)
+        names << QStringLiteral("“%1”").arg(path.mid(path.lastIndexOf(QLatin1Char('/')) + 1));
+    const QString count = QStringLiteral("%1%2 %3")
+                              .arg(fileCountStopped ? QStringLiteral("at least ") : QString())
+                              .arg(fileCountAtRisk)
+                              .arg(plural(fileCountAtRisk, QStringLiteral("file")));
+    return QStringLiteral("Items at the destination already exist and would be removed before "
+                          "the source is copied across (%1): %2.")
+        .arg(count, names.join(QStringLiteral(", ")));
+}
+
+TierOperations::TierOperations(PairingModel &pairing, LocalFolderMover &mover, QObject *parent)
+    : QObject(parent)
+    , m_pairing(pairing)
+    , m_mover(mover) {
+    m_reloadTimer.setSingleShot(true);
+    m_reloadTimer.setTimerType(Qt::PreciseTimer); // a coarse timer may fire up to 5 % early
+    m_reloadTimer.setInterval(reloadDelayMs);
+    connect(&m_reloadTimer, &QTimer::timeout, this, [this] {
+        m_pairing.reload(Side::Left);
+        m_pairing.reload(Side::Right);
+    });
+    connect(&m_mover, &LocalFolderMover::jobsChanged, this, &TierOperations::onJobsChanged);
+}
+
+std::optional<QString> TierOperations::arrowsDisabledReason() const {
+    if (RsyncSupport::isReady() && !RsyncSupport::current())
+        return QStringLiteral(
+            "GNU rsync 3.x is required — see the red banner above for install instructions.");
+    if (!m_pairing.isPaired())
+        return PairingModel::movesNeedPairText();
+    return std::nullopt;
+}
+
+TierOperations::Outcome TierOperations::move(Side from, Side to, MoveAction action) {
+    const QString srcCurrent = m_pairing.path(from);
+    const QStringList movable =
+        movableItems(srcCurrent, m_pairing.selection(from), m_pairing.appsRoot());
+    if (movable.isEmpty())
+        return refuse(noMovableItemsText());
+    if (leavesLinks(action) &&
+        (isCloudPath(m_pairing.path(Side::Left)) || isCloudPath(m_pairing.path(Side::Right))))
+        return refuse(QStringLiteral("Relocate keeps a symlink at the source, which doesn't work "
+                                     "for cloud destinations. Use Move or Merge instead."));
+    if (!m_pairing.isPaired())
+        return refuse(QStringLiteral("Pair the two panes first. Click the Pair button in the "
+                                     "middle column once both sides point at folders with the "
+                                     "same name."));
+    const std::optional<QString> sourceRoot = m_pairing.pairRoot(from);
+    if (!sourceRoot || !m_pairing.pairRoot(to)) {
+        m_pairing.dropPair();
+        return refuse(QStringLiteral("Pair state is inconsistent. Pair the panes again."));
+    }
+    if (!isWithin(srcCurrent, *sourceRoot)) {
+        m_pairing.dropPair();
+        return refuse(QStringLiteral("Source pane has navigated outside its pair root. Repaired "
+                                     "— please pair again if you still want this transfer."));
+    }
+    const QString dstParent = m_pairing.destinationParent(from, srcCurrent).value_or(QString());
+    if (pathsResolveSame(srcCurrent, dstParent))
+        return refuse(QStringLiteral("Source and destination resolve to the same folder."));
+    // Cloud transfers branch off here once the transfer subsystem provides them.
+    if (isCloudPath(srcCurrent) || isCloudPath(dstParent))
+        return refuse(QStringLiteral("Moves to and from cloud folders aren't available yet."));
+
+    MoveConfirmRequest request;
+    request.id = QUuid::createUuid();
+    request.from = from;
+    request.to = to;
+    request.policy = conflictPolicy(action);
+    request.symlinkAfter = leavesLinks(action);
+    request.srcCurrent = srcCurrent;
+    request.dstParent = dstParent;
+    for (const QString &name : movable) {
+        const QString src = srcCurrent + QLatin1Char('/') + name;
+        const std::optional<QString> target = resolveSymlinkTargetAbsolute(src);
+        if (target && pathsResolveSame(*target, dstParent + QLatin1Char('/') + name)) {
+            QFile::remove(src); // the data already lives at the destination
+            request.skippedSymlinks << name;
+        } else {
+            request.chosen << name;
+        }
+    }
+    m_pairing.deselect(from, request.skippedSymlinks);
+    if (request.chosen.isEmpty()) {
+        const qsizetype n = request.skippedSymlinks.size();
+        Q_EMIT toastPosted(Toast{QStringLiteral("Removed %1 %2 already pointing at the "
+                                                "destination — no data needed to move.")
+                                     .arg(n)
+                                     .arg(plural(n, QStringLiteral("source symlink"))),
+                                 Tone::Success});
+        m_reloadTimer.start();
+        return Outcome::LinksRemoved;
+    }
+
+    for (const QString &name : std::as_const(request.chosen)) {
+        const QString dst = dstParent + QLatin1Char('/') + name;
+        if (!existsOrDangles(dst))
+            continue;
+        request.collisions << dst;
+        const int files = countFilesAtPath(dst);
+        request.fileCountAtRisk += files;
+        request.fileCountStopped = request.fileCountStopped || files >= fileCountLimit;
+    }
+    if (request.policy == MoveConflictPolicy::Override && !request.collisions.isEmpty()) {
+        m_pending = request;
+        Q_EMIT confirmationChanged();
+        return Outcome::AwaitingConfirmation;
+    }
+    enqueue(request);
+    return Outcome::Enqueued;
+}
+
+void TierOperations::confirm() {
+    if (!m_pending)
+        return;
+    const MoveConfirmRequest request = *m_pending;
+    m_pending.reset();
+    Q_EMIT confirmationChanged();
+    enqueue(request);
+}
+
+void TierOperations::dismissConfirmation() {
+    if (!m_pending)
+        return;
+    m_pending.reset();
+    Q_EMIT confirmationChanged();
+}
+
+Toast TierOperations::revert(const MoveManifest &manifest) {
+    Toast toast;
+    if (const std::optional<QString> refusal = m_mover.revert(manifest)) {
+        toast = Toast{*refusal, Tone::Warning};
+    } else {
+        toast = Toast{QStringLiteral("Revert enqueued — copying %1 back to %2.")
+                          .arg(lastPathComponent(manifest.finalDst), parentPath(manifest.src)),
+                      Tone::Success};
+    }
+    Q_EMIT toastPosted(toast);
+    return toast;
+}
+
+QString TierOperations::emptyQueueText() {
+    return QStringLiteral("No moves in progress.");
+}
+
+TierOperations::Outcome TierOperations::refuse(const QString &text) {
+    Q_EMIT toastPosted(Toast{text, Tone::Warning});
+    return Outcome::Refused;
+}
+
+void TierOperations::enqueue(const MoveConfirmRequest &request) {
+    for (const QString &name : request.chosen) {
+        const QString src = request.srcCurrent + QLatin1Char('/') + name;
+        const qsizetype before = m_mover.jobs().size();
+        m_mover.enqueue(src, request.dstParent, request.policy, request.symlinkAfter);
+        if (m_mover.jobs().size() > before && m_mover.jobs().last().manifest.src == src)
+            m_tracked.insert(m_mover.jobs().last().id(),
+                             Tracked{request.from, request.srcCurrent, name});
+    }
+    const qsizetype n = request.chosen.size();
+    const qsizetype existing = request.collisions.size();
+    const qsizetype links = request.skippedSymlinks.size();
+    QString text =
+        QStringLiteral("Queued %1 %2 %3")
+            .arg(n)
+            .arg(verb(request.policy, request.symlinkAfter), plural(n, QStringLiteral("transfer")));
+    if (existing > 0)
+        text += QStringLiteral("; %1 had %2")
+                    .arg(existing)
+                    .arg(plural(existing, QStringLiteral("pre-existing destination")));
+    if (links > 0)
+        text += QStringLiteral("; also removed %1 %2 already pointing at the destination")
+                    .arg(links)
+                    .arg(plural(links, QStringLiteral("stale source symlink")));
+    text += QStringLiteral(". Progress shown above.");
+    const bool replaced = request.policy == MoveConflictPolicy::Override && existing > 0;
+    Q_EMIT toastPosted(Toast{text, replaced ? Tone::Warning : Tone::Success});
+    onJobsChanged(); // a job may have finished or failed inside enqueue
+}
+
+void TierOperations::onJobsChanged() {
+    for (auto it = m_tracked.begin(); it != m_tracked.end();) {
+        const std::optional<MoveJob> job = m_mover.job(it.key());
+        if (job && !isTerminal(job->manifest.phase)) {
+            ++it;
+            continue;
+        }
+        if (job && job->manifest.phase == MovePhase::Done && m_pairing.path(it->side) == it->folder)
+            m_pairing.deselect(it->side, {it->name});
+        it = m_tracked.erase(it);
+    }
+}
+
+} // namespace quindle

@@ -1,0 +1,49 @@
+#include "tier/TierListing.h"
+#include "support/TempHome.h"
+
+#include <QDir>
+#include <QFile>
+
+using namespace quindle;
+
+class TierListing : public test::TempHomeTest {};
+
+TEST_F(TierListing, ListsVisibleEntriesWithLinksFoldersSizesAndApplications) {
+    const QString apps = inHome("apps");
+    QDir().mkpath(apps + "/Editor");
+    QDir().mkpath(apps + "/.hidden-dir");
+    test::writeText(apps + "/notes.txt", "12345");
+    test::writeText(apps + "/.hidden", "x");
+    QFile::link(apps + "/Editor", apps + "/editor-link");
+    QFile::link(apps + "/nowhere", apps + "/dangling");
+
+    const QList<FolderEntry> entries = listEntries(apps, apps);
+    QStringList names;
+    for (const FolderEntry &entry : entries)
+        names << entry.name;
+    EXPECT_EQ(names, (QStringList{"Editor", "editor-link", "dangling", "notes.txt"}));
+    EXPECT_TRUE(entries[0].isAppBundle);
+    EXPECT_FALSE(entries[0].isSymbolicLink);
+    EXPECT_TRUE(entries[1].isDirectory && entries[1].isSymbolicLink && entries[1].isAppBundle);
+    EXPECT_TRUE(entries[2].isSymbolicLink);
+    EXPECT_FALSE(entries[2].isDirectory);
+    EXPECT_EQ(entries[3].sizeBytes, 5);
+    EXPECT_FALSE(entries[3].isAppBundle);
+    EXPECT_EQ(entries[0].sizeBytes, std::nullopt);
+
+    EXPECT_TRUE(listEntries(inHome("missing"), apps).isEmpty());
+    EXPECT_EQ(movableItems(apps, {"Editor", "notes.txt", "vanished", "dangling"}, apps),
+              (QStringList{"notes.txt", "dangling"}));
+    EXPECT_FALSE(folderEntry(home(), "apps", apps)->isAppBundle) << "only folders inside the root";
+}
+
+TEST_F(TierListing, FileCountsStopAtTheLimitAndCountAFileOrALinkAsOne) {
+    const QString tree = inHome("tree");
+    for (int i = 0; i < 12; ++i)
+        test::writeText(tree + QStringLiteral("/d%1/.f%2").arg(i % 3).arg(i), "x");
+    QFile::link(inHome("tree/d0"), tree + "/link-to-folder");
+    EXPECT_EQ(countFilesAtPath(tree), 12) << "hidden files count, links do not";
+    EXPECT_EQ(countFilesAtPath(tree, 5), 5);
+    EXPECT_EQ(countFilesAtPath(tree + "/link-to-folder"), 1);
+    EXPECT_EQ(countFilesAtPath(tree + "/d1/.f1"), 1);
+}
