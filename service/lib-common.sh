@@ -55,6 +55,11 @@ q_strip_slashes() {
     while [[ ${#REPLY} -gt 1 && $REPLY == */ ]]; do REPLY=${REPLY%/}; done
 }
 
+q_trim() {
+    REPLY=${1#"${1%%[![:space:]]*}"}
+    REPLY=${REPLY%"${REPLY##*[![:space:]]}"}
+}
+
 # ---------------------------------------------------------------------------
 # Integers. Config values reach the JSON files, so "08", " 5", "1e3" or "" must
 # never be pasted as a number.

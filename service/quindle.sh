@@ -169,12 +169,17 @@ q_normalise_config() {
 # ---------------------------------------------------------------------------
 # Probes. Each degrades to a neutral value; none may stop a tick.
 
+# 0 when a filesystem is mounted right at PATH.
+q_is_mountpoint() {
+    timeout 10 findmnt -rn --mountpoint "$1" >/dev/null 2>&1 && return 0
+    timeout 10 mountpoint -q -- "$1" 2>/dev/null
+}
+
 # 0 when PATH counts as the mounted drive.
 q_is_mounted() {
     local path=$1
     [[ -n $path && -d $path ]] || return 1
-    timeout 10 findmnt -rn --mountpoint "$path" >/dev/null 2>&1 && return 0
-    timeout 10 mountpoint -q -- "$path" 2>/dev/null && return 0
+    q_is_mountpoint "$path" && return 0
     [[ $NVME_REQUIRE_MOUNTPOINT == 0 ]]
 }
 
@@ -534,12 +539,21 @@ q_check_config_state() {
     esac
 }
 
+# remount finds the drive again by the filesystem UUID it had when last seen
+# with its marker.
+q_remember_nvme_uuid() {
+    ((Q_NVME_MARKER_OK)) && [[ -n $Q_NVME_UUID ]] || return 0
+    q_read_private nvme-uuid
+    [[ $REPLY == "$Q_NVME_UUID" ]] || q_write_private nvme-uuid "$Q_NVME_UUID"
+}
+
 q_tick() {
     q_state_dir
     mkdir -p -- "$REPLY"
     q_check_config_state
     q_probe_all
     q_check_mount_change
+    q_remember_nvme_uuid
     q_check_low_space
     q_write_status
     q_append_history
@@ -586,11 +600,15 @@ q_refresh_status() {
     (set +e; q_tick) >/dev/null 2>&1 || true
 }
 
-cmd_pause() {
+q_pause_actions() {
     q_state_dir
     mkdir -p -- "$REPLY"
     : >"$REPLY/paused"
     q_event "Automatic actions paused."
+}
+
+cmd_pause() {
+    q_pause_actions
     q_refresh_status
     echo "Automatic actions are paused."
 }
