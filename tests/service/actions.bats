@@ -1,5 +1,6 @@
 #!/usr/bin/env bats
-# The popover's actions: rules passes, dry runs and rollback.
+# The popover's actions: rules passes, dry runs, rollback, and the drive
+# commands remount, eject-nvme and show-in-finder.
 
 load helpers
 
@@ -252,4 +253,93 @@ $2"
     run quindle relocate-now
     [ "$status" -eq 0 ]
     [[ ${lines[-1]} == "No rules are configured"* ]]
+}
+
+@test "remount finds the drive by its remembered UUID and mounts it with udisksctl" {
+    run quindle remount
+    [ "$status" -eq 0 ]
+    [[ $output == *"already mounted"* ]]
+
+    fake_fs_uuid 0a1b2c3d-1111-2222-3333-444455556666
+    NVMe=$DRIVE bash "$QDIR/2-prep-nvme.sh" --auto >/dev/null
+    tick
+    # Unplugging takes the drive away; mounting brings it back at MOUNT_AT.
+    export UNPLUGGED="$BATS_TEST_TMPDIR/unplugged"
+    mv "$DRIVE" "$UNPLUGGED"
+    fake_bin lsblk 'printf "%s\n" "/dev/sdz  " "/dev/sdz1 0A1B2C3D-1111-2222-3333-444455556666 "'
+    fake_logged udisksctl 'mv "$UNPLUGGED" "$MOUNT_AT"; echo "Mounted $3 at $MOUNT_AT"'
+    MOUNT_AT=$DRIVE run quindle remount
+    [ "$status" -eq 0 ]
+    [ "$(cat "$CALLS")" = "udisksctl mount -b /dev/sdz1" ]
+    [[ ${lines[0]} == "Mounted /dev/sdz1 at $DRIVE" ]]
+    [[ ${lines[-1]} == "The NVMe is mounted at $DRIVE." ]]
+
+    mv "$DRIVE" "$UNPLUGGED"
+    MOUNT_AT="$BATS_TEST_TMPDIR/elsewhere" run quindle remount
+    [ "$status" -eq 1 ]
+    [[ ${lines[-1]} == "/dev/sdz1 was mounted, but not at $DRIVE; choose its path in Choose Drive." ]]
+    fake_bin lsblk 'printf "%s\n" "/dev/sdz1 0A1B2C3D-1111-2222-3333-444455556666 /mnt/x"'
+    run quindle remount
+    [[ $output == *"mounted at /mnt/x, not at $DRIVE"* ]]
+    fake_bin lsblk 'true'
+    fake_bin blkid 'exit 2'
+    run quindle remount
+    [ "$status" -eq 1 ]
+    [[ $output == *"No connected drive"* ]]
+}
+
+@test "remount without udisksctl mounts by hand only as root" {
+    PATH=${PATH#"$FAKEBIN:"} command -v udisksctl >/dev/null && skip "this machine has udisksctl"
+    ((EUID == 0)) || skip "needs root"
+    mkdir -p "$STATE/service"
+    echo 0A1B2C3D >"$STATE/service/nvme-uuid"
+    rm -rf "$DRIVE"
+    fake_bin lsblk 'echo "/dev/sdz1 0a1b2c3d "'
+    fake_logged mount 'mkdir -p "$3"'
+    run quindle remount
+    [ "$status" -eq 0 ]
+    [ "$(cat "$CALLS")" = "mount -- /dev/sdz1 $DRIVE" ]
+}
+
+@test "eject pauses, unmounts and powers off, or names what keeps the drive busy" {
+    run quindle eject-nvme
+    [ "$status" -eq 0 ]
+    [[ $output == *"nothing to unmount"* ]]
+    [ -e "$STATE/paused" ]
+    jstatus .paused
+
+    export FAKE_FS_SOURCE=/dev/sdz1 FAKE_MP=$DRIVE
+    fake_findmnt
+    fake_bin mountpoint '[[ ${!#} == "$FAKE_MP" ]]'
+    fake_logged udisksctl 'echo "Unmounted $3."'
+    run quindle eject-nvme
+    [ "$status" -eq 0 ]
+    [ "$(cat "$CALLS")" = $'udisksctl unmount -b /dev/sdz1\nudisksctl power-off -b /dev/sdz1' ]
+    [ "${lines[1]}" = "Unmounted /dev/sdz1." ]
+    [[ ${lines[-1]} == *"powered off"* ]]
+
+    (cd "$DRIVE/QNDL-Test-Box" && exec sleep 600) &
+    BLOCKER=$!
+    wait_for 5 test "$(readlink "/proc/$BLOCKER/cwd")" = "$DRIVE/QNDL-Test-Box"
+    fake_logged udisksctl 'echo "Error unmounting $3: target is busy" >&2; exit 1'
+    fake_bin fuser 'exit 1'
+    run quindle eject-nvme
+    [ "$status" -eq 1 ]
+    [[ $output == *"Could not unmount $DRIVE: Error unmounting /dev/sdz1: target is busy"* ]]
+    [[ $output == *"process $BLOCKER (sleep)"* ]]
+}
+
+@test "show-in-finder opens the drive detached, or names it when no display is there" {
+    fake_logged xdg-open ''
+    run quindle show-in-finder
+    [ "$status" -eq 0 ]
+    [ "$output" = "Opened $DRIVE in the file manager." ]
+    wait_for 5 test -s "$CALLS"
+    [ "$(cat "$CALLS")" = "xdg-open $DRIVE" ]
+
+    rm "$CALLS"
+    DISPLAY="" run quindle show-in-finder
+    [ "$status" -eq 1 ]
+    [[ $output == *"no file manager was opened; the NVMe is at $DRIVE."* ]]
+    [ ! -e "$CALLS" ]
 }
