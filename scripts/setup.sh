@@ -8,7 +8,8 @@ packages=(
   build-essential cmake ninja-build ccache pkg-config
   qt6-base-dev libssl-dev libgtest-dev libgmock-dev
   rsync rclone util-linux procps
-  bats shellcheck jq xvfb xauth
+  bats shellcheck jq
+  xvfb xauth trayer xdotool fonts-dejavu-core
 )
 
 missing=()

@@ -2,7 +2,12 @@
 
 #include <QStringList>
 
+class QApplication;
+
 namespace quindle {
+
+// The desktop application: tray icon, popover and windows.
+int runDesktop(QApplication &app);
 
 // The command-line front end: the same engines as the application, without a window.
 int runCommandLine(const QStringList &arguments);
@@ -15,6 +20,7 @@ int runMove(const QStringList &arguments);
 int runMoves(const QStringList &arguments);
 int runResume(const QStringList &arguments);
 int runRevert(const QStringList &arguments);
+int runDemo(const QStringList &arguments);
 int runService(const QStringList &arguments);
 int runDrives(const QStringList &arguments);
 int runConfig(const QStringList &arguments);

@@ -2,8 +2,14 @@
 
 namespace quindle::platform {
 
-QString trayAppName() {
-    return QStringLiteral("the system tray app");
-}
+QString trayAppName() { return QStringLiteral("the system tray app"); }
+
+QString fileManagerName() { return QStringLiteral("File Manager"); }
+
+QString serviceManagerNoun() { return QStringLiteral("your session's service manager"); }
+
+QString userServiceNoun() { return QStringLiteral("user service"); }
+
+QString shortcutModifier() { return QStringLiteral("Ctrl"); }
 
 } // namespace quindle::platform

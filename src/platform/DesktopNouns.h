@@ -7,4 +7,16 @@ namespace quindle::platform {
 // Where the application's icon lives on this desktop, as a sentence fragment.
 QString trayAppName(); // "the system tray app"
 
+// The program that shows folders: "File Manager" (a control's label).
+QString fileManagerName();
+
+// What keeps the service running, for sentences: "your session's service manager".
+QString serviceManagerNoun();
+
+// What the service is registered as, for sentences: "user service".
+QString userServiceNoun();
+
+// The modifier of keyboard shortcuts as people read it: "Ctrl".
+QString shortcutModifier();
+
 } // namespace quindle::platform

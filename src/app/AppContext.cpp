@@ -1,0 +1,11 @@
+#include "app/AppContext.h"
+
+namespace quindle {
+
+AppContext::AppContext()
+    : mover(std::make_unique<LocalFolderMover>(moverLog, moverSettings, &volumes))
+    , sleepGuard(std::make_unique<MoveSleepGuard>(*mover, sleepInhibitor)) {
+    driveSelection.followVolumes(&volumes);
+}
+
+} // namespace quindle

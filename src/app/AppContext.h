@@ -1,0 +1,32 @@
+#pragma once
+
+#include "core/StatusModel.h"
+#include "insight/DriveSelection.h"
+#include "insight/NVMeInspector.h"
+#include "mover/LocalFolderMover.h"
+#include "mover/MoveSleepGuard.h"
+#include "mover/MoverLog.h"
+#include "mover/MoverSettings.h"
+#include "platform/SleepInhibitor.h"
+#include "platform/VolumeWatcher.h"
+
+#include <memory>
+
+namespace quindle {
+
+// The composition root: the one instance of every engine and model, handed to the views.
+struct AppContext {
+    AppContext();
+
+    platform::MountTableWatcher volumes;
+    MoverLog moverLog;
+    MoverSettings moverSettings;
+    std::unique_ptr<LocalFolderMover> mover;
+    platform::LogindSleepInhibitor sleepInhibitor;
+    std::unique_ptr<MoveSleepGuard> sleepGuard;
+    StatusModel status;
+    NVMeInspector inspector;
+    DriveSelectionModel driveSelection;
+};
+
+} // namespace quindle

@@ -1,0 +1,48 @@
+#include "app/CommandLine.h"
+
+#include "app/AppContext.h"
+#include "app/LaunchSequence.h"
+#include "app/WindowRegistry.h"
+#include "core/StatePaths.h"
+#include "ui/ChooseDriveWindow.h"
+#include "ui/InspectWindow.h"
+#include "ui/LogWindow.h"
+#include "ui/TrayIconArt.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QLockFile>
+#include <QMessageBox>
+
+namespace quindle {
+
+int runDesktop(QApplication &app) {
+    app.setQuitOnLastWindowClosed(false); // the tray keeps the application alive
+    app.setWindowIcon(ui::applicationIcon());
+
+    QDir().mkpath(paths::stateDirectory());
+    QLockFile lock(paths::engineLockFile());
+    lock.setStaleLockTime(0);
+    if (!lock.tryLock(0)) {
+        QMessageBox::information(
+            nullptr, QStringLiteral("Quindle"),
+            QStringLiteral("Quindle is already running. Look for its icon in the system tray."));
+        return 1;
+    }
+
+    AppContext context;
+    WindowRegistry windows;
+    windows.setFactory(ui::WindowKind::Log, [] { return new ui::LogWindow; });
+    windows.setFactory(ui::WindowKind::Inspect, [&] { return new ui::InspectWindow(context.inspector); });
+    windows.setFactory(ui::WindowKind::ChooseDrive, [&] { return new ui::ChooseDriveWindow(context.driveSelection); });
+    LaunchSequence launch(context, windows);
+    QObject::connect(&launch, &LaunchSequence::quitRequested, &app, [&](int code) {
+        context.mover->stopForQuit(); // interrupted moves resume at the next start
+        QApplication::exit(code);
+    });
+    QObject::connect(&app, &QApplication::aboutToQuit, &app, [&] { context.mover->stopForQuit(); });
+    launch.start();
+    return app.exec();
+}
+
+} // namespace quindle

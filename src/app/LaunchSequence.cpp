@@ -1,0 +1,121 @@
+#include "app/LaunchSequence.h"
+
+#include "core/StatePaths.h"
+#include "insight/ServiceStartPrompt.h"
+#include "insight/WizardModel.h"
+#include "mover/RsyncSupport.h"
+#include "ui/ServiceStartWindow.h"
+#include "ui/SetupWizardWindow.h"
+
+#include <QApplication>
+#include <QFileInfo>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QTimer>
+#include <QtDebug>
+
+namespace quindle {
+
+using ui::WindowKind;
+
+LaunchSequence::LaunchSequence(AppContext &context, WindowRegistry &windows, QObject *parent)
+    : QObject(parent)
+    , m_context(context)
+    , m_windows(windows) {
+    m_windows.setFactory(WindowKind::SetupWizard, [this] {
+        if (!m_wizard) {
+            m_wizard = std::make_unique<WizardModel>();
+            connect(m_wizard.get(), &WizardModel::finished, this, &LaunchSequence::finishWizard);
+        }
+        return new ui::SetupWizardWindow(*m_wizard);
+    });
+    m_windows.setFactory(WindowKind::ServiceStart, [this] {
+        m_startPrompt = std::make_unique<ServiceStartPrompt>(m_context.status);
+        connect(m_startPrompt.get(), &ServiceStartPrompt::loaded, this, [this] {
+            qInfo().noquote() << "Quindle: ServiceStartPrompt — service loaded, advancing";
+            m_windows.close(WindowKind::ServiceStart);
+            QTimer::singleShot(0, this, &LaunchSequence::continueAfterServiceLoaded);
+        });
+        connect(m_startPrompt.get(), &ServiceStartPrompt::quitRequested, this, [this] {
+            qInfo().noquote() << "Quindle: ServiceStartPrompt — user quit";
+            Q_EMIT quitRequested(0);
+        });
+        return new ui::ServiceStartWindow(*m_startPrompt);
+    });
+    connect(&m_windows, &WindowRegistry::closed, this, [this](WindowKind kind) {
+        if (kind == WindowKind::ServiceStart && !m_tray) {
+            qInfo().noquote() << "Quindle: ServiceStartPrompt — closed via X, terminating";
+            Q_EMIT quitRequested(0);
+        } else if (kind == WindowKind::SetupWizard && !m_tray) {
+            Q_EMIT quitRequested(0); // setup abandoned before the service was installed
+        }
+    });
+}
+
+LaunchSequence::~LaunchSequence() = default;
+
+void LaunchSequence::start() {
+    // The gates before setup — the update check, legal acceptance and disk access — come here
+    // in that order as they are built. Linux has no disk-access permission to ask for.
+    continueAfterGates();
+}
+
+void LaunchSequence::continueAfterGates() {
+    if (!QFileInfo::exists(paths::serviceScript())) {
+        showSetupWizard();
+        return;
+    }
+    m_installer.upgradeScriptsIfNeeded().then(this, [this](const QStringList &upgraded) {
+        if (!upgraded.isEmpty())
+            qInfo().noquote() << Installer::upgradedLogLine(upgraded);
+        m_context.status.refreshAsync().then(this, [this] {
+            if (m_context.status.serviceLoaded()) {
+                continueAfterServiceLoaded();
+            } else {
+                qInfo().noquote() << "Quindle: service not loaded — showing ServiceStartPrompt";
+                showServiceStartPrompt();
+            }
+        });
+    });
+}
+
+void LaunchSequence::showSetupWizard() {
+    m_windows.open(WindowKind::SetupWizard);
+}
+
+void LaunchSequence::finishWizard() {
+    m_windows.close(WindowKind::SetupWizard);
+    if (!m_tray)
+        setupTray();
+    QTimer::singleShot(400, this, [this] { m_tray->showPopover(); });
+}
+
+void LaunchSequence::showServiceStartPrompt() {
+    m_windows.open(WindowKind::ServiceStart);
+}
+
+void LaunchSequence::continueAfterServiceLoaded() {
+    RsyncSupport::startProbeIfNeeded();
+    setupTray();
+}
+
+void LaunchSequence::setupTray() {
+    if (m_tray)
+        return;
+    ui::PopoverActions actions;
+    actions.openWindow = [this](WindowKind kind) { m_windows.open(kind); };
+    actions.quit = [this] { Q_EMIT quitRequested(0); };
+    actions.confirm = [](const QString &title, const QString &text, const QString &confirm) {
+        QMessageBox box(QMessageBox::Warning, title, title, QMessageBox::Cancel);
+        box.setInformativeText(text);
+        QPushButton *yes = box.addButton(confirm, QMessageBox::DestructiveRole);
+        box.setDefaultButton(QMessageBox::Cancel);
+        box.exec();
+        return box.clickedButton() == yes;
+    };
+    m_tray = std::make_unique<ui::TrayController>(m_context.status, *m_context.mover, actions);
+    m_context.status.startPolling();
+    m_tray->show();
+}
+
+} // namespace quindle

@@ -1,0 +1,80 @@
+#include "ui/Popover.h"
+
+#include <QGuiApplication>
+#include <QMouseEvent>
+#include <QScreen>
+#include <QVBoxLayout>
+
+#include <algorithm>
+
+namespace quindle::ui {
+
+Popover::Popover(QWidget *content, QWidget *anchor)
+    : QFrame(anchor, Qt::Popup)
+    , m_content(content)
+    , m_anchor(anchor) {
+    setFrameShape(QFrame::StyledPanel);
+    setFrameShadow(QFrame::Raised);
+    auto *layout = new QVBoxLayout(this);
+    layout->setContentsMargins(14, 12, 14, 12);
+    layout->addWidget(content);
+}
+
+void Popover::open() {
+    setAttribute(Qt::WA_NoMouseReplay, false);
+    adjustSize();
+    QPoint at = m_anchor ? m_anchor->mapToGlobal(QPoint(0, m_anchor->height() + 2)) : pos();
+    QScreen *screen = m_anchor ? m_anchor->screen() : QGuiApplication::primaryScreen();
+    if (screen) {
+        const QRect room = screen->availableGeometry();
+        at.setX(std::clamp(at.x(), room.left(), std::max(room.left(), room.right() - width())));
+        if (at.y() + height() > room.bottom() && m_anchor)
+            at.setY(m_anchor->mapToGlobal(QPoint(0, 0)).y() - height() - 2);
+        at.setY(std::max(at.y(), room.top()));
+    }
+    move(at);
+    show();
+    raise();
+    activateWindow();
+    // The first control in the tab chain, so the keyboard continues where the eye goes.
+    for (QWidget *next = nextInFocusChain(); next && next != this; next = next->nextInFocusChain()) {
+        if (isAncestorOf(next) && next->isVisibleTo(this) && next->isEnabled() &&
+            (next->focusPolicy() & Qt::TabFocus)) {
+            next->setFocus(Qt::PopupFocusReason);
+            break;
+        }
+    }
+    Q_EMIT opened();
+}
+
+void Popover::mousePressEvent(QMouseEvent *event) {
+    if (!rect().contains(event->position().toPoint()) && m_anchor) {
+        const QPoint onAnchor = m_anchor->mapFromGlobal(event->globalPosition().toPoint());
+        setAttribute(Qt::WA_NoMouseReplay, m_anchor->rect().contains(onAnchor));
+    }
+    QFrame::mousePressEvent(event);
+}
+
+void Popover::hideEvent(QHideEvent *event) {
+    QFrame::hideEvent(event);
+    Q_EMIT closed();
+}
+
+PopoverButton::PopoverButton(const QString &text, QWidget *content, QWidget *parent)
+    : QToolButton(parent)
+    , m_popover(new Popover(content, this)) {
+    setText(text);
+    setToolButtonStyle(Qt::ToolButtonTextOnly);
+    setFocusPolicy(Qt::StrongFocus);
+    setCheckable(true);
+    connect(this, &QToolButton::clicked, this, [this] {
+        if (m_popover->isVisible())
+            m_popover->close();
+        else
+            m_popover->open();
+    });
+    connect(m_popover, &Popover::opened, this, [this] { setChecked(true); });
+    connect(m_popover, &Popover::closed, this, [this] { setChecked(false); });
+}
+
+} // namespace quindle::ui

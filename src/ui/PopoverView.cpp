@@ -1,0 +1,527 @@
+#include "ui/PopoverView.h"
+
+#include "core/JsonFormat.h"
+#include "core/ServiceScripts.h"
+#include "core/StatusModel.h"
+#include "mover/LocalFolderMover.h"
+#include "platform/DesktopNouns.h"
+#include "ui/Theme.h"
+#include "ui/TrayIconArt.h"
+
+#include <QApplication>
+#include <QClipboard>
+#include <QFontDatabase>
+#include <QFormLayout>
+#include <QGridLayout>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLocale>
+#include <QMenu>
+#include <QPainter>
+#include <QPlainTextEdit>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QScrollArea>
+#include <QStackedWidget>
+#include <QStyle>
+#include <QToolButton>
+#include <QVBoxLayout>
+
+namespace quindle::ui {
+
+namespace {
+
+QString idleText(qint64 seconds) {
+    if (seconds < 60)
+        return QStringLiteral("%1 s").arg(seconds);
+    if (seconds < 3600)
+        return QStringLiteral("%1 min").arg(seconds / 60);
+    return QStringLiteral("%1 h %2 min").arg(seconds / 3600).arg(seconds % 3600 / 60);
+}
+
+// The service writes UTC; people read their own clock.
+QString lastRunText(const std::optional<QString> &lastRun) {
+    if (!lastRun)
+        return QStringLiteral("Not yet");
+    const std::optional<QDateTime> when = parseIsoDate(*lastRun);
+    return when ? QLocale().toString(when->toLocalTime(), QLocale::ShortFormat) : *lastRun;
+}
+
+QString powerText(const ServiceStatus &status) {
+    const QString level =
+        status.battery_pct ? QStringLiteral(" — %1 %").arg(*status.battery_pct) : QString();
+    if (status.on_battery.value_or(false))
+        return QStringLiteral("On battery") + level;
+    return QStringLiteral("AC power") + level;
+}
+
+Tone headlineTone(IconState state) {
+    switch (state) {
+    case IconState::Normal:
+        return Tone::Good;
+    case IconState::Low:
+    case IconState::Paused:
+        return Tone::Warning;
+    case IconState::Critical:
+    case IconState::DriveMissing:
+        return Tone::Bad;
+    default:
+        return Tone::Neutral;
+    }
+}
+
+QLabel *valueLabel(QWidget *parent) {
+    auto *label = new QLabel(parent);
+    label->setWordWrap(true);
+    label->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    return label;
+}
+
+// One disk: "41 GB free", "453 / 494 GB used" and a bar.
+QFrame *diskCard(const QString &title, QLabel *&free, QLabel *&used, QProgressBar *&bar,
+                 QWidget *parent) {
+    QFrame *frame = card(parent);
+    auto *layout = new QVBoxLayout(frame);
+    layout->setContentsMargins(10, 8, 10, 8);
+    layout->setSpacing(2);
+    layout->addWidget(caption(title, frame));
+    free = heading(QString(), frame);
+    used = caption(QString(), frame);
+    bar = new QProgressBar(frame);
+    bar->setTextVisible(false);
+    bar->setMaximumHeight(6);
+    name(bar, title + QStringLiteral(" usage"));
+    layout->addWidget(free);
+    layout->addWidget(bar);
+    layout->addWidget(used);
+    return frame;
+}
+
+void showDisk(QLabel *free, QLabel *used, QProgressBar *bar, std::optional<qint64> freeGB,
+              std::optional<qint64> totalGB) {
+    if (!freeGB || !totalGB || *totalGB < 1) {
+        free->setText(QStringLiteral("Not mounted"));
+        used->clear();
+        bar->setValue(0);
+        return;
+    }
+    const qint64 usedGB = std::max<qint64>(0, *totalGB - *freeGB);
+    free->setText(QStringLiteral("%1 GB free").arg(*freeGB));
+    used->setText(QStringLiteral("%1 / %2 GB used").arg(usedGB).arg(*totalGB));
+    bar->setRange(0, static_cast<int>(*totalGB));
+    bar->setValue(static_cast<int>(usedGB));
+}
+
+} // namespace
+
+void PopoverView::paintEvent(QPaintEvent *event) {
+    QWidget::paintEvent(event);
+    if (windowType() != Qt::Popup)
+        return; // a normal window has the desktop's frame
+    QPainter painter(this);
+    painter.setPen(palette().color(QPalette::Mid));
+    painter.drawRect(rect().adjusted(0, 0, -1, -1));
+}
+
+int PopoverView::preferredHeight(int visibleHeight) {
+    return std::max(420, std::min(visibleHeight - 60, 720));
+}
+
+PopoverView::PopoverView(StatusModel &model, LocalFolderMover &mover, PopoverActions actions,
+                         QWidget *parent)
+    : QWidget(parent)
+    , m_model(model)
+    , m_mover(mover)
+    , m_actions(std::move(actions)) {
+    name(this, QStringLiteral("Quindle status"));
+    auto *layout = new QVBoxLayout(this);
+    layout->setContentsMargins(14, 12, 14, 10);
+    layout->setSpacing(8);
+
+    // Header: icon, name, state, refresh and minimise.
+    auto *header = new QHBoxLayout;
+    auto *icon = new QLabel(this);
+    icon->setPixmap(applicationIcon().pixmap(32, 32));
+    header->addWidget(icon);
+    auto *titles = new QVBoxLayout;
+    titles->setSpacing(0);
+    titles->addWidget(heading(QStringLiteral("Quindle"), this));
+    m_subtitle = new QLabel(this);
+    name(m_subtitle, QStringLiteral("Service state"));
+    titles->addWidget(m_subtitle);
+    header->addLayout(titles, 1);
+    auto *refresh = new QToolButton(this);
+    refresh->setIcon(style()->standardIcon(QStyle::SP_BrowserReload));
+    name(refresh, QStringLiteral("Refresh"), QStringLiteral("Read the service's status now"));
+    connect(refresh, &QToolButton::clicked, this, [this] { m_model.refreshAsync(); });
+    header->addWidget(refresh);
+    auto *minimise = new QToolButton(this);
+    minimise->setIcon(style()->standardIcon(QStyle::SP_TitleBarMinButton));
+    name(minimise, QStringLiteral("Minimize"),
+         QStringLiteral("Minimize popover (%1+W)").arg(platform::shortcutModifier()));
+    minimise->setShortcut(QKeySequence(QStringLiteral("Ctrl+W")));
+    connect(minimise, &QToolButton::clicked, this, [this] {
+        if (m_actions.closePopover)
+            m_actions.closePopover();
+    });
+    header->addWidget(minimise);
+    layout->addLayout(header);
+
+    m_pages = new QStackedWidget(this);
+    m_loadedPage = buildLoadedPage();
+    m_messagePage = buildMessagePage(m_message, m_messageButton);
+    m_pages->addWidget(m_loadedPage);
+    m_pages->addWidget(m_messagePage);
+    layout->addWidget(m_pages, 1);
+
+    // Footer: the windows and Quit.
+    auto *footer = new QHBoxLayout;
+    footer->setSpacing(4);
+    for (const auto &[label, kind] : {std::pair{QStringLiteral("Log"), WindowKind::Log},
+                                      std::pair{QStringLiteral("Rules"), WindowKind::RulesConfig},
+                                      std::pair{QStringLiteral("Inspect"), WindowKind::Inspect}}) {
+        auto *button = new QToolButton(this);
+        button->setText(label);
+        button->setAutoRaise(true);
+        name(button, label);
+        connect(button, &QToolButton::clicked, this,
+                [this, kind = kind] { m_actions.openWindow(kind); });
+        footer->addWidget(button);
+    }
+    auto *more = new QToolButton(this);
+    more->setText(QStringLiteral("More"));
+    more->setAutoRaise(true);
+    more->setPopupMode(QToolButton::InstantPopup);
+    name(more, QStringLiteral("More actions"));
+    auto *menu = new QMenu(more);
+    menu->addAction(QStringLiteral("Tier…"), this,
+                    [this] { m_actions.openWindow(WindowKind::Tier); });
+    menu->addAction(QStringLiteral("Choose Drive…"), this,
+                    [this] { m_actions.openWindow(WindowKind::ChooseDrive); });
+    menu->addAction(QStringLiteral("Re-run Setup Wizard…"), this,
+                    [this] { m_actions.openWindow(WindowKind::SetupWizard); });
+    more->setMenu(menu);
+    footer->addWidget(more);
+    footer->addStretch(1);
+    auto *quit = new QPushButton(QStringLiteral("Quit"), this);
+    name(quit, QStringLiteral("Quit"),
+         QStringLiteral("Quit Quindle (%1+Q)").arg(platform::shortcutModifier()));
+    quit->setShortcut(QKeySequence(QStringLiteral("Ctrl+Q")));
+    connect(quit, &QPushButton::clicked, this, [this] {
+        if (m_actions.quit)
+            m_actions.quit();
+    });
+    footer->addWidget(quit);
+    layout->addLayout(footer);
+
+    connect(&m_model, &StatusModel::changed, this, &PopoverView::rebuild);
+    connect(&m_mover, &LocalFolderMover::jobsChanged, this, &PopoverView::rebuild);
+    rebuild();
+}
+
+QWidget *PopoverView::buildMessagePage(QLabel *&text, QPushButton *&button) {
+    auto *page = new QWidget(this);
+    auto *layout = new QVBoxLayout(page);
+    layout->addStretch(1);
+    text = new QLabel(page);
+    text->setWordWrap(true);
+    text->setAlignment(Qt::AlignCenter);
+    layout->addWidget(text);
+    button = new QPushButton(page);
+    button->setDefault(true);
+    layout->addWidget(button, 0, Qt::AlignHCenter);
+    layout->addStretch(2);
+    connect(button, &QPushButton::clicked, this, [this] {
+        if (!m_model.serviceInstalled())
+            m_actions.openWindow(WindowKind::SetupWizard);
+        else
+            m_model.startService();
+    });
+    return page;
+}
+
+QWidget *PopoverView::buildLoadedPage() {
+    auto *scroll = new QScrollArea(this);
+    scroll->setWidgetResizable(true);
+    scroll->setFrameShape(QFrame::NoFrame);
+    auto *page = new QWidget(scroll);
+    scroll->setWidget(page);
+    auto *layout = new QVBoxLayout(page);
+    layout->setContentsMargins(0, 0, 4, 0);
+    layout->setSpacing(10);
+
+    auto *cards = new QHBoxLayout;
+    cards->addWidget(
+        diskCard(QStringLiteral("Internal"), m_internalFree, m_internalUsed, m_internalBar, page));
+    cards->addWidget(diskCard(QStringLiteral("NVMe"), m_nvmeFree, m_nvmeUsed, m_nvmeBar, page));
+    layout->addLayout(cards);
+
+    auto *rows = new QFormLayout;
+    rows->setLabelAlignment(Qt::AlignLeft);
+    rows->setHorizontalSpacing(12);
+    rows->setVerticalSpacing(3);
+    const auto addRow = [&](const QString &label, QLabel *&value) {
+        value = valueLabel(page);
+        name(value, label);
+        rows->addRow(caption(label, page), value);
+    };
+    addRow(QStringLiteral("NVMe"), m_nvmeRow);
+    addRow(QStringLiteral("Auto-actions"), m_autoRow);
+    addRow(QStringLiteral("Quiet hours"), m_quietRow);
+    addRow(QStringLiteral("Power"), m_powerRow);
+    addRow(QStringLiteral("Idle"), m_idleRow);
+    addRow(QStringLiteral("Last run"), m_lastRunRow);
+    layout->addLayout(rows);
+    m_summary = caption(QString(), page);
+    layout->addWidget(m_summary);
+
+    m_moves = new QLabel(page);
+    m_moves->setTextFormat(Qt::RichText);
+    name(m_moves, QStringLiteral("Moves"));
+    connect(m_moves, &QLabel::linkActivated, this,
+            [this] { m_actions.openWindow(WindowKind::Tier); });
+    layout->addWidget(m_moves);
+
+    // Service actions.
+    auto *actions = new QGridLayout;
+    actions->setSpacing(6);
+    m_pauseButton = addCommand(page, QStringLiteral("Pause"), service::pause,
+                               QStringLiteral("Halt automatic actions (service keeps running)."));
+    actions->addWidget(m_pauseButton, 0, 0);
+    actions->addWidget(addCommand(page, QStringLiteral("Run Rules Only"), service::relocateNow), 0,
+                       1);
+    actions->addWidget(addCommand(page, QStringLiteral("Dry Run"), service::dryRun), 0, 2);
+    QPushButton *rollback =
+        addCommand(page, QStringLiteral("Rollback Last Batch"), service::rollback);
+    actions->addWidget(rollback, 1, 0);
+    actions->addWidget(addCommand(page, QStringLiteral("Remount NVMe"), service::remount), 1, 1);
+    QPushButton *eject = addCommand(page, QStringLiteral("Eject NVMe"), service::ejectNVMe,
+                                    QStringLiteral("Pause service and unmount the drive"));
+    actions->addWidget(eject, 1, 2);
+    actions->addWidget(addCommand(page, QStringLiteral("Show in ") + platform::fileManagerName(),
+                                  service::showInFileManager),
+                       2, 0, 1, 2);
+    QPushButton *stop = addCommand(page, QStringLiteral("Stop Service"), StatusModel::stopKey,
+                                   QStringLiteral("Unload the %1. Service will stop running.")
+                                       .arg(platform::userServiceNoun()));
+    actions->addWidget(stop, 2, 2);
+    layout->addLayout(actions);
+
+    // Rollback and eject ask first; their buttons were wired to run directly above.
+    rollback->disconnect(this);
+    connect(rollback, &QPushButton::clicked, this, [this] {
+        runConfirmed(
+            service::rollback + QStringLiteral(" --yes"),
+            QStringLiteral("Roll back the last batch?"),
+            QStringLiteral("Every move recorded in the last batch will be reversed. Deletes (from "
+                           "app-cache cleanup or delete_old rules) cannot be undone."),
+            QStringLiteral("Roll back"));
+    });
+    eject->disconnect(this);
+    connect(eject, &QPushButton::clicked, this, [this] {
+        const QString path = m_model.status() ? m_model.status()->nvme_path : QString();
+        runConfirmed(
+            service::ejectNVMe, QStringLiteral("Eject NVMe?"),
+            QStringLiteral(
+                "This will:\n  • Pause automatic actions\n  • Unmount %1\n\nThe drive can then be "
+                "safely disconnected. The service stays running and will detect when NVMe is "
+                "reconnected.")
+                .arg(path),
+            QStringLiteral("Eject"));
+    });
+
+    // Windows.
+    auto *windows = new QHBoxLayout;
+    windows->addWidget(
+        addOpener(page, QStringLiteral("Inspect NVMe"), WindowKind::Inspect,
+                  QStringLiteral("UUID, filesystem, marker, validate, show in file manager")));
+    windows->addWidget(
+        addOpener(page, QStringLiteral("Choose Drive"), WindowKind::ChooseDrive,
+                  QStringLiteral("Pick a different external drive, test its speed, and switch")));
+    windows->addWidget(addOpener(
+        page, QStringLiteral("Tier"), WindowKind::Tier,
+        QStringLiteral("Tier between drives — pair folders, then Move / Merge / Relocate.")));
+    layout->addLayout(windows);
+
+    // The last action's output.
+    m_outputPanel = card(page);
+    auto *output = new QVBoxLayout(m_outputPanel);
+    output->setContentsMargins(10, 8, 10, 8);
+    output->addWidget(caption(QStringLiteral("Last output"), m_outputPanel));
+    m_error = new QLabel(m_outputPanel);
+    m_error->setWordWrap(true);
+    setTone(m_error, Tone::Bad);
+    output->addWidget(m_error);
+    m_output = new QPlainTextEdit(m_outputPanel);
+    m_output->setReadOnly(true);
+    m_output->setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
+    m_output->setMaximumHeight(120);
+    name(m_output, QStringLiteral("Last output"));
+    output->addWidget(m_output);
+    auto *outputButtons = new QHBoxLayout;
+    auto *copy = new QPushButton(QStringLiteral("Copy full output to clipboard"), m_outputPanel);
+    name(copy, QStringLiteral("Copy full output to clipboard"));
+    connect(copy, &QPushButton::clicked, this,
+            [this] { QApplication::clipboard()->setText(m_model.actionOutput()); });
+    auto *clear = new QPushButton(QStringLiteral("Clear output"), m_outputPanel);
+    name(clear, QStringLiteral("Clear output"));
+    connect(clear, &QPushButton::clicked, this, [this] {
+        m_clearedOutput = m_model.actionOutput();
+        rebuild();
+    });
+    outputButtons->addWidget(copy);
+    outputButtons->addWidget(clear);
+    outputButtons->addStretch(1);
+    output->addLayout(outputButtons);
+    layout->addWidget(m_outputPanel);
+    layout->addStretch(1);
+    return scroll;
+}
+
+QPushButton *PopoverView::addCommand(QWidget *parent, const QString &label, const QString &command,
+                                     const QString &hint) {
+    auto *button = new QPushButton(label, parent);
+    name(button, label, hint);
+    dimWhenDisabled(button);
+    m_commandButtons.insert(command, button);
+    connect(button, &QPushButton::clicked, this, [this, command] { runCommand(command); });
+    return button;
+}
+
+QPushButton *PopoverView::addOpener(QWidget *parent, const QString &label, WindowKind kind,
+                                    const QString &hint) {
+    auto *button = new QPushButton(label, parent);
+    name(button, label, hint);
+    connect(button, &QPushButton::clicked, this, [this, kind] { m_actions.openWindow(kind); });
+    return button;
+}
+
+QPushButton *PopoverView::commandButton(const QString &command) const {
+    return m_commandButtons.value(command);
+}
+
+void PopoverView::runCommand(const QString &command) {
+    if (command == StatusModel::stopKey) {
+        m_model.stopService();
+        return;
+    }
+    if (command == service::pause && m_model.status() && m_model.status()->paused) {
+        m_model.run(service::resume);
+        return;
+    }
+    if (m_model.isInFlight(command))
+        return; // a second click while the first still runs does nothing
+    m_model.run(command);
+}
+
+void PopoverView::runConfirmed(const QString &command, const QString &title, const QString &text,
+                               const QString &confirm) {
+    if (m_model.isInFlight(command) || !m_actions.confirm ||
+        !m_actions.confirm(title, text, confirm))
+        return;
+    m_model.run(command);
+}
+
+void PopoverView::rebuild() {
+    const IconState state = iconState(m_model.status(), m_model.serviceInstalled(), true);
+    m_subtitle->setText(m_model.headerSubtitle());
+    setTone(m_subtitle, headlineTone(state));
+
+    if (!m_model.serviceInstalled() || !m_model.serviceLoaded() || !m_model.status()) {
+        if (!m_model.serviceInstalled()) {
+            m_message->setText(
+                QStringLiteral("Backend service is not installed.\nRun Setup to install it."));
+            m_messageButton->setText(QStringLiteral("Run Setup…"));
+        } else if (!m_model.serviceLoaded()) {
+            m_message->setText(
+                QStringLiteral(
+                    "The background watch loop is not loaded. Click Start to load it via "
+                    "%1 — it will then auto-start at every login.")
+                    .arg(platform::serviceManagerNoun()));
+            m_messageButton->setText(QStringLiteral("Start Service"));
+        } else {
+            m_message->setText(
+                QStringLiteral("Service is running — waiting for first status tick…"));
+        }
+        m_messageButton->setVisible(!m_model.serviceInstalled() || !m_model.serviceLoaded());
+        m_messageButton->setEnabled(!m_model.isInFlight(StatusModel::startKey));
+        name(m_messageButton, m_messageButton->text());
+        m_pages->setCurrentWidget(m_messagePage);
+        return;
+    }
+    m_pages->setCurrentWidget(m_loadedPage);
+    const ServiceStatus &s = *m_model.status();
+
+    showDisk(m_internalFree, m_internalUsed, m_internalBar, s.internal_free_gb,
+             s.internal_total_gb);
+    if (s.mounted)
+        showDisk(m_nvmeFree, m_nvmeUsed, m_nvmeBar, s.nvme_free_gb, s.nvme_total_gb);
+    else
+        showDisk(m_nvmeFree, m_nvmeUsed, m_nvmeBar, std::nullopt, std::nullopt);
+    setTone(m_internalFree, s.internal_free_gb <= s.low_space_critical_gb ? Tone::Bad
+                            : s.internal_free_gb <= s.low_space_warn_gb   ? Tone::Warning
+                                                                          : Tone::Neutral);
+
+    if (!s.mounted)
+        m_nvmeRow->setText(QStringLiteral("Disconnected"));
+    else if (!s.marker_ok)
+        m_nvmeRow->setText(QStringLiteral("Mounted but marker missing"));
+    else
+        m_nvmeRow->setText(QStringLiteral("Mounted at ") + s.nvme_path);
+    m_autoRow->setText(s.paused         ? QStringLiteral("Paused")
+                       : s.auto_enabled ? QStringLiteral("Enabled")
+                                        : QStringLiteral("Disabled (monitor only)"));
+    m_quietRow->setText(StatusModel::quietHoursDescription(s));
+    m_powerRow->setText(powerText(s));
+    m_idleRow->setText(idleText(s.idle_secs));
+    m_lastRunRow->setText(lastRunText(s.last_run));
+    m_summary->setText(QStringLiteral("%1 rules · %2 apps · Daily run at %3:00")
+                           .arg(s.rule_count)
+                           .arg(s.app_cache_path_count)
+                           .arg(s.auto_relocate_hour));
+
+    int underWay = 0;
+    int waiting = 0;
+    for (const MoveJob &job : m_mover.jobs()) {
+        if (job.manifest.phase == MovePhase::WaitingForDrive)
+            ++waiting;
+        else if (!isTerminal(job.manifest.phase))
+            ++underWay;
+    }
+    QStringList moves;
+    if (underWay)
+        moves
+            << QStringLiteral("%1 move%2 in progress").arg(underWay).arg(underWay == 1 ? "" : "s");
+    if (waiting)
+        moves << QStringLiteral("%1 waiting for the drive").arg(waiting);
+    m_moves->setVisible(!moves.isEmpty());
+    m_moves->setText(
+        QStringLiteral("<a href=\"tier\">%1</a>").arg(moves.join(QStringLiteral(" · "))));
+
+    // Enabling rules: rule runs need an active service and the drive; nothing runs twice.
+    m_pauseButton->setText(s.paused ? QStringLiteral("Resume") : QStringLiteral("Pause"));
+    name(m_pauseButton, m_pauseButton->text(),
+         QStringLiteral("Halt automatic actions (service keeps running)."));
+    for (auto it = m_commandButtons.cbegin(); it != m_commandButtons.cend(); ++it) {
+        bool enabled = !m_model.isInFlight(it.key());
+        if (it.key() == service::relocateNow || it.key() == service::dryRun)
+            enabled = enabled && !s.paused && s.mounted;
+        if (it.key() == service::pause)
+            enabled = !m_model.isInFlight(service::pause) && !m_model.isInFlight(service::resume);
+        if (it.key() == service::rollback)
+            enabled = !m_model.isInFlight(service::rollback + QStringLiteral(" --yes"));
+        it.value()->setEnabled(enabled);
+    }
+
+    const QString output = m_model.actionOutput();
+    const bool showOutput = !output.isEmpty() && output != m_clearedOutput;
+    const QString error = m_model.lastError().value_or(QString());
+    m_outputPanel->setVisible(showOutput || !error.isEmpty());
+    m_output->setVisible(showOutput);
+    if (showOutput && m_output->toPlainText() != output)
+        m_output->setPlainText(output);
+    m_error->setVisible(!error.isEmpty());
+    m_error->setText(QStringLiteral("✕ ") + error);
+}
+
+} // namespace quindle::ui

@@ -1,0 +1,95 @@
+#pragma once
+
+#include "ui/WindowKind.h"
+
+#include <QHash>
+#include <QWidget>
+
+#include <functional>
+
+class QLabel;
+class QPushButton;
+class QStackedWidget;
+class QPlainTextEdit;
+class QProgressBar;
+class QVBoxLayout;
+
+namespace quindle {
+class StatusModel;
+class LocalFolderMover;
+} // namespace quindle
+
+namespace quindle::ui {
+
+// What the popover asks of the application around it.
+struct PopoverActions {
+    std::function<void(WindowKind)> openWindow;
+    std::function<void()> closePopover;
+    std::function<void()> quit;
+    // Asks the user; true when they confirmed. Replaced by tests.
+    std::function<bool(const QString &title, const QString &text, const QString &confirm)> confirm;
+};
+
+// The main screen: the service's state, the drive and disk cards, and the everyday actions.
+class PopoverView : public QWidget {
+    Q_OBJECT
+public:
+    PopoverView(StatusModel &model, LocalFolderMover &mover, PopoverActions actions,
+                QWidget *parent = nullptr);
+
+    // The popover's height on a screen whose available height is `visibleHeight`.
+    static int preferredHeight(int visibleHeight);
+    static constexpr int width = 400;
+
+    // The command-bound controls, by the sub-command they run (for the enabling rules).
+    QPushButton *commandButton(const QString &command) const;
+
+protected:
+    void paintEvent(QPaintEvent *event) override;
+
+private:
+    void rebuild();
+    void runCommand(const QString &command);
+    void runConfirmed(const QString &command, const QString &title, const QString &text,
+                      const QString &confirm);
+    QPushButton *addCommand(QWidget *parent, const QString &label, const QString &command,
+                            const QString &hint = {});
+    QPushButton *addOpener(QWidget *parent, const QString &label, WindowKind kind,
+                           const QString &hint = {});
+    QWidget *buildLoadedPage();
+    QWidget *buildMessagePage(QLabel *&text, QPushButton *&button);
+
+    StatusModel &m_model;
+    LocalFolderMover &m_mover;
+    PopoverActions m_actions;
+    QHash<QString, QPushButton *> m_commandButtons;
+
+    QLabel *m_subtitle = nullptr;
+    QStackedWidget *m_pages = nullptr;
+    QWidget *m_loadedPage = nullptr;
+    QWidget *m_messagePage = nullptr;
+    QLabel *m_message = nullptr;
+    QPushButton *m_messageButton = nullptr;
+
+    QLabel *m_internalFree = nullptr;
+    QLabel *m_internalUsed = nullptr;
+    QProgressBar *m_internalBar = nullptr;
+    QLabel *m_nvmeFree = nullptr;
+    QLabel *m_nvmeUsed = nullptr;
+    QProgressBar *m_nvmeBar = nullptr;
+    QLabel *m_nvmeRow = nullptr;
+    QLabel *m_autoRow = nullptr;
+    QLabel *m_quietRow = nullptr;
+    QLabel *m_powerRow = nullptr;
+    QLabel *m_idleRow = nullptr;
+    QLabel *m_lastRunRow = nullptr;
+    QLabel *m_summary = nullptr;
+    QLabel *m_moves = nullptr;
+    QPushButton *m_pauseButton = nullptr;
+    QWidget *m_outputPanel = nullptr;
+    QPlainTextEdit *m_output = nullptr;
+    QLabel *m_error = nullptr;
+    QString m_clearedOutput; // the output the user cleared; shown again only when it changes
+};
+
+} // namespace quindle::ui

@@ -1,0 +1,64 @@
+#pragma once
+
+#include "ui/PopoverView.h"
+#include "ui/TrayIconArt.h"
+
+#include <QObject>
+#include <QPointer>
+#include <QTimer>
+
+#include <memory>
+
+class QMenu;
+class QSystemTrayIcon;
+
+namespace quindle {
+class StatusModel;
+class LocalFolderMover;
+} // namespace quindle
+
+namespace quindle::ui {
+
+// The tray icon with its dot, its menu, and the popover it opens. Where the desktop has no tray
+// (or does not say where the icon is), the popover opens as a small normal window instead, so
+// every function stays reachable.
+class TrayController : public QObject {
+    Q_OBJECT
+public:
+    static constexpr int blinkIntervalMs = 700;
+
+    TrayController(StatusModel &model, LocalFolderMover &mover, PopoverActions actions,
+                   QObject *parent = nullptr);
+    ~TrayController() override;
+
+    // Shows the icon, or the fallback window when there is no tray.
+    void show();
+    void togglePopover();
+    void showPopover();
+    void closePopover();
+
+    bool hasTray() const;
+    QWidget *popover() const { return m_popover.get(); }
+    const DotLook &dot() const { return m_dot; }
+    bool blinkOn() const { return m_blinkOn; }
+    bool isBlinking() const { return m_blink.isActive(); }
+
+private:
+    void updateIcon();
+    void refreshActivityBlink();
+    bool activityRunning() const;
+    QMenu *buildMenu();
+
+    StatusModel &m_model;
+    LocalFolderMover &m_mover;
+    PopoverActions m_actions;
+    std::unique_ptr<QSystemTrayIcon> m_tray;
+    std::unique_ptr<QMenu> m_menu;
+    std::unique_ptr<QWidget> m_popover;
+    QTimer m_blink;
+    bool m_blinkOn = false;
+    DotLook m_dot;
+    bool m_popupAnchored = false;
+};
+
+} // namespace quindle::ui

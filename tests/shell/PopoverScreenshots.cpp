@@ -1,0 +1,111 @@
+// Renders the popover in its main states to PNG for a person to look at:
+// popover_screenshots [folder] (default: docs/screenshots in the source tree).
+#include "FakeServiceManager.h"
+#include "core/StatePaths.h"
+#include "core/StatusModel.h"
+#include "mover/LocalFolderMover.h"
+#include "mover/MoverLog.h"
+#include "mover/MoverSettings.h"
+#include "support/FakeVolumeWatcher.h"
+#include "support/WaitUntil.h"
+#include "ui/PopoverView.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QFile>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QTemporaryDir>
+
+#include <cstdio>
+
+using namespace quindle;
+
+namespace {
+
+void write(const QString &path, const QByteArray &text) {
+    QDir().mkpath(QFileInfo(path).path());
+    QFile file(path);
+    if (file.open(QIODevice::WriteOnly | QIODevice::Truncate))
+        file.write(text);
+}
+
+bool refresh(StatusModel &model, const QJsonObject &overrides) {
+    QJsonObject status{{"timestamp", "2026-12-06T10:00:00Z"},
+                       {"version", 1},
+                       {"nvme_path", "/media/alex/NVMe"},
+                       {"mounted", true},
+                       {"marker_ok", true},
+                       {"nvme_free_gb", 612},
+                       {"nvme_total_gb", 1000},
+                       {"internal_free_gb", 120},
+                       {"internal_total_gb", 500},
+                       {"idle_secs", 340},
+                       {"quiet_hours", true},
+                       {"paused", false},
+                       {"auto_enabled", true},
+                       {"low_space_warn_gb", 40},
+                       {"low_space_critical_gb", 15},
+                       {"auto_relocate_hour", 3},
+                       {"quiet_hours_blocked", "9-19"},
+                       {"rule_count", 3},
+                       {"app_cache_path_count", 2},
+                       {"on_battery", true},
+                       {"battery_pct", 78},
+                       {"last_run", "2026-12-06T03:00:12Z"}};
+    for (auto it = overrides.begin(); it != overrides.end(); ++it)
+        status.insert(it.key(), it.value());
+    write(paths::statusFile(), QJsonDocument(status).toJson());
+    bool done = false;
+    model.refreshAsync().then(&model, [&] { done = true; });
+    return test::waitUntil([&] { return done; });
+}
+
+} // namespace
+
+int main(int argc, char **argv) {
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
+    const QString folder = argc > 1 ? QString::fromLocal8Bit(argv[1])
+                                    : QStringLiteral(QUINDLE_SOURCE_DIR "/docs/screenshots");
+    QDir().mkpath(folder);
+    QTemporaryDir home;
+    qputenv("HOME", QFile::encodeName(home.path()));
+    qputenv("XDG_CONFIG_HOME", QFile::encodeName(home.path() + QStringLiteral("/.config")));
+    write(paths::serviceScript(),
+          "#!/bin/bash\necho \"Dry run: would move 14 files (2.1 GB); nothing was changed.\"\n");
+
+    auto manager =
+        std::make_shared<test::FakeServiceManager>(home.path() + QStringLiteral("/unit"));
+    manager->loadedFrom = 0;
+    StatusModel model([manager] { return manager; });
+    MoverLog log;
+    MoverSettings settings;
+    test::FakeVolumeWatcher volumes;
+    LocalFolderMover mover(log, settings, &volumes);
+    ui::PopoverView view(model, mover, {});
+    view.resize(ui::PopoverView::width, ui::PopoverView::preferredHeight(900));
+    view.show();
+
+    int failures = 0;
+    const auto shoot = [&](const char *name, const QJsonObject &overrides) {
+        if (!refresh(model, overrides))
+            ++failures;
+        QApplication::processEvents();
+        const QString path = folder + QStringLiteral("/popover-%1.png").arg(QLatin1String(name));
+        if (view.grab().save(path))
+            std::printf("%s\n", qPrintable(path));
+        else
+            ++failures;
+    };
+    shoot("normal", {});
+    shoot("paused", {{"paused", true}, {"quiet_hours", false}, {"on_battery", false}});
+    shoot("drive-missing", {{"mounted", false}, {"marker_ok", false}, {"internal_free_gb", 30}});
+    // The output of an action, under the normal state.
+    bool ran = false;
+    model.run(QStringLiteral("dry-run")).then(&model, [&](const ProcessOutput &) { ran = true; });
+    test::waitUntil([&] { return ran; });
+    shoot("output", {});
+    return failures == 0 ? 0 : 1;
+}

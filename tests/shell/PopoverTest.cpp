@@ -1,0 +1,108 @@
+#include "ShellFixture.h"
+
+#include "core/ServiceScripts.h"
+#include "ui/PopoverView.h"
+
+#include <QLabel>
+#include <QPushButton>
+
+using namespace quindle;
+using ui::PopoverView;
+
+class Popover : public test::ShellTest {
+protected:
+    std::unique_ptr<PopoverView> makeView() {
+        ui::PopoverActions actions;
+        actions.openWindow = [this](ui::WindowKind kind) { opened << kind; };
+        actions.confirm = [this](const QString &title, const QString &, const QString &) {
+            asked << title;
+            return answer;
+        };
+        return std::make_unique<PopoverView>(*model, *mover, actions);
+    }
+    QString labelText(const PopoverView &view, const QString &accessibleName) {
+        for (QLabel *label : view.findChildren<QLabel *>())
+            if (label->accessibleName() == accessibleName)
+                return label->text();
+        return {};
+    }
+    QList<ui::WindowKind> opened;
+    QStringList asked;
+    bool answer = false;
+};
+
+TEST(PopoverSize, FollowsTheScreenWithinItsBounds) {
+    EXPECT_EQ(PopoverView::preferredHeight(400), 420);
+    EXPECT_EQ(PopoverView::preferredHeight(1000), 720);
+    EXPECT_EQ(PopoverView::preferredHeight(700), 640);
+}
+
+TEST_F(Popover, RuleRunsNeedAnActiveServiceAndTheDrive) {
+    setStatus({});
+    auto view = makeView();
+    EXPECT_TRUE(view->commandButton(service::relocateNow)->isEnabled());
+    EXPECT_TRUE(view->commandButton(service::dryRun)->isEnabled());
+
+    setStatus({{"paused", true}});
+    EXPECT_FALSE(view->commandButton(service::relocateNow)->isEnabled());
+    EXPECT_FALSE(view->commandButton(service::dryRun)->isEnabled());
+    EXPECT_EQ(view->commandButton(service::pause)->text(), QStringLiteral("Resume"));
+    EXPECT_EQ(labelText(*view, QStringLiteral("Auto-actions")), QStringLiteral("Paused"));
+    view->commandButton(service::pause)->click();
+    ASSERT_TRUE(test::waitUntil([&] { return ran() == QStringList{"resume"}; }));
+
+    setStatus({{"mounted", false}});
+    EXPECT_FALSE(view->commandButton(service::relocateNow)->isEnabled());
+    EXPECT_TRUE(view->commandButton(service::remount)->isEnabled());
+    EXPECT_EQ(labelText(*view, QStringLiteral("NVMe")), QStringLiteral("Disconnected"));
+}
+
+TEST_F(Popover, ConfirmationsRunNothingWhenCancelled) {
+    setStatus({});
+    auto view = makeView();
+    view->commandButton(service::rollback)->click();
+    view->commandButton(service::ejectNVMe)->click();
+    EXPECT_EQ(asked, QStringList({"Roll back the last batch?", "Eject NVMe?"}));
+    answer = true;
+    view->commandButton(service::rollback)->click();
+    ASSERT_TRUE(test::waitUntil([&] { return !ran().isEmpty(); }));
+    EXPECT_EQ(ran(), QStringList{"rollback --yes"});
+}
+
+TEST_F(Popover, ASecondClickWhileTheCommandRunsDoesNothing) {
+    setStatus({});
+    auto view = makeView();
+    QPushButton *dryRun = view->commandButton(service::dryRun);
+    dryRun->click();
+    ASSERT_TRUE(test::waitUntil([&] { return !dryRun->isEnabled(); }));
+    dryRun->click(); // disabled: ignored
+    test::writeText(inHome("release"), "");
+    ASSERT_TRUE(test::waitUntil([&] { return dryRun->isEnabled(); }));
+    EXPECT_EQ(ran(), QStringList{"dry-run"});
+    EXPECT_EQ(model->actionOutput().trimmed(), QStringLiteral("did dry-run"));
+}
+
+TEST_F(Popover, ShowsWhatToDoBeforeThereIsAStatus) {
+    auto view = makeView();
+    manager->loadedFrom = -1;
+    bool done = false;
+    model->refreshAsync().then(model.get(), [&] { done = true; });
+    ASSERT_TRUE(test::waitUntil([&] { return done; }));
+    auto *start = view->findChild<QPushButton *>();
+    QStringList buttons;
+    for (QPushButton *button : view->findChildren<QPushButton *>())
+        if (button->isVisibleTo(view.get()))
+            buttons << button->text();
+    EXPECT_TRUE(buttons.contains(QStringLiteral("Start Service")))
+        << buttons.join(", ").toStdString();
+    Q_UNUSED(start);
+
+    QFile::remove(paths::serviceScript());
+    done = false;
+    model->refreshAsync().then(model.get(), [&] { done = true; });
+    ASSERT_TRUE(test::waitUntil([&] { return done; }));
+    for (QPushButton *button : view->findChildren<QPushButton *>())
+        if (button->text() == QStringLiteral("Run Setup…"))
+            button->click();
+    EXPECT_EQ(opened, QList<ui::WindowKind>{ui::WindowKind::SetupWizard});
+}

@@ -1,0 +1,241 @@
+// Renders the Tier window and its popovers to PNG files a person can look at:
+// tier_window_screenshots [folder] (default: docs/screenshots in the source tree).
+//
+// Everything behind the pictures is real: a temporary home, a spare folder as the drive, move
+// manifests on disk that the real mover loads, and a bandwidth-limited rsync so one copy is still
+// under way when the window is drawn.
+
+#include "core/StatePaths.h"
+#include "mover/LocalFolderMover.h"
+#include "mover/ManifestStore.h"
+#include "mover/MoverLog.h"
+#include "mover/MoverSettings.h"
+#include "mover/RsyncSupport.h"
+#include "support/WaitUntil.h"
+#include "tier/PairHistory.h"
+#include "tier/PairingModel.h"
+#include "tier/RsyncBanner.h"
+#include "tier/TierOperations.h"
+#include "ui/ManifestsPanel.h"
+#include "ui/Popover.h"
+#include "ui/TierPane.h"
+#include "ui/TierWindow.h"
+#include "ui/WindowKind.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QFile>
+#include <QPainter>
+#include <QStyleFactory>
+#include <QTemporaryDir>
+#include <QTreeWidget>
+
+#include <cstdio>
+#include <functional>
+
+using namespace quindle;
+
+namespace {
+
+QString g_folder;
+int g_failures = 0;
+
+void fail(const QString &what) {
+    std::fprintf(stderr, "tier_window_screenshots: %s\n", qPrintable(what));
+    ++g_failures;
+}
+
+void wait(const std::function<bool()> &ready, const QString &what, int ms = 30000) {
+    if (!test::waitUntil(ready, ms))
+        fail(QStringLiteral("gave up waiting for ") + what);
+}
+
+void writeFile(const QString &path, const QByteArray &content, bool executable = false) {
+    QDir().mkpath(QFileInfo(path).path());
+    QFile file(path);
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate)) {
+        fail(QStringLiteral("could not write ") + path);
+        return;
+    }
+    file.write(content);
+    file.close();
+    if (executable)
+        file.setPermissions(file.permissions() | QFile::ExeOwner);
+}
+
+void save(const QPixmap &picture, const QString &file) {
+    const QString path = g_folder + QLatin1Char('/') + file;
+    if (!picture.save(path))
+        fail(QStringLiteral("could not write ") + path);
+    else
+        std::printf("%s\n", qPrintable(path));
+}
+
+// The window with a popover open over it, as a person would see it.
+QPixmap withPopover(QWidget *window, ui::PopoverButton *button,
+                    const std::function<bool()> &ready = [] { return true; }) {
+    button->popover()->open();
+    wait(ready, button->text());
+    QApplication::processEvents();
+    QPixmap picture = window->grab();
+    const QPixmap popover = button->popover()->grab();
+    const QPoint at = button->popover()->pos() - window->mapToGlobal(QPoint(0, 0));
+    QPainter painter(&picture);
+    painter.setPen(Qt::NoPen);
+    for (int spread = 6; spread > 0; --spread) { // a soft shadow
+        painter.setBrush(QColor(0, 0, 0, 10));
+        painter.drawRoundedRect(QRect(at, popover.size()).adjusted(-spread + 2, -spread + 4,
+                                                                   spread + 2, spread + 4),
+                                spread, spread);
+    }
+    painter.drawPixmap(at, popover);
+    painter.end();
+    button->popover()->close();
+    QApplication::processEvents();
+    return picture;
+}
+
+MoveManifest manifest(const QString &src, const QString &dstParent, MovePhase phase,
+                      int minutesAgo) {
+    MoveManifest m;
+    m.id = QUuid::createUuid();
+    m.src = src;
+    m.dstParent = dstParent;
+    m.finalDst = dstParent + QLatin1Char('/') + QFileInfo(src).fileName();
+    m.startedAt = QDateTime::currentDateTimeUtc().addSecs(-60 * minutesAgo);
+    m.updatedAt = m.startedAt;
+    m.phase = phase;
+    return m;
+}
+
+} // namespace
+
+int main(int argc, char **argv) {
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
+    QApplication::setStyle(QStyleFactory::create(QStringLiteral("Fusion")));
+    g_folder = argc > 1 ? QString::fromLocal8Bit(argv[1])
+                        : QStringLiteral(QUINDLE_SOURCE_DIR "/docs/screenshots");
+    QDir().mkpath(g_folder);
+
+    QTemporaryDir root(QDir::tempPath() + QStringLiteral("/quindle-tier-shots-XXXXXX"));
+    const QString home = root.path() + QStringLiteral("/home/sam");
+    const QString drive = root.path() + QStringLiteral("/media/sam/NVMe");
+    QDir().mkpath(home);
+    QDir().mkpath(drive);
+    qputenv("HOME", home.toLocal8Bit());
+    for (const char *name : {"XDG_CONFIG_HOME", "XDG_DATA_HOME", "XDG_STATE_HOME", "XDG_CACHE_HOME"})
+        qunsetenv(name);
+    writeFile(paths::statusFile(),
+              QStringLiteral(R"({"nvme_path": "%1", "mounted": true, "nvme_uuid": "UUID-A"})")
+                  .arg(drive)
+                  .toUtf8());
+
+    // Slow enough that one copy is still running when the window is drawn.
+    const QString rsync = root.path() + QStringLiteral("/bin/slow-rsync");
+    writeFile(rsync,
+              "#!/bin/bash\n[[ $1 == --version ]] && exec /usr/bin/rsync --version\n"
+              "exec /usr/bin/rsync --bwlimit=300 \"$@\"\n",
+              true);
+    qputenv("QUINDLE_RSYNC", rsync.toLocal8Bit());
+    {
+        QObject context;
+        bool probed = false;
+        RsyncSupport::reprobe(&context, [&] { probed = true; });
+        wait([&] { return probed; }, "the rsync probe");
+    }
+
+    const QString left = home + QStringLiteral("/Projects");
+    const QString right = drive + QStringLiteral("/Projects");
+    for (const QString &folder : {QStringLiteral("quindle/src"), QStringLiteral("website/assets"),
+                                  QStringLiteral("photo-library"), QStringLiteral("datasets"),
+                                  QStringLiteral("vm-images"), QStringLiteral("videos"),
+                                  QStringLiteral("notes")})
+        QDir().mkpath(left + QLatin1Char('/') + folder);
+    writeFile(left + QStringLiteral("/README.md"), QByteArray(2400, 'r'));
+    writeFile(left + QStringLiteral("/budget-2024.ods"), QByteArray(48200, 'b'));
+    writeFile(left + QStringLiteral("/datasets/census.csv"), QByteArray(6 * 1024 * 1024, 'c'));
+    writeFile(left + QStringLiteral("/vm-images/debian.qcow2"), QByteArray(90000, 'v'));
+    writeFile(left + QStringLiteral("/videos/trip.mkv"), QByteArray(70000, 'm'));
+    QDir().mkpath(right + QStringLiteral("/old-builds"));
+    QDir().mkpath(right + QStringLiteral("/archive-2021"));
+    writeFile(right + QStringLiteral("/old-builds/build.log"), QByteArray(1200, 'l'));
+
+    // The queue as the mover finds it at launch: one move done, one copy to resume, one waiting
+    // for a drive that is not there, one failed.
+    MoveManifest done = manifest(left + QStringLiteral("/old-builds"), right, MovePhase::Done, 90);
+    done.fractionAtLastWrite = 1;
+    done.completedAt = done.startedAt.addSecs(40);
+    done.srcSizeKB = 1200;
+    ManifestStore::write(done);
+    MoveManifest failed =
+        manifest(left + QStringLiteral("/vm-images"), right, MovePhase::Failed, 60);
+    failed.fractionAtLastWrite = 1;
+    failed.lastError = QStringLiteral("Post-copy size sanity check failed. Source preserved.");
+    failed.conflictPolicy = MoveConflictPolicy::Override;
+    ManifestStore::write(failed);
+    MoveManifest waiting =
+        manifest(left + QStringLiteral("/videos"),
+                 root.path() + QStringLiteral("/media/sam/T7/Projects"), MovePhase::WaitingForDrive, 30);
+    waiting.fractionAtLastWrite = 0.62;
+    waiting.statusMessage =
+        QStringLiteral("Destination drive disappeared mid-move. Will resume on reconnect.");
+    ManifestStore::write(waiting);
+    MoveManifest copying =
+        manifest(left + QStringLiteral("/datasets"), right, MovePhase::Copying, 5);
+    copying.replaceSourceWithSymlink = true;
+    copying.conflictPolicy = MoveConflictPolicy::Override;
+    ManifestStore::write(copying);
+
+    MoverLog log;
+    MoverSettings settings;
+    LocalFolderMover mover(log, settings, nullptr);
+    PairHistory history;
+    const auto remember = [&](const QString &l, const QString &r) { history.record(l, r); };
+    remember(home + QStringLiteral("/Music"), drive + QStringLiteral("/Music"));
+    remember(home + QStringLiteral("/Documents/Scans"), drive + QStringLiteral("/Documents/Scans"));
+    remember(home + QStringLiteral("/Videos"), drive + QStringLiteral("/Videos"));
+    remember(home + QStringLiteral("/.local/share/Steam"), drive + QStringLiteral("/Games/Steam"));
+    PairingModel pairing(history);
+    pairing.setPaths(left, right);
+    pairing.pair();
+    history.setPinned(*history.find(home + QStringLiteral("/Music"), drive + QStringLiteral("/Music")),
+                      true);
+    TierOperations operations(pairing, mover);
+    RsyncBanner banner;
+
+    ui::TierWindow window(pairing, operations, banner, mover, settings, log, history);
+    window.resize(ui::specFor(ui::WindowKind::Tier).size);
+    window.show();
+    wait([&] {
+        return window.pane(Side::Left)->shownFolder() == left &&
+               window.pane(Side::Right)->shownFolder() == right;
+    }, "the listings");
+    pairing.setSelection(Side::Left, {QStringLiteral("photo-library"), QStringLiteral("notes")});
+    wait([&] {
+        const std::optional<MoveJob> job = mover.job(copying.id);
+        return job && job->manifest.fractionAtLastWrite > 0.35;
+    }, "the copy to get under way");
+    QApplication::processEvents();
+    save(window.grab(), QStringLiteral("tier-paired.png"));
+
+    save(withPopover(&window, window.recentPairsButton()), QStringLiteral("tier-recent-pairs.png"));
+    save(withPopover(&window, window.settingsButton()), QStringLiteral("tier-settings.png"));
+    bool manifestsRead = false;
+    QObject::connect(static_cast<ui::ManifestsPanel *>(window.manifestsButton()->popover()->content()),
+                     &ui::ManifestsPanel::loaded, [&] { manifestsRead = true; });
+    save(withPopover(&window, window.manifestsButton(), [&] { return manifestsRead; }),
+         QStringLiteral("tier-manifests.png"));
+    save(withPopover(&window, window.logButton()), QStringLiteral("tier-log.png"));
+
+    // Without GNU rsync the banner explains why the arrows are off.
+    qputenv("QUINDLE_RSYNC", (root.path() + QStringLiteral("/bin/no-rsync")).toLocal8Bit());
+    banner.reloadProbe();
+    wait([&] { return !banner.isReloading() && banner.isVisible(); }, "the banner");
+    QApplication::processEvents();
+    save(window.grab(), QStringLiteral("tier-rsync-banner.png"));
+
+    mover.stopForQuit();
+    return g_failures == 0 ? 0 : 1;
+}

@@ -1,0 +1,247 @@
+#include "TierWindowFixture.h"
+
+#include "ui/MoveJobList.h"
+#include "ui/RsyncBannerView.h"
+#include "ui/ToastLabel.h"
+
+#include <QDirIterator>
+#include <QFileInfo>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QToolButton>
+
+using namespace quindle;
+using ui::TierWindow;
+
+namespace {
+
+const QList<MoveAction> kActions = {MoveAction::Move, MoveAction::Merge, MoveAction::Relocate};
+
+bool shows(QWidget *root, const QString &text) {
+    for (QLabel *label : root->findChildren<QLabel *>())
+        if (label->isVisible() && label->text() == text)
+            return true;
+    return false;
+}
+
+} // namespace
+
+class TierWindowFlow : public test::TierWindowTest {
+protected:
+    void SetUp() override {
+        TierWindowTest::SetUp();
+        left = dir(inHome("Projects"));
+        right = dir(drive + "/Projects");
+    }
+    void openPaired() {
+        open(left, right);
+        test::named(window.get(), "Pair")->click();
+        ASSERT_TRUE(pairing->isPaired());
+    }
+    QString left, right;
+};
+
+TEST_F(TierWindowFlow, RelocatingASelectedSubfolderEndsCompletedWithLinksAtTheSource) {
+    const int files = test::generateTree(left + "/app-src", {.seed = 7, .files = 12, .folders = 3,
+                                                             .symlink = false,
+                                                             .hardLink = false});
+    const auto before = test::treeEntries(left + "/app-src");
+    openPaired();
+    ASSERT_TRUE(listed(Side::Left));
+    click(Side::Left, "app-src");
+    EXPECT_EQ(pairing->selection(Side::Left), QStringList{"app-src"});
+
+    window->arrow(MoveAction::Relocate, Side::Right)->click();
+    ASSERT_EQ(mover->jobs().size(), 1);
+    const QUuid id = mover->jobs().first().id();
+    EXPECT_TRUE(window->toast()->isVisible());
+    EXPECT_TRUE(window->toast()->current().text.startsWith("Queued 1 relocate"));
+    ASSERT_TRUE(test::waitUntil(
+        [&] {
+            ui::MoveJobRow *row = window->jobList()->row(id);
+            return row && row->statusText() == "Completed";
+        },
+        30000))
+        << window->jobList()->row(id)->statusText().toStdString();
+
+    int links = 0;
+    for (QDirIterator it(left + "/app-src", QDir::Files | QDir::System | QDir::Hidden,
+                         QDirIterator::Subdirectories);
+         it.hasNext();) {
+        const QFileInfo link(it.next());
+        EXPECT_TRUE(link.isSymLink()) << link.filePath().toStdString();
+        EXPECT_TRUE(link.symLinkTarget().startsWith(right + "/app-src/"));
+        links += link.isSymLink();
+    }
+    EXPECT_EQ(links, files);
+    EXPECT_EQ(test::treeEntries(right + "/app-src"), before);
+    EXPECT_TRUE(pairing->selection(Side::Left).isEmpty()) << "a finished move leaves the selection";
+}
+
+TEST_F(TierWindowFlow, ArrowsStayDisabledWithTheModelsReasonUntilThePanesArePaired) {
+    const QString other = dir(drive + "/Elsewhere");
+    open(left, other);
+    QPushButton *pair = test::named<QPushButton>(window.get(), "Pair");
+    EXPECT_FALSE(pair->isEnabled());
+    EXPECT_TRUE(shows(window.get(), "Folder names differ"));
+    // Disabled ones say why; enabled ones explain their action.
+    const auto expectArrows = [&](bool enabled) {
+        for (MoveAction action : kActions)
+            for (Side to : {Side::Left, Side::Right}) {
+                QToolButton *arrow = window->arrow(action, to);
+                EXPECT_EQ(arrow->isEnabled(), enabled);
+                const QString why = enabled ? helpText(action) : PairingModel::movesNeedPairText();
+                EXPECT_TRUE(arrow->accessibleDescription().contains(why))
+                    << arrow->accessibleDescription().toStdString();
+                EXPECT_EQ(arrow->toolTip(), arrow->accessibleDescription());
+            }
+    };
+    expectArrows(false);
+    EXPECT_TRUE(shows(window.get(), PairingModel::movesNeedPairText()));
+
+    // Typing the mirrored folder into the right pane's path bar makes pairing possible.
+    QLineEdit *path = test::named<QLineEdit>(window.get(), "Folder: NVMe");
+    path->setText(right);
+    QTest::keyClick(path, Qt::Key_Return);
+    EXPECT_EQ(pairing->path(Side::Right), right);
+    EXPECT_TRUE(pair->isEnabled());
+    pair->click();
+    expectArrows(true);
+    EXPECT_FALSE(shows(window.get(), PairingModel::movesNeedPairText()));
+
+    test::named(window.get(), "Unpair")->click();
+    EXPECT_FALSE(pairing->isPaired());
+    expectArrows(false);
+    EXPECT_EQ(window->toast()->current().text, "Unpaired. Panes navigate independently.");
+}
+
+TEST_F(TierWindowFlow, WithoutGnuRsyncTheBannerExplainsTheDisabledArrowsUntilDismissed) {
+    useRsync(inHome("no-such-rsync"));
+    openPaired();
+    auto *bannerView = window->findChild<ui::RsyncBannerView *>();
+    ASSERT_NE(bannerView, nullptr);
+    EXPECT_TRUE(bannerView->isVisible());
+    const QString why =
+        "GNU rsync 3.x is required — see the red banner above for install instructions.";
+    EXPECT_FALSE(window->arrow(MoveAction::Merge, Side::Right)->isEnabled());
+    EXPECT_EQ(window->arrow(MoveAction::Merge, Side::Right)->accessibleDescription(), why);
+
+    test::named(window.get(), "Reload Probe")->click();
+    ASSERT_TRUE(test::waitUntil([&] { return !banner->isReloading(); }));
+    EXPECT_TRUE(window->toast()->current().text.startsWith("Still no GNU rsync"));
+    EXPECT_EQ(window->toast()->current().tone, Tone::Error);
+
+    test::named(window.get(), "Dismiss the rsync banner")->click();
+    EXPECT_FALSE(bannerView->isVisible());
+    EXPECT_FALSE(window->arrow(MoveAction::Merge, Side::Right)->isEnabled())
+        << "dismissing the banner does not install rsync";
+}
+
+TEST_F(TierWindowFlow, AReplaceWaitsForConfirmationAndItsCancelEnqueuesNothing) {
+    test::writeText(left + "/site/index.html", "new");
+    test::writeText(right + "/site/keep.txt", "old");
+    openPaired();
+    ASSERT_TRUE(listed(Side::Left));
+    click(Side::Left, "site");
+
+    window->arrow(MoveAction::Move, Side::Right)->click();
+    ASSERT_TRUE(test::waitUntil([&] { return window->confirmation() != nullptr; }));
+    QMessageBox *box = window->confirmation();
+    ASSERT_TRUE(operations->pendingConfirmation());
+    EXPECT_EQ(box->text(), operations->pendingConfirmation()->title());
+    EXPECT_EQ(box->informativeText(), operations->pendingConfirmation()->message());
+    box->button(QMessageBox::Cancel)->click();
+    ASSERT_TRUE(test::waitUntil([&] { return window->confirmation() == nullptr; }));
+    EXPECT_FALSE(operations->pendingConfirmation());
+    EXPECT_TRUE(mover->jobs().isEmpty());
+    EXPECT_TRUE(QFileInfo::exists(right + "/site/keep.txt"));
+
+    // The same request again, agreed to this time.
+    window->arrow(MoveAction::Move, Side::Right)->click();
+    ASSERT_TRUE(test::waitUntil([&] { return window->confirmation() != nullptr; }));
+    test::named(window->confirmation(), "Replace")->click();
+    ASSERT_EQ(mover->jobs().size(), 1);
+    EXPECT_EQ(mover->jobs().first().manifest.conflictPolicy, MoveConflictPolicy::Override);
+    EXPECT_EQ(window->toast()->current().tone, Tone::Warning) << "an override replaced something";
+}
+
+TEST_F(TierWindowFlow, TheQueueShowsItsEmptyTextUntilAJobArrivesAndAgainAfterClearFinished) {
+    test::writeText(left + "/notes/a.txt", "a");
+    open(left, right);
+    const QString empty = TierOperations::emptyQueueText();
+    EXPECT_TRUE(shows(window.get(), empty));
+    QPushButton *clear = test::named<QPushButton>(window.get(), "Clear finished");
+    QPushButton *cancelAll = test::named<QPushButton>(window.get(), "Cancel all");
+    EXPECT_FALSE(clear->isEnabled());
+    EXPECT_FALSE(cancelAll->isEnabled());
+
+    const QUuid id = enqueue(left + "/notes", right);
+    EXPECT_FALSE(shows(window.get(), empty));
+    EXPECT_TRUE(cancelAll->isEnabled());
+    ASSERT_TRUE(waitForPhase(id, MovePhase::Done));
+    EXPECT_EQ(window->jobList()->row(id)->statusText(), "Completed");
+    EXPECT_TRUE(clear->isEnabled());
+    EXPECT_FALSE(cancelAll->isEnabled());
+
+    clear->click();
+    EXPECT_TRUE(shows(window.get(), empty));
+    EXPECT_EQ(window->jobList()->row(id), nullptr);
+}
+
+TEST_F(TierWindowFlow, ARowCancelsItsOwnMoveAndPauseHoldsTheQueue) {
+    useRsync(slowRsync(50));
+    test::writeRandomFile(left + "/big/blob", 2 * 1024 * 1024, 3);
+    test::writeText(left + "/small/a.txt", "a");
+    open(left, right);
+    test::named(window.get(), "Pause")->click();
+    EXPECT_TRUE(mover->isPaused());
+    ASSERT_NE(test::named(window.get(), "Resume"), nullptr);
+
+    const QUuid small = enqueue(left + "/small", right);
+    EXPECT_EQ(window->jobList()->row(small)->statusText(), "Queued") << "nothing starts while paused";
+    test::named(window.get(), "Resume")->click();
+    EXPECT_FALSE(mover->isPaused());
+    ASSERT_TRUE(waitForPhase(small, MovePhase::Done));
+
+    const QUuid big = enqueue(left + "/big", right);
+    ASSERT_TRUE(waitForPhase(big, MovePhase::Copying));
+    test::named(window.get(), "Cancel big")->click();
+    ASSERT_TRUE(waitForPhase(big, MovePhase::Cancelled));
+    EXPECT_EQ(window->jobList()->row(big)->statusText(), "Cancelled");
+    EXPECT_FALSE(window->jobList()->row(big)->cancelButton()->isEnabled());
+    EXPECT_EQ(phaseOf(small), MovePhase::Done) << "the other row's move is untouched";
+    EXPECT_TRUE(QFileInfo::exists(left + "/big/blob")) << "cancelling never loses the source";
+}
+
+TEST_F(TierWindowFlow, EnterOpensAFolderInLockstepAndTheSelectionFollowsTheModel) {
+    test::writeText(left + "/web/css/site.css", "body{}");
+    test::writeText(left + "/web/index.html", "<p>");
+    test::writeText(left + "/readme.txt", "r");
+    dir(right + "/web");
+    openPaired();
+    ASSERT_TRUE(listed(Side::Left));
+    EXPECT_EQ(window->pane(Side::Left)->shownNames(), (QStringList{"web", "readme.txt"}))
+        << "folders first";
+
+    click(Side::Left, "web");
+    click(Side::Left, "readme.txt", Qt::ControlModifier);
+    EXPECT_EQ(pairing->selection(Side::Left), (QStringList{"web", "readme.txt"}));
+    test::named(window.get(), "Refresh: Internal disk")->click();
+    EXPECT_TRUE(window->pane(Side::Left)->listing()->selectedItems().isEmpty())
+        << "a refresh clears the selection in the view too";
+
+    QTreeWidget *list = window->pane(Side::Left)->listing();
+    list->setFocus();
+    list->setCurrentItem(row(Side::Left, "web"));
+    QTest::keyClick(list, Qt::Key_Return);
+    EXPECT_EQ(pairing->path(Side::Left), left + "/web");
+    EXPECT_EQ(pairing->path(Side::Right), right + "/web") << "the drive pane follows";
+    ASSERT_TRUE(listed(Side::Left));
+    EXPECT_EQ(window->pane(Side::Left)->shownNames(), (QStringList{"css", "index.html"}));
+
+    QTest::keyClick(list, Qt::Key_Up, Qt::AltModifier);
+    EXPECT_EQ(pairing->path(Side::Left), left);
+    EXPECT_EQ(pairing->path(Side::Right), right);
+}

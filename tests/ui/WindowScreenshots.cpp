@@ -1,0 +1,330 @@
+// Renders every window this library draws, with sample data, to PNG files a person can look
+// at: window_screenshots [folder] (default: docs/screenshots in the source tree).
+//
+// The service answers are real where a spare folder can give one (the inspector, the log, the
+// dry run, the installer); a small wrapper around the real script answers for drives this
+// machine does not have.
+
+#include "core/Installer.h"
+#include "core/StatePaths.h"
+#include "core/StatusModel.h"
+#include "insight/DriveSelection.h"
+#include "insight/NVMeInspector.h"
+#include "insight/ServiceStartPrompt.h"
+#include "insight/WizardModel.h"
+#include "service_control/FakeServiceManager.h"
+#include "support/ServiceSandbox.h"
+#include "support/WaitUntil.h"
+#include "ui/ChooseDriveWindow.h"
+#include "ui/InspectWindow.h"
+#include "ui/LogWindow.h"
+#include "ui/RulesConfigWindow.h"
+#include "ui/ServiceStartWindow.h"
+#include "ui/SetupWizardWindow.h"
+#include "ui/WindowKind.h"
+
+#include <QApplication>
+#include <QDateTime>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QListWidget>
+#include <QMessageBox>
+#include <QPalette>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QStyleFactory>
+#include <QTemporaryDir>
+#include <QTextStream>
+
+#include <cstdio>
+#include <functional>
+
+using namespace quindle;
+using ui::WindowKind;
+
+namespace {
+
+QString g_folder;
+int g_failures = 0;
+
+void fail(const QString &what) {
+    std::fprintf(stderr, "window_screenshots: %s\n", qPrintable(what));
+    ++g_failures;
+}
+
+void wait(const std::function<bool()> &ready, const QString &what, int ms = 30000) {
+    if (!test::waitUntil(ready, ms))
+        fail(QStringLiteral("gave up waiting for ") + what);
+}
+
+void present(QWidget *window, WindowKind kind) {
+    window->resize(ui::specFor(kind).size);
+    window->show();
+    QApplication::processEvents();
+}
+
+void save(QWidget *window, WindowKind kind, const QString &file) {
+    present(window, kind);
+    const QString path = g_folder + QLatin1Char('/') + file;
+    if (!window->grab().save(path))
+        fail(QStringLiteral("could not write ") + path);
+    else
+        std::printf("%s\n", qPrintable(path));
+}
+
+void writeFile(const QString &path, const QByteArray &text, bool executable = false) {
+    QFile file(path);
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate)) {
+        fail(QStringLiteral("could not write ") + path);
+        return;
+    }
+    file.write(text);
+    file.close();
+    if (executable)
+        file.setPermissions(file.permissions() | QFile::ExeOwner);
+}
+
+// Answers for drives this machine does not have; everything else goes to the real script.
+const QByteArray kWrapper = R"sh(#!/bin/bash
+case "$1" in
+list-drives) cat <<'JSON'
+[{"name":"NVMe","path":"/run/media/sam/NVMe","filesystem":"ext4","protocol":"usb","removable":"Removable",
+  "location":"External","device":"/dev/sdb1","uuid":"1c3e5f0a-7d2b-4b8e-9a61-2f4d8c0e7b13",
+  "free_mb":415744,"total_mb":953869,"is_current":true,"has_marker":true},
+ {"name":"Samsung T7","path":"/run/media/sam/Samsung T7","filesystem":"exfat","protocol":"usb",
+  "removable":"Removable","location":"External","device":"/dev/sdc1","uuid":"6A1F-22C0",
+  "free_mb":1802240,"total_mb":1907729,"is_current":false,"has_marker":false},
+ {"name":"BACKUP","path":"/run/media/sam/BACKUP","filesystem":"vfat","protocol":"usb",
+  "removable":"Removable","location":"External","device":"/dev/sdd1","uuid":"58D2-9E11",
+  "free_mb":2048,"total_mb":30512,"is_current":false,"has_marker":false}]
+JSON
+;;
+assess)
+  case "$2" in
+  */NVMe) echo '{"verdict":"ok","filesystem":"ext4","protocol":"usb","removable":"Removable","location":"External","reasons":[],"warnings":[]}' ;;
+  */BACKUP) echo '{"verdict":"block","filesystem":"vfat","protocol":"usb","removable":"Removable","location":"External","reasons":["/run/media/sam/BACKUP is mounted read-only."],"warnings":["The drive is connected at USB 2 speed (480 Mbit/s); use a USB 3 port or cable for usable transfer rates."]}' ;;
+  *) echo '{"verdict":"warn","filesystem":"exfat","protocol":"usb","removable":"Removable","location":"External","reasons":[],"warnings":["The exfat filesystem has no symbolic links, Unix permissions or hard links, so moved folders cannot leave links behind; ext4, btrfs or xfs avoid that."]}' ;;
+  esac ;;
+benchmark)
+  echo '{"size_mb":256,"write_mbps":742,"read_mbps":918,"min_read_mbps":100,"min_write_mbps":80,"warn_read_mbps":400,"warn_write_mbps":300,"verdict":"ok","notes":[]}' ;;
+*) exec /bin/bash "$HOME/.quindle/quindle-real.sh" "$@" ;;
+esac
+)sh";
+
+void useWrapper(bool on) {
+    const QString dir = paths::quindleDirectory();
+    if (on) {
+        QFile::remove(dir + QStringLiteral("/quindle-real.sh"));
+        QFile::copy(dir + QStringLiteral("/quindle.sh"), dir + QStringLiteral("/quindle-real.sh"));
+        writeFile(dir + QStringLiteral("/quindle.sh"), kWrapper, true);
+    } else if (QFile::exists(dir + QStringLiteral("/quindle-real.sh"))) {
+        QFile::remove(dir + QStringLiteral("/quindle.sh"));
+        QFile::rename(dir + QStringLiteral("/quindle-real.sh"),
+                      dir + QStringLiteral("/quindle.sh"));
+    }
+}
+
+void darkPalette() {
+    QPalette dark;
+    dark.setColor(QPalette::Window, QColor(0x2b, 0x2b, 0x2e));
+    dark.setColor(QPalette::WindowText, QColor(0xe6, 0xe6, 0xe6));
+    dark.setColor(QPalette::Base, QColor(0x1e, 0x1e, 0x20));
+    dark.setColor(QPalette::AlternateBase, QColor(0x36, 0x36, 0x3a));
+    dark.setColor(QPalette::Text, QColor(0xe6, 0xe6, 0xe6));
+    dark.setColor(QPalette::Button, QColor(0x3a, 0x3a, 0x3e));
+    dark.setColor(QPalette::ButtonText, QColor(0xe6, 0xe6, 0xe6));
+    dark.setColor(QPalette::Highlight, QColor(0x3d, 0x7a, 0xd6));
+    dark.setColor(QPalette::HighlightedText, Qt::white);
+    dark.setColor(QPalette::PlaceholderText, QColor(0x9a, 0x9a, 0xa0));
+    dark.setColor(QPalette::ToolTipBase, QColor(0x3a, 0x3a, 0x3e));
+    dark.setColor(QPalette::ToolTipText, QColor(0xe6, 0xe6, 0xe6));
+    dark.setColor(QPalette::Light, QColor(0x4a, 0x4a, 0x4f));
+    dark.setColor(QPalette::Midlight, QColor(0x40, 0x40, 0x45));
+    dark.setColor(QPalette::Mid, QColor(0x5a, 0x5a, 0x60));
+    dark.setColor(QPalette::Dark, QColor(0x1a, 0x1a, 0x1c));
+    dark.setColor(QPalette::Shadow, QColor(0x10, 0x10, 0x10));
+    dark.setColor(QPalette::Disabled, QPalette::Text, QColor(0x80, 0x80, 0x80));
+    dark.setColor(QPalette::Disabled, QPalette::ButtonText, QColor(0x80, 0x80, 0x80));
+    dark.setColor(QPalette::Disabled, QPalette::WindowText, QColor(0x80, 0x80, 0x80));
+    QApplication::setPalette(dark);
+}
+
+// Speaks of itself as the systemd user unit does, so the installer's log reads as it would.
+class SampleManager : public test::FakeServiceManager {
+public:
+    using FakeServiceManager::FakeServiceManager;
+    QString writtenNoun() const override { return QStringLiteral("Service unit"); }
+    QString loadedNoun() const override { return QStringLiteral("Service unit"); }
+    QString controlProgram() const override { return QStringLiteral("systemctl"); }
+};
+
+std::shared_ptr<SampleManager> g_manager;
+Installer::ManagerSource managers() {
+    return [] { return g_manager; };
+}
+
+void inspect(const QString &file) {
+    NVMeInspector inspector;
+    ui::InspectWindow window(inspector);
+    present(&window, WindowKind::Inspect); // the first showing reads the drive
+    wait([&] { return inspector.info().has_value() && !inspector.isRefreshing(); }, "nvme-info");
+    inspector.validate();
+    wait(
+        [&] {
+            return inspector.validationPassed() && !inspector.isRefreshing() &&
+                   !inspector.isValidating();
+        },
+        "validate");
+    save(&window, WindowKind::Inspect, file);
+}
+
+void chooseDrive(const QString &file, bool withConfirmation) {
+    useWrapper(true);
+    DriveSelectionModel model;
+    ui::ChooseDriveWindow window(model);
+    present(&window, WindowKind::ChooseDrive);
+    wait([&] { return model.drives().size() == 3 && model.assessment(); }, "list-drives");
+    model.select(QStringLiteral("/run/media/sam/Samsung T7"));
+    wait([&] { return model.assessment().has_value(); }, "assess");
+    model.runBenchmark();
+    wait([&] { return model.benchmark().has_value(); }, "benchmark");
+    save(&window, WindowKind::ChooseDrive, file);
+    if (withConfirmation) {
+        for (QPushButton *button : window.findChildren<QPushButton *>())
+            if (button->text() == QStringLiteral("Use This Drive"))
+                button->click();
+        if (QMessageBox *box = window.confirmation()) {
+            QApplication::processEvents();
+            const QString path = g_folder + QStringLiteral("/choose-drive-confirm.png");
+            if (box->grab().save(path))
+                std::printf("%s\n", qPrintable(path));
+            box->reject();
+        } else {
+            fail(QStringLiteral("no confirmation opened"));
+        }
+    }
+    useWrapper(false);
+}
+
+} // namespace
+
+int main(int argc, char **argv) {
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
+    QApplication::setStyle(QStyleFactory::create(QStringLiteral("Fusion")));
+    g_folder = argc > 1 ? QString::fromLocal8Bit(argv[1])
+                        : QStringLiteral(QUINDLE_SOURCE_DIR "/docs/screenshots");
+    QDir().mkpath(g_folder);
+
+    QTemporaryDir home(QDir::tempPath() + QStringLiteral("/sam-XXXXXX"));
+    qputenv("HOME", home.path().toLocal8Bit());
+    for (const char *name :
+         {"XDG_CONFIG_HOME", "XDG_DATA_HOME", "XDG_STATE_HOME", "XDG_CACHE_HOME"})
+        qunsetenv(name);
+    g_manager = std::make_shared<SampleManager>(
+        home.path() + QStringLiteral("/.config/systemd/user/quindle-service.service"));
+
+    // The setup wizard comes first: it installs into the empty home.
+    {
+        Installer installer(managers(), Installer::bundledScriptsFolder());
+        WizardModel wizard(&installer);
+        ui::SetupWizardWindow window(wizard);
+        save(&window, WindowKind::SetupWizard, QStringLiteral("wizard-welcome.png"));
+        wizard.goNext();
+        wait([&] { return !wizard.driveListing().isListing(); }, "the drive listing");
+        save(&window, WindowKind::SetupWizard, QStringLiteral("wizard-drive.png"));
+        wizard.setSkipDrive(true);
+        wizard.goNext();
+        wizard.install();
+        wait([&] { return !wizard.isInstalling(); }, "the installation");
+        save(&window, WindowKind::SetupWizard, QStringLiteral("wizard-install.png"));
+        wizard.goNext();
+        save(&window, WindowKind::SetupWizard, QStringLiteral("wizard-done.png"));
+    }
+
+    // A spare folder stands in for the drive, prepared by the real stage script, with rules
+    // that have old and large files to move.
+    const QString drive = home.path() + QStringLiteral("/NVMe");
+    QDir().mkpath(drive);
+    test::ServiceSandbox::install(drive);
+    test::ServiceSandbox::prepareDrive(drive);
+    const QString work = drive + QStringLiteral("/QNDL-Test-Box");
+    QFile configFile(paths::configFile());
+    configFile.open(QIODevice::ReadOnly);
+    QString config = QString::fromUtf8(configFile.readAll());
+    configFile.close();
+    config.replace(QStringLiteral("RULES=()"),
+                   QStringLiteral("RULES=(\n"
+                                  "  \"archive_old | $HOME/Videos | %1/Videos | 30 | \"\n"
+                                  "  \"archive_big | $HOME/Downloads | %1/Downloads | 7 | 500\"\n"
+                                  "  \"delete_old | $HOME/.cache/thumbnails |  | 60 | \"\n"
+                                  ")")
+                       .arg(work));
+    writeFile(paths::configFile(), config.toUtf8());
+    const QDateTime old = QDateTime::currentDateTime().addDays(-90);
+    for (const auto &[file, megabytes] : std::initializer_list<std::pair<QString, qint64>>{
+             {QStringLiteral("Videos/2023 Holiday/day-1.mp4"), 1840},
+             {QStringLiteral("Videos/2023 Holiday/day-2.mp4"), 2210},
+             {QStringLiteral("Videos/Screen recordings/demo.mkv"), 610},
+             {QStringLiteral("Downloads/debian-12.5.0-amd64-DVD-1.iso"), 3780},
+             {QStringLiteral(".cache/thumbnails/large/5d41402a.png"), 1}}) {
+        const QString path = home.path() + QLatin1Char('/') + file;
+        QDir().mkpath(QFileInfo(path).path());
+        QFile sample(path);
+        sample.open(QIODevice::WriteOnly);
+        sample.resize(megabytes * 1024 * 1024); // sparse: only the size shows
+        sample.setFileTime(old, QFileDevice::FileModificationTime);
+        sample.close();
+    }
+    for (const QStringList &call :
+         {QStringList{QStringLiteral("watch"), QStringLiteral("--once")},
+          QStringList{QStringLiteral("pause")}, QStringList{QStringLiteral("resume")},
+          QStringList{QStringLiteral("validate")}})
+        test::ServiceSandbox::run(call);
+
+    {
+        StatusModel model(managers());
+        ui::RulesConfigWindow window(model);
+        present(&window, WindowKind::RulesConfig);
+        QPlainTextEdit *config = nullptr;
+        for (QPlainTextEdit *text : window.findChildren<QPlainTextEdit *>())
+            if (text->accessibleName() == QStringLiteral("Configuration file"))
+                config = text;
+        wait([&] { return !config->toPlainText().isEmpty(); }, "the configuration");
+        for (QPushButton *button : window.findChildren<QPushButton *>())
+            if (button->text() == QStringLiteral("Run preview"))
+                button->click();
+        wait([&] { return !model.isInFlight(QStringLiteral("dry-run")); }, "the dry run");
+        QApplication::processEvents();
+        save(&window, WindowKind::RulesConfig, QStringLiteral("rules-config.png"));
+    }
+    {
+        ui::LogWindow window;
+        bool read = false;
+        QObject::connect(&window, &ui::LogWindow::refreshed, [&] { read = true; });
+        present(&window, WindowKind::Log);
+        wait([&] { return read; }, "the log");
+        save(&window, WindowKind::Log, QStringLiteral("log.png"));
+    }
+    inspect(QStringLiteral("inspect.png"));
+    chooseDrive(QStringLiteral("choose-drive.png"), true);
+    {
+        StatusModel model(managers());
+        ServiceStartPrompt prompt(model);
+        prompt.setCheckInterval(std::chrono::milliseconds(5));
+        ui::ServiceStartWindow window(prompt);
+        save(&window, WindowKind::ServiceStart, QStringLiteral("service-start.png"));
+        prompt.start();
+        wait([&] { return prompt.state() == ServiceStartPrompt::State::Failed; }, "the start");
+        save(&window, WindowKind::ServiceStart, QStringLiteral("service-start-failed.png"));
+    }
+
+    // The same windows on a dark palette: every colour but the status colours must follow it.
+    darkPalette();
+    inspect(QStringLiteral("inspect-dark.png"));
+    chooseDrive(QStringLiteral("choose-drive-dark.png"), false);
+
+    return g_failures == 0 ? 0 : 1;
+}
