@@ -9,6 +9,10 @@
 #include "mover/MoverSettings.h"
 #include "platform/SleepInhibitor.h"
 #include "platform/VolumeWatcher.h"
+#include "tier/PairHistory.h"
+#include "tier/PairingModel.h"
+#include "tier/RsyncBanner.h"
+#include "tier/TierOperations.h"
 
 #include <memory>
 
@@ -27,6 +31,10 @@ struct AppContext {
     StatusModel status;
     NVMeInspector inspector;
     DriveSelectionModel driveSelection;
+    PairHistory pairHistory;
+    PairingModel pairing{pairHistory};
+    TierOperations tierOperations{pairing, *mover};
+    RsyncBanner rsyncBanner;
 };
 
 } // namespace quindle

@@ -16,7 +16,8 @@ struct Command {
 
 const std::map<QString, Command> &commands() {
     static const std::map<QString, Command> table{
-        {QStringLiteral("demo"), {runDemo, "move a sample folder to a spare folder and back, step by step"}},
+        {QStringLiteral("demo"),
+         {runDemo, "move a sample folder to a spare folder and back, step by step"}},
         {QStringLiteral("doctor"), {runDoctor, "print what this machine offers Quindle"}},
         {QStringLiteral("status"), {runStatus, "print the background service's last status"}},
         {QStringLiteral("nvme-info"),

@@ -7,6 +7,8 @@
 #include "ui/ChooseDriveWindow.h"
 #include "ui/InspectWindow.h"
 #include "ui/LogWindow.h"
+#include "ui/RulesConfigWindow.h"
+#include "ui/TierWindow.h"
 #include "ui/TrayIconArt.h"
 
 #include <QApplication>
@@ -33,8 +35,17 @@ int runDesktop(QApplication &app) {
     AppContext context;
     WindowRegistry windows;
     windows.setFactory(ui::WindowKind::Log, [] { return new ui::LogWindow; });
-    windows.setFactory(ui::WindowKind::Inspect, [&] { return new ui::InspectWindow(context.inspector); });
-    windows.setFactory(ui::WindowKind::ChooseDrive, [&] { return new ui::ChooseDriveWindow(context.driveSelection); });
+    windows.setFactory(ui::WindowKind::Inspect,
+                       [&] { return new ui::InspectWindow(context.inspector); });
+    windows.setFactory(ui::WindowKind::ChooseDrive,
+                       [&] { return new ui::ChooseDriveWindow(context.driveSelection); });
+    windows.setFactory(ui::WindowKind::RulesConfig,
+                       [&] { return new ui::RulesConfigWindow(context.status); });
+    windows.setFactory(ui::WindowKind::Tier, [&] {
+        return new ui::TierWindow(context.pairing, context.tierOperations, context.rsyncBanner,
+                                  *context.mover, context.moverSettings, context.moverLog,
+                                  context.pairHistory);
+    });
     LaunchSequence launch(context, windows);
     QObject::connect(&launch, &LaunchSequence::quitRequested, &app, [&](int code) {
         context.mover->stopForQuit(); // interrupted moves resume at the next start

@@ -1,8 +1,8 @@
 #pragma once
 
 #include "mover/LocalFolderMover.h"
-#include "mover/MoverLog.h"
 #include "mover/MoveSleepGuard.h"
+#include "mover/MoverLog.h"
 #include "mover/MoverSettings.h"
 #include "platform/SleepInhibitor.h"
 #include "platform/VolumeWatcher.h"
