@@ -49,7 +49,7 @@ QString executable(const QString &name, const QString &fallback) {
     return found.isEmpty() ? fallback : found;
 }
 
-// The characters the desktop entry specification reserves in Exec arguments.
+// The characters a desktop entry reserves in Exec arguments.
 bool needsDesktopQuoting(const QString &argument) {
     if (argument.isEmpty())
         return true;
