@@ -38,8 +38,7 @@ Tone phaseTone(MovePhase phase) {
 
 } // namespace
 
-ManifestsPanel::ManifestsPanel(LocalFolderMover &mover, TierOperations &operations,
-                               QWidget *parent)
+ManifestsPanel::ManifestsPanel(LocalFolderMover &mover, TierOperations &operations, QWidget *parent)
     : QWidget(parent)
     , m_mover(mover)
     , m_operations(operations) {
@@ -106,15 +105,16 @@ void ManifestsPanel::reload() {
         return;
     }
     m_reading = true;
-    QtConcurrent::run(blockingPool(), [] { return ManifestStore::loadAll(); })
-        .then(this, [this](const QList<MoveManifest> &manifests) {
-            m_reading = false;
-            m_manifests = manifests;
-            present();
-            Q_EMIT loaded();
-            if (std::exchange(m_readAgain, false))
-                reload();
-        });
+    QtConcurrent::run(blockingPool(), [] {
+        return ManifestStore::loadAll();
+    }).then(this, [this](const QList<MoveManifest> &manifests) {
+        m_reading = false;
+        m_manifests = manifests;
+        present();
+        Q_EMIT loaded();
+        if (std::exchange(m_readAgain, false))
+            reload();
+    });
 }
 
 void ManifestsPanel::present() {

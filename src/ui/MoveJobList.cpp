@@ -89,11 +89,11 @@ void MoveJobRow::present(const MoveJob &job) {
     const QString itemName = lastPathComponent(m.src);
     m_name->setFullText(itemName);
     // A failure says why where the destination would be; the destination stays a tooltip.
-    const QString route = platform::tildePath(m.src) + QStringLiteral("  →  ") +
-                          platform::tildePath(m.dstParent);
+    const QString route =
+        platform::tildePath(m.src) + QStringLiteral("  →  ") + platform::tildePath(m.dstParent);
     m_detail->setFullText(m.phase == MovePhase::Failed && m.lastError ? *m.lastError : route);
     m_detail->setForegroundRole(m.phase == MovePhase::Failed ? QPalette::WindowText
-                                                              : QPalette::PlaceholderText);
+                                                             : QPalette::PlaceholderText);
     m_status->setFullText(job.statusLabel());
     setTone(m_status, phaseTone(m.phase));
     const int steps =

@@ -57,10 +57,12 @@ MoverLogPanel::MoverLogPanel(MoverLog &log, QWidget *parent)
     footer->addWidget(m_message, 1);
     footer->addStretch(0);
     m_copy = new QPushButton(QStringLiteral("Copy all"), this);
-    name(m_copy, QStringLiteral("Copy all"), QStringLiteral("Copy every log line to the clipboard"));
+    name(m_copy, QStringLiteral("Copy all"),
+         QStringLiteral("Copy every log line to the clipboard"));
     dimWhenDisabled(m_copy);
     m_clear = new QPushButton(QStringLiteral("Clear"), this);
-    name(m_clear, QStringLiteral("Clear the log"), QStringLiteral("Remove every line from the log"));
+    name(m_clear, QStringLiteral("Clear the log"),
+         QStringLiteral("Remove every line from the log"));
     dimWhenDisabled(m_clear);
     footer->addWidget(m_copy);
     footer->addWidget(m_clear);
@@ -68,7 +70,8 @@ MoverLogPanel::MoverLogPanel(MoverLog &log, QWidget *parent)
 
     connect(m_copy, &QPushButton::clicked, this, [this] {
         QGuiApplication::clipboard()->setText(m_log.renderedText());
-        m_message->post(Toast{MoverLog::copiedMessage(m_log.lines().size()), quindle::Tone::Success});
+        m_message->post(
+            Toast{MoverLog::copiedMessage(m_log.lines().size()), quindle::Tone::Success});
     });
     connect(m_clear, &QPushButton::clicked, &m_log, &MoverLog::clear);
     // rsync prints many lines a second; the view catches up a few times a second at most.

@@ -25,7 +25,8 @@ MoverSettingsPanel::MoverSettingsPanel(MoverSettings &settings, QWidget *parent)
     auto *row = new QHBoxLayout;
     m_parallel = new QSpinBox(this);
     m_parallel->setRange(MoverSettings::minConcurrent, MoverSettings::maxConcurrentLimit);
-    name(m_parallel, MoverSettings::parallelTransfersTitle(), MoverSettings::parallelTransfersHelp());
+    name(m_parallel, MoverSettings::parallelTransfersTitle(),
+         MoverSettings::parallelTransfersHelp());
     parallelTitle->setBuddy(m_parallel);
     row->addWidget(m_parallel);
     row->addWidget(new QLabel(MoverSettings::parallelTransfersUnit(), this), 1);

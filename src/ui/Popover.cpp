@@ -37,7 +37,8 @@ void Popover::open() {
     raise();
     activateWindow();
     // The first control in the tab chain, so the keyboard continues where the eye goes.
-    for (QWidget *next = nextInFocusChain(); next && next != this; next = next->nextInFocusChain()) {
+    for (QWidget *next = nextInFocusChain(); next && next != this;
+         next = next->nextInFocusChain()) {
         if (isAncestorOf(next) && next->isVisibleTo(this) && next->isEnabled() &&
             (next->focusPolicy() & Qt::TabFocus)) {
             next->setFocus(Qt::PopupFocusReason);

@@ -163,8 +163,8 @@ void RecentPairsPanel::rebuild() {
         name(restore, record.label(), record.subtitle());
         auto *pin = new QToolButton(row);
         pin->setText(record.isPinned ? QStringLiteral("Unpin") : QStringLiteral("Pin"));
-        name(pin, (record.isPinned ? QStringLiteral("Unpin ") : QStringLiteral("Pin ")) +
-                      record.label(),
+        name(pin,
+             (record.isPinned ? QStringLiteral("Unpin ") : QStringLiteral("Pin ")) + record.label(),
              record.isPinned ? PairHistory::unpinHelp() : pinHelp());
         auto *forget = new QToolButton(row);
         forget->setText(QStringLiteral("×"));

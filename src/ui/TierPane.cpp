@@ -166,10 +166,9 @@ void TierPane::reload() {
 
 void TierPane::present(const QString &folder, const QList<FolderEntry> &entries) {
     const bool sameFolder = folder == m_shownFolder;
-    const QString current =
-        sameFolder && m_listing->currentItem()
-            ? m_listing->currentItem()->data(0, kNameRole).toString()
-            : QString();
+    const QString current = sameFolder && m_listing->currentItem()
+                                ? m_listing->currentItem()->data(0, kNameRole).toString()
+                                : QString();
     {
         const QSignalBlocker quiet(m_listing);
         m_listing->clear();
@@ -179,13 +178,14 @@ void TierPane::present(const QString &folder, const QList<FolderEntry> &entries)
             auto *item = new QTreeWidgetItem(m_listing);
             item->setText(0, entry.name);
             item->setData(0, kNameRole, entry.name);
-            QStyle::StandardPixmap icon = entry.isDirectory ? QStyle::SP_DirIcon : QStyle::SP_FileIcon;
+            QStyle::StandardPixmap icon =
+                entry.isDirectory ? QStyle::SP_DirIcon : QStyle::SP_FileIcon;
             if (entry.isSymbolicLink)
                 icon = entry.isDirectory ? QStyle::SP_DirLinkIcon : QStyle::SP_FileLinkIcon;
             item->setIcon(0, style->standardIcon(icon));
             if (entry.sizeBytes && !entry.isDirectory)
-                item->setText(1, locale.formattedDataSize(*entry.sizeBytes, 1,
-                                                          QLocale::DataSizeSIFormat));
+                item->setText(
+                    1, locale.formattedDataSize(*entry.sizeBytes, 1, QLocale::DataSizeSIFormat));
             item->setTextAlignment(1, Qt::AlignRight | Qt::AlignVCenter);
             if (entry.isAppBundle) {
                 item->setToolTip(0, appBundleRowHint());

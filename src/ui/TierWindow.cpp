@@ -142,6 +142,13 @@ TierWindow::TierWindow(PairingModel &pairing, TierOperations &operations, RsyncB
     presentPair();
 }
 
+TierWindow::~TierWindow() {
+    // A replace nobody is asking about any more must not wait for an answer.
+    m_operations.disconnect(this);
+    if (m_confirmation)
+        m_operations.dismissConfirmation();
+}
+
 QWidget *TierWindow::buildMiddleColumn() {
     auto *column = new QWidget(this);
     column->setFixedWidth(kMiddleWidth);

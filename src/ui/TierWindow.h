@@ -37,6 +37,7 @@ public:
     TierWindow(PairingModel &pairing, TierOperations &operations, RsyncBanner &banner,
                LocalFolderMover &mover, MoverSettings &settings, MoverLog &log,
                PairHistory &history, QWidget *parent = nullptr);
+    ~TierWindow() override;
 
     TierPane *pane(Side side) const { return side == Side::Left ? m_left : m_right; }
     QToolButton *arrow(MoveAction action, Side to) const;

@@ -95,11 +95,9 @@ TEST_F(TierPanels, TheLiveLogShowsItsEmptyTextsThenRenderedLinesCopiesAndClears)
     log.append(MoverLogLine::Source::Command, "rsync -aHAX --info=progress2 a/ b/", job);
     log.append(MoverLogLine::Source::Info, "rsync started (pid 42)", job);
     ASSERT_TRUE(test::waitUntil([&] { return panel.view()->isVisible(); }));
-    ASSERT_TRUE(test::waitUntil(
-        [&] { return panel.view()->toPlainText() == log.renderedText(); }));
+    ASSERT_TRUE(test::waitUntil([&] { return panel.view()->toPlainText() == log.renderedText(); }));
     log.append(MoverLogLine::Source::Phase, "copying → hashing", job);
-    ASSERT_TRUE(test::waitUntil(
-        [&] { return panel.view()->toPlainText() == log.renderedText(); }))
+    ASSERT_TRUE(test::waitUntil([&] { return panel.view()->toPlainText() == log.renderedText(); }))
         << "later lines are added to the ones shown";
     EXPECT_FALSE(shows(&panel, MoverLog::emptyTitle()));
 

@@ -72,8 +72,9 @@ void save(const QPixmap &picture, const QString &file) {
 }
 
 // The window with a popover open over it, as a person would see it.
-QPixmap withPopover(QWidget *window, ui::PopoverButton *button,
-                    const std::function<bool()> &ready = [] { return true; }) {
+QPixmap withPopover(
+    QWidget *window, ui::PopoverButton *button,
+    const std::function<bool()> &ready = [] { return true; }) {
     button->popover()->open();
     wait(ready, button->text());
     QApplication::processEvents();
@@ -84,9 +85,9 @@ QPixmap withPopover(QWidget *window, ui::PopoverButton *button,
     painter.setPen(Qt::NoPen);
     for (int spread = 6; spread > 0; --spread) { // a soft shadow
         painter.setBrush(QColor(0, 0, 0, 10));
-        painter.drawRoundedRect(QRect(at, popover.size()).adjusted(-spread + 2, -spread + 4,
-                                                                   spread + 2, spread + 4),
-                                spread, spread);
+        painter.drawRoundedRect(
+            QRect(at, popover.size()).adjusted(-spread + 2, -spread + 4, spread + 2, spread + 4),
+            spread, spread);
     }
     painter.drawPixmap(at, popover);
     painter.end();
@@ -125,7 +126,8 @@ int main(int argc, char **argv) {
     QDir().mkpath(home);
     QDir().mkpath(drive);
     qputenv("HOME", home.toLocal8Bit());
-    for (const char *name : {"XDG_CONFIG_HOME", "XDG_DATA_HOME", "XDG_STATE_HOME", "XDG_CACHE_HOME"})
+    for (const char *name :
+         {"XDG_CONFIG_HOME", "XDG_DATA_HOME", "XDG_STATE_HOME", "XDG_CACHE_HOME"})
         qunsetenv(name);
     writeFile(paths::statusFile(),
               QStringLiteral(R"({"nvme_path": "%1", "mounted": true, "nvme_uuid": "UUID-A"})")
@@ -148,10 +150,10 @@ int main(int argc, char **argv) {
 
     const QString left = home + QStringLiteral("/Projects");
     const QString right = drive + QStringLiteral("/Projects");
-    for (const QString &folder : {QStringLiteral("quindle/src"), QStringLiteral("website/assets"),
-                                  QStringLiteral("photo-library"), QStringLiteral("datasets"),
-                                  QStringLiteral("vm-images"), QStringLiteral("videos"),
-                                  QStringLiteral("notes")})
+    for (const QString &folder :
+         {QStringLiteral("quindle/src"), QStringLiteral("website/assets"),
+          QStringLiteral("photo-library"), QStringLiteral("datasets"), QStringLiteral("vm-images"),
+          QStringLiteral("videos"), QStringLiteral("notes")})
         QDir().mkpath(left + QLatin1Char('/') + folder);
     writeFile(left + QStringLiteral("/README.md"), QByteArray(2400, 'r'));
     writeFile(left + QStringLiteral("/budget-2024.ods"), QByteArray(48200, 'b'));
@@ -175,9 +177,9 @@ int main(int argc, char **argv) {
     failed.lastError = QStringLiteral("Post-copy size sanity check failed. Source preserved.");
     failed.conflictPolicy = MoveConflictPolicy::Override;
     ManifestStore::write(failed);
-    MoveManifest waiting =
-        manifest(left + QStringLiteral("/videos"),
-                 root.path() + QStringLiteral("/media/sam/T7/Projects"), MovePhase::WaitingForDrive, 30);
+    MoveManifest waiting = manifest(left + QStringLiteral("/videos"),
+                                    root.path() + QStringLiteral("/media/sam/T7/Projects"),
+                                    MovePhase::WaitingForDrive, 30);
     waiting.fractionAtLastWrite = 0.62;
     waiting.statusMessage =
         QStringLiteral("Destination drive disappeared mid-move. Will resume on reconnect.");
@@ -200,31 +202,36 @@ int main(int argc, char **argv) {
     PairingModel pairing(history);
     pairing.setPaths(left, right);
     pairing.pair();
-    history.setPinned(*history.find(home + QStringLiteral("/Music"), drive + QStringLiteral("/Music")),
-                      true);
+    history.setPinned(
+        *history.find(home + QStringLiteral("/Music"), drive + QStringLiteral("/Music")), true);
     TierOperations operations(pairing, mover);
     RsyncBanner banner;
 
     ui::TierWindow window(pairing, operations, banner, mover, settings, log, history);
     window.resize(ui::specFor(ui::WindowKind::Tier).size);
     window.show();
-    wait([&] {
-        return window.pane(Side::Left)->shownFolder() == left &&
-               window.pane(Side::Right)->shownFolder() == right;
-    }, "the listings");
+    wait(
+        [&] {
+            return window.pane(Side::Left)->shownFolder() == left &&
+                   window.pane(Side::Right)->shownFolder() == right;
+        },
+        "the listings");
     pairing.setSelection(Side::Left, {QStringLiteral("photo-library"), QStringLiteral("notes")});
-    wait([&] {
-        const std::optional<MoveJob> job = mover.job(copying.id);
-        return job && job->manifest.fractionAtLastWrite > 0.35;
-    }, "the copy to get under way");
+    wait(
+        [&] {
+            const std::optional<MoveJob> job = mover.job(copying.id);
+            return job && job->manifest.fractionAtLastWrite > 0.35;
+        },
+        "the copy to get under way");
     QApplication::processEvents();
     save(window.grab(), QStringLiteral("tier-paired.png"));
 
     save(withPopover(&window, window.recentPairsButton()), QStringLiteral("tier-recent-pairs.png"));
     save(withPopover(&window, window.settingsButton()), QStringLiteral("tier-settings.png"));
     bool manifestsRead = false;
-    QObject::connect(static_cast<ui::ManifestsPanel *>(window.manifestsButton()->popover()->content()),
-                     &ui::ManifestsPanel::loaded, [&] { manifestsRead = true; });
+    QObject::connect(
+        static_cast<ui::ManifestsPanel *>(window.manifestsButton()->popover()->content()),
+        &ui::ManifestsPanel::loaded, [&] { manifestsRead = true; });
     save(withPopover(&window, window.manifestsButton(), [&] { return manifestsRead; }),
          QStringLiteral("tier-manifests.png"));
     save(withPopover(&window, window.logButton()), QStringLiteral("tier-log.png"));

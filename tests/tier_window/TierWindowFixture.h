@@ -36,8 +36,8 @@ protected:
     ui::TierWindow &open(const QString &left, const QString &right) {
         pairing->setPaths(left, right);
         banner = std::make_unique<RsyncBanner>();
-        window = std::make_unique<ui::TierWindow>(*pairing, *operations, *banner, *mover,
-                                                  *settings, log, *history);
+        window = std::make_unique<ui::TierWindow>(*pairing, *operations, *banner, *mover, *settings,
+                                                  log, *history);
         window->resize(920, 600);
         window->show();
         window->activateWindow(); // keyboard shortcuts need an active window
@@ -49,8 +49,7 @@ protected:
 
     // The pane shows the entries of the folder the model says it is in.
     bool listed(Side side) {
-        return waitUntil(
-            [&] { return window->pane(side)->shownFolder() == pairing->path(side); });
+        return waitUntil([&] { return window->pane(side)->shownFolder() == pairing->path(side); });
     }
 
     QTreeWidgetItem *row(Side side, const QString &name) const {

@@ -4,11 +4,14 @@
 #include "ui/RsyncBannerView.h"
 #include "ui/ToastLabel.h"
 
+#include <QAbstractSpinBox>
 #include <QDirIterator>
 #include <QFileInfo>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
+#include <QPlainTextEdit>
+#include <QProgressBar>
 #include <QPushButton>
 #include <QToolButton>
 
@@ -44,9 +47,9 @@ protected:
 };
 
 TEST_F(TierWindowFlow, RelocatingASelectedSubfolderEndsCompletedWithLinksAtTheSource) {
-    const int files = test::generateTree(left + "/app-src", {.seed = 7, .files = 12, .folders = 3,
-                                                             .symlink = false,
-                                                             .hardLink = false});
+    const int files = test::generateTree(
+        left + "/app-src",
+        {.seed = 7, .files = 12, .folders = 3, .symlink = false, .hardLink = false});
     const auto before = test::treeEntries(left + "/app-src");
     openPaired();
     ASSERT_TRUE(listed(Side::Left));
@@ -200,7 +203,8 @@ TEST_F(TierWindowFlow, ARowCancelsItsOwnMoveAndPauseHoldsTheQueue) {
     ASSERT_NE(test::named(window.get(), "Resume"), nullptr);
 
     const QUuid small = enqueue(left + "/small", right);
-    EXPECT_EQ(window->jobList()->row(small)->statusText(), "Queued") << "nothing starts while paused";
+    EXPECT_EQ(window->jobList()->row(small)->statusText(), "Queued")
+        << "nothing starts while paused";
     test::named(window.get(), "Resume")->click();
     EXPECT_FALSE(mover->isPaused());
     ASSERT_TRUE(waitForPhase(small, MovePhase::Done));
@@ -244,4 +248,35 @@ TEST_F(TierWindowFlow, EnterOpensAFolderInLockstepAndTheSelectionFollowsTheModel
     QTest::keyClick(list, Qt::Key_Up, Qt::AltModifier);
     EXPECT_EQ(pairing->path(Side::Left), left);
     EXPECT_EQ(pairing->path(Side::Right), right);
+}
+
+TEST_F(TierWindowFlow, EveryControlHasANameForScreenReadersAndTakesTheKeyboard) {
+    test::writeText(left + "/notes/a.txt", "a");
+    history->record(inHome("Music"), drive + "/Music");
+    openPaired();
+    ASSERT_TRUE(waitForPhase(enqueue(left + "/notes", right), MovePhase::Done));
+
+    int controls = 0;
+    for (QWidget *widget : window->findChildren<QWidget *>()) {
+        // Parts Qt builds inside a control (a list's header, a spin box's editor) are its own.
+        bool inner = widget->objectName().startsWith(QLatin1String("qt_"));
+        for (QWidget *up = widget->parentWidget(); up && up != window.get();
+             up = up->parentWidget())
+            inner = inner || qobject_cast<QAbstractItemView *>(up) ||
+                    qobject_cast<QAbstractSpinBox *>(up);
+        const bool interactive =
+            qobject_cast<QAbstractButton *>(widget) || qobject_cast<QAbstractItemView *>(widget) ||
+            qobject_cast<QAbstractSpinBox *>(widget) || qobject_cast<QLineEdit *>(widget) ||
+            qobject_cast<QPlainTextEdit *>(widget);
+        if (inner || !(interactive || qobject_cast<QProgressBar *>(widget)))
+            continue;
+        ++controls;
+        EXPECT_FALSE(widget->accessibleName().isEmpty())
+            << widget->metaObject()->className() << " " << widget->objectName().toStdString();
+        if (interactive) {
+            EXPECT_TRUE(widget->focusPolicy() & Qt::TabFocus)
+                << widget->accessibleName().toStdString() << " is out of the keyboard's reach";
+        }
+    }
+    EXPECT_GT(controls, 40) << "the popovers' controls are counted too";
 }
