@@ -23,7 +23,15 @@ Popover::Popover(QWidget *content, QWidget *anchor)
 void Popover::open() {
     setAttribute(Qt::WA_NoMouseReplay, false);
     adjustSize();
-    QPoint at = m_anchor ? m_anchor->mapToGlobal(QPoint(0, m_anchor->height() + 2)) : pos();
+    QPoint at = pos();
+    if (m_anchor) {
+        // Buttons on the right of their window open leftwards, so the popover stays over it.
+        const QWidget *window = m_anchor->window();
+        const bool rightHalf =
+            m_anchor->mapTo(window, m_anchor->rect().center()).x() > window->width() / 2;
+        at = m_anchor->mapToGlobal(
+            QPoint(rightHalf ? m_anchor->width() - width() : 0, m_anchor->height() + 2));
+    }
     QScreen *screen = m_anchor ? m_anchor->screen() : QGuiApplication::primaryScreen();
     if (screen) {
         const QRect room = screen->availableGeometry();
