@@ -116,13 +116,16 @@ int runResume(const QStringList &) {
     for (const MoveJob &job : session->mover->jobs())
         ids << job.id();
     session->runUntilSettled(ids, out);
-    int unfinished = 0;
+    int parked = 0;
     for (const MoveJob &job : session->mover->jobs()) {
         out << describeJob(job) << '\n';
-        if (!isTerminal(job.manifest.phase))
-            ++unfinished;
+        if (job.manifest.phase == MovePhase::WaitingForDrive)
+            ++parked;
     }
-    return 0;
+    if (parked)
+        out << parked << (parked == 1 ? " move waits" : " moves wait")
+            << " for its drive; run `quindle resume` again once it is back.\n";
+    return 0; // every move ended or is parked: resuming did what it could
 }
 
 int runRevert(const QStringList &arguments) {

@@ -140,12 +140,14 @@ void RsyncSupport::startProbeIfNeeded() {
 
 void RsyncSupport::reprobe(QObject *context, std::function<void()> completion) {
     QtConcurrent::run(probeQueue(), [] { return probe(); })
-        .then(context,
-              [completion = std::move(completion)](const std::optional<RsyncSupport> &result) {
-                  store(result);
-                  if (completion)
-                      completion();
-              });
+        .then(context, [context, completion = std::move(completion)](
+                           const std::optional<RsyncSupport> &result) {
+            store(result);
+            // A probe that finished before .then() was attached would run this in the caller's
+            // own stack; callers expect the completion later, never inside reprobe().
+            if (completion)
+                QMetaObject::invokeMethod(context, completion, Qt::QueuedConnection);
+        });
 }
 
 void RsyncSupport::waitForProbe() {
