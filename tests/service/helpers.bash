@@ -9,58 +9,50 @@ SERVICE_SRC="$(cd "$BATS_TEST_DIRNAME/../../service" && pwd)"
 
 setup_service() {
     export HOME="$BATS_TEST_TMPDIR/home"
-    # shellcheck disable=SC2034 # used by the test files
     QDIR="$HOME/.quindle"
     STATE="$QDIR/state"
     STATUS_JSON="$STATE/status.json"
-    mkdir -p "$STATE"
-    cp "$SERVICE_SRC"/*.sh "$QDIR/"
-
     FAKEBIN="$BATS_TEST_TMPDIR/bin"
-    mkdir -p "$FAKEBIN"
-    export PATH="$FAKEBIN:$PATH"
-
-    export QUINDLE_MACHINE_NAME="Test Box"
-    export QUINDLE_POWER_SUPPLY_DIR="$BATS_TEST_TMPDIR/power"
-    mkdir -p "$QUINDLE_POWER_SUPPLY_DIR"
-    export QUINDLE_FSTAB="$BATS_TEST_TMPDIR/fstab"
-    : >"$QUINDLE_FSTAB"
-    unset QUINDLE_NOW_HOUR NVMe
-
     DRIVE="$BATS_TEST_TMPDIR/drives/NVMe"
-    mkdir -p "$DRIVE"
+    export PATH="$FAKEBIN:$PATH" QUINDLE_MACHINE_NAME="Test Box" QUINDLE_FSTAB="$BATS_TEST_TMPDIR/fstab" \
+        QUINDLE_POWER_SUPPLY_DIR="$BATS_TEST_TMPDIR/power"
+    unset QUINDLE_NOW_HOUR NVMe
+    mkdir -p "$STATE" "$FAKEBIN" "$QUINDLE_POWER_SUPPLY_DIR" "$DRIVE"
+    : >"$QUINDLE_FSTAB"
+    cp "$SERVICE_SRC"/*.sh "$QDIR/"
     install_config "$DRIVE"
 }
 
 # Writes the template with the drive path filled in, then lets a spare folder
 # count as mounted.
 install_config() {
-    local drive=$1 line quoted out=""
-    printf -v quoted '%q' "$drive"
-    while IFS= read -r line || [[ -n $line ]]; do
-        [[ $line == 'NVMe="__NVME_DEFAULT__"' ]] && line="NVMe=$quoted"
-        out+="$line"$'\n'
-    done <"$SERVICE_SRC/quindle.conf"
-    printf '%sNVME_REQUIRE_MOUNTPOINT=0\n' "$out" >"$QDIR/quindle.conf"
+    local quoted
+    printf -v quoted '%q' "$1"
+    grep -vx 'NVMe="__NVME_DEFAULT__"' "$SERVICE_SRC/quindle.conf" >"$QDIR/quindle.conf"
+    printf 'NVMe=%s\nNVME_REQUIRE_MOUNTPOINT=0\n' "$quoted" >>"$QDIR/quindle.conf"
 }
 
 # Appends raw lines to the config; later assignments win when bash sources it.
-conf_add() {
-    printf '%s\n' "$@" >>"$QDIR/quindle.conf"
+conf_add() { printf '%s\n' "$@" >>"$QDIR/quindle.conf"; }
+
+quindle() { bash "$QDIR/quindle.sh" "$@"; }
+tick() { bash "$QDIR/quindle.sh" watch --once; }
+prep() { NVMe=${1:-$DRIVE} bash "$QDIR/2-prep-nvme.sh" --auto; }
+
+# expect_run STATUS TEXT COMMAND...: runs COMMAND (setting status, output and
+# lines) and fails unless it exits with STATUS having printed TEXT.
+expect_run() {
+    run "${@:3}"
+    # shellcheck disable=SC2154 # set by run
+    [[ $status -eq $1 && $output == *"$2"* ]] || {
+        printf 'expected %s and "%s", got %s: %s\n' "$1" "$2" "$status" "$output" >&2
+        return 1
+    }
 }
 
-quindle() {
-    bash "$QDIR/quindle.sh" "$@"
-}
-
-tick() {
-    bash "$QDIR/quindle.sh" watch --once
-}
-
-# jq over the status file; fails when the file is not valid JSON.
-jstatus() {
-    jq -e "$@" "$STATUS_JSON"
-}
+# jq over the status file; fails when the file is not valid JSON, which
+# includes raw control characters that jq lets through.
+jstatus() { jq -e "$@" "$STATUS_JSON" && ! LC_ALL=C grep -q $'[\x01-\x09\x0b-\x1f]' "$STATUS_JSON"; }
 
 # fake_bin NAME BODY: an executable put first on PATH.
 fake_bin() {
@@ -68,47 +60,32 @@ fake_bin() {
     chmod +x "$FAKEBIN/$1"
 }
 
-# A findmnt that answers for paths under FAKE_FS_PATH (default: the drive)
-# with FAKE_FS_<COLUMN> when that is set, lists the mounts in FAKE_MOUNTS (a
-# file of raw lines) when set, and defers everything else to the real one.
+# The real command NAME, behind any fake.
+real_bin() { PATH=${PATH#"$FAKEBIN:"} command -v "$1"; }
+
+# A findmnt that answers `-no COLUMN --target PATH` for paths under the drive
+# with FAKE_FS_<COLUMN> when that is set, lists the raw lines of the file
+# FAKE_MOUNTS when set, and defers everything else to the real one.
 fake_findmnt() {
-    local real
-    real=$(PATH=${PATH#"$FAKEBIN:"} command -v findmnt)
-    export FAKE_FS_PATH=${FAKE_FS_PATH:-$DRIVE}
-    fake_bin findmnt 'col="" target="" list=0
-for a; do
-    case $a in -rn) list=1 ;; esac
-done
-args=("$@")
-for ((i = 0; i < ${#args[@]}; i++)); do
-    case ${args[i]} in
-        -no) col=${args[i + 1]} ;;
-        --target) target=${args[i + 1]} ;;
-    esac
-done
-if [[ -n $col && $target == "$FAKE_FS_PATH"* ]]; then
-    v=FAKE_FS_$col
-    if [[ -n ${!v+x} ]]; then printf "%s\n" "${!v}"; exit 0; fi
-fi
-if ((list)) && [[ -z $target && -n ${FAKE_MOUNTS:-} ]]; then cat "$FAKE_MOUNTS"; exit 0; fi
-exec '"$real"' "$@"'
+    fake_bin findmnt 'v=FAKE_FS_$2
+if [[ $1 == -no && $3 == --target && $4 == '"$(printf %q "$DRIVE")"'* && -n ${!v+x} ]]; then
+    printf "%s\n" "${!v}"
+elif [[ $1 == -rn && $2 == -o && -n ${FAKE_MOUNTS:-} ]]; then
+    cat "$FAKE_MOUNTS"
+else
+    exec '"$(real_bin findmnt)"' "$@"
+fi'
 }
 
-fake_fs_uuid() {
-    export FAKE_FS_UUID=$1
-    fake_findmnt
-}
+fake_fs_uuid() { export FAKE_FS_UUID=$1; fake_findmnt; }
 
 # An lsblk that answers for /dev/NAME from the raw line in $FAKE_LSBLK_DIR/NAME.
 fake_lsblk() {
-    local real
-    real=$(PATH=${PATH#"$FAKEBIN:"} command -v lsblk)
     export FAKE_LSBLK_DIR="$BATS_TEST_TMPDIR/lsblk"
     mkdir -p "$FAKE_LSBLK_DIR"
-    fake_bin lsblk 'dev=${!#}
-f="$FAKE_LSBLK_DIR/${dev#/dev/}"
-if [[ $dev == /dev/* && -f $f ]]; then cat "$f"; exit 0; fi
-exec '"$real"' "$@"'
+    fake_bin lsblk 'dev=${!#} f="$FAKE_LSBLK_DIR/${dev#/dev/}"
+[[ $dev == /dev/* && -f $f ]] && exec cat "$f"
+exec '"$(real_bin lsblk)"' "$@"'
 }
 
 # wait_for SECONDS COMMAND...: polls until COMMAND succeeds or time runs out.
