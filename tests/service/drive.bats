@@ -3,10 +3,7 @@
 
 load helpers
 
-setup() {
-    setup_service
-    MARKER="$DRIVE/QNDL-Test-Box/.tarnel-managed"
-}
+setup() { setup_service; MARKER="$DRIVE/QNDL-Test-Box/.tarnel-managed"; }
 
 @test "machine names become the folder names the application builds" {
     # shellcheck source=../../service/lib-common.sh

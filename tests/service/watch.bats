@@ -3,14 +3,8 @@
 
 load helpers
 
-setup() {
-    setup_service
-    WATCH_PID=""
-}
-
-teardown() {
-    if [[ -n $WATCH_PID ]]; then kill -KILL "$WATCH_PID" 2>/dev/null || true; fi
-}
+setup() { setup_service; WATCH_PID=""; }
+teardown() { if [[ -n $WATCH_PID ]]; then kill -KILL "$WATCH_PID" 2>/dev/null || true; fi; }
 
 gone() { ! kill -0 "$WATCH_PID" 2>/dev/null; }
 
