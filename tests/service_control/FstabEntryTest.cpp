@@ -14,109 +14,84 @@ using namespace quindle;
 using test::readText;
 using test::writeText;
 
-namespace {
-
-const QDateTime kNow = QDateTime(QDate(2024, 5, 1), QTime(12, 34, 56), Qt::UTC);
-
-FstabEntry::Result await(const QFuture<FstabEntry::Result> &future) {
-    EXPECT_TRUE(test::waitUntil([&] { return future.isFinished(); }, 20000));
-    return future.result();
-}
-
-} // namespace
-
-TEST(FstabDetection, OnlyLiveLinesWithANeedleCount) {
-    const QStringList needles{QStringLiteral("/media/u/NVMe")};
+TEST(FstabEntryRules, OnlyLiveLinesCountAndNeedlesThatCouldLeaveTheirQuotingAreRefused) {
+    const QStringList needles{"/media/u/NVMe", "/mnt/other"};
     EXPECT_FALSE(FstabEntry::hasProblematicEntry("# UUID=1 /media/u/NVMe ext4\n", needles));
     EXPECT_FALSE(FstabEntry::hasProblematicEntry("  \t# UUID=1 /media/u/NVMe\n\n", needles));
-    EXPECT_TRUE(FstabEntry::hasProblematicEntry("\tUUID=1 /media/u/NVMe2 ext4 0 0\n", needles));
     EXPECT_FALSE(FstabEntry::hasProblematicEntry("UUID=1 /srv ext4\n", needles));
-    EXPECT_TRUE(FstabEntry::hasProblematicEntry(
-        "UUID=1 /srv ext4\nLABEL=x /mnt/other xfs\n",
-        {QStringLiteral("/media/u/NVMe"), QStringLiteral("/mnt/other")}));
-}
+    EXPECT_TRUE(FstabEntry::hasProblematicEntry("\tUUID=1 /media/u/NVMe2 ext4 0 0\n", needles));
+    EXPECT_TRUE(
+        FstabEntry::hasProblematicEntry("UUID=1 /srv ext4\nLABEL=x /mnt/other xfs\n", needles));
 
-TEST(FstabRemoval, NeedlesThatCouldLeaveTheirQuotingAreRefused) {
+    const QDateTime now(QDate(2024, 5, 1), QTime(12, 34, 56), Qt::UTC);
     for (const char *needle :
          {"/media/u/a'b", "/media/u/a\nb", "/media/u/$(reboot)", "/media/u/`id`", "/media/u/a;b",
           "/media/u/a\\b", "/media/u/a\"b", "/media/u/*", "/media/u/[ab]", "/media/u/a|b",
-          "/media/u/a&b", "/media/u/a>b", ""}) {
-        EXPECT_EQ(FstabEntry::removalCommand({"/media/u/NVMe", QString::fromUtf8(needle)}, kNow,
-                                             "/etc/fstab"),
+          "/media/u/a&b", "/media/u/a>b", ""})
+        EXPECT_EQ(FstabEntry::removalCommand({"/media/u/NVMe", needle}, now, "/etc/fstab"),
                   std::nullopt)
             << needle;
-    }
 }
 
-class FstabRemovalRun : public test::TempHomeTest {
+// pkexec stands in for the password prompt: it records its arguments, then does as it is told.
+class FstabRemoval : public test::TempHomeTest {
 protected:
     void SetUp() override {
         TempHomeTest::SetUp();
-        calls = fakes.directory() + QStringLiteral("/calls");
-        fstab = inHome(QStringLiteral("etc/fstab"));
-        QDir().mkpath(inHome(QStringLiteral("etc")));
+        QDir().mkpath(inHome("etc"));
         fakes.putFirstOnPath();
     }
-    // pkexec that records its arguments, then behaves as `body` says.
     void fakePkexec(const QByteArray &body) {
-        fakes.add(QStringLiteral("pkexec"),
-                  "printf '%s\\0' \"$@\" >>'" + calls.toUtf8() + "'\n" + body);
+        fakes.add("pkexec", "printf '%s\\0' \"$@\" >>'" + calls.toUtf8() + "'\n" + body);
     }
     void currentDrive(const QString &path) {
         writeText(paths::statusFile(), QJsonDocument(QJsonObject{{"nvme_path", path}}).toJson());
     }
+    FstabEntry::Result remove() {
+        const QFuture<FstabEntry::Result> done = FstabEntry::remove(fstab);
+        EXPECT_TRUE(test::waitUntil([&] { return done.isFinished(); }, 20000));
+        return done.result();
+    }
 
     test::FakeExecutables fakes;
-    QString calls;
-    QString fstab;
+    const QString calls = fakes.directory() + "/calls";
+    const QString fstab = inHome("etc/fstab");
 };
 
-TEST_F(FstabRemovalRun, RemovesTheLinesAndKeepsABackup) {
+TEST_F(FstabRemoval, RemovesOnlyTheDrivesLinesKeepsABackupAndAsksNothingWhenNoneIsLeft) {
     fakePkexec("shift 2; exec /bin/sh -c \"$1\"");
-    currentDrive(QStringLiteral("/mnt/Drive.v2"));
-    const QByteArray before = "UUID=1 / ext4 defaults 0 1\n"
-                              "UUID=2 " +
-                              platform::defaultNVMePath().toUtf8() +
-                              " ext4 0 2\n"
-                              "UUID=3 /mnt/Drive.v2 ext4 0 2\n"
-                              "UUID=4 /mnt/DriveXv2 ext4 0 2\n";
+    currentDrive("/mnt/Drive.v2");
+    const QByteArray before =
+        "UUID=1 / ext4 defaults 0 1\nUUID=2 " + platform::defaultNVMePath().toUtf8() +
+        " ext4 0 2\nUUID=3 /mnt/Drive.v2 ext4 0 2\nUUID=4 /mnt/DriveXv2 ext4 0 2\n";
     writeText(fstab, before);
-    const FstabEntry::Result result = await(FstabEntry::remove(fstab));
+    const FstabEntry::Result result = remove();
     EXPECT_TRUE(result.ok) << result.message.value_or("").toStdString();
     EXPECT_EQ(readText(fstab), "UUID=1 / ext4 defaults 0 1\nUUID=4 /mnt/DriveXv2 ext4 0 2\n");
-    const QStringList backups =
-        QDir(inHome(QStringLiteral("etc"))).entryList({"fstab.quindle-backup-*"}, QDir::Files);
+    const QStringList backups = QDir(inHome("etc")).entryList({"fstab.quindle-backup-*"});
     ASSERT_EQ(backups.size(), 1);
-    EXPECT_EQ(readText(inHome(QStringLiteral("etc/")) + backups.first()), before);
+    EXPECT_EQ(readText(inHome("etc/") + backups.first()), before);
 
-    // Nothing left to remove: no password prompt at all.
     QFile::remove(calls);
-    EXPECT_TRUE(await(FstabEntry::remove(fstab)).ok);
+    EXPECT_TRUE(remove().ok);
     EXPECT_FALSE(QFile::exists(calls));
 }
 
-TEST_F(FstabRemovalRun, HostileDrivePathNeverReachesThePrivilegedShell) {
-    fakePkexec("exit 0");
-    const QString hostile = QStringLiteral("/mnt/x'; touch /tmp/owned; '");
-    currentDrive(hostile);
-    writeText(fstab, "UUID=3 " + hostile.toUtf8() + " ext4 0 2\n");
-    const FstabEntry::Result result = await(FstabEntry::remove(fstab));
-    EXPECT_FALSE(result.ok);
-    EXPECT_EQ(result.message, QStringLiteral("Could not construct the administrator command."));
-    EXPECT_FALSE(QFile::exists(calls));
-}
-
-TEST_F(FstabRemovalRun, CancelledAndRefusedPrompts) {
+TEST_F(FstabRemoval, ACancelOrRefusalFailsAndAHostileDrivePathNeverReachesThePrompt) {
     writeText(fstab, "UUID=2 " + platform::defaultNVMePath().toUtf8() + " ext4 0 2\n");
     fakePkexec("exit 126");
-    EXPECT_EQ(await(FstabEntry::remove(fstab)).message, QStringLiteral("Cancelled."));
+    EXPECT_EQ(remove().message, "Cancelled.");
     fakePkexec("echo 'Error executing command as another user: Not authorized'; exit 127");
-    const FstabEntry::Result refused = await(FstabEntry::remove(fstab));
+    const FstabEntry::Result refused = remove();
     EXPECT_FALSE(refused.ok);
-    EXPECT_EQ(refused.message,
-              QStringLiteral("Error executing command as another user: Not authorized"));
-    const QList<QByteArray> args = readText(calls).split('\0');
-    ASSERT_GE(args.size(), 3);
-    EXPECT_EQ(args[0], "/bin/sh");
-    EXPECT_EQ(args[1], "-c");
+    EXPECT_EQ(refused.message, "Error executing command as another user: Not authorized");
+    EXPECT_TRUE(readText(calls).startsWith(QByteArray("/bin/sh\0-c\0", 11)));
+
+    QFile::remove(calls);
+    fakePkexec("exit 0");
+    const QString hostile = "/mnt/x'; touch /tmp/owned; '";
+    currentDrive(hostile);
+    writeText(fstab, "UUID=3 " + hostile.toUtf8() + " ext4 0 2\n");
+    EXPECT_EQ(remove().message, "Could not construct the administrator command.");
+    EXPECT_FALSE(QFile::exists(calls));
 }

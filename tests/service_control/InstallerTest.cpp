@@ -1,5 +1,6 @@
 #include "core/Installer.h"
 #include "FakeServiceManager.h"
+#include "config/BashReader.h"
 #include "core/StatePaths.h"
 #include "core/StatusModel.h"
 #include "platform/UserService.h"
@@ -14,42 +15,26 @@
 using namespace quindle;
 using test::readText;
 using test::writeText;
-using Step = Installer::Phase::Step;
 
 namespace {
 
-template <typename T> T await(const QFuture<T> &future, int ms = 30000) {
-    EXPECT_TRUE(test::waitUntil([&] { return future.isFinished(); }, ms));
+template <typename T> T await(const QFuture<T> &future) {
+    EXPECT_TRUE(test::waitUntil([&] { return future.isFinished(); }, 30000));
     if constexpr (!std::is_void_v<T>)
         return future.result();
 }
 
-// Live processes whose command line mentions `text`.
+// The arguments of every live process whose command line mentions `text`.
 QList<QStringList> processesMentioning(const QString &text) {
     QList<QStringList> found;
-    for (const QString &entry : QDir(QStringLiteral("/proc")).entryList(QDir::Dirs)) {
-        if (entry.toLongLong() <= 0)
-            continue;
-        const QByteArray stat = readText(QStringLiteral("/proc/%1/stat").arg(entry));
-        const qsizetype close = stat.lastIndexOf(')');
-        if (close < 0 || stat.mid(close + 2, 1) == "Z")
-            continue;
-        QByteArray cmdline = readText(QStringLiteral("/proc/%1/cmdline").arg(entry));
-        if (!cmdline.contains(text.toUtf8()))
-            continue;
-        QStringList args;
-        for (const QByteArray &piece : cmdline.split('\0'))
-            args << QString::fromUtf8(piece);
-        found << args;
+    for (const QString &pid : QDir(QStringLiteral("/proc")).entryList(QDir::Dirs)) {
+        const QByteArray stat = readText("/proc/" + pid + "/stat");
+        const QByteArray cmdline = readText("/proc/" + pid + "/cmdline");
+        if (pid.toLongLong() > 0 && stat.mid(stat.lastIndexOf(')') + 2, 1) != "Z" &&
+            cmdline.contains(text.toUtf8()))
+            found << QString::fromUtf8(cmdline).split(QChar(0));
     }
     return found;
-}
-
-qsizetype supervisorCount(const QString &home) {
-    const QList<QStringList> processes = processesMentioning(home);
-    return std::count_if(processes.begin(), processes.end(), [](const QStringList &args) {
-        return args.value(3) == QLatin1String("quindle-service");
-    });
 }
 
 } // namespace
@@ -63,39 +48,54 @@ protected:
         TempHomeTest::TearDown();
     }
 
-    // A home folder whose path every quoting layer has to get right.
-    void useHostileHome() {
-        const QString home = inHome(QStringLiteral("we ird $x 'q\" %h \\ ;"));
-        QDir().mkpath(home);
-        setEnv("HOME", home);
-        setEnv("XDG_CONFIG_HOME", home + QStringLiteral("/.config"));
-    }
-
     // A copy of the shipped scripts without `missing`.
     QString bundle(const QStringList &missing = {}) {
-        const QString dir = inHome(QStringLiteral("bundle"));
+        const QString dir = inHome("bundle");
         QDir().mkpath(dir);
         const QDir source(QStringLiteral(QUINDLE_SOURCE_DIR "/service"));
         for (const QString &name : source.entryList(QDir::Files))
             if (!missing.contains(name))
-                QFile::copy(source.filePath(name), dir + QLatin1Char('/') + name);
+                QFile::copy(source.filePath(name), dir + '/' + name);
         return dir;
     }
 
     std::shared_ptr<test::FakeServiceManager> fake = std::make_shared<test::FakeServiceManager>(
-        inHome(QStringLiteral(".config/autostart/quindle-service.desktop")));
-    Installer::ManagerSource fakeSource() {
-        return [manager = fake] { return manager; };
-    }
+        inHome(".config/autostart/quindle-service.desktop"));
+    Installer::ManagerSource fakeSource = [manager = fake] { return manager; };
 };
 
-TEST_F(InstallerTest, DetachedServiceRunsWritesItsStatusAndStopsCompletely) {
-    useHostileHome();
-    setEnv("QUINDLE_SERVICE_MANAGER", QStringLiteral("detached"));
+TEST_F(InstallerTest, TheDetachedFallbackRunsInAHostileHomeKeepsTheConfigAndStopsCompletely) {
+    // A home folder whose path every quoting layer has to get right.
+    const QString hostile = inHome("we ird $x 'q\" %h \\ ;");
+    QDir().mkpath(hostile);
+    setEnv("HOME", hostile);
+    setEnv("XDG_CONFIG_HOME", hostile + "/.config");
+    setEnv("QUINDLE_SERVICE_MANAGER", QString());
+    test::FakeExecutables fakes;
+    const QString asked = fakes.directory() + "/asked";
+    fakes.add("systemctl", "echo \"$*\" >>'" + asked.toUtf8() +
+                               "'; echo 'Failed to connect to bus: No medium found' >&2; exit 1");
+    fakes.putFirstOnPath();
+    const QByteArray config = "NVMe=\"/mine\"\n# edited by hand\n";
+    writeText(paths::configFile(), config);
+
     Installer installer;
     ASSERT_TRUE(await(installer.install())) << installer.log().join('\n').toStdString();
-    ASSERT_TRUE(test::waitUntil([] { return QFile::exists(paths::statusFile()); }, 10000));
+    ASSERT_TRUE(await(installer.install())) << installer.log().join('\n').toStdString();
+    EXPECT_EQ(installer.log().filter("systemctl"), QStringList());
+    const QStringList questions =
+        QString::fromUtf8(readText(asked)).split('\n', Qt::SkipEmptyParts);
+    EXPECT_EQ(QSet<QString>(questions.begin(), questions.end()),
+              QSet<QString>{"--user show-environment"});
+    EXPECT_EQ(readText(paths::configFile()), config);
+    const QList<QStringList> processes = processesMentioning(hostile);
+    EXPECT_EQ(
+        std::count_if(processes.begin(), processes.end(),
+                      [](const QStringList &args) { return args.value(3) == "quindle-service"; }),
+        1)
+        << "supervisors";
 
+    ASSERT_TRUE(test::waitUntil([] { return QFile::exists(paths::statusFile()); }, 10000));
     StatusModel model;
     await(model.refreshAsync());
     EXPECT_TRUE(model.serviceInstalled());
@@ -105,135 +105,64 @@ TEST_F(InstallerTest, DetachedServiceRunsWritesItsStatusAndStopsCompletely) {
     // The shim reaches the installed script with its arguments intact.
     QProcess shim;
     shim.setProcessChannelMode(QProcess::MergedChannels);
-    shim.start(paths::shimFile(), {QStringLiteral("bogus"), QStringLiteral("a b")});
+    shim.start(paths::shimFile(), {"bogus", "a b"});
     ASSERT_TRUE(shim.waitForFinished(10000));
     EXPECT_EQ(shim.exitCode(), 2);
     EXPECT_TRUE(shim.readAll().contains("unknown sub-command \"bogus\""));
 
     EXPECT_EQ(await(model.stopService()).status, 0);
     EXPECT_FALSE(model.serviceLoaded());
-    EXPECT_TRUE(test::waitUntil([&] { return processesMentioning(home()).isEmpty(); }, 5000));
+    EXPECT_TRUE(test::waitUntil([&] { return processesMentioning(hostile).isEmpty(); }, 5000));
     // Asked to stop, not killed: the watch loop had its say.
     EXPECT_TRUE(readText(paths::serviceLog()).contains("Service stopped."));
 }
 
-TEST_F(InstallerTest, FallsBackQuietlyInstallsTwiceAndKeepsTheConfiguration) {
-    test::FakeExecutables fakes;
-    const QString asked = fakes.directory() + QStringLiteral("/asked");
-    fakes.add(QStringLiteral("systemctl"),
-              QStringLiteral("echo \"$*\" >>'%1'; echo 'Failed to connect to bus: No medium "
-                             "found' >&2; exit 1")
-                  .arg(asked)
-                  .toUtf8());
-    fakes.putFirstOnPath();
-    setEnv("QUINDLE_SERVICE_MANAGER", QString());
-    const QByteArray config = "NVMe=\"/mine\"\n# edited by hand\n";
-    writeText(paths::configFile(), config);
-
-    Installer installer;
-    ASSERT_TRUE(await(installer.install())) << installer.log().join('\n').toStdString();
-    ASSERT_TRUE(await(installer.install())) << installer.log().join('\n').toStdString();
-    EXPECT_EQ(installer.log().filter(QStringLiteral("systemctl")), QStringList());
-    EXPECT_TRUE(installer.log().contains(
-        QStringLiteral("Autostart entry written to ") +
-        platform::autostartEntryFile(platform::detachedAutostartFileName())));
-    EXPECT_TRUE(installer.log().contains(
-        QStringLiteral("Service loaded; watch loop will tick within 30s.")));
-    EXPECT_FALSE(
-        installer.log().contains(QStringLiteral("Copying quindle.conf → ") + paths::configFile()));
-    EXPECT_EQ(readText(paths::configFile()), config);
-    EXPECT_EQ(supervisorCount(home()), 1);
-    const QStringList questions =
-        QString::fromUtf8(readText(asked)).split('\n', Qt::SkipEmptyParts);
-    EXPECT_EQ(QSet<QString>(questions.begin(), questions.end()),
-              QSet<QString>{QStringLiteral("--user show-environment")});
-
-    EXPECT_EQ(userServiceManager()->unload().status, 0);
-    EXPECT_TRUE(test::waitUntil([&] { return processesMentioning(home()).isEmpty(); }, 5000));
-}
-
-TEST_F(InstallerTest, StepsLogAndProgressOfACompleteInstall) {
-    Installer installer(fakeSource(), bundle());
-    QList<Installer::Phase> phases;
-    QList<double> fractions;
-    QObject::connect(&installer, &Installer::changed, [&] {
-        if (phases.isEmpty() || phases.last() != installer.phase())
-            phases << installer.phase();
-        fractions << installer.fractionComplete();
-    });
+TEST_F(InstallerTest, ACompleteInstallNamesTheDriveForBashAndWarnsOfAMissingOptionalScript) {
+    Installer installer(fakeSource, bundle());
+    const QString drive = "/media/u/a \"b\" $c `d` \\e 'f'";
+    installer.setDrivePath(drive);
     ASSERT_TRUE(await(installer.install()));
 
-    const QList<Installer::Phase> expected{{Step::Idle, {}},
-                                           {Step::MigratingLegacy, {}},
-                                           {Step::Copying, "quindle.sh"},
-                                           {Step::Copying, "lib-common.sh"},
-                                           {Step::Copying, "quindle.conf"},
-                                           {Step::Copying, "2-prep-nvme.sh"},
-                                           {Step::WritingConfig, {}},
-                                           {Step::WritingCLI, {}},
-                                           {Step::WritingService, {}},
-                                           {Step::LoadingService, {}},
-                                           {Step::Done, {}}};
-    EXPECT_EQ(phases, expected);
-    EXPECT_TRUE(std::is_sorted(fractions.begin(), fractions.end()));
-    for (const double milestone : {0.1, 0.7, 0.85, 0.98, 1.0})
-        EXPECT_TRUE(fractions.contains(milestone)) << milestone;
-    EXPECT_TRUE(installer.log().contains(QStringLiteral("⚠ Optional bundled script missing: "
-                                                        "0-preflight.sh")));
-    EXPECT_EQ(installer.log().last(), QStringLiteral("✓ Install complete."));
+    EXPECT_TRUE(installer.log().contains("⚠ Optional bundled script missing: 0-preflight.sh"));
+    EXPECT_EQ(installer.log().last(), "✓ Install complete.");
     EXPECT_EQ(fake->installs, 1);
     EXPECT_EQ(fake->loads, 1);
     const QFile::Permissions executable = QFile::ExeOwner | QFile::ExeGroup | QFile::ExeOther;
     for (const QString &file : {paths::quindleDirectory() + "/lib-common.sh", paths::shimFile()})
         EXPECT_EQ(QFile::permissions(file) & executable, executable) << file.toStdString();
+    EXPECT_EQ(test::sourceWithBash(paths::configFile(), {"NVMe"}).values.value("NVMe"),
+              QStringList{drive});
+    // Without a bundled template the built-in one is the same text.
+    EXPECT_EQ(Installer::builtInConfigurationTemplate(),
+              QString::fromUtf8(readText(QUINDLE_SOURCE_DIR "/service/quindle.conf")));
 }
 
 TEST_F(InstallerTest, MissingMainScriptOrFolderFailsWithTheBundleMessage) {
-    for (const QString &scripts : {bundle({QStringLiteral("quindle.sh")}), QString()}) {
-        Installer installer(fakeSource(), scripts);
+    for (const QString &scripts : {bundle({"quindle.sh"}), QString()}) {
+        Installer installer(fakeSource, scripts);
         EXPECT_FALSE(await(installer.install()));
-        EXPECT_EQ(installer.phase(),
-                  (Installer::Phase{Step::Failed, Installer::bundleMissingScriptsMessage()}));
+        EXPECT_EQ(installer.phase(), (Installer::Phase{Installer::Phase::Step::Failed,
+                                                       Installer::bundleMissingScriptsMessage()}));
         EXPECT_EQ(installer.log().last(),
-                  QStringLiteral("✗ Install failed: ") + Installer::bundleMissingScriptsMessage());
-        QDir(inHome(QStringLiteral("bundle"))).removeRecursively();
+                  "✗ Install failed: " + Installer::bundleMissingScriptsMessage());
+        QDir(inHome("bundle")).removeRecursively();
     }
     EXPECT_EQ(fake->installs, 0);
     EXPECT_EQ(fake->loads, 0);
 }
 
-TEST_F(InstallerTest, FreshConfigurationIsTheShippedTemplateNamingTheDrive) {
-    EXPECT_EQ(
-        Installer::builtInConfigurationTemplate(),
-        QString::fromUtf8(readText(QStringLiteral(QUINDLE_SOURCE_DIR "/service/quindle.conf"))));
-    const QString drive = QStringLiteral("/media/u/a \"b\" $c `d` \\e 'f'");
-    writeText(
-        paths::configFile(),
-        Installer::defaultConfiguration(Installer::builtInConfigurationTemplate(), drive).toUtf8());
-    QProcess bash;
-    bash.start(QStringLiteral("/bin/bash"),
-               {QStringLiteral("-c"), QStringLiteral("source \"$1\"; printf %s \"$NVMe\""),
-                QStringLiteral("bash"), paths::configFile()});
-    ASSERT_TRUE(bash.waitForFinished(10000));
-    EXPECT_EQ(QString::fromUtf8(bash.readAll()), drive);
-}
-
 TEST_F(InstallerTest, UpgradeReplacesOnlyChangedScriptsAndReloadsOnce) {
     const QString scripts = bundle();
-    Installer installer(fakeSource(), scripts);
+    Installer installer(fakeSource, scripts);
     EXPECT_EQ(await(installer.upgradeScriptsIfNeeded()), QStringList()); // nothing installed
     ASSERT_TRUE(await(installer.install()));
     EXPECT_EQ(await(installer.upgradeScriptsIfNeeded()), QStringList());
     EXPECT_EQ(fake->loads, 1);
 
-    writeText(scripts + QStringLiteral("/quindle.sh"),
-              readText(scripts + QStringLiteral("/quindle.sh")) + "\n# newer\n");
-    writeText(scripts + QStringLiteral("/quindle.conf"), "# a new template is not an upgrade\n");
-    const QStringList replaced = await(installer.upgradeScriptsIfNeeded());
-    EXPECT_EQ(replaced, QStringList({"quindle.sh"}));
+    writeText(scripts + "/quindle.sh", readText(scripts + "/quindle.sh") + "\n# newer\n");
+    writeText(scripts + "/quindle.conf", "# a new template is not an upgrade\n");
+    EXPECT_EQ(await(installer.upgradeScriptsIfNeeded()), QStringList{"quindle.sh"});
     EXPECT_EQ(fake->loads, 2);
-    EXPECT_EQ(readText(paths::serviceScript()), readText(scripts + QStringLiteral("/quindle.sh")));
+    EXPECT_EQ(readText(paths::serviceScript()), readText(scripts + "/quindle.sh"));
     EXPECT_TRUE(QFile::permissions(paths::serviceScript()) & QFile::ExeOwner);
-    EXPECT_EQ(Installer::upgradedLogLine(replaced),
-              QStringLiteral("Quindle: upgraded 1 script(s) on launch: quindle.sh"));
 }
