@@ -28,35 +28,30 @@ class InspectTest : public test::WindowTest {
 protected:
     void SetUp() override {
         WindowTest::SetUp();
-        // Holds a call while ~/hold-<sub-command> exists.
-        fakeService(R"sh(while [ -e "$HOME/hold-$1" ]; do sleep 0.02; done
-case "$1" in
+        fakeService(R"sh(case "$1" in
 nvme-info) cat "$HOME/answer" ;;
 validate) cat "$HOME/validation"; exit "$(cat "$HOME/validation-status")" ;;
 esac)sh");
-        setAnswer(answer(true, true));
-    }
-    void setAnswer(const QByteArray &json) { test::writeText(inHome("answer"), json); }
-    void hold(const char *command) {
-        test::writeText(inHome(QStringLiteral("hold-") + command), {});
-    }
-    void letGo(const char *command) { QFile::remove(inHome(QStringLiteral("hold-") + command)); }
-
-    void open() {
+        test::writeText(inHome("answer"), answer(true, true));
+        hold("nvme-info");
         window = std::make_unique<InspectWindow>(inspector);
-        refresh = test::control<QPushButton>(window.get(), QStringLiteral("Refresh"));
-        validate = test::control<QPushButton>(window.get(), QStringLiteral("Validate"));
+        refresh = test::control<QPushButton>(window.get(), "Refresh");
+        validate = test::control<QPushButton>(window.get(), "Validate");
         showAt(window.get(), ui::specFor(ui::WindowKind::Inspect).size);
     }
-    void refreshAndWait() {
+    // The headline of that text, shown in that tone.
+    bool headline(const QString &text, ui::Tone tone) {
+        return test::waitUntil([&] {
+            for (QLabel *label : window->findChildren<QLabel *>())
+                if (label->text() == text && label->isVisibleTo(window.get()))
+                    return label->palette().color(QPalette::WindowText) == ui::statusColor(tone);
+            return false;
+        });
+    }
+    void refreshWith(const QByteArray &json) {
+        test::writeText(inHome("answer"), json);
         refresh->click();
         ASSERT_TRUE(test::waitUntil([&] { return !inspector.isRefreshing(); }));
-    }
-    QLabel *headline(const QString &text) {
-        for (QLabel *label : window->findChildren<QLabel *>())
-            if (label->text() == text && label->isVisibleTo(window.get()))
-                return label;
-        return nullptr;
     }
 
     NVMeInspector inspector;
@@ -68,82 +63,61 @@ esac)sh");
 } // namespace
 
 TEST_F(InspectTest, HeadlineToneAndDetailRowsForEachDriveState) {
-    open();
-    ASSERT_TRUE(test::waitUntil([&] { return headline(QStringLiteral("Verified")); }));
-    EXPECT_EQ(headline(QStringLiteral("Verified"))->palette().color(QPalette::WindowText),
-              ui::statusColor(ui::Tone::Good));
-    auto *uuid = test::control<QLabel>(window.get(), QStringLiteral("Volume UUID"));
-    EXPECT_EQ(uuid->text(), QStringLiteral("7094155D-A010-48D2-A910-392CDBFB315A"));
+    ASSERT_TRUE(inspector.isRefreshing()); // the first showing reads the drive
+    EXPECT_TRUE(test::showsLabel(window.get(), "Reading NVMe info…"));
+    EXPECT_FALSE(refresh->isEnabled());
+    EXPECT_TRUE(validate->isEnabled());
+    release("nvme-info");
+    ASSERT_TRUE(headline("Verified", ui::Tone::Good));
+    EXPECT_TRUE(refresh->isEnabled());
+    auto *uuid = test::control<QLabel>(window.get(), "Volume UUID");
+    EXPECT_EQ(uuid->text(), "7094155D-A010-48D2-A910-392CDBFB315A");
     const QString fixed = QFontDatabase::systemFont(QFontDatabase::FixedFont).family();
     EXPECT_EQ(uuid->font().family(), fixed);
     EXPECT_NE(test::control<QLabel>(window.get(), "Device")->font().family(), fixed);
     EXPECT_EQ(test::control<QLabel>(window.get(), "NVMe space")->text(),
-              QStringLiteral("812 GB free / 931 GB total"));
-    EXPECT_TRUE(test::showsLabel(window.get(), QStringLiteral("Present")));
-    EXPECT_FALSE(test::showsNow(window.get(), QStringLiteral("Reading NVMe info…")));
+              "812 GB free / 931 GB total");
+    EXPECT_TRUE(test::showsLabel(window.get(), "Present"));
+    EXPECT_FALSE(test::showsNow(window.get(), "Reading NVMe info…"));
 
-    setAnswer(answer(true, false));
-    refreshAndWait();
-    ASSERT_TRUE(headline(QStringLiteral("Mounted, marker missing")));
-    EXPECT_EQ(
-        headline(QStringLiteral("Mounted, marker missing"))->palette().color(QPalette::WindowText),
-        ui::statusColor(ui::Tone::Warning));
-    EXPECT_TRUE(test::showsLabel(window.get(), QStringLiteral("Disk at /run/media/me/NVMe is not "
-                                                              "the prepped NVMe")));
+    refreshWith(answer(true, false));
+    ASSERT_TRUE(headline("Mounted, marker missing", ui::Tone::Warning));
+    EXPECT_TRUE(
+        test::showsLabel(window.get(), "Disk at /run/media/me/NVMe is not the prepped NVMe"));
     // Rows of the previous answer do not linger.
-    EXPECT_FALSE(test::showsNow(window.get(), QStringLiteral("Present")));
-    EXPECT_TRUE(test::showsLabel(window.get(), QStringLiteral("Missing")));
+    EXPECT_FALSE(test::showsNow(window.get(), "Present"));
+    EXPECT_TRUE(test::showsLabel(window.get(), "Missing"));
 
-    setAnswer(answer(false, false));
-    refreshAndWait();
-    ASSERT_TRUE(headline(QStringLiteral("Not mounted")));
-    EXPECT_EQ(headline(QStringLiteral("Not mounted"))->palette().color(QPalette::WindowText),
-              ui::statusColor(ui::Tone::Bad));
-    EXPECT_FALSE(headline(QStringLiteral("Mounted, marker missing")));
+    refreshWith(answer(false, false));
+    ASSERT_TRUE(headline("Not mounted", ui::Tone::Bad));
+    EXPECT_FALSE(test::showsNow(window.get(), "Mounted, marker missing"));
+
+    refreshWith("Not JSON at all");
+    EXPECT_TRUE(test::showsLabel(window.get(), "Could not read NVMe info."));
+    EXPECT_FALSE(test::showsNow(window.get(), "Not mounted"));
     test::expectNamedControls(window.get());
 }
 
-TEST_F(InspectTest, PlaceholderWhileReadingAndAfterAnAnswerThatDoesNotDecode) {
-    hold("nvme-info");
-    open();
-    ASSERT_TRUE(inspector.isRefreshing()); // the first showing reads the drive
-    EXPECT_TRUE(test::showsLabel(window.get(), QStringLiteral("Reading NVMe info…")));
-    EXPECT_FALSE(refresh->isEnabled());
-    EXPECT_TRUE(validate->isEnabled());
-    letGo("nvme-info");
-    ASSERT_TRUE(test::waitUntil([&] { return headline(QStringLiteral("Verified")); }));
-    EXPECT_TRUE(refresh->isEnabled());
-
-    setAnswer("Not JSON at all");
-    refreshAndWait();
-    EXPECT_TRUE(test::showsLabel(window.get(), QStringLiteral("Could not read NVMe info.")));
-    EXPECT_FALSE(headline(QStringLiteral("Verified")));
-    EXPECT_FALSE(test::showsNow(window.get(), QStringLiteral("Present")));
-}
-
 TEST_F(InspectTest, ValidationCardAndItsButtonRestingWhileItRuns) {
-    open();
-    ASSERT_TRUE(test::waitUntil([&] { return headline(QStringLiteral("Verified")); }));
-    EXPECT_FALSE(test::showsNow(window.get(), QStringLiteral("Invalid")));
+    release("nvme-info");
+    ASSERT_TRUE(headline("Verified", ui::Tone::Good));
+    EXPECT_FALSE(test::showsNow(window.get(), "Invalid"));
 
     test::writeText(inHome("validation"), "\n✗ Marker: missing.\nInvalid: not a prepared NVMe.\n");
     test::writeText(inHome("validation-status"), "1");
     hold("validate");
-    // Return presses the window's main button.
-    QTest::keyClick(window.get(), Qt::Key_Return);
+    QTest::keyClick(window.get(), Qt::Key_Return); // Return presses the window's main button
     ASSERT_TRUE(inspector.isValidating());
     EXPECT_FALSE(validate->isEnabled());
-    letGo("validate");
-    ASSERT_TRUE(test::waitUntil([&] { return headline(QStringLiteral("Invalid")); }));
-    EXPECT_EQ(headline(QStringLiteral("Invalid"))->palette().color(QPalette::WindowText),
-              ui::statusColor(ui::Tone::Bad));
-    EXPECT_TRUE(test::showsLabel(
-        window.get(), QStringLiteral("✗ Marker: missing.\nInvalid: not a prepared NVMe.")));
+    release("validate");
+    ASSERT_TRUE(headline("Invalid", ui::Tone::Bad));
+    EXPECT_TRUE(
+        test::showsLabel(window.get(), "✗ Marker: missing.\nInvalid: not a prepared NVMe."));
     EXPECT_TRUE(test::waitUntil([&] { return validate->isEnabled(); }));
 
     test::writeText(inHome("validation"), "Valid: the prepared NVMe.");
     test::writeText(inHome("validation-status"), "0");
     validate->click();
-    ASSERT_TRUE(test::waitUntil([&] { return headline(QStringLiteral("Valid")); }));
-    EXPECT_FALSE(headline(QStringLiteral("Invalid")));
+    ASSERT_TRUE(headline("Valid", ui::Tone::Good));
+    EXPECT_FALSE(test::showsNow(window.get(), "Invalid"));
 }

@@ -14,7 +14,9 @@ namespace quindle::test {
 
 void WindowTest::fakeService(const QByteArray &body) {
     const QString script = inHome(QStringLiteral(".quindle/quindle.sh"));
-    writeText(script, "#!/bin/bash\necho \"$*\" >>\"$HOME/calls\"\n" + body + "\n");
+    writeText(script, "#!/bin/bash\necho \"$*\" >>\"$HOME/calls\"\n"
+                      "while [ -e \"$HOME/hold-$1\" ]; do sleep 0.02; done\n" +
+                          body + "\n");
     QFile::setPermissions(script, QFile::permissions(script) | QFile::ExeOwner);
 }
 
@@ -23,12 +25,12 @@ QStringList WindowTest::calls() const {
         .split(QLatin1Char('\n'), Qt::SkipEmptyParts);
 }
 
-QByteArray WindowTest::waitFor(const QString &name) {
-    return "while [ ! -e \"$HOME/" + name.toUtf8() + "\" ]; do sleep 0.02; done";
+void WindowTest::hold(const QString &subCommand) {
+    writeText(inHome(QStringLiteral("hold-") + subCommand), QByteArray());
 }
 
-void WindowTest::release(const QString &name) {
-    writeText(inHome(name), QByteArray());
+void WindowTest::release(const QString &subCommand) {
+    QFile::remove(inHome(QStringLiteral("hold-") + subCommand));
 }
 
 void WindowTest::showAt(QWidget *window, QSize size) {
@@ -42,16 +44,11 @@ bool showsLabel(QWidget *root, const QString &text) {
 }
 
 bool showsNow(QWidget *root, const QString &text) {
-    return shownLabels(root).contains(text);
-}
-
-QStringList shownLabels(QWidget *root) {
-    QStringList texts;
     for (QLabel *label : root->findChildren<QLabel *>()) {
-        if (label->isVisibleTo(root) && !label->text().isEmpty())
-            texts << label->text();
+        if (label->isVisibleTo(root) && label->text() == text)
+            return true;
     }
-    return texts;
+    return false;
 }
 
 void expectNamedControls(QWidget *root) {

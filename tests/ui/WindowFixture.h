@@ -14,12 +14,12 @@ namespace quindle::test {
 class WindowTest : public TempHomeTest {
 protected:
     // Writes ~/.quindle/quindle.sh: it records each call ("sub-command arguments…" per line in
-    // ~/calls) and then runs `body` with the call's arguments as "$@".
+    // ~/calls), waits while ~/hold-<sub-command> exists, then runs `body` with the call's
+    // arguments as "$@".
     void fakeService(const QByteArray &body);
     QStringList calls() const;
-    // A bash line that waits until release(name) was called.
-    static QByteArray waitFor(const QString &name);
-    void release(const QString &name);
+    void hold(const QString &subCommand);
+    void release(const QString &subCommand);
 
     // Shows the window at the size the application gives it.
     static void showAt(QWidget *window, QSize size);
@@ -39,8 +39,6 @@ template <typename T> T *control(QWidget *root, const QString &accessibleName) {
 bool showsLabel(QWidget *root, const QString &text);
 // The same without waiting, for what must not be there.
 bool showsNow(QWidget *root, const QString &text);
-// The texts of every label the window shows.
-QStringList shownLabels(QWidget *root);
 // Every button, box, list and text view has a name for screen readers.
 void expectNamedControls(QWidget *root);
 
