@@ -117,12 +117,13 @@ TEST_F(InstallerTest, TheDetachedFallbackRunsInAHostileHomeKeepsTheConfigAndStop
     EXPECT_TRUE(readText(paths::serviceLog()).contains("Service stopped."));
 }
 
-TEST_F(InstallerTest, ACompleteInstallNamesTheDriveForBashAndWarnsOfAMissingOptionalScript) {
-    Installer installer(fakeSource, bundle());
+TEST_F(InstallerTest, ACompleteInstallNamesTheDriveForBashAndAnUpgradeReplacesOnlyWhatChanged) {
+    const QString scripts = bundle();
+    Installer installer(fakeSource, scripts);
     const QString drive = "/media/u/a \"b\" $c `d` \\e 'f'";
     installer.setDrivePath(drive);
+    EXPECT_EQ(await(installer.upgradeScriptsIfNeeded()), QStringList()); // nothing installed
     ASSERT_TRUE(await(installer.install()));
-
     EXPECT_TRUE(installer.log().contains("⚠ Optional bundled script missing: 0-preflight.sh"));
     EXPECT_EQ(installer.log().last(), "✓ Install complete.");
     EXPECT_EQ(fake->installs, 1);
@@ -135,6 +136,15 @@ TEST_F(InstallerTest, ACompleteInstallNamesTheDriveForBashAndWarnsOfAMissingOpti
     // Without a bundled template the built-in one is the same text.
     EXPECT_EQ(Installer::builtInConfigurationTemplate(),
               QString::fromUtf8(readText(QUINDLE_SOURCE_DIR "/service/quindle.conf")));
+
+    EXPECT_EQ(await(installer.upgradeScriptsIfNeeded()), QStringList());
+    EXPECT_EQ(fake->loads, 1);
+    writeText(scripts + "/quindle.sh", readText(scripts + "/quindle.sh") + "\n# newer\n");
+    writeText(scripts + "/quindle.conf", "# a new template is not an upgrade\n");
+    EXPECT_EQ(await(installer.upgradeScriptsIfNeeded()), QStringList{"quindle.sh"});
+    EXPECT_EQ(fake->loads, 2);
+    EXPECT_EQ(readText(paths::serviceScript()), readText(scripts + "/quindle.sh"));
+    EXPECT_TRUE(QFile::permissions(paths::serviceScript()) & QFile::ExeOwner);
 }
 
 TEST_F(InstallerTest, MissingMainScriptOrFolderFailsWithTheBundleMessage) {
@@ -149,20 +159,4 @@ TEST_F(InstallerTest, MissingMainScriptOrFolderFailsWithTheBundleMessage) {
     }
     EXPECT_EQ(fake->installs, 0);
     EXPECT_EQ(fake->loads, 0);
-}
-
-TEST_F(InstallerTest, UpgradeReplacesOnlyChangedScriptsAndReloadsOnce) {
-    const QString scripts = bundle();
-    Installer installer(fakeSource, scripts);
-    EXPECT_EQ(await(installer.upgradeScriptsIfNeeded()), QStringList()); // nothing installed
-    ASSERT_TRUE(await(installer.install()));
-    EXPECT_EQ(await(installer.upgradeScriptsIfNeeded()), QStringList());
-    EXPECT_EQ(fake->loads, 1);
-
-    writeText(scripts + "/quindle.sh", readText(scripts + "/quindle.sh") + "\n# newer\n");
-    writeText(scripts + "/quindle.conf", "# a new template is not an upgrade\n");
-    EXPECT_EQ(await(installer.upgradeScriptsIfNeeded()), QStringList{"quindle.sh"});
-    EXPECT_EQ(fake->loads, 2);
-    EXPECT_EQ(readText(paths::serviceScript()), readText(scripts + "/quindle.sh"));
-    EXPECT_TRUE(QFile::permissions(paths::serviceScript()) & QFile::ExeOwner);
 }
