@@ -103,7 +103,9 @@ TEST(ConfigFileRules, ValuesAreQuotedAndLinesParsedTheWayBashReadsThem) {
         {R"(KEY="say \"hi\"")", "KEY", R"(say \"hi\")"},
         {"KEY=\"", "KEY", "\""},
         {"KEY=", "KEY", ""},
+        {"exportKEY=1", "exportKEY", "1"},
         {"RULES=()", nullptr, nullptr},
+        {"RULES=(", nullptr, nullptr},
         {"no assignment here", nullptr, nullptr},
         {"BAD-KEY=1", nullptr, nullptr},
         {"=1", nullptr, nullptr}};

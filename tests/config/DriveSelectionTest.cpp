@@ -140,6 +140,7 @@ TEST_F(DriveSelection, SelectsTheCurrentDriveAndSwitchesOnlyToASuitableOneAfterC
     ASSERT_TRUE(model.isConfirmingSwitch());
     model.cancelSwitch();
     EXPECT_FALSE(model.isConfirmingSwitch());
+    EXPECT_FALSE(model.isCommitting());
     answer("drives-after.json", json({drive("Fast", true), drive("Home", false)}));
     model.askToSwitch();
     model.confirmSwitch();

@@ -175,4 +175,5 @@ TEST_F(StatusModelTest, ActionsSplitTheCommandAreTrackedAndReportA200CharacterEx
     EXPECT_EQ(fake->unloads, 1);
     EXPECT_EQ(model.actionOutput(), "stopped");
     EXPECT_FALSE(model.lastError()); // the later success replaces the failure
+    EXPECT_EQ(model.actionsInFlight(), QStringList());
 }
