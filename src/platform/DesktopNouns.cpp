@@ -2,14 +2,24 @@
 
 namespace quindle::platform {
 
-QString trayAppName() { return QStringLiteral("the system tray app"); }
+QString trayAppName() {
+    return QStringLiteral("the system tray app");
+}
 
-QString fileManagerName() { return QStringLiteral("File Manager"); }
+QString fileManagerName() {
+    return QStringLiteral("File Manager");
+}
 
-QString serviceManagerNoun() { return QStringLiteral("your session's service manager"); }
+QString serviceManagerNoun() {
+    return QStringLiteral("your session's service manager");
+}
 
-QString userServiceNoun() { return QStringLiteral("user service"); }
+QString userServiceNoun() {
+    return QStringLiteral("user service");
+}
 
-QString shortcutModifier() { return QStringLiteral("Ctrl"); }
+QString shortcutModifier() {
+    return QStringLiteral("Ctrl");
+}
 
 } // namespace quindle::platform
