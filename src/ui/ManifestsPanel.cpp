@@ -21,23 +21,6 @@
 
 namespace quindle::ui {
 
-namespace {
-
-Tone phaseTone(MovePhase phase) {
-    switch (phase) {
-    case MovePhase::Done:
-        return Tone::Good;
-    case MovePhase::Failed:
-        return Tone::Bad;
-    case MovePhase::WaitingForDrive:
-        return Tone::Warning;
-    default:
-        return Tone::Neutral;
-    }
-}
-
-} // namespace
-
 ManifestsPanel::ManifestsPanel(LocalFolderMover &mover, TierOperations &operations, QWidget *parent)
     : QWidget(parent)
     , m_mover(mover)
@@ -49,15 +32,10 @@ ManifestsPanel::ManifestsPanel(LocalFolderMover &mover, TierOperations &operatio
     layout->addWidget(caption(helpText(), this));
     layout->addSpacing(4);
 
-    m_scroll = new QScrollArea(this);
-    m_scroll->setFrameShape(QFrame::NoFrame);
-    m_scroll->setWidgetResizable(true);
-    m_scroll->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
-    m_rows = new QWidget(m_scroll);
-    m_rowsLayout = new QVBoxLayout(m_rows);
-    m_rowsLayout->setContentsMargins(0, 0, 0, 0);
-    m_rowsLayout->setSpacing(0);
-    m_scroll->setWidget(m_rows);
+    const RowList list = rowList(this, 0);
+    m_scroll = list.scroll;
+    m_rows = list.content;
+    m_rowsLayout = list.rows;
     layout->addWidget(m_scroll);
 
     m_empty = caption(emptyText(), this);
@@ -140,7 +118,7 @@ void ManifestsPanel::present() {
         title->setFullText(itemName);
         auto *phase = new QLabel(label(manifest.phase), row);
         phase->setForegroundRole(QPalette::WindowText);
-        setTone(phase, phaseTone(manifest.phase));
+        setTone(phase, toneFor(manifest.phase));
         if (manifest.lastError)
             phase->setToolTip(*manifest.lastError);
         auto *route = new ElidedLabel(Qt::ElideMiddle, row);

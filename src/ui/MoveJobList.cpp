@@ -26,19 +26,6 @@ namespace {
 constexpr int kProgressSteps = 1000;
 constexpr int kStatusWidth = 260;
 
-Tone phaseTone(MovePhase phase) {
-    switch (phase) {
-    case MovePhase::Done:
-        return Tone::Good;
-    case MovePhase::Failed:
-        return Tone::Bad;
-    case MovePhase::WaitingForDrive:
-        return Tone::Warning;
-    default:
-        return Tone::Neutral;
-    }
-}
-
 } // namespace
 
 MoveJobRow::MoveJobRow(QWidget *parent)
@@ -95,7 +82,7 @@ void MoveJobRow::present(const MoveJob &job) {
     m_detail->setForegroundRole(m.phase == MovePhase::Failed ? QPalette::WindowText
                                                              : QPalette::PlaceholderText);
     m_status->setFullText(job.statusLabel());
-    setTone(m_status, phaseTone(m.phase));
+    setTone(m_status, toneFor(m.phase));
     const int steps =
         std::clamp(static_cast<int>(m.fractionAtLastWrite * kProgressSteps), 0, kProgressSteps);
     m_progress->setValue(steps);

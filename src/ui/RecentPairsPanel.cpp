@@ -95,15 +95,10 @@ RecentPairsPanel::RecentPairsPanel(PairHistory &history, PairingModel &pairing, 
     layout->setContentsMargins(0, 0, 0, 0);
     layout->addWidget(heading(QStringLiteral("Recent pairs"), this));
 
-    m_scroll = new QScrollArea(this);
-    m_scroll->setFrameShape(QFrame::NoFrame);
-    m_scroll->setWidgetResizable(true);
-    m_scroll->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
-    m_rows = new QWidget(m_scroll);
-    m_rowsLayout = new QVBoxLayout(m_rows);
-    m_rowsLayout->setContentsMargins(0, 0, 0, 0);
-    m_rowsLayout->setSpacing(2);
-    m_scroll->setWidget(m_rows);
+    const RowList list = rowList(this, 2);
+    m_scroll = list.scroll;
+    m_rows = list.content;
+    m_rowsLayout = list.rows;
     layout->addWidget(m_scroll);
 
     m_empty = caption(emptyText(), this);

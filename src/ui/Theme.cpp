@@ -5,6 +5,10 @@
 #include <QGraphicsOpacityEffect>
 #include <QLabel>
 #include <QPalette>
+#include <QScrollArea>
+#include <QVBoxLayout>
+
+#include "mover/MoveManifest.h"
 
 namespace quindle::ui {
 
@@ -81,6 +85,33 @@ void setTone(QLabel *label, Tone tone) {
     QPalette palette = label->palette();
     palette.setColor(QPalette::WindowText, statusColor(tone));
     label->setPalette(palette);
+}
+
+Tone toneFor(MovePhase phase) {
+    switch (phase) {
+    case MovePhase::Done:
+        return Tone::Good;
+    case MovePhase::Failed:
+        return Tone::Bad;
+    case MovePhase::WaitingForDrive:
+        return Tone::Warning;
+    default:
+        return Tone::Neutral;
+    }
+}
+
+RowList rowList(QWidget *parent, int spacing) {
+    RowList list;
+    list.scroll = new QScrollArea(parent);
+    list.scroll->setFrameShape(QFrame::NoFrame);
+    list.scroll->setWidgetResizable(true);
+    list.scroll->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    list.content = new QWidget(list.scroll);
+    list.rows = new QVBoxLayout(list.content);
+    list.rows->setContentsMargins(0, 0, 0, 0);
+    list.rows->setSpacing(spacing);
+    list.scroll->setWidget(list.content);
+    return list;
 }
 
 void name(QWidget *widget, const QString &accessibleName, const QString &description) {

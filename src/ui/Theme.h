@@ -6,6 +6,12 @@
 class QLabel;
 class QWidget;
 class QFrame;
+class QScrollArea;
+class QVBoxLayout;
+
+namespace quindle {
+enum class MovePhase;
+}
 
 // Shared look of every window: colours come from the desktop palette, except the four status
 // colours, which mean the same on a light and a dark theme.
@@ -23,6 +29,17 @@ QLabel *caption(const QString &text, QWidget *parent = nullptr);
 QFrame *card(QWidget *parent = nullptr);
 // Text in the status colour of `tone`.
 void setTone(QLabel *label, Tone tone);
+
+// The colour a move's phase is shown in: done green, failed red, waiting for its drive orange.
+Tone toneFor(MovePhase phase);
+
+// A frameless, vertically scrolling column of rows: `rows` receives them.
+struct RowList {
+    QScrollArea *scroll = nullptr;
+    QWidget *content = nullptr;
+    QVBoxLayout *rows = nullptr;
+};
+RowList rowList(QWidget *parent, int spacing);
 
 // Names a control for screen readers (and the tests that find it), with an optional longer hint.
 void name(QWidget *widget, const QString &accessibleName, const QString &description = {});
