@@ -9,7 +9,7 @@ packages=(
   qt6-base-dev libssl-dev libgtest-dev libgmock-dev
   rsync rclone util-linux procps
   bats shellcheck jq
-  xvfb xauth trayer xdotool fonts-dejavu-core
+  xvfb xauth trayer xdotool fonts-dejavu-core libglib2.0-bin
 )
 
 missing=()
