@@ -55,7 +55,7 @@ kill "${pids[0]}"; wait "${pids[0]}" 2>/dev/null || true
 # Without a tray host.
 "$quindle" >"$work/app2.log" 2>&1 &
 pids+=($!)
-wait_for visible_window Quindle || fail "without a tray no status window appeared"
+wait_for visible_window Quindle || fail "without a tray no status window appeared ($(cat "$work/app2.log"))"
 grep -q "no system tray" "$work/app2.log" || fail "the missing tray was not said"
 echo "ok - without a tray host the status opens as a window"
 echo "3 passed, 0 failed"
