@@ -7,6 +7,7 @@
 #include "mover/MoverLog.h"
 #include "mover/MoverSettings.h"
 #include "support/FakeVolumeWatcher.h"
+#include "support/ScreenshotRun.h"
 #include "support/WaitUntil.h"
 #include "ui/PopoverView.h"
 
@@ -17,18 +18,10 @@
 #include <QJsonObject>
 #include <QTemporaryDir>
 
-#include <cstdio>
-
 using namespace quindle;
+namespace screenshots = quindle::test::screenshots;
 
 namespace {
-
-void write(const QString &path, const QByteArray &text) {
-    QDir().mkpath(QFileInfo(path).path());
-    QFile file(path);
-    if (file.open(QIODevice::WriteOnly | QIODevice::Truncate))
-        file.write(text);
-}
 
 bool refresh(StatusModel &model, const QJsonObject &overrides) {
     QJsonObject status{{"timestamp", "2026-12-06T10:00:00Z"},
@@ -55,7 +48,7 @@ bool refresh(StatusModel &model, const QJsonObject &overrides) {
                        {"last_run", "2026-12-06T03:00:12Z"}};
     for (auto it = overrides.begin(); it != overrides.end(); ++it)
         status.insert(it.key(), it.value());
-    write(paths::statusFile(), QJsonDocument(status).toJson());
+    screenshots::writeFile(paths::statusFile(), QJsonDocument(status).toJson());
     bool done = false;
     model.refreshAsync().then(&model, [&] { done = true; });
     return test::waitUntil([&] { return done; });
@@ -67,14 +60,15 @@ int main(int argc, char **argv) {
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
-    const QString folder = argc > 1 ? QString::fromLocal8Bit(argv[1])
-                                    : QStringLiteral(QUINDLE_SOURCE_DIR "/docs/screenshots");
-    QDir().mkpath(folder);
+    screenshots::begin(QStringLiteral("popover_screenshots"),
+                       argc > 1 ? QString::fromLocal8Bit(argv[1])
+                                : QStringLiteral(QUINDLE_SOURCE_DIR "/docs/screenshots"));
     QTemporaryDir home;
     qputenv("HOME", QFile::encodeName(home.path()));
     qputenv("XDG_CONFIG_HOME", QFile::encodeName(home.path() + QStringLiteral("/.config")));
-    write(paths::serviceScript(),
-          "#!/bin/bash\necho \"Dry run: would move 14 files (2.1 GB); nothing was changed.\"\n");
+    screenshots::writeFile(
+        paths::serviceScript(),
+        "#!/bin/bash\necho \"Dry run: would move 14 files (2.1 GB); nothing was changed.\"\n");
 
     auto manager =
         std::make_shared<test::FakeServiceManager>(home.path() + QStringLiteral("/unit"));
@@ -88,16 +82,11 @@ int main(int argc, char **argv) {
     view.resize(ui::PopoverView::width, ui::PopoverView::preferredHeight(900));
     view.show();
 
-    int failures = 0;
     const auto shoot = [&](const char *name, const QJsonObject &overrides) {
         if (!refresh(model, overrides))
-            ++failures;
+            screenshots::fail(QStringLiteral("no status for ") + QLatin1String(name));
         QApplication::processEvents();
-        const QString path = folder + QStringLiteral("/popover-%1.png").arg(QLatin1String(name));
-        if (view.grab().save(path))
-            std::printf("%s\n", qPrintable(path));
-        else
-            ++failures;
+        screenshots::save(view.grab(), QStringLiteral("popover-%1.png").arg(QLatin1String(name)));
     };
     shoot("normal", {});
     shoot("paused", {{"paused", true}, {"quiet_hours", false}, {"on_battery", false}});
@@ -105,7 +94,7 @@ int main(int argc, char **argv) {
     // The output of an action, under the normal state.
     bool ran = false;
     model.run(QStringLiteral("dry-run")).then(&model, [&](const ProcessOutput &) { ran = true; });
-    test::waitUntil([&] { return ran; });
+    screenshots::wait([&] { return ran; }, QStringLiteral("the dry run"));
     shoot("output", {});
-    return failures == 0 ? 0 : 1;
+    return screenshots::exitCode();
 }

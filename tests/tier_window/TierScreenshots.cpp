@@ -11,6 +11,7 @@
 #include "mover/MoverLog.h"
 #include "mover/MoverSettings.h"
 #include "mover/RsyncSupport.h"
+#include "support/ScreenshotRun.h"
 #include "support/WaitUntil.h"
 #include "tier/PairHistory.h"
 #include "tier/PairingModel.h"
@@ -34,42 +35,9 @@
 #include <functional>
 
 using namespace quindle;
+using namespace quindle::test::screenshots;
 
 namespace {
-
-QString g_folder;
-int g_failures = 0;
-
-void fail(const QString &what) {
-    std::fprintf(stderr, "tier_window_screenshots: %s\n", qPrintable(what));
-    ++g_failures;
-}
-
-void wait(const std::function<bool()> &ready, const QString &what, int ms = 30000) {
-    if (!test::waitUntil(ready, ms))
-        fail(QStringLiteral("gave up waiting for ") + what);
-}
-
-void writeFile(const QString &path, const QByteArray &content, bool executable = false) {
-    QDir().mkpath(QFileInfo(path).path());
-    QFile file(path);
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate)) {
-        fail(QStringLiteral("could not write ") + path);
-        return;
-    }
-    file.write(content);
-    file.close();
-    if (executable)
-        file.setPermissions(file.permissions() | QFile::ExeOwner);
-}
-
-void save(const QPixmap &picture, const QString &file) {
-    const QString path = g_folder + QLatin1Char('/') + file;
-    if (!picture.save(path))
-        fail(QStringLiteral("could not write ") + path);
-    else
-        std::printf("%s\n", qPrintable(path));
-}
 
 // The window with a popover open over it, as a person would see it.
 QPixmap withPopover(
@@ -116,9 +84,9 @@ int main(int argc, char **argv) {
         qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
     QApplication::setStyle(QStyleFactory::create(QStringLiteral("Fusion")));
-    g_folder = argc > 1 ? QString::fromLocal8Bit(argv[1])
-                        : QStringLiteral(QUINDLE_SOURCE_DIR "/docs/screenshots");
-    QDir().mkpath(g_folder);
+    begin(QStringLiteral("tier_window_screenshots"),
+          argc > 1 ? QString::fromLocal8Bit(argv[1])
+                   : QStringLiteral(QUINDLE_SOURCE_DIR "/docs/screenshots"));
 
     QTemporaryDir root(QDir::tempPath() + QStringLiteral("/quindle-tier-shots-XXXXXX"));
     const QString home = root.path() + QStringLiteral("/home/sam");
@@ -244,5 +212,5 @@ int main(int argc, char **argv) {
     save(window.grab(), QStringLiteral("tier-rsync-banner.png"));
 
     mover.stopForQuit();
-    return g_failures == 0 ? 0 : 1;
+    return exitCode();
 }

@@ -13,6 +13,7 @@
 #include "insight/ServiceStartPrompt.h"
 #include "insight/WizardModel.h"
 #include "service_control/FakeServiceManager.h"
+#include "support/ScreenshotRun.h"
 #include "support/ServiceSandbox.h"
 #include "support/WaitUntil.h"
 #include "ui/ChooseDriveWindow.h"
@@ -42,21 +43,9 @@
 
 using namespace quindle;
 using ui::WindowKind;
+using namespace test::screenshots;
 
 namespace {
-
-QString g_folder;
-int g_failures = 0;
-
-void fail(const QString &what) {
-    std::fprintf(stderr, "window_screenshots: %s\n", qPrintable(what));
-    ++g_failures;
-}
-
-void wait(const std::function<bool()> &ready, const QString &what, int ms = 30000) {
-    if (!test::waitUntil(ready, ms))
-        fail(QStringLiteral("gave up waiting for ") + what);
-}
 
 void present(QWidget *window, WindowKind kind) {
     window->resize(ui::specFor(kind).size);
@@ -66,23 +55,7 @@ void present(QWidget *window, WindowKind kind) {
 
 void save(QWidget *window, WindowKind kind, const QString &file) {
     present(window, kind);
-    const QString path = g_folder + QLatin1Char('/') + file;
-    if (!window->grab().save(path))
-        fail(QStringLiteral("could not write ") + path);
-    else
-        std::printf("%s\n", qPrintable(path));
-}
-
-void writeFile(const QString &path, const QByteArray &text, bool executable = false) {
-    QFile file(path);
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate)) {
-        fail(QStringLiteral("could not write ") + path);
-        return;
-    }
-    file.write(text);
-    file.close();
-    if (executable)
-        file.setPermissions(file.permissions() | QFile::ExeOwner);
+    test::screenshots::save(window->grab(), file);
 }
 
 // Answers for drives this machine does not have; everything else goes to the real script.
@@ -196,9 +169,7 @@ void chooseDrive(const QString &file, bool withConfirmation) {
                 button->click();
         if (QMessageBox *box = window.confirmation()) {
             QApplication::processEvents();
-            const QString path = g_folder + QStringLiteral("/choose-drive-confirm.png");
-            if (box->grab().save(path))
-                std::printf("%s\n", qPrintable(path));
+            test::screenshots::save(box->grab(), QStringLiteral("choose-drive-confirm.png"));
             box->reject();
         } else {
             fail(QStringLiteral("no confirmation opened"));
@@ -214,9 +185,9 @@ int main(int argc, char **argv) {
         qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
     QApplication::setStyle(QStyleFactory::create(QStringLiteral("Fusion")));
-    g_folder = argc > 1 ? QString::fromLocal8Bit(argv[1])
-                        : QStringLiteral(QUINDLE_SOURCE_DIR "/docs/screenshots");
-    QDir().mkpath(g_folder);
+    begin(QStringLiteral("window_screenshots"),
+          argc > 1 ? QString::fromLocal8Bit(argv[1])
+                   : QStringLiteral(QUINDLE_SOURCE_DIR "/docs/screenshots"));
 
     QTemporaryDir home(QDir::tempPath() + QStringLiteral("/sam-XXXXXX"));
     qputenv("HOME", home.path().toLocal8Bit());
@@ -326,5 +297,5 @@ int main(int argc, char **argv) {
     inspect(QStringLiteral("inspect-dark.png"));
     chooseDrive(QStringLiteral("choose-drive-dark.png"), false);
 
-    return g_failures == 0 ? 0 : 1;
+    return exitCode();
 }
