@@ -142,14 +142,13 @@ int runDemo(const QStringList &) {
 
     // 4. Move it with links left behind.
     out << "4. Moving it to the drive and leaving links behind (relocate, fast verification):\n";
-    const qsizetype jobsBefore = session->mover->jobs().size();
-    session->mover->enqueue(source, drive + QStringLiteral("/Archive"), MoveConflictPolicy::Merge,
-                            true);
-    if (session->mover->jobs().size() == jobsBefore)
-        return fail(err, QStringLiteral("The move was not accepted."));
-    const MoveJob move = session->mover->jobs().last();
-    session->runUntilSettled({move.id()}, out);
-    const MoveManifest moved = session->mover->job(move.id())->manifest;
+    const EnqueueOutcome outcome = session->mover->enqueue(
+        source, drive + QStringLiteral("/Archive"), MoveConflictPolicy::Merge, true);
+    if (outcome.kind != EnqueueOutcome::Kind::Enqueued)
+        return fail(err, QStringLiteral("The move was not accepted: ") + outcome.message);
+    if (const int stopped = session->runUntilSettled({outcome.job}, out, err))
+        return stopped;
+    const MoveManifest moved = session->mover->job(outcome.job)->manifest;
     if (moved.phase != MovePhase::Done)
         return fail(err, QStringLiteral("The move did not complete: ") +
                              moved.lastError.value_or(QString()));
@@ -165,7 +164,8 @@ int runDemo(const QStringList &) {
     if (const std::optional<QString> refusal = session->mover->revert(moved))
         return fail(err, *refusal);
     const MoveJob back = session->mover->jobs().last();
-    session->runUntilSettled({back.id()}, out);
+    if (const int stopped = session->runUntilSettled({back.id()}, out, err))
+        return stopped;
     if (session->mover->job(back.id())->manifest.phase != MovePhase::Done)
         return fail(err, QStringLiteral("The revert did not complete."));
 

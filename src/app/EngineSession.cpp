@@ -2,6 +2,7 @@
 
 #include "core/StatePaths.h"
 #include "mover/RsyncSupport.h"
+#include "platform/TerminationSignals.h"
 
 #include <QDir>
 #include <QEventLoop>
@@ -36,19 +37,17 @@ EngineSession::EngineSession(std::unique_ptr<QLockFile> lock)
     sleepGuard = std::make_unique<MoveSleepGuard>(*mover, sleepInhibitor);
 }
 
-void EngineSession::runUntilSettled(const QList<QUuid> &ids, QTextStream &out) {
-    qsizetype printed = 0;
+int EngineSession::runUntilSettled(const QList<QUuid> &ids, QTextStream &out, QTextStream &err) {
     QHash<QUuid, int> lastPercent;
-    const auto report = [&] {
-        const QList<MoverLogLine> &lines = log.lines();
-        for (qsizetype i = std::min(printed, lines.size()); i < lines.size(); ++i) {
-            const MoverLogLine &line = lines.at(i);
-            if (line.source == MoverLogLine::Source::RsyncStdout)
-                continue; // file names and progress: summarised below
-            if (!line.jobID || ids.contains(*line.jobID))
-                out << line.rendered() << '\n';
+    const auto printLine = [&](const MoverLogLine &line) {
+        if (line.source == MoverLogLine::Source::RsyncStdout)
+            return; // file names and progress: summarised below
+        if (!line.jobID || ids.contains(*line.jobID)) {
+            out << line.rendered() << '\n';
+            out.flush();
         }
-        printed = lines.size();
+    };
+    const auto printProgress = [&] {
         for (const QUuid &id : ids) {
             const std::optional<MoveJob> job = mover->job(id);
             if (!job || job->manifest.phase != MovePhase::Copying)
@@ -68,18 +67,32 @@ void EngineSession::runUntilSettled(const QList<QUuid> &ids, QTextStream &out) {
         return true;
     };
 
+    for (const MoverLogLine &line : log.lines())
+        printLine(line);
+    printProgress();
+    if (allSettled())
+        return 0;
+
+    int stoppedBy = 0;
     QEventLoop loop;
-    const QMetaObject::Connection changed =
-        QObject::connect(mover.get(), &LocalFolderMover::jobsChanged, &loop, [&] {
-            report();
-            if (allSettled())
-                loop.quit();
-        });
-    report();
-    if (!allSettled())
-        loop.exec();
-    QObject::disconnect(changed);
-    report();
+    platform::TerminationSignals termination;
+    QObject::connect(&termination, &platform::TerminationSignals::received, &loop, [&](int number) {
+        stoppedBy = number;
+        loop.quit();
+    });
+    QObject::connect(&log, &MoverLog::lineAppended, &loop, printLine);
+    QObject::connect(mover.get(), &LocalFolderMover::jobsChanged, &loop, [&] {
+        printProgress();
+        if (allSettled())
+            loop.quit();
+    });
+    loop.exec();
+    if (!stoppedBy)
+        return 0;
+    mover->stopForQuit();
+    err << "Stopped; the move was left as it was and continues with `quindle resume`.\n";
+    err.flush();
+    return 128 + stoppedBy;
 }
 
 QString describeJob(const MoveJob &job) {

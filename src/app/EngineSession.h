@@ -30,9 +30,11 @@ public:
     platform::LogindSleepInhibitor sleepInhibitor;
     std::unique_ptr<MoveSleepGuard> sleepGuard;
 
-    // Prints this job's log lines and progress as they come, and returns when every job in `ids`
-    // is done, cancelled, failed or waiting for its drive.
-    void runUntilSettled(const QList<QUuid> &ids, QTextStream &out);
+    // Prints these jobs' log lines and progress as they come, and returns when every job in `ids`
+    // is done, cancelled, failed or waiting for its drive: 0. A SIGINT or SIGTERM stops the moves
+    // as quitting does (children ended, records left to resume) and returns the exit status it
+    // calls for (130 or 143), after saying so on `err`.
+    int runUntilSettled(const QList<QUuid> &ids, QTextStream &out, QTextStream &err);
 
 private:
     explicit EngineSession(std::unique_ptr<QLockFile> lock);

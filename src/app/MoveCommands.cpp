@@ -7,25 +7,66 @@
 #include <QFileInfo>
 #include <QTextStream>
 
+#include <variant>
+
 namespace quindle {
 
 namespace {
 
-QString absolute(const QString &path) {
-    return QDir::cleanPath(QFileInfo(path).absoluteFilePath());
-}
+const char *const moveUsage = "Usage: quindle move <source> <destination-folder> "
+                              "[--merge|--override] [--relocate] [--verify fast|thorough|off]\n";
 
 int finish(EngineSession &session, const QUuid &id, QTextStream &out, QTextStream &err) {
-    session.runUntilSettled({id}, out);
+    if (const int stopped = session.runUntilSettled({id}, out, err))
+        return stopped;
     const std::optional<MoveJob> job = session.mover->job(id);
     if (!job)
         return 1;
     out << describeJob(*job) << '\n';
+    out.flush();
     if (job->manifest.phase == MovePhase::Done)
         return 0;
     if (job->manifest.phase == MovePhase::WaitingForDrive)
         err << "The move is parked until its drive returns; run `quindle resume` then.\n";
     return 1;
+}
+
+struct MoveArguments {
+    QString src, dstParent;
+    MoveConflictPolicy policy = MoveConflictPolicy::Merge;
+    bool relocate = false;
+    std::optional<VerificationLevel> level;
+};
+
+// The request, or the message that ends the run with exit status 2.
+std::variant<MoveArguments, QString> parseMove(const QStringList &arguments) {
+    MoveArguments parsed;
+    QStringList positional;
+    for (qsizetype i = 0; i < arguments.size(); ++i) {
+        const QString &argument = arguments.at(i);
+        if (argument == QLatin1String("--merge"))
+            parsed.policy = MoveConflictPolicy::Merge;
+        else if (argument == QLatin1String("--override"))
+            parsed.policy = MoveConflictPolicy::Override;
+        else if (argument == QLatin1String("--relocate"))
+            parsed.relocate = true;
+        else if (argument == QLatin1String("--verify")) {
+            parsed.level = i + 1 < arguments.size() ? verificationLevelFromRaw(arguments.at(++i))
+                                                    : std::nullopt;
+            if (!parsed.level)
+                return QStringLiteral("The verification level must be fast, thorough or off.\n");
+        } else if (argument.startsWith(QLatin1Char('-')))
+            return QStringLiteral("Unknown option “%1”.\n").arg(argument);
+        else if (argument.isEmpty())
+            return QStringLiteral("A path cannot be empty.\n");
+        else
+            positional << argument;
+    }
+    if (positional.size() != 2)
+        return QString();
+    parsed.src = positional.at(0);
+    parsed.dstParent = positional.at(1);
+    return parsed;
 }
 
 // The job that the last enqueue added, if it added one.
@@ -40,60 +81,36 @@ std::optional<QUuid> enqueued(const LocalFolderMover &mover, qsizetype countBefo
 int runMove(const QStringList &arguments) {
     QTextStream out(stdout);
     QTextStream err(stderr);
-    QStringList positional;
-    MoveConflictPolicy policy = MoveConflictPolicy::Merge;
-    bool relocate = false;
-    std::optional<VerificationLevel> level;
-    for (qsizetype i = 0; i < arguments.size(); ++i) {
-        const QString &argument = arguments.at(i);
-        if (argument == QLatin1String("--merge"))
-            policy = MoveConflictPolicy::Merge;
-        else if (argument == QLatin1String("--override"))
-            policy = MoveConflictPolicy::Override;
-        else if (argument == QLatin1String("--relocate"))
-            relocate = true;
-        else if (argument == QLatin1String("--verify") && i + 1 < arguments.size()) {
-            level = verificationLevelFromRaw(arguments.at(++i));
-            if (!level) {
-                err << "The verification level must be fast, thorough or off.\n";
-                return 2;
-            }
-        } else if (argument.startsWith(QLatin1String("--"))) {
-            err << "Unknown option “" << argument << "”.\n";
-            return 2;
-        } else
-            positional << argument;
-    }
-    if (positional.size() != 2) {
-        err << "Usage: quindle move <source> <destination-folder> [--merge|--override] "
-               "[--relocate] "
-               "[--verify fast|thorough|off]\n";
+    const std::variant<MoveArguments, QString> parsed = parseMove(arguments);
+    if (const QString *problem = std::get_if<QString>(&parsed)) {
+        err << *problem << moveUsage;
         return 2;
     }
-    const QString src = absolute(positional.at(0));
-    const QString dstParent = absolute(positional.at(1));
-    if (!QFileInfo::exists(src) && !QFileInfo(src).isSymLink()) {
-        err << "There is nothing to move at " << src << ".\n";
-        return 1;
-    }
-    if (dstParent == src || dstParent.startsWith(src + QLatin1Char('/'))) {
-        err << "A folder cannot be moved into itself.\n";
+    const MoveArguments &request = std::get<MoveArguments>(parsed);
+    const QFileInfo source(request.src);
+    if (!source.exists() && !source.isSymLink()) {
+        err << "There is nothing to move at " << source.absoluteFilePath() << ".\n";
         return 1;
     }
 
     const std::unique_ptr<EngineSession> session = EngineSession::open(err);
     if (!session)
         return 1;
-    session->mover->setVerificationOverride(level);
-    const qsizetype before = session->mover->jobs().size();
-    session->mover->enqueue(src, dstParent, policy, relocate);
-    const std::optional<QUuid> id = enqueued(*session->mover, before);
-    if (!id) {
+    session->mover->setVerificationOverride(request.level);
+    const EnqueueOutcome outcome =
+        session->mover->enqueue(request.src, request.dstParent, request.policy, request.relocate);
+    switch (outcome.kind) {
+    case EnqueueOutcome::Kind::Refused:
+        err << outcome.message << '\n';
+        return 1;
+    case EnqueueOutcome::Kind::AlreadyThere:
         for (const MoverLogLine &line : session->log.lines())
             out << line.rendered() << '\n';
-        return 0; // the source was already a link to the destination
+        return 0;
+    case EnqueueOutcome::Kind::Enqueued:
+        break;
     }
-    return finish(*session, *id, out, err);
+    return finish(*session, outcome.job, out, err);
 }
 
 int runMoves(const QStringList &) {
@@ -115,7 +132,8 @@ int runResume(const QStringList &) {
     QList<QUuid> ids;
     for (const MoveJob &job : session->mover->jobs())
         ids << job.id();
-    session->runUntilSettled(ids, out);
+    if (const int stopped = session->runUntilSettled(ids, out, err))
+        return stopped;
     int parked = 0;
     for (const MoveJob &job : session->mover->jobs()) {
         out << describeJob(job) << '\n';

@@ -71,6 +71,8 @@ bool filesMatchByContent(const QString &source, const QString &destination) {
         return false;
     if (S_ISLNK(from.st_mode)) // a link's content is its target
         return S_ISLNK(to.st_mode) && linkTarget(source) == linkTarget(destination);
+    if (S_ISDIR(from.st_mode))
+        return S_ISDIR(to.st_mode);
     if (!S_ISREG(from.st_mode))
         return true;
     if (!S_ISREG(to.st_mode) || from.st_size != to.st_size)
@@ -95,6 +97,19 @@ bool filesMatchByContent(const QString &source, const QString &destination) {
         remaining -= length;
     }
     return true;
+}
+
+QStringList filesDifferingInContent(const QString &source, const QString &destination,
+                                    const QStringList &relativePaths,
+                                    const CancelCheck &cancelled) {
+    QStringList differing;
+    for (const QString &path : relativePaths) {
+        if (cancelled && cancelled())
+            break;
+        if (!filesMatchByContent(entryPath(source, path), entryPath(destination, path)))
+            differing << path;
+    }
+    return differing;
 }
 
 qint64 sizeToleranceKB(qint64 sourceKB) {

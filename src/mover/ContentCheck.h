@@ -1,8 +1,10 @@
 #pragma once
 
 #include "mover/MoveManifest.h"
+#include "mover/TreeListing.h"
 
 #include <QString>
+#include <QStringList>
 
 #include <optional>
 
@@ -11,9 +13,14 @@ namespace quindle {
 constexpr qint64 contentCheckChunkBytes = 16 * 1024 * 1024;
 
 // Both regular files hold the same bytes (compared in 16 MiB chunks), or both links the same
-// target (links are never followed). A folder or special file counts as matching; anything that
-// cannot be read does not.
+// target (links are never followed), or both are folders. A special file counts as matching;
+// anything that cannot be read does not.
 bool filesMatchByContent(const QString &source, const QString &destination);
+
+// The entries of `relativePaths` whose copy below `destination` does not match by content (a
+// missing copy does not). Stops early, with what it found so far, when cancelled.
+QStringList filesDifferingInContent(const QString &source, const QString &destination,
+                                    const QStringList &relativePaths, const CancelCheck &cancelled);
 
 // The destination's `du` size is plausible for the source's: within 16 KiB (1 % from 1700 KiB
 // on), or at least as large for a merge. Blocks: run it on a worker.

@@ -3,9 +3,12 @@
 #include "core/BackgroundPool.h"
 #include "core/DriveIdentity.h"
 #include "core/JsonFormat.h"
+#include "core/NVMeMount.h"
 #include "core/ServiceStatus.h"
 #include "mover/ContentCheck.h"
 #include "mover/ManifestStore.h"
+#include "mover/MovePreflight.h"
+#include "mover/PathOverlap.h"
 #include "mover/ProcessRunner.h"
 #include "mover/RelocateWalk.h"
 #include "mover/RsyncProgress.h"
@@ -37,20 +40,6 @@ bool exists(const QString &path) {
 
 QString plural(qsizetype count, const char *word) {
     return QStringLiteral("%1 %2%3").arg(count).arg(QLatin1String(word)).arg(count == 1 ? "" : "s");
-}
-
-// The drive's mount path as the service reports it; empty when it reports none.
-QString reportedNVMePath() {
-    return StatusFileKeys::read().nvmePath.value_or(QString());
-}
-
-QString nvmePathOrDefault() {
-    const QString path = reportedNVMePath();
-    return path.isEmpty() ? platform::defaultNVMePath() : path;
-}
-
-bool isOnDrive(const QString &path, const QString &drive) {
-    return !drive.isEmpty() && (path == drive || path.startsWith(drive + QLatin1Char('/')));
 }
 
 QString lastComponent(const QString &path) {
@@ -110,10 +99,12 @@ void LocalFolderMover::persist(MoveJob &job) {
 
 // ---- requests -------------------------------------------------------------------------------
 
-void LocalFolderMover::enqueue(const QString &src, const QString &dstParent,
-                               MoveConflictPolicy conflict, bool symlinkSourceAfter) {
+EnqueueOutcome LocalFolderMover::enqueue(const QString &source, const QString &destinationParent,
+                                         MoveConflictPolicy conflict, bool symlinkSourceAfter) {
     if (m_stopped)
-        return;
+        return {EnqueueOutcome::Kind::Refused, {}, QStringLiteral("Quindle is quitting.")};
+    const QString src = QDir::cleanPath(QFileInfo(source).absoluteFilePath());
+    const QString dstParent = QDir::cleanPath(QFileInfo(destinationParent).absoluteFilePath());
     const QString finalDst = dstParent + QLatin1Char('/') + lastComponent(src);
     MoveManifest manifest;
     manifest.id = QUuid::createUuid();
@@ -133,22 +124,29 @@ void LocalFolderMover::enqueue(const QString &src, const QString &dstParent,
                 .arg(platform::runInstallInTerminal(QStringLiteral("rsync")));
         m_jobs << MoveJob{ManifestStore::write(manifest)};
         Q_EMIT jobsChanged();
-        return;
+        return {EnqueueOutcome::Kind::Enqueued, manifest.id, {}};
     }
 
-    if (const std::optional<QString> target = resolveSymlinkTargetAbsolute(src);
-        target && pathsResolveSame(*target, finalDst)) {
-        QFile::remove(src);
-        log(Source::Info,
-            QStringLiteral("noop: %1 was a symlink → %2; removed symlink, no transfer needed "
-                           "(would have rsynced "
-                           "data onto itself)")
-                .arg(src, finalDst),
-            QUuid::createUuid());
-        return;
+    // A link that already leads to the destination, directly or through other links.
+    if (const std::optional<QString> target = resolvedLinkTarget(src);
+        target && *target == resolvedPath(finalDst)) {
+        QString line;
+        if (symlinkSourceAfter) {
+            line = QStringLiteral("noop: %1 is already a symlink → %2; kept it, no transfer needed")
+                       .arg(src, finalDst);
+        } else {
+            QFile::remove(src);
+            line = QStringLiteral("noop: %1 was a symlink → %2; removed symlink, no transfer "
+                                  "needed (would have rsynced data onto itself)")
+                       .arg(src, finalDst);
+        }
+        log(Source::Info, line, QUuid::createUuid());
+        return {EnqueueOutcome::Kind::AlreadyThere, {}, line};
     }
+    if (const std::optional<QString> refusal = overlapRefusal(src, finalDst))
+        return {EnqueueOutcome::Kind::Refused, {}, *refusal};
 
-    if (isOnDrive(dstParent, reportedNVMePath()))
+    if (nvmeRootOf(dstParent))
         manifest.driveUUID = currentDriveUUID();
     m_jobs << MoveJob{ManifestStore::write(manifest)};
     Q_EMIT jobsChanged();
@@ -166,11 +164,11 @@ void LocalFolderMover::enqueue(const QString &src, const QString &dstParent,
         Q_EMIT jobsChanged();
     });
     schedulingPass();
+    return {EnqueueOutcome::Kind::Enqueued, id, {}};
 }
 
 void LocalFolderMover::cancel(const QUuid &id) {
-    if (StreamedProcess *process = m_processes.value(id))
-        process->terminate();
+    stopCopy(id);
     forgetTask(m_hashingTasks, id);
     forgetTask(m_verifyTasks, id);
     forgetTask(m_cleanupTasks, id);
@@ -253,7 +251,10 @@ std::optional<QString> LocalFolderMover::revert(const MoveManifest &manifest) {
         return QStringLiteral("The original parent directory %1 no longer exists. Recreate it or "
                               "revert manually.")
             .arg(parent);
-    enqueue(manifest.finalDst, parent, MoveConflictPolicy::Merge, false);
+    const EnqueueOutcome outcome =
+        enqueue(manifest.finalDst, parent, MoveConflictPolicy::Merge, false);
+    if (outcome.kind == EnqueueOutcome::Kind::Refused)
+        return outcome.message;
     return std::nullopt;
 }
 
@@ -275,9 +276,14 @@ void LocalFolderMover::recoverPendingManifests(const QString &) {
     for (const MoveJob &job : std::as_const(m_jobs))
         if (job.manifest.phase == MovePhase::WaitingForDrive)
             parked << job.id();
-    for (const QUuid &id : parked)
-        if (canResume(id))
-            updatePhase(id, MovePhase::Copying);
+    for (const QUuid &id : parked) {
+        if (!canResume(id))
+            continue;
+        MoveJob *job = find(id);
+        const bool cleanup = job->manifest.resumeCleanup;
+        job->manifest.resumeCleanup = false;
+        updatePhase(id, cleanup ? MovePhase::CleaningUp : MovePhase::Copying);
+    }
     schedulingPass();
 }
 
@@ -314,14 +320,26 @@ void LocalFolderMover::handleVolumeUnmounted(const QString &) {
             !exists(job.manifest.dstParent))
             stranded << job.id();
     for (const QUuid &id : stranded) {
-        if (StreamedProcess *process = m_processes.value(id))
-            process->terminate();
+        stopCopy(id);
         forgetTask(m_hashingTasks, id);
-        updatePhase(
-            id, MovePhase::WaitingForDrive,
-            QStringLiteral("Destination drive disappeared mid-move. Will resume on reconnect."));
+        forgetTask(m_verifyTasks, id);
+        forgetTask(m_cleanupTasks, id);
+        park(id,
+             QStringLiteral("Destination drive disappeared mid-move. Will resume on reconnect."));
     }
     schedulingPass();
+}
+
+void LocalFolderMover::park(const QUuid &id, const QString &error) {
+    MoveJob *job = find(id);
+    if (!job)
+        return;
+    if (job->manifest.phase == MovePhase::CleaningUp)
+        job->manifest.resumeCleanup = true;
+    // The checks before a copy describe a drive that has gone; the next copy checks again.
+    if (m_prepTasks.contains(id) && !m_prepTasks.value(id).survivesParking)
+        forgetTask(m_prepTasks, id);
+    updatePhase(id, MovePhase::WaitingForDrive, error);
 }
 
 void LocalFolderMover::stopForQuit() {
@@ -333,6 +351,7 @@ void LocalFolderMover::stopForQuit() {
         delete process; // ends the child
     }
     m_processes.clear();
+    m_stoppedCopies.clear();
     for (TaskMap *map : {&m_prepTasks, &m_hashingTasks, &m_verifyTasks, &m_cleanupTasks}) {
         for (const Task &task : std::as_const(*map))
             task.cancelled->store(true);
@@ -450,73 +469,64 @@ void LocalFolderMover::forgetTask(TaskMap &map, const QUuid &id) {
 // ---- copy -----------------------------------------------------------------------------------
 
 void LocalFolderMover::startCopy(const QUuid &id) {
-    MoveJob *job = find(id);
-    if (!job)
+    const MoveJob *job = find(id);
+    // Entering `copying` is announced first, and a listener may have parked the job meanwhile.
+    if (!job || job->manifest.phase != MovePhase::Copying)
         return;
-    const MoveManifest m = job->manifest;
-    if (m.driveUUID) {
-        const std::optional<QString> current = currentDriveUUID();
-        if (current && *current != *m.driveUUID) {
-            updatePhase(id, MovePhase::Failed,
-                        QStringLiteral(
-                            "Destination drive UUID mismatch (%1 vs %2). Refusing to write into a "
-                            "different drive.")
-                            .arg(*m.driveUUID, *current));
+    const Task task = beginTask(m_prepTasks, id);
+    QtConcurrent::run(blockingPool(), [m = job->manifest, cancelled = task.cancelled] {
+        return preflightCopy(m, [cancelled] { return cancelled->load(); });
+    }).then(this, [this, id, serial = task.serial](const Preflight &result) {
+        MoveJob *job = currentFor(m_prepTasks, id, serial, MovePhase::Copying);
+        if (!job)
+            return schedulingPass();
+        if (result.driveUUID && !job->manifest.driveUUID) {
+            job->manifest.driveUUID = result.driveUUID;
+            persist(*job);
+        }
+        switch (result.outcome) {
+        case Preflight::Outcome::Cancelled:
+            break;
+        case Preflight::Outcome::Park:
+            park(id, result.message);
+            break;
+        case Preflight::Outcome::Fail:
+            updatePhase(id, MovePhase::Failed, result.message);
+            break;
+        case Preflight::Outcome::AlreadyThere:
+            log(Source::Info, result.message, id);
+            updatePhase(id, MovePhase::Done, std::nullopt, alreadyThereStatus());
+            break;
+        case Preflight::Outcome::Proceed:
+            if (job->manifest.conflictPolicy == MoveConflictPolicy::Override &&
+                result.destinationExists)
+                return removeDestinationThenCopy(id);
+            // Merging into what is there: every file is written again, so no stale one survives.
+            launchRsync(id, result.destinationExists);
             return;
         }
-        if (!exists(nvmePathOrDefault())) {
-            updatePhase(id, MovePhase::WaitingForDrive, QStringLiteral("NVMe drive not mounted."));
-            return;
-        }
-    }
-
-    std::error_code error;
-    std::filesystem::create_directories(QFile::encodeName(m.dstParent).toStdString(), error);
-    if (error) {
-        const QString drive = reportedNVMePath();
-        if (m.driveUUID && !drive.isEmpty() && !exists(drive))
-            updatePhase(id, MovePhase::WaitingForDrive,
-                        QStringLiteral("NVMe drive disconnected while preparing destination."));
-        else
-            updatePhase(id, MovePhase::Failed,
-                        QStringLiteral("Could not create destination parent %1: %2")
-                            .arg(m.dstParent, QString::fromLocal8Bit(error.message().c_str())));
-        return;
-    }
-    if (!QFileInfo(m.dstParent).isDir()) {
-        updatePhase(
-            id, MovePhase::Failed,
-            QStringLiteral(
-                "Destination parent %1 doesn't exist after createDirectory succeeded — refusing "
-                "to spawn rsync.")
-                .arg(m.dstParent));
-        return;
-    }
-
-    if (m.conflictPolicy == MoveConflictPolicy::Override &&
-        (exists(m.finalDst) || pathIsSymbolicLink(m.finalDst))) {
-        log(Source::Command,
-            formatCommandLine(platform::rmExecutable(), {QStringLiteral("-rf"), m.finalDst}), id);
-        updateStatus(id, QStringLiteral("Override: removing existing destination…"));
-        const Task task = beginTask(m_prepTasks, id);
-        const QString target = m.finalDst;
-        QtConcurrent::run(blockingPool(), [target] {
-            return runProcessAsync(platform::rmExecutable(), {QStringLiteral("-rf"), target});
-        }).then(this, [this, id, serial = task.serial](int) {
-            if (!finishTask(m_prepTasks, id, serial) || m_stopped)
-                return;
-            const MoveJob *current = find(id);
-            if (current && current->manifest.phase == MovePhase::Copying)
-                launchRsync(id);
-            else
-                schedulingPass();
-        });
-        return;
-    }
-    launchRsync(id);
+        schedulingPass();
+    });
 }
 
-void LocalFolderMover::launchRsync(const QUuid &id) {
+void LocalFolderMover::removeDestinationThenCopy(const QUuid &id) {
+    const QString target = find(id)->manifest.finalDst;
+    log(Source::Command,
+        formatCommandLine(platform::rmExecutable(), {QStringLiteral("-rf"), target}), id);
+    updateStatus(id, QStringLiteral("Override: removing existing destination…"));
+    const Task task = beginTask(m_prepTasks, id);
+    m_prepTasks[id].survivesParking = true;
+    QtConcurrent::run(blockingPool(), [target] {
+        return runProcessAsync(platform::rmExecutable(), {QStringLiteral("-rf"), target});
+    }).then(this, [this, id, serial = task.serial](int) {
+        if (currentFor(m_prepTasks, id, serial, MovePhase::Copying))
+            launchRsync(id, false);
+        else
+            schedulingPass();
+    });
+}
+
+void LocalFolderMover::launchRsync(const QUuid &id, bool ignoreTimes) {
     MoveJob *job = find(id);
     if (!job)
         return;
@@ -529,8 +539,9 @@ void LocalFolderMover::launchRsync(const QUuid &id) {
         return;
     }
     const QFileInfo source(job->manifest.src);
-    const QStringList arguments = rsync->arguments(job->manifest.src, job->manifest.finalDst, false,
-                                                   source.isDir() && !source.isSymLink());
+    const QStringList arguments =
+        rsync->arguments(job->manifest.src, job->manifest.finalDst, false,
+                         source.isDir() && !source.isSymLink(), ignoreTimes);
     log(Source::Command, formatCommandLine(rsync->executablePath, arguments), id);
 
     auto *process = new StreamedProcess(this);
@@ -539,7 +550,7 @@ void LocalFolderMover::launchRsync(const QUuid &id) {
     connect(process, &StreamedProcess::standardErrorLine, this,
             [this, id](const QString &line) { onRsyncLine(id, line, true); });
     connect(process, &StreamedProcess::finished, this,
-            [this, id](int status) { onRsyncExit(id, status); });
+            [this, id, process](int status) { onRsyncExit(id, process, status); });
     if (!process->start(rsync->executablePath, arguments)) {
         const QString reason = process->errorString();
         process->disconnect(this);
@@ -565,22 +576,32 @@ void LocalFolderMover::onRsyncLine(const QUuid &id, const QString &line, bool st
     if (!fraction || !job)
         return;
     job->manifest.fractionAtLastWrite = *fraction;
-    // Written once per five percent: rsync prints many lines per second.
-    const int percent = static_cast<int>(*fraction * 100);
-    if (percent % 5 == 0 && m_lastWrittenProgressStep.value(id, -1) != percent) {
-        m_lastWrittenProgressStep.insert(id, percent);
+    // Written once per five percent crossed: rsync prints many lines per second.
+    const int step = static_cast<int>(*fraction * 100) / 5;
+    if (step != m_lastWrittenProgressStep.value(id, -1)) {
+        m_lastWrittenProgressStep.insert(id, step);
         persist(*job);
     }
     Q_EMIT jobsChanged();
 }
 
-void LocalFolderMover::onRsyncExit(const QUuid &id, int status) {
-    if (StreamedProcess *process = m_processes.take(id))
-        process->deleteLater();
+void LocalFolderMover::stopCopy(const QUuid &id) {
+    if (StreamedProcess *process = m_processes.value(id)) {
+        m_stoppedCopies.insert(process);
+        process->terminate();
+    }
+}
+
+void LocalFolderMover::onRsyncExit(const QUuid &id, StreamedProcess *process, int status) {
+    m_processes.remove(id);
+    process->deleteLater();
     m_lastWrittenProgressStep.remove(id);
     log(Source::Info, QStringLiteral("rsync exited with code %1").arg(status), id);
+    // A copy stopped by a cancel or an unplug says nothing of the job, which may have been
+    // resumed by now: its next copy starts only after this one has ended.
+    const bool stopped = m_stoppedCopies.remove(process);
     const MoveJob *job = find(id);
-    if (job && job->manifest.phase == MovePhase::Copying) {
+    if (job && job->manifest.phase == MovePhase::Copying && !stopped) {
         if (status == 0)
             updatePhase(id, MovePhase::Hashing, std::nullopt,
                         QStringLiteral("Hashing source + destination for integrity check…"));
@@ -599,18 +620,30 @@ void LocalFolderMover::onRsyncExit(const QUuid &id, int status) {
 // ---- verification ---------------------------------------------------------------------------
 
 void LocalFolderMover::startVerification(const QUuid &id) {
-    switch (verificationLevel()) {
-    case VerificationLevel::Off:
-        updatePhase(id, MovePhase::CleaningUp, std::nullopt,
-                    QStringLiteral("Verification disabled — proceeding to cleanup."));
-        return;
-    case VerificationLevel::Fast:
-        startQuickCompare(id);
-        return;
-    case VerificationLevel::Thorough:
-        startTreeHashes(id);
-        return;
-    }
+    const MoveManifest m = find(id)->manifest;
+    const Task task = beginTask(m_hashingTasks, id);
+    // A comparison of a tree with itself proves nothing: make sure these are two trees first.
+    QtConcurrent::run(blockingPool(), [src = m.src, dst = m.finalDst] {
+        return pathIsSymbolicLink(src) ? std::nullopt : overlapRefusal(src, dst);
+    }).then(this, [this, id, serial = task.serial](const std::optional<QString> &refusal) {
+        const MoveJob *job = currentFor(m_hashingTasks, id, serial, MovePhase::Hashing);
+        if (!job)
+            return schedulingPass();
+        if (refusal) {
+            updatePhase(id, MovePhase::Failed, *refusal);
+            return schedulingPass();
+        }
+        switch (verificationLevel()) {
+        case VerificationLevel::Off:
+            updatePhase(id, MovePhase::CleaningUp, std::nullopt,
+                        QStringLiteral("Verification disabled — proceeding to cleanup."));
+            return schedulingPass();
+        case VerificationLevel::Fast:
+            return startQuickCompare(id);
+        case VerificationLevel::Thorough:
+            return startTreeHashes(id);
+        }
+    });
 }
 
 void LocalFolderMover::startQuickCompare(const QUuid &id) {
@@ -624,10 +657,8 @@ void LocalFolderMover::startQuickCompare(const QUuid &id) {
                       })
         .then(this, [this, id,
                      serial = task.serial](const std::optional<QList<Difference>> &differences) {
-            if (!finishTask(m_hashingTasks, id, serial))
-                return schedulingPass();
-            const MoveJob *job = find(id);
-            if (!job || job->manifest.phase != MovePhase::Hashing)
+            const MoveJob *job = currentFor(m_hashingTasks, id, serial, MovePhase::Hashing);
+            if (!job)
                 return schedulingPass();
             const MoveManifest &m = job->manifest;
             if (!differences) {
@@ -660,41 +691,58 @@ void LocalFolderMover::startQuickCompare(const QUuid &id) {
 
 void LocalFolderMover::checkStatDifferences(const QUuid &id, const QList<Difference> &differences) {
     const MoveManifest m = find(id)->manifest;
-    const qsizetype n = differences.size();
-    updateStatus(id, QStringLiteral("Stat diff on %1 — re-hashing.").arg(plural(n, "file")));
+    const QString files = plural(differences.size(), "file");
+    updateStatus(id, QStringLiteral("Stat diff on %1 — re-hashing.").arg(files));
+    QStringList paths;
+    for (const Difference &d : differences)
+        paths << d.relativePath;
     const Task task = beginTask(m_hashingTasks, id);
-    QtConcurrent::run(blockingPool(), [src = m.src, dst = m.finalDst, differences,
+    QtConcurrent::run(blockingPool(), [src = m.src, dst = m.finalDst, paths,
                                        cancelled = task.cancelled] {
-        QStringList mismatched;
-        for (const Difference &d : differences) {
-            if (cancelled->load())
-                break;
-            if (!filesMatchByContent(entryPath(src, d.relativePath),
-                                     entryPath(dst, d.relativePath)))
-                mismatched << d.relativePath;
-        }
-        return mismatched;
-    }).then(this, [this, id, n, serial = task.serial](const QStringList &mismatched) {
-        if (!finishTask(m_hashingTasks, id, serial))
-            return schedulingPass();
-        const MoveJob *job = find(id);
-        if (!job || job->manifest.phase != MovePhase::Hashing)
-            return schedulingPass();
-        if (mismatched.isEmpty()) {
-            updatePhase(id, MovePhase::Verifying, std::nullopt,
-                        QStringLiteral("Verified (stat skew on %1, content matched).")
-                            .arg(plural(n, "file")));
-            return schedulingPass();
-        }
-        const qsizetype m = mismatched.size();
-        QString list = mismatched.mid(0, 5).join(QStringLiteral(", "));
-        if (m > 5)
-            list += QStringLiteral(" (+ %1 more)").arg(m - 5);
-        updatePhase(id, MovePhase::Failed,
-                    QStringLiteral("Verification failed — %1 differ: %2. Source preserved.")
-                        .arg(plural(m, "file"), list));
+        return filesDifferingInContent(src, dst, paths, [cancelled] { return cancelled->load(); });
+    }).then(this, [this, id, files, serial = task.serial](const QStringList &mismatched) {
+        if (currentFor(m_hashingTasks, id, serial, MovePhase::Hashing))
+            reportContentCheck(
+                id, mismatched,
+                QStringLiteral("Verified (stat skew on %1, content matched).").arg(files));
         schedulingPass();
     });
+}
+
+void LocalFolderMover::compareEveryFile(const QUuid &id) {
+    const MoveManifest m = find(id)->manifest;
+    updateStatus(id, QStringLiteral("Comparing every file with its copy…"));
+    const Task task = beginTask(m_hashingTasks, id);
+    QtConcurrent::run(blockingPool(), [src = m.src, dst = m.finalDst, cancelled = task.cancelled] {
+        const CancelCheck check = [cancelled] { return cancelled->load(); };
+        const std::optional<QStringList> listing = listTree(src);
+        // An unlisted source compares as one unknown difference: the root itself.
+        return listing ? filesDifferingInContent(src, dst, *listing, check)
+                       : QStringList{QString()};
+    }).then(this, [this, id, serial = task.serial](const QStringList &mismatched) {
+        if (currentFor(m_hashingTasks, id, serial, MovePhase::Hashing))
+            reportContentCheck(id, mismatched, QStringLiteral("Every file matched its copy."));
+        schedulingPass();
+    });
+}
+
+void LocalFolderMover::reportContentCheck(const QUuid &id, const QStringList &mismatched,
+                                          const QString &passedStatus) {
+    if (mismatched.isEmpty()) {
+        updatePhase(id, MovePhase::Verifying, std::nullopt, passedStatus);
+        return;
+    }
+    const qsizetype m = mismatched.size();
+    QStringList shown = mismatched.mid(0, 5);
+    for (QString &path : shown)
+        if (path.isEmpty()) // the root of a single-file move
+            path = lastComponent(find(id)->manifest.src);
+    QString list = shown.join(QStringLiteral(", "));
+    if (m > 5)
+        list += QStringLiteral(" (+ %1 more)").arg(m - 5);
+    updatePhase(id, MovePhase::Failed,
+                QStringLiteral("Verification failed — %1 differ: %2. Source preserved.")
+                    .arg(plural(m, "file"), list));
 }
 
 void LocalFolderMover::startTreeHashes(const QUuid &id) {
@@ -737,10 +785,8 @@ void LocalFolderMover::startTreeHashes(const QUuid &id) {
                       })
         .then(this, [this, id, serial = task.serial,
                      cancelled = task.cancelled](const Hashes &hashes) {
-            if (!finishTask(m_hashingTasks, id, serial) || cancelled->load())
-                return schedulingPass();
-            MoveJob *job = find(id);
-            if (!job || job->manifest.phase != MovePhase::Hashing)
+            MoveJob *job = currentFor(m_hashingTasks, id, serial, MovePhase::Hashing);
+            if (!job || cancelled->load())
                 return schedulingPass();
             job->manifest.srcContentHash = hashes.source;
             job->manifest.dstContentHash = hashes.destination;
@@ -764,6 +810,11 @@ void LocalFolderMover::startTreeHashes(const QUuid &id) {
                     QStringLiteral(
                         "Destination drive disappeared during integrity hash. Will resume on "
                         "reconnect."));
+            else if (m.conflictPolicy == MoveConflictPolicy::Merge &&
+                     *hashes.source != *hashes.destination)
+                // A merge target may hold other files too, so different digests prove nothing
+                // either way: every source file is compared with its own copy instead.
+                return compareEveryFile(id);
             else
                 updatePhase(id, MovePhase::Verifying);
             schedulingPass();
@@ -776,10 +827,8 @@ void LocalFolderMover::startSizeCheck(const QUuid &id) {
     QtConcurrent::run(blockingPool(), [m] {
         return sizesMatchAsync(m.src, m.finalDst, m.srcSizeKB, m.conflictPolicy);
     }).then(this, [this, id, serial = task.serial](bool sizesMatch) {
-        if (!finishTask(m_verifyTasks, id, serial))
-            return schedulingPass();
-        const MoveJob *job = find(id);
-        if (!job || job->manifest.phase != MovePhase::Verifying)
+        const MoveJob *job = currentFor(m_verifyTasks, id, serial, MovePhase::Verifying);
+        if (!job)
             return schedulingPass();
         const MoveManifest &m = job->manifest;
         if (!sizesMatch)
@@ -808,29 +857,44 @@ void LocalFolderMover::startCleanup(const QUuid &id) {
         startRemoveCleanup(id);
 }
 
+// A refusal from the checks before cleanup: the job parks or fails instead. True when refused.
+bool LocalFolderMover::refusedCleanup(const QUuid &id, const Preflight &check) {
+    if (check.outcome == Preflight::Outcome::Proceed)
+        return false;
+    if (check.outcome == Preflight::Outcome::Park)
+        park(id, check.message);
+    else
+        updatePhase(id, MovePhase::Failed, check.message);
+    return true;
+}
+
 void LocalFolderMover::startRemoveCleanup(const QUuid &id) {
-    const QString src = find(id)->manifest.src;
-    log(Source::Command, formatCommandLine(platform::rmExecutable(), {QStringLiteral("-rf"), src}),
-        id);
+    const MoveManifest m = find(id)->manifest;
+    log(Source::Command,
+        formatCommandLine(platform::rmExecutable(), {QStringLiteral("-rf"), m.src}), id);
+    struct Removal {
+        Preflight check;
+        int status = -1;
+    };
     const Task task = beginTask(m_cleanupTasks, id);
-    QtConcurrent::run(blockingPool(), [src] {
-        return runProcessAsync(platform::rmExecutable(), {QStringLiteral("-rf"), src});
-    }).then(this, [this, id, src, serial = task.serial](int status) {
-        if (!finishTask(m_cleanupTasks, id, serial))
+    QtConcurrent::run(blockingPool(), [m] {
+        Removal removal{preflightCleanup(m)};
+        if (removal.check.outcome == Preflight::Outcome::Proceed)
+            removal.status =
+                runProcessAsync(platform::rmExecutable(), {QStringLiteral("-rf"), m.src});
+        return removal;
+    }).then(this, [this, id, src = m.src, serial = task.serial](const Removal &removal) {
+        if (!currentFor(m_cleanupTasks, id, serial, MovePhase::CleaningUp) ||
+            refusedCleanup(id, removal.check))
             return schedulingPass();
-        log(Source::Cleanup, QStringLiteral("rm exit %1 for %2").arg(status).arg(src), id);
-        const MoveJob *job = find(id);
-        if (job && job->manifest.phase == MovePhase::CleaningUp) {
-            if (status == 0)
-                updatePhase(id, MovePhase::Done);
-            else
-                updatePhase(
-                    id, MovePhase::Failed,
-                    QStringLiteral(
-                        "Cleanup of source failed (exit %1). Destination is valid; source still "
-                        "occupies disk space.")
-                        .arg(status));
-        }
+        log(Source::Cleanup, QStringLiteral("rm exit %1 for %2").arg(removal.status).arg(src), id);
+        if (removal.status == 0)
+            updatePhase(id, MovePhase::Done);
+        else
+            updatePhase(id, MovePhase::Failed,
+                        QStringLiteral("Cleanup of source failed (exit %1). Destination is valid; "
+                                       "source still occupies disk space.")
+                            .arg(removal.status));
         schedulingPass();
     });
 }
@@ -841,13 +905,25 @@ void LocalFolderMover::startRelocateCleanup(const QUuid &id) {
         QStringLiteral("relocate cleanup: walking %1 to replace files with symlinks → %2")
             .arg(m.src, m.finalDst),
         id);
+    struct Relocation {
+        Preflight check;
+        RelocateResult result;
+    };
     const Task task = beginTask(m_cleanupTasks, id);
     QtConcurrent::run(blockingPool(),
-                      [m] { return relocateSourceAsFileSymlinks(m.src, m.finalDst); })
+                      [m, cancelled = task.cancelled] {
+                          Relocation relocation{preflightCleanup(m), {}};
+                          if (relocation.check.outcome == Preflight::Outcome::Proceed)
+                              relocation.result = relocateSourceAsFileSymlinks(
+                                  m.src, m.finalDst, [cancelled] { return cancelled->load(); });
+                          return relocation;
+                      })
         .then(this, [this, id, finalDst = m.finalDst,
-                     serial = task.serial](const RelocateResult &result) {
-            if (!finishTask(m_cleanupTasks, id, serial))
+                     serial = task.serial](const Relocation &relocation) {
+            if (!currentFor(m_cleanupTasks, id, serial, MovePhase::CleaningUp) ||
+                refusedCleanup(id, relocation.check))
                 return schedulingPass();
+            const RelocateResult &result = relocation.result;
             log(Source::Cleanup,
                 QStringLiteral(
                     "relocate %1 walk done: %2 relinked, %3 skipped (dirs/symlinks), %4 error(s)")
@@ -857,21 +933,25 @@ void LocalFolderMover::startRelocateCleanup(const QUuid &id) {
                     .arg(result.filesSkipped)
                     .arg(result.errorCount),
                 id);
-            const MoveJob *job = find(id);
-            if (job && job->manifest.phase == MovePhase::CleaningUp) {
-                if (result.errorCount == 0)
-                    updatePhase(id, MovePhase::Done);
-                else
-                    updatePhase(
-                        id, MovePhase::Failed,
-                        QStringLiteral(
-                            "Relocate cleanup partial: %1. Destination is valid at %2; some source "
-                            "files may not have been symlinked. Re-run Relocate to retry, or "
-                            "inspect the source tree manually.")
-                            .arg(result.errorSummary.value_or(QString()), finalDst));
-            }
+            if (result.errorCount == 0)
+                updatePhase(id, MovePhase::Done);
+            else
+                updatePhase(
+                    id, MovePhase::Failed,
+                    QStringLiteral("Relocate cleanup partial: %1. Destination is valid at %2; "
+                                   "some source files may not have been symlinked. Re-run "
+                                   "Relocate to retry, or inspect the source tree manually.")
+                        .arg(result.errorSummary.value_or(QString()), finalDst));
             schedulingPass();
         });
+}
+
+MoveJob *LocalFolderMover::currentFor(TaskMap &map, const QUuid &id, quint64 serial,
+                                      MovePhase phase) {
+    if (!finishTask(map, id, serial) || m_stopped)
+        return nullptr;
+    MoveJob *job = find(id);
+    return job && job->manifest.phase == phase ? job : nullptr;
 }
 
 } // namespace quindle

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "mover/MoveManifest.h"
+#include "mover/MovePreflight.h"
 #include "mover/MoverLog.h"
 #include "mover/MoverSettings.h"
 #include "mover/TreeQuickCompare.h"
@@ -9,6 +10,7 @@
 #include <QHash>
 #include <QList>
 #include <QObject>
+#include <QSet>
 #include <QUuid>
 
 #include <atomic>
@@ -21,6 +23,18 @@ class StreamedProcess;
 namespace platform {
 class VolumeWatcher;
 }
+
+// What became of a move request.
+struct EnqueueOutcome {
+    enum class Kind {
+        Enqueued,     // a job was recorded (it may have failed at once)
+        AlreadyThere, // the source already was a link to the destination; no job
+        Refused       // nothing was recorded
+    };
+    Kind kind = Kind::Enqueued;
+    QUuid job;       // Enqueued
+    QString message; // AlreadyThere: the log line; Refused: the sentence saying why
+};
 
 // Moves folders (or single files) to the drive and back: copy with rsync, verify, then remove the
 // source or replace its files with links. Every step is persisted in the move's manifest, so an
@@ -40,8 +54,8 @@ public:
     // Steps running now: rsync processes and background steps together.
     int runningCount() const;
 
-    void enqueue(const QString &src, const QString &dstParent, MoveConflictPolicy conflict,
-                 bool symlinkSourceAfter);
+    EnqueueOutcome enqueue(const QString &src, const QString &dstParent,
+                           MoveConflictPolicy conflict, bool symlinkSourceAfter);
     void cancel(const QUuid &id);
     void cancelAll();
     void pause();
@@ -55,6 +69,11 @@ public:
     // Stops every child and background step without touching a record, so the moves resume at
     // the next start. The mover does nothing more afterwards.
     void stopForQuit();
+
+    // The status of a move that found its data already at the destination.
+    static QString alreadyThereStatus() {
+        return QStringLiteral("Already on the destination; nothing was copied.");
+    }
 
     // A run-only level that the settings do not remember (the command line's --verify).
     void setVerificationOverride(std::optional<VerificationLevel> level) {
@@ -72,6 +91,7 @@ private:
     struct Task {
         quint64 serial = 0;
         std::shared_ptr<std::atomic_bool> cancelled;
+        bool survivesParking = false; // a running removal cannot be called back
     };
     using TaskMap = QHash<QUuid, Task>;
 
@@ -86,17 +106,27 @@ private:
     void log(MoverLogLine::Source source, const QString &text, const QUuid &id);
 
     void startCopy(const QUuid &id);
-    void launchRsync(const QUuid &id);
+    void removeDestinationThenCopy(const QUuid &id);
+    void launchRsync(const QUuid &id, bool ignoreTimes);
     void onRsyncLine(const QUuid &id, const QString &line, bool standardError);
-    void onRsyncExit(const QUuid &id, int status);
+    void onRsyncExit(const QUuid &id, StreamedProcess *process, int status);
+    void stopCopy(const QUuid &id);
     void startVerification(const QUuid &id);
     void startQuickCompare(const QUuid &id);
     void checkStatDifferences(const QUuid &id, const QList<Difference> &differences);
+    void compareEveryFile(const QUuid &id);
+    void reportContentCheck(const QUuid &id, const QStringList &mismatched,
+                            const QString &passedStatus);
     void startTreeHashes(const QUuid &id);
     void startSizeCheck(const QUuid &id);
     void startCleanup(const QUuid &id);
     void startRemoveCleanup(const QUuid &id);
     void startRelocateCleanup(const QUuid &id);
+    // Finds the job still in `phase` for a result of the step behind `map`; nothing when the
+    // result is stale (the job moved on, was cancelled or is gone).
+    MoveJob *currentFor(TaskMap &map, const QUuid &id, quint64 serial, MovePhase phase);
+    void park(const QUuid &id, const QString &error);
+    bool refusedCleanup(const QUuid &id, const Preflight &check);
     bool canResume(const QUuid &id);
 
     Task beginTask(TaskMap &map, const QUuid &id);
@@ -113,6 +143,7 @@ private:
     bool m_inPass = false;
     std::optional<VerificationLevel> m_verificationOverride;
     QHash<QUuid, StreamedProcess *> m_processes;
+    QSet<StreamedProcess *> m_stoppedCopies; // terminated, their exit still to come
     QHash<QUuid, int> m_lastWrittenProgressStep;
     TaskMap m_prepTasks;
     TaskMap m_hashingTasks;

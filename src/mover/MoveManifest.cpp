@@ -99,6 +99,8 @@ QJsonObject MoveManifest::toJson() const {
     insertIfPresent(object, "srcContentHash", srcContentHash);
     insertIfPresent(object, "dstContentHash", dstContentHash);
     insertIfPresent(object, "statusMessage", statusMessage);
+    if (resumeCleanup)
+        object.insert(QStringLiteral("resumeCleanup"), true);
     return object;
 }
 
@@ -126,6 +128,7 @@ std::optional<MoveManifest> MoveManifest::fromJson(const QJsonObject &object, QS
         QStringLiteral("conflictPolicy"), MoveConflictPolicy::Merge, conflictPolicyFromRaw);
     manifest.replaceSourceWithSymlink =
         fields.boolOr(QStringLiteral("replaceSourceWithSymlink"), false);
+    manifest.resumeCleanup = fields.boolOr(QStringLiteral("resumeCleanup"), false);
 
     QString problem = fields.error();
     if (problem.isEmpty() && manifest.id.isNull())

@@ -56,6 +56,9 @@ struct MoveManifest {
     std::optional<QString> statusMessage;
     MoveConflictPolicy conflictPolicy = MoveConflictPolicy::Merge;
     bool replaceSourceWithSymlink = false;
+    // Parked while its cleanup ran: the copy is proven and the source may be half relocated, so
+    // the drive's return resumes the cleanup, never a copy over it.
+    bool resumeCleanup = false;
 
     QJsonObject toJson() const;
     // Nothing when a required key is missing, a value has the wrong type or an enum is unknown;

@@ -43,6 +43,7 @@ void MoverLog::append(MoverLogLine::Source source, const QString &text,
     // Every rsync progress line lands here; the cap is what bounds memory during long copies.
     if (m_lines.size() > maxLines)
         m_lines.remove(0, m_lines.size() - maxLines);
+    Q_EMIT lineAppended(m_lines.last());
     Q_EMIT linesChanged();
 }
 

@@ -51,6 +51,8 @@ public:
 
 Q_SIGNALS:
     void linesChanged();
+    // Each line as it comes, whatever the cap has dropped since.
+    void lineAppended(const quindle::MoverLogLine &line);
 
 private:
     QList<MoverLogLine> m_lines;

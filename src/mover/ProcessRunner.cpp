@@ -107,8 +107,12 @@ StreamedProcess::~StreamedProcess() {
     if (m_process.state() == QProcess::NotRunning)
         return;
     m_process.disconnect(this);
+    // rsync removes its partial file and tells its helper processes to stop on SIGTERM.
+    m_process.terminate();
+    if (m_process.waitForFinished(stopGraceMs))
+        return;
     m_process.kill();
-    m_process.waitForFinished(2000);
+    m_process.waitForFinished(stopGraceMs);
 }
 
 bool StreamedProcess::start(const QString &executablePath, const QStringList &arguments) {

@@ -37,7 +37,11 @@ private:
 class StreamedProcess : public QObject {
     Q_OBJECT
 public:
+    // How long a child has to end after SIGTERM before it is killed.
+    static constexpr int stopGraceMs = 3000;
+
     explicit StreamedProcess(QObject *parent = nullptr);
+    // Stops a child that still runs: SIGTERM, then SIGKILL after the grace.
     ~StreamedProcess() override;
 
     // True once the program runs; otherwise errorString() says why.

@@ -17,9 +17,10 @@ QString systemError() {
     return QString::fromLocal8Bit(std::strerror(errno));
 }
 
-bool exists(const QByteArray &path) {
+// The copy is there and of the same kind: a link or a folder where a file was is no copy of it.
+bool hasCopy(const QByteArray &counterpart, mode_t originalType) {
     struct stat info {};
-    return ::lstat(path.constData(), &info) == 0;
+    return ::lstat(counterpart.constData(), &info) == 0 && (info.st_mode & S_IFMT) == originalType;
 }
 
 // Puts a link to `target` in place of `path` with one rename, so a crash leaves either the file
@@ -40,7 +41,8 @@ std::optional<QString> replaceWithLink(const QByteArray &path, const QByteArray 
 
 } // namespace
 
-RelocateResult relocateSourceAsFileSymlinks(const QString &source, const QString &destination) {
+RelocateResult relocateSourceAsFileSymlinks(const QString &source, const QString &destination,
+                                            const CancelCheck &cancelled) {
     RelocateResult result;
     QStringList errors;
     const QByteArray src = QFile::encodeName(source);
@@ -49,7 +51,9 @@ RelocateResult relocateSourceAsFileSymlinks(const QString &source, const QString
         errors << QStringLiteral("Source not found: ") + source;
     } else if (!S_ISDIR(rootInfo.st_mode)) {
         result.isSingleFile = true;
-        if (auto error = replaceWithLink(src, QFile::encodeName(destination)))
+        if (!hasCopy(QFile::encodeName(destination), rootInfo.st_mode & S_IFMT))
+            errors << QStringLiteral("Single-file relocate failed: no copy at ") + destination;
+        else if (auto error = replaceWithLink(src, QFile::encodeName(destination)))
             errors << QStringLiteral("Single-file relocate failed: ") + *error;
         else
             result.filesRelinked = 1;
@@ -61,6 +65,8 @@ RelocateResult relocateSourceAsFileSymlinks(const QString &source, const QString
         } else {
             const QByteArray prefix = src + '/';
             while (FTSENT *entry = ::fts_read(walk)) {
+                if (cancelled && cancelled())
+                    break; // the drive went away: the rest waits for it, as files
                 if (entry->fts_level == 0 || entry->fts_info == FTS_DP)
                     continue; // the root itself, and folders seen again on the way out
                 if (entry->fts_info == FTS_D || entry->fts_info == FTS_DC ||
@@ -77,7 +83,7 @@ RelocateResult relocateSourceAsFileSymlinks(const QString &source, const QString
                 }
                 const QByteArray relative = path.mid(prefix.size());
                 const QByteArray counterpart = QFile::encodeName(destination) + '/' + relative;
-                if (!exists(counterpart)) {
+                if (!hasCopy(counterpart, entry->fts_statp->st_mode & S_IFMT)) {
                     errors << QStringLiteral("Missing dst counterpart: ") +
                                   QFile::decodeName(relative);
                     continue;

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "mover/TreeListing.h"
+
 #include <QString>
 
 #include <optional>
@@ -15,8 +17,10 @@ struct RelocateResult {
 };
 
 // Replaces every regular file below `source` by a symbolic link to its copy below `destination`,
-// keeping folders real. A single file becomes one link. A file without a copy is left in place.
-// Blocks: run it on a worker.
-RelocateResult relocateSourceAsFileSymlinks(const QString &source, const QString &destination);
+// keeping folders real. A single file becomes one link. A file without a copy of the same kind is
+// left in place. Every step leaves a file or its link, so a cancelled or interrupted walk can run
+// again. Blocks: run it on a worker.
+RelocateResult relocateSourceAsFileSymlinks(const QString &source, const QString &destination,
+                                            const CancelCheck &cancelled = {});
 
 } // namespace quindle

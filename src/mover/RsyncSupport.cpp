@@ -54,7 +54,7 @@ bool RsyncSupport::atLeast(int wantMajor, int wantMinor, int wantPatch) const {
 }
 
 QStringList RsyncSupport::arguments(const QString &source, const QString &destination, bool inplace,
-                                    bool sourceIsFolder) const {
+                                    bool sourceIsFolder, bool ignoreTimes) const {
     QStringList args{QStringLiteral("-aHEX"), QStringLiteral("-v"),
                      QStringLiteral("--info=progress2"), QStringLiteral("--no-inc-recursive")};
     if (atLeast(3, 2, 7)) {
@@ -65,6 +65,10 @@ QStringList RsyncSupport::arguments(const QString &source, const QString &destin
     }
     if (inplace)
         args << QStringLiteral("--inplace");
+    // A merge target may hold a stale file of the same size and time; the quick check would keep
+    // it.
+    if (ignoreTimes)
+        args << QStringLiteral("--ignore-times");
     // "file/" names no folder: rsync refuses it, so a single file is passed bare.
     if (sourceIsFolder)
         args << source + QLatin1Char('/') << destination + QLatin1Char('/');

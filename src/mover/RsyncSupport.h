@@ -24,8 +24,9 @@ public:
 
     // Copies the contents of the folder `source` into the folder `destination` (both get a trailing
     // slash). A source that is not a folder (a file, a link) is copied to the path `destination`.
+    // `ignoreTimes` rewrites every file, whatever the destination already holds.
     QStringList arguments(const QString &source, const QString &destination, bool inplace,
-                          bool sourceIsFolder = true) const;
+                          bool sourceIsFolder = true, bool ignoreTimes = false) const;
 
     // Decides from the `--version` text; openrsync and anything that is not 3.x or 4.x is refused.
     static std::optional<RsyncSupport> fromVersionOutput(const QString &executablePath,

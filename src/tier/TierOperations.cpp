@@ -95,6 +95,19 @@ std::optional<QString> TierOperations::arrowsDisabledReason() const {
 
 TierOperations::Outcome TierOperations::move(Side from, Side to, MoveAction action) {
     const QString srcCurrent = m_pairing.path(from);
+    QStringList gone;
+    if (!isCloudPath(srcCurrent))
+        for (const QString &name : m_pairing.selection(from))
+            if (!existsOrDangles(srcCurrent + QLatin1Char('/') + name))
+                gone << name;
+    if (!gone.isEmpty()) {
+        // A row for something that has moved meanwhile: list the folders again before acting.
+        m_pairing.deselect(from, gone);
+        m_reloadTimer.start();
+        if (m_pairing.selection(from).isEmpty())
+            return refuse(QStringLiteral("%1 is no longer in %2; the list was refreshed.")
+                              .arg(gone.join(QStringLiteral(", ")), srcCurrent));
+    }
     const QStringList movable =
         movableItems(srcCurrent, m_pairing.selection(from), m_pairing.appsRoot());
     if (movable.isEmpty())
@@ -211,15 +224,21 @@ TierOperations::Outcome TierOperations::refuse(const QString &text) {
 }
 
 void TierOperations::enqueue(const MoveConfirmRequest &request) {
+    QStringList refusals;
     for (const QString &name : request.chosen) {
         const QString src = request.srcCurrent + QLatin1Char('/') + name;
-        const qsizetype before = m_mover.jobs().size();
-        m_mover.enqueue(src, request.dstParent, request.policy, request.symlinkAfter);
-        if (m_mover.jobs().size() > before && m_mover.jobs().last().manifest.src == src)
-            m_tracked.insert(m_mover.jobs().last().id(),
-                             Tracked{request.from, request.srcCurrent, name});
+        const EnqueueOutcome outcome =
+            m_mover.enqueue(src, request.dstParent, request.policy, request.symlinkAfter);
+        if (outcome.kind == EnqueueOutcome::Kind::Enqueued)
+            m_tracked.insert(outcome.job, Tracked{request.from, request.srcCurrent, name});
+        else if (outcome.kind == EnqueueOutcome::Kind::Refused)
+            refusals << outcome.message;
     }
-    const qsizetype n = request.chosen.size();
+    const qsizetype n = request.chosen.size() - refusals.size();
+    if (n == 0) {
+        refuse(refusals.first());
+        return;
+    }
     const qsizetype existing = request.collisions.size();
     const qsizetype links = request.skippedSymlinks.size();
     QString text =
@@ -235,8 +254,11 @@ void TierOperations::enqueue(const MoveConfirmRequest &request) {
                     .arg(links)
                     .arg(plural(links, QStringLiteral("stale source symlink")));
     text += QStringLiteral(". Progress shown above.");
+    if (!refusals.isEmpty())
+        text += QStringLiteral(" Not queued: ") + refusals.join(QLatin1Char(' '));
     const bool replaced = request.policy == MoveConflictPolicy::Override && existing > 0;
-    Q_EMIT toastPosted(Toast{text, replaced ? Tone::Warning : Tone::Success});
+    Q_EMIT toastPosted(
+        Toast{text, replaced || !refusals.isEmpty() ? Tone::Warning : Tone::Success});
     onJobsChanged(); // a job may have finished or failed inside enqueue
 }
 
@@ -249,8 +271,24 @@ void TierOperations::onJobsChanged() {
         }
         if (job && job->manifest.phase == MovePhase::Done && m_pairing.path(it->side) == it->folder)
             m_pairing.deselect(it->side, {it->name});
+        if (job)
+            announceEnd(job->manifest, it->name);
         it = m_tracked.erase(it);
     }
+}
+
+// Both panes list their folders again once a move ends, so no row stands for what has moved; a
+// refusal found before copying, and a move that had nothing to copy, are said as a toast.
+void TierOperations::announceEnd(const MoveManifest &manifest, const QString &name) {
+    m_reloadTimer.start();
+    if (manifest.phase == MovePhase::Failed && manifest.lastError)
+        Q_EMIT toastPosted(Toast{name + QStringLiteral(": ") + *manifest.lastError, Tone::Warning});
+    else if (manifest.phase == MovePhase::Done &&
+             manifest.statusMessage == LocalFolderMover::alreadyThereStatus())
+        Q_EMIT toastPosted(Toast{QStringLiteral("%1 was already on the destination; nothing was "
+                                                "copied.")
+                                     .arg(name),
+                                 Tone::Success});
 }
 
 } // namespace quindle

@@ -86,6 +86,7 @@ private:
     Outcome refuse(const QString &text);
     void enqueue(const MoveConfirmRequest &request);
     void onJobsChanged();
+    void announceEnd(const MoveManifest &manifest, const QString &name);
 
     PairingModel &m_pairing;
     LocalFolderMover &m_mover;

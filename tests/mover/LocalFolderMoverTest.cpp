@@ -224,7 +224,8 @@ TEST_F(DriveLoss, AnUnpluggedDriveParksTheMoveAndTheSameDriveResumesIt) {
     EXPECT_EQ(phaseOf(id), MovePhase::WaitingForDrive);
 
     useRsync(QString());
-    QDir().mkpath(drive + QStringLiteral("/Backups")); // the drive returns with what was on it
+    QDir().mkpath(drive + QStringLiteral("/Backups")); // the drive returns, marker and all
+    prepareStandInDrive(drive, QStringLiteral("UUID-A"));
     volumes.fireMounted(drive);
     ASSERT_TRUE(waitUntilTerminal(id));
     ASSERT_EQ(phaseOf(id), MovePhase::Done)

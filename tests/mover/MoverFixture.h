@@ -1,5 +1,6 @@
 #pragma once
 
+#include "core/DriveIdentity.h"
 #include "core/StatePaths.h"
 #include "mover/LocalFolderMover.h"
 #include "mover/MoverLog.h"
@@ -24,6 +25,7 @@ protected:
         drive = inHome(QStringLiteral("drive"));
         QDir().mkpath(drive);
         writeStatus(drive, QStringLiteral("UUID-A"));
+        prepareStandInDrive(drive, QStringLiteral("UUID-A"));
         settings =
             std::make_unique<MoverSettings>(); // after HOME moved: it reads the preferences file
         useRsync(QString());
@@ -40,6 +42,14 @@ protected:
                   QStringLiteral(R"({"nvme_path": "%1", "mounted": true, "nvme_uuid": "%2"})")
                       .arg(nvmePath, uuid)
                       .toUtf8());
+    }
+
+    // A plain folder counts as the mounted drive: the configuration names it and allows a folder,
+    // and it holds the drive's marker.
+    void prepareStandInDrive(const QString &path, const QString &uuid) {
+        writeText(paths::configFile(),
+                  QStringLiteral("NVMe=\"%1\"\nNVME_REQUIRE_MOUNTPOINT=0\n").arg(path).toUtf8());
+        writeText(markerFile(path), QStringLiteral("volume_uuid=%1\n").arg(uuid).toUtf8());
     }
 
     // Empty: the platform's rsync. Otherwise a replacement executable for the rest of the test.

@@ -306,10 +306,11 @@ TEST_F(Verification, ContentCheckComparesEveryChunkAndLinkTargets) {
     symlinkAt("short", inHome("link"));
     symlinkAt("short", inHome("same link"));
     symlinkAt("longer", inHome("other link"));
-    // A link matches only a link with the same target: a retargeted link is a real difference.
+    // A link matches only a link with the same target: a retargeted link is a real difference; a
+    // folder only a folder.
     const std::tuple<const char *, const char *, bool> pairs[] = {
         {"short", "longer", false},  {"empty", "empty too", true},  {"short", "missing", false},
-        {"short", "folder", false},  {"short", "link", false},      {"folder", "short", true},
+        {"short", "folder", false},  {"short", "link", false},      {"folder", "short", false},
         {"link", "same link", true}, {"link", "other link", false}, {"link", "longer", false}};
     for (const auto &[source, destination, match] : pairs)
         EXPECT_EQ(filesMatchByContent(inHome(source), inHome(destination)), match)

@@ -6,6 +6,7 @@
 #include <QFile>
 #include <QFileInfo>
 
+#include <algorithm>
 #include <random>
 
 #include <sys/stat.h>
@@ -101,6 +102,25 @@ QMap<QString, QByteArray> treeEntries(const QString &root) {
         entries.insert(base.relativeFilePath(path), entryOf(path));
     }
     return entries;
+}
+
+QStringList lostEntries(const QMap<QString, QByteArray> &original, const QStringList &roots) {
+    QStringList lost;
+    for (auto it = original.cbegin(); it != original.cend(); ++it) {
+        if (it.value() == "d")
+            continue;
+        const bool reachable = std::any_of(roots.cbegin(), roots.cend(), [&](const QString &root) {
+            const QString path = root + QLatin1Char('/') + it.key();
+            if (entryOf(path) == it.value()) // as it was, a link included
+                return true;
+            const QFileInfo followed(path); // or behind a link to its copy
+            return followed.exists() && !followed.isDir() &&
+                   entryOf(followed.canonicalFilePath()) == it.value();
+        });
+        if (!reachable)
+            lost << it.key();
+    }
+    return lost;
 }
 
 QByteArray treeDigest(const QString &root) {

@@ -3,6 +3,7 @@
 #include <QByteArray>
 #include <QMap>
 #include <QString>
+#include <QStringList>
 
 namespace quindle::test {
 
@@ -30,6 +31,10 @@ QByteArray entryOf(const QString &path);
 // Relative path → "f:<sha256>" for a regular file, "l:<target>" for a link, "d" for a folder.
 // Two trees with equal maps hold the same data.
 QMap<QString, QByteArray> treeEntries(const QString &root);
+
+// The entries of `original` (a treeEntries map) whose content a user can no longer reach below any
+// of `roots`: neither as it was nor behind a link to a copy. Folders are not counted.
+QStringList lostEntries(const QMap<QString, QByteArray> &original, const QStringList &roots);
 
 // One SHA-256 over treeEntries(root) and the permission bits: equal trees, equal digests.
 QByteArray treeDigest(const QString &root);
