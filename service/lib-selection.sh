@@ -353,15 +353,11 @@ cmd_select_drive() {
         break
     done
     if ((!found)); then
-        if [[ -z $content ]]; then
-            lines=("$new")
-        elif [[ ${lines[-1]} == "" ]]; then
-            lines[-1]=$new
-            lines+=("")
-        else
-            lines+=("$new")
-        fi
+        [[ ${lines[-1]} == "" ]] && unset 'lines[-1]'
+        lines+=("$new")
     fi
+    # Without a final line feed, a line appended later would join the last one.
+    [[ ${lines[-1]} == "" ]] || lines+=("")
     out=${lines[0]}
     for ((i = 1; i < ${#lines[@]}; i++)); do out+=$'\n'"${lines[i]}"; done
     tmp="$conf.tmp.$$"

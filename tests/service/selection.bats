@@ -114,16 +114,27 @@ blockdev() {
     done
     [ "$(grep -c '^NVMe=' "$QDIR/quindle.conf")" -eq 1 ]
 
-    # Only the first assignment is rewritten; a missing one is appended, and
-    # the final line feed stays as it was.
+    # Only the first assignment is rewritten and a missing one is appended;
+    # either way the file ends with a line feed.
     printf '# top\n  export NVMe="/old" # note\nNVMe=(not a scalar)\nNVMe=/second\n\nRULES=()' >"$QDIR/quindle.conf"
     quindle select-drive /media/u/New
-    [ "$(cat "$QDIR/quindle.conf")" = "$(printf '# top\nNVMe="/media/u/New"\nNVMe=(not a scalar)\nNVMe=/second\n\nRULES=()')" ]
-    [ -n "$(tail -c1 "$QDIR/quindle.conf")" ]
-    printf 'A=1\n' >"$QDIR/quindle.conf"
-    quindle select-drive /x
-    [ "$(od -An -c "$QDIR/quindle.conf" | tr -d ' \n')" = 'A=1\nNVMe="/x"\n' ]
+    cmp "$QDIR/quindle.conf" <(printf '# top\nNVMe="/media/u/New"\nNVMe=(not a scalar)\nNVMe=/second\n\nRULES=()\n')
+    local pair
+    for pair in 'A=1\n|A=1\nNVMe="/x"\n' 'A=1|A=1\nNVMe="/x"\n' '|NVMe="/x"\n'; do
+        printf "${pair%%|*}" >"$QDIR/quindle.conf"
+        quindle select-drive /x
+        cmp "$QDIR/quindle.conf" <(printf "${pair#*|}")
+    done
     [ -z "$(find "$QDIR" -name '*.tmp.*')" ]
+}
+
+@test "a line appended by hand to the template or to select-drive's rewrite is read" {
+    cp "$SERVICE_SRC/quindle.conf" "$QDIR/quindle.conf"
+    echo 'LOW_SPACE_WARN_GB=41' >>"$QDIR/quindle.conf"
+    quindle select-drive "$DRIVE"
+    echo 'LOW_SPACE_CRITICAL_GB=9' >>"$QDIR/quindle.conf"
+    tick
+    jstatus --arg p "$DRIVE" '.nvme_path == $p and .low_space_warn_gb == 41 and .low_space_critical_gb == 9'
 }
 
 @test "select-drive refuses paths it cannot write safely and leaves the file alone" {
