@@ -199,6 +199,30 @@ q_write_atomic() {
 }
 
 # ---------------------------------------------------------------------------
+# The service's private state: one value per file under state/service.
+
+# First line of a private state file, or empty.
+q_read_private() {
+    q_private_dir
+    local f="$REPLY/$1"
+    REPLY=""
+    [[ -r $f ]] && IFS= read -r REPLY <"$f"
+    return 0
+}
+
+q_write_private() {
+    q_private_dir
+    mkdir -p -- "$REPLY" 2>/dev/null || return 0
+    q_write_atomic "$REPLY/$1" "$2"$'\n' || true
+}
+
+# Logs an event and remembers it as the status file's last_event.
+q_event() {
+    q_log "$1"
+    q_write_private last-event "$1"
+}
+
+# ---------------------------------------------------------------------------
 # Machine name and the per-computer working folder on the drive.
 
 # The raw display name: QUINDLE_MACHINE_NAME, else the pretty host name, else

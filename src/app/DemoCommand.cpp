@@ -93,8 +93,7 @@ int runDemo(const QStringList &) {
     if (scripts.isEmpty())
         return fail(err, Installer::bundleMissingScriptsMessage());
     QDir().mkpath(paths::stateDirectory());
-    for (const QString &script :
-         {QStringLiteral("quindle.sh"), QStringLiteral("lib-common.sh"), service::prepDriveScript})
+    for (const QString &script : Installer::scriptTable())
         QFile::copy(scripts + QLatin1Char('/') + script,
                     paths::quindleDirectory() + QLatin1Char('/') + script);
     const std::optional<QByteArray> configTemplate =

@@ -30,9 +30,9 @@ constexpr QFile::Permissions kExecutable = QFile::ReadOwner | QFile::WriteOwner 
                                            QFile::ReadGroup | QFile::ExeGroup | QFile::ReadOther |
                                            QFile::ExeOther;
 
-// The scripts quindle.sh cannot run without.
+// quindle.sh and the libraries it sources: the service cannot run without any of them.
 bool isRequired(const QString &name) {
-    return name == QLatin1String("quindle.sh") || name == QLatin1String("lib-common.sh");
+    return name == QLatin1String("quindle.sh") || name.startsWith(QLatin1String("lib-"));
 }
 
 // A value bash reads back unchanged from between double quotes.
@@ -348,16 +348,17 @@ QString Installer::rcloneHint() {
 }
 
 QStringList Installer::scriptTable() {
-    return {QStringLiteral("quindle.sh"),
-            QStringLiteral("lib-common.sh"),
+    // The libraries go first, so that an upgrade never leaves a new quindle.sh without them.
+    return {QStringLiteral("lib-common.sh"),
+            QStringLiteral("lib-config.sh"),
+            QStringLiteral("lib-probes.sh"),
+            QStringLiteral("lib-watch.sh"),
+            QStringLiteral("lib-drive.sh"),
+            QStringLiteral("lib-selection.sh"),
+            QStringLiteral("lib-rules.sh"),
+            QStringLiteral("quindle.sh"),
             kConfigName,
-            QStringLiteral("rclone-helper.sh"),
-            QStringLiteral("0-preflight.sh"),
-            QStringLiteral("1-discover.sh"),
-            QStringLiteral("2-prep-nvme.sh"),
-            QStringLiteral("3-relocate.sh"),
-            QStringLiteral("4-cleanup-old.sh"),
-            QStringLiteral("6-panic-recovery.sh")};
+            service::prepDriveScript};
 }
 
 QString Installer::defaultConfiguration(const QString &templateText, const QString &drivePath) {
@@ -370,15 +371,16 @@ QString Installer::defaultConfiguration(const QString &templateText, const QStri
 }
 
 QString Installer::builtInConfigurationTemplate() {
-    return QStringList{
+    const QStringList lines{
         QStringLiteral("# Quindle configuration"),      kDefaultDriveLine,
         QStringLiteral("ENABLE_AUTO_ACTIONS=1"),        QStringLiteral("WATCH_INTERVAL_SECS=30"),
         QStringLiteral("LOW_SPACE_WARN_GB=40"),         QStringLiteral("LOW_SPACE_CRITICAL_GB=15"),
         QStringLiteral("QUIET_HOURS_BLOCKED=\"9-19\""), QStringLiteral("IDLE_THRESHOLD_SECS=600"),
         QStringLiteral("AUTO_RELOCATE_DAILY=1"),        QStringLiteral("AUTO_RELOCATE_HOUR=3"),
         QStringLiteral("MIN_AGE_HARD_FLOOR_DAYS=7"),    QStringLiteral("RULES=()"),
-        QStringLiteral("APP_CACHE_PATHS=()"),           QStringLiteral("APP_CACHE_SAFE_DIRS=()")}
-        .join(QLatin1Char('\n'));
+        QStringLiteral("APP_CACHE_PATHS=()"),           QStringLiteral("APP_CACHE_SAFE_DIRS=()")};
+    // Ends with a line feed, so that a line appended by hand stays a line of its own.
+    return lines.join(QLatin1Char('\n')) + QLatin1Char('\n');
 }
 
 QString Installer::shimText() {

@@ -36,11 +36,7 @@ QString rcloneHelperScript() {
 }
 
 QStringList stageScripts() {
-    QStringList scripts;
-    for (const char *name : {"0-preflight.sh", "1-discover.sh", "2-prep-nvme.sh", "3-relocate.sh",
-                             "4-cleanup-old.sh", "6-panic-recovery.sh"})
-        scripts << inQuindle(name);
-    return scripts;
+    return {inQuindle("2-prep-nvme.sh")};
 }
 
 QString serviceLog() {

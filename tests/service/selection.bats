@@ -18,6 +18,11 @@ blockdev() {
 }
 
 @test "list-drives types every key and keeps only external mounts and the spare folder" {
+    # A mount table of our own: whatever the host has mounted must not count.
+    export QUINDLE_VOLUMES_ROOT="$BATS_TEST_TMPDIR/media" FAKE_MOUNTS="$BATS_TEST_TMPDIR/mounts"
+    : >"$FAKE_MOUNTS"
+    fake_findmnt
+    fake_lsblk
     expect_run 0 "" quindle list-drives
     jq -e --arg p "$DRIVE" 'length == 1 and (.[0] | keys_unsorted == ["name", "path", "filesystem",
         "protocol", "removable", "location", "device", "uuid", "free_mb", "total_mb", "is_current", "has_marker"]
@@ -28,14 +33,11 @@ blockdev() {
 
     # Hidden, backup and home-disk volumes are dropped, and so are fixed
     # disks outside the volumes folder; removable ones anywhere are kept.
-    export QUINDLE_VOLUMES_ROOT="$BATS_TEST_TMPDIR/media" FAKE_MOUNTS="$BATS_TEST_TMPDIR/mounts"
     local vr=$QUINDLE_VOLUMES_ROOT
     printf '%s\n' "/proc proc proc " "${vr// /\\x20}/USB\\x20Stick /dev/sdz1 exfat 1234-ABCD" \
         "$vr/.hidden /dev/sdz2 ext4 u2" "$vr/Time\\x20Machine\\x20Backups /dev/sdz3 ext4 u3" \
         "$vr/home $(findmnt -no SOURCE --target "$HOME") ext4 " "$BATS_TEST_TMPDIR/fixed /dev/sdy1 ext4 u5" \
         "$BATS_TEST_TMPDIR/card /dev/mmcblk9p1 vfat 00000000-0000" >"$FAKE_MOUNTS"
-    fake_findmnt
-    fake_lsblk
     blockdev sdz1 sdz usb 1 1
     blockdev sdy1 sdy sata 0 0
     blockdev mmcblk9p1 mmcblk9 mmc 0 1
@@ -112,16 +114,27 @@ blockdev() {
     done
     [ "$(grep -c '^NVMe=' "$QDIR/quindle.conf")" -eq 1 ]
 
-    # Only the first assignment is rewritten; a missing one is appended, and
-    # the final line feed stays as it was.
+    # Only the first assignment is rewritten and a missing one is appended;
+    # either way the file ends with a line feed.
     printf '# top\n  export NVMe="/old" # note\nNVMe=(not a scalar)\nNVMe=/second\n\nRULES=()' >"$QDIR/quindle.conf"
     quindle select-drive /media/u/New
-    [ "$(cat "$QDIR/quindle.conf")" = "$(printf '# top\nNVMe="/media/u/New"\nNVMe=(not a scalar)\nNVMe=/second\n\nRULES=()')" ]
-    [ -n "$(tail -c1 "$QDIR/quindle.conf")" ]
-    printf 'A=1\n' >"$QDIR/quindle.conf"
-    quindle select-drive /x
-    [ "$(od -An -c "$QDIR/quindle.conf" | tr -d ' \n')" = 'A=1\nNVMe="/x"\n' ]
+    cmp "$QDIR/quindle.conf" <(printf '# top\nNVMe="/media/u/New"\nNVMe=(not a scalar)\nNVMe=/second\n\nRULES=()\n')
+    local pair
+    for pair in 'A=1\n|A=1\nNVMe="/x"\n' 'A=1|A=1\nNVMe="/x"\n' '|NVMe="/x"\n'; do
+        printf "${pair%%|*}" >"$QDIR/quindle.conf"
+        quindle select-drive /x
+        cmp "$QDIR/quindle.conf" <(printf "${pair#*|}")
+    done
     [ -z "$(find "$QDIR" -name '*.tmp.*')" ]
+}
+
+@test "a line appended by hand to the template or to select-drive's rewrite is read" {
+    cp "$SERVICE_SRC/quindle.conf" "$QDIR/quindle.conf"
+    echo 'LOW_SPACE_WARN_GB=41' >>"$QDIR/quindle.conf"
+    quindle select-drive "$DRIVE"
+    echo 'LOW_SPACE_CRITICAL_GB=9' >>"$QDIR/quindle.conf"
+    tick
+    jstatus --arg p "$DRIVE" '.nvme_path == $p and .low_space_warn_gb == 41 and .low_space_critical_gb == 9'
 }
 
 @test "select-drive refuses paths it cannot write safely and leaves the file alone" {

@@ -124,13 +124,19 @@ TEST_F(InstallerTest, ACompleteInstallNamesTheDriveForBashAndAnUpgradeReplacesOn
     installer.setDrivePath(drive);
     EXPECT_EQ(await(installer.upgradeScriptsIfNeeded()), QStringList()); // nothing installed
     ASSERT_TRUE(await(installer.install()));
-    EXPECT_TRUE(installer.log().contains("⚠ Optional bundled script missing: 0-preflight.sh"));
+    EXPECT_EQ(installer.log().filter("⚠"), QStringList());
     EXPECT_EQ(installer.log().last(), "✓ Install complete.");
     EXPECT_EQ(fake->installs, 1);
     EXPECT_EQ(fake->loads, 1);
+    // Every script the build ships is installed, executable.
     const QFile::Permissions executable = QFile::ExeOwner | QFile::ExeGroup | QFile::ExeOther;
-    for (const QString &file : {paths::quindleDirectory() + "/lib-common.sh", paths::shimFile()})
-        EXPECT_EQ(QFile::permissions(file) & executable, executable) << file.toStdString();
+    const QDir shipped(scripts);
+    for (const QString &name : shipped.entryList({"*.sh"}, QDir::Files)) {
+        const QString installed = paths::quindleDirectory() + '/' + name;
+        EXPECT_EQ(readText(installed), readText(shipped.filePath(name))) << name.toStdString();
+        EXPECT_EQ(QFile::permissions(installed) & executable, executable) << name.toStdString();
+    }
+    EXPECT_EQ(QFile::permissions(paths::shimFile()) & executable, executable);
     EXPECT_EQ(test::sourceWithBash(paths::configFile(), {"NVMe"}).values.value("NVMe"),
               QStringList{drive});
     // Without a bundled template the built-in one is the same text.
@@ -141,15 +147,18 @@ TEST_F(InstallerTest, ACompleteInstallNamesTheDriveForBashAndAnUpgradeReplacesOn
     EXPECT_EQ(fake->loads, 1);
     writeText(scripts + "/quindle.sh", readText(scripts + "/quindle.sh") + "\n# newer\n");
     writeText(scripts + "/quindle.conf", "# a new template is not an upgrade\n");
-    EXPECT_EQ(await(installer.upgradeScriptsIfNeeded()), QStringList{"quindle.sh"});
+    // As left by a version that did not have this library yet.
+    QFile::remove(paths::quindleDirectory() + "/lib-rules.sh");
+    EXPECT_EQ(await(installer.upgradeScriptsIfNeeded()),
+              (QStringList{"lib-rules.sh", "quindle.sh"}));
     EXPECT_EQ(fake->loads, 2);
     EXPECT_EQ(readText(paths::serviceScript()), readText(scripts + "/quindle.sh"));
     EXPECT_TRUE(QFile::permissions(paths::serviceScript()) & QFile::ExeOwner);
 }
 
-TEST_F(InstallerTest, MissingMainScriptOrFolderFailsWithTheBundleMessage) {
-    for (const QString &scripts : {bundle({"quindle.sh"}), QString()}) {
-        Installer installer(fakeSource, scripts);
+TEST_F(InstallerTest, AMissingServiceScriptOrFolderFailsWithTheBundleMessage) {
+    for (const QString &missing : {"quindle.sh", "lib-rules.sh", ""}) {
+        Installer installer(fakeSource, missing.isEmpty() ? QString() : bundle({missing}));
         EXPECT_FALSE(await(installer.install()));
         EXPECT_EQ(installer.phase(), (Installer::Phase{Installer::Phase::Step::Failed,
                                                        Installer::bundleMissingScriptsMessage()}));

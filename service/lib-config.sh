@@ -1,0 +1,157 @@
+# shellcheck shell=bash
+# quindle.conf: its keys and defaults, a guarded read of the file and the
+# clamping of every value.
+
+Q_SCALAR_KEYS=(NVMe ENABLE_AUTO_ACTIONS WATCH_INTERVAL_SECS LOW_SPACE_WARN_GB
+    LOW_SPACE_CRITICAL_GB AUTO_RELOCATE_DAILY AUTO_RELOCATE_HOUR QUIET_MODE
+    QUIET_HOURS_BLOCKED IDLE_THRESHOLD_SECS SMART_IDLE_MINUTES SMART_MIN_BATTERY
+    SMART_RESPECT_MEETINGS NOTIFY_ON_OK_RUN DISABLE_DELETE MIN_ARCHIVE_DAYS
+    MIN_DELETE_DAYS MIN_AGE_HARD_FLOOR_DAYS OPTIMISE_CLOUD_PROVIDERS
+    INCLUDE_CLOUD_EVICT NVME_REQUIRE_MOUNTPOINT)
+Q_ARRAY_KEYS=(RULES APP_CACHE_PATHS APP_CACHE_SAFE_DIRS)
+
+# shellcheck disable=SC2034 # some keys are read only by later stages
+q_config_defaults() {
+    q_volumes_root
+    NVMe="$REPLY/NVMe"
+    ENABLE_AUTO_ACTIONS=1
+    WATCH_INTERVAL_SECS=30
+    LOW_SPACE_WARN_GB=40
+    LOW_SPACE_CRITICAL_GB=15
+    AUTO_RELOCATE_DAILY=1
+    AUTO_RELOCATE_HOUR=3
+    QUIET_MODE=schedule
+    QUIET_HOURS_BLOCKED=9-19
+    IDLE_THRESHOLD_SECS=600
+    SMART_IDLE_MINUTES=5
+    SMART_MIN_BATTERY=30
+    SMART_RESPECT_MEETINGS=1
+    NOTIFY_ON_OK_RUN=0
+    DISABLE_DELETE=0
+    MIN_ARCHIVE_DAYS=0
+    MIN_DELETE_DAYS=0
+    MIN_AGE_HARD_FLOOR_DAYS=7
+    OPTIMISE_CLOUD_PROVIDERS=""
+    INCLUDE_CLOUD_EVICT=0
+    # A spare folder standing in for the drive counts as mounted only when
+    # this is 0.
+    NVME_REQUIRE_MOUNTPOINT=1
+    RULES=()
+    APP_CACHE_PATHS=()
+    APP_CACHE_SAFE_DIRS=()
+}
+
+# The config is sourced by a separate bash under a time limit so that a syntax
+# error, an `exit`, a stray command or a hang in a hand-edited file cannot take
+# the service down. The child hands the values back NUL-separated.
+# shellcheck disable=SC2016
+_Q_CONF_READER='
+conf=$1; shift
+specs=("$@")
+for spec in "${specs[@]}"; do unset "${spec#?:}"; done
+dump() {
+    local rc=$? spec k n i
+    for spec in "${specs[@]}"; do
+        k=${spec#?:}
+        declare -p "$k" >/dev/null 2>&1 || continue
+        declare -n ref=$k
+        if [[ ${ref@a} == *[aA]* ]]; then
+            n=${#ref[@]}
+            printf "A\0%s\0%d\0" "$k" "$n" >&3
+            for i in "${ref[@]}"; do printf "%s\0" "$i" >&3; done
+        else
+            printf "S\0%s\0%s\0" "$k" "${ref-}" >&3
+        fi
+        unset -n ref
+    done
+    printf "R\0%d\0" "$rc" >&3
+}
+trap dump EXIT
+exec 3>&1
+source "$conf" >/dev/null 2>&1 </dev/null
+'
+
+# Sets Q_CONF_STATE to missing, ok or error (the file could not be read to its end).
+# shellcheck disable=SC2034 # Q_CONF_STATE is read by the tick and the rules pass
+q_load_config() {
+    q_config_defaults
+    Q_CONF_STATE=missing
+    q_conf_path
+    local conf=$REPLY tag k n i e rc="" specs=()
+    [[ -f $conf ]] || return 0
+    for k in "${Q_SCALAR_KEYS[@]}"; do specs+=("S:$k"); done
+    for k in "${Q_ARRAY_KEYS[@]}"; do specs+=("A:$k"); done
+    q_user
+    local -a items
+    while IFS= read -r -d '' tag; do
+        case $tag in
+            S)
+                IFS= read -r -d '' k || break
+                IFS= read -r -d '' e || break
+                q_set_conf_key "$k" "$e"
+                ;;
+            A)
+                IFS= read -r -d '' k || break
+                IFS= read -r -d '' n || break
+                items=()
+                for ((i = 0; i < n; i++)); do
+                    IFS= read -r -d '' e || break
+                    items+=("$e")
+                done
+                q_set_conf_key "$k" "${items[@]}"
+                ;;
+            R) IFS= read -r -d '' rc || true ;;
+        esac
+    done < <(USER=$REPLY timeout 10 bash --norc --noprofile -c "$_Q_CONF_READER" quindle-config "$conf" "${specs[@]}" 2>/dev/null)
+    if [[ $rc == 0 ]]; then Q_CONF_STATE=ok; else Q_CONF_STATE=error; fi
+    q_normalise_config
+}
+
+# q_set_conf_key KEY VALUE...: a list key takes all values (a plain string
+# becomes one entry); any other key takes the first, as bash would expand it.
+# shellcheck disable=SC2034
+q_set_conf_key() {
+    local k=$1
+    shift
+    case $k in
+        RULES) RULES=("$@") ;;
+        APP_CACHE_PATHS) APP_CACHE_PATHS=("$@") ;;
+        APP_CACHE_SAFE_DIRS) APP_CACHE_SAFE_DIRS=("$@") ;;
+        *) [[ " ${Q_SCALAR_KEYS[*]} " == *" $k "* ]] && printf -v "$k" '%s' "${1-}" ;;
+    esac
+    return 0
+}
+
+# An empty plain string in a list key means no entries.
+q_normalise_config() {
+    local k
+    for k in RULES APP_CACHE_PATHS APP_CACHE_SAFE_DIRS; do
+        declare -n arr=$k
+        if ((${#arr[@]} == 1)) && [[ -z ${arr[0]} ]]; then arr=(); fi
+        unset -n arr
+    done
+    [[ $NVMe != __NVME_DEFAULT__ ]] || { q_volumes_root; NVMe="$REPLY/NVMe"; }
+    q_strip_slashes "$NVMe"
+    NVMe=$REPLY
+    to_int "$ENABLE_AUTO_ACTIONS" 1 0 1; ENABLE_AUTO_ACTIONS=$REPLY
+    to_int "$WATCH_INTERVAL_SECS" 30 1 86400; WATCH_INTERVAL_SECS=$REPLY
+    to_int "$LOW_SPACE_WARN_GB" 40 0; LOW_SPACE_WARN_GB=$REPLY
+    to_int "$LOW_SPACE_CRITICAL_GB" 15 0; LOW_SPACE_CRITICAL_GB=$REPLY
+    to_int "$AUTO_RELOCATE_DAILY" 1 0 1; AUTO_RELOCATE_DAILY=$REPLY
+    to_int "$AUTO_RELOCATE_HOUR" 3 0 23; AUTO_RELOCATE_HOUR=$REPLY
+    to_int "$IDLE_THRESHOLD_SECS" 600 0; IDLE_THRESHOLD_SECS=$REPLY
+    to_int "$SMART_IDLE_MINUTES" 5 0; SMART_IDLE_MINUTES=$REPLY
+    to_int "$SMART_MIN_BATTERY" 30 0 100; SMART_MIN_BATTERY=$REPLY
+    to_int "$SMART_RESPECT_MEETINGS" 1 0 1; SMART_RESPECT_MEETINGS=$REPLY
+    to_int "$NOTIFY_ON_OK_RUN" 0 0 1; NOTIFY_ON_OK_RUN=$REPLY
+    to_int "$DISABLE_DELETE" 0 0 1; DISABLE_DELETE=$REPLY
+    to_int "$MIN_ARCHIVE_DAYS" 0 0; MIN_ARCHIVE_DAYS=$REPLY
+    to_int "$MIN_DELETE_DAYS" 0 0; MIN_DELETE_DAYS=$REPLY
+    to_int "$MIN_AGE_HARD_FLOOR_DAYS" 7 1; MIN_AGE_HARD_FLOOR_DAYS=$REPLY
+    to_int "$INCLUDE_CLOUD_EVICT" 0 0 1; INCLUDE_CLOUD_EVICT=$REPLY
+    to_int "$NVME_REQUIRE_MOUNTPOINT" 1 0 1; NVME_REQUIRE_MOUNTPOINT=$REPLY
+    case $QUIET_MODE in
+        schedule | smart | always-on) ;;
+        *) QUIET_MODE=schedule ;;
+    esac
+}
