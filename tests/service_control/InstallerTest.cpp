@@ -157,7 +157,7 @@ TEST_F(InstallerTest, ACompleteInstallNamesTheDriveForBashAndAnUpgradeReplacesOn
 }
 
 TEST_F(InstallerTest, AMissingServiceScriptOrFolderFailsWithTheBundleMessage) {
-    for (const QString &missing : {"quindle.sh", "lib-rules.sh", ""}) {
+    for (const QString missing : {"quindle.sh", "lib-rules.sh", ""}) {
         Installer installer(fakeSource, missing.isEmpty() ? QString() : bundle({missing}));
         EXPECT_FALSE(await(installer.install()));
         EXPECT_EQ(installer.phase(), (Installer::Phase{Installer::Phase::Step::Failed,
