@@ -81,10 +81,11 @@ std::optional<Preflight> linkRefusal(const MoveManifest &m, const CancelCheck &c
                        QStringLiteral("Removing the links of %1 stopped: %2. The data is at %3.")
                            .arg(m.src, *error, m.finalDst));
     return verdict(Outcome::AlreadyThere,
-                   QStringLiteral("noop: %1 linked every file to %2; removed %3 symlinks, no "
+                   QStringLiteral("noop: %1 linked every file to %2; removed %3 symlink%4, no "
                                   "transfer needed (would have rsynced data onto itself)")
                        .arg(m.src, m.finalDst)
-                       .arg(scan.linksToCopies));
+                       .arg(scan.linksToCopies)
+                       .arg(scan.linksToCopies == 1 ? "" : "s"));
 }
 
 std::optional<Preflight> parentRefusal(const MoveManifest &m) {

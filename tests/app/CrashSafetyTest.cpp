@@ -204,3 +204,58 @@ TEST_F(KilledEngine, ANewEngineResumesTheMovesOfAKilledOne) {
     EXPECT_EQ(test::treeDigest(drive + QStringLiteral("/Footage")), before);
     EXPECT_FALSE(QFileInfo::exists(inHome("Footage")));
 }
+
+// The same attack with the drive pulled instead of the process killed: the destination folder
+// vanishes and the mount watcher says so, at the start of each step.
+class UnpluggedDrive : public test::MoverTest {};
+
+TEST_F(UnpluggedDrive, NoUnplugPointLosesAFileAndTheMoveResumes) {
+    struct Point {
+        const char *step;
+        MovePhase unplugWhenEntering;
+        bool relocate;
+    };
+    const QList<Point> points{
+        {"copy", MovePhase::Copying, false},
+        {"hash", MovePhase::Hashing, true},
+        {"walk", MovePhase::CleaningUp, true},
+        {"remove", MovePhase::CleaningUp, false},
+    };
+    for (const Point &point : points) {
+        const QString src = inHome(QStringLiteral("Set ") + point.step);
+        test::generateTree(src, {.seed = 11, .files = 16});
+        const auto original = test::treeEntries(src);
+        makeMover();
+        const QString unplugged = inHome("unplugged");
+        bool pulled = false;
+        QUuid id;
+        QObject::connect(mover.get(), &LocalFolderMover::jobsChanged, mover.get(), [&] {
+            if (pulled || id.isNull() || phaseOf(id) != point.unplugWhenEntering)
+                return;
+            pulled = true;
+            ASSERT_TRUE(QDir().rename(drive, unplugged));
+            volumes.fireUnmounted(drive);
+        });
+        id = enqueue(src, drive, MoveConflictPolicy::Merge, point.relocate);
+        ASSERT_TRUE(waitForPhase(id, MovePhase::WaitingForDrive)) << point.step;
+        EXPECT_EQ(jobOf(id).manifest.resumeCleanup,
+                  point.unplugWhenEntering == MovePhase::CleaningUp)
+            << point.step;
+        EXPECT_EQ(test::lostEntries(original, {src, unplugged + "/" + QFileInfo(src).fileName()}),
+                  QStringList())
+            << point.step;
+
+        ASSERT_TRUE(QDir().rename(unplugged, drive));
+        volumes.fireMounted(drive);
+        ASSERT_TRUE(waitUntilTerminal(id)) << point.step;
+        EXPECT_EQ(phaseOf(id), MovePhase::Done)
+            << point.step << ": " << jobOf(id).manifest.lastError.value_or(QString()).toStdString();
+        const QString copy = drive + "/" + QFileInfo(src).fileName();
+        EXPECT_EQ(test::treeEntries(copy), original) << point.step;
+        if (point.relocate)
+            EXPECT_EQ(test::lostEntries(original, {src}), QStringList()) << point.step;
+        else
+            EXPECT_FALSE(QFileInfo::exists(src)) << point.step;
+        mover.reset();
+    }
+}

@@ -179,3 +179,49 @@ TEST_F(MoveRequest, AFinishedMoveLeavesTheSelectionAndLandsBelowTheMirroredSubfo
     EXPECT_EQ(test::treeDigest(right + "/Sub/Project"), digest);
     EXPECT_EQ(pairing->selection(Side::Left), QStringList{"keep.txt"});
 }
+
+TEST_F(MoveRequest, AMoveOfARelocatedFolderSaysWhatHappenedAndNoRowOutlivesItsFolder) {
+    test::generateTree(left + "/proj", {.seed = 6, .files = 8, .folders = 2});
+    const auto original = test::treeEntries(left + "/proj");
+    pairAndSelect({"proj"});
+    ASSERT_EQ(operations->move(Side::Left, Side::Right, MoveAction::Relocate),
+              TierOperations::Outcome::Enqueued);
+    ASSERT_TRUE(waitUntilTerminal(mover->jobs().last().id()));
+    ASSERT_EQ(phaseOf(mover->jobs().last().id()), MovePhase::Done);
+    // Once a move ends, both panes list their folders again.
+    ASSERT_TRUE(test::waitUntil(
+        [&] { return reloads.contains(Side::Left) && reloads.contains(Side::Right); }));
+
+    // Merging the relocated folder again finds its data already there: no copy over itself.
+    pairing->setSelection(Side::Left, {"proj"});
+    ASSERT_EQ(operations->move(Side::Left, Side::Right, MoveAction::Merge),
+              TierOperations::Outcome::Enqueued);
+    ASSERT_TRUE(waitUntilTerminal(mover->jobs().last().id()));
+    ASSERT_TRUE(test::waitUntil([&] { return lastToast().contains("already on the destination"); }))
+        << lastToast().toStdString();
+    EXPECT_EQ(lastToast(), "proj was already on the destination; nothing was copied.");
+    EXPECT_EQ(test::treeEntries(right + "/proj"), original);
+    EXPECT_FALSE(QFileInfo::exists(left + "/proj"));
+
+    // The pane still shows the folder that has gone: the request names it instead of blaming
+    // application folders.
+    pairing->setSelection(Side::Left, {"proj"});
+    EXPECT_EQ(operations->move(Side::Left, Side::Right, MoveAction::Move),
+              TierOperations::Outcome::Refused);
+    EXPECT_EQ(lastToast(), "proj is no longer in " + left + "; the list was refreshed.");
+}
+
+TEST_F(MoveRequest, ALinkIntoTheDestinationIsRefusedAsAToastAndNothingIsLost) {
+    test::writeText(right + "/data/blob.bin", "only copy");
+    test::writeText(left + "/data/other.txt", "other");
+    ASSERT_TRUE(QFile::link(right + "/data/blob.bin", left + "/data/blob.bin"));
+    pairAndSelect({"data"});
+    ASSERT_EQ(operations->move(Side::Left, Side::Right, MoveAction::Merge),
+              TierOperations::Outcome::Enqueued);
+    ASSERT_TRUE(waitUntilTerminal(mover->jobs().last().id()));
+    ASSERT_TRUE(test::waitUntil([&] { return lastToast().contains("links into the destination"); }))
+        << lastToast().toStdString();
+    EXPECT_TRUE(lastToast().startsWith("data: " + left + "/data/blob.bin links into"));
+    EXPECT_EQ(test::readText(right + "/data/blob.bin"), "only copy");
+    EXPECT_EQ(test::readText(left + "/data/other.txt"), "other");
+}
