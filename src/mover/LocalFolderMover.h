@@ -64,7 +64,7 @@ public:
     void deleteManifest(const QUuid &id);
     // Nothing when the reverse move was enqueued; otherwise the sentence saying why not.
     std::optional<QString> revert(const MoveManifest &manifest);
-    void recoverPendingManifests(const QString &trigger);
+    void recoverPendingManifests();
 
     // Stops every child and background step without touching a record, so the moves resume at
     // the next start. The mover does nothing more afterwards.
