@@ -277,7 +277,7 @@ q_sanitise_machine() {
     while [[ $s == *--* ]]; do s=${s//--/-}; done
     s=${s#-}
     s=${s%-}
-    REPLY=${s:-Mac}
+    REPLY=${s:-Computer}
 }
 
 q_working_folder() {

@@ -1,7 +1,8 @@
 # shellcheck shell=bash
 # Choosing the drive: list-drives, assess, benchmark and select-drive.
 
-# Names that belong to backups, never to a drive to move data onto.
+# Names that belong to backups, never to a drive to move data onto. A disk formatted on another
+# system keeps that system's backup names ("Time Machine…", "Backups of …", the bundle folders).
 q_is_backup_name() {
     local n=${1,,}
     [[ $n == "time machine"* || $n == "backups of "* || $n == *.sparsebundle || $n == *.backupbundle ]]

@@ -87,7 +87,9 @@ void LaunchSequence::finishWizard() {
     m_windows.close(WindowKind::SetupWizard);
     if (!m_tray)
         setupTray();
-    QTimer::singleShot(400, this, [this] { m_tray->showPopover(); });
+    // The wizard's window closes first: a popup opened while it still has focus would close again.
+    constexpr int afterWizardClosedMs = 400;
+    QTimer::singleShot(afterWizardClosedMs, this, [this] { m_tray->showPopover(); });
 }
 
 void LaunchSequence::showServiceStartPrompt() {

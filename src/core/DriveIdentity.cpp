@@ -53,7 +53,7 @@ QString WorkingFolder::sanitisedName(const QString &displayName) {
         name.remove(0, 1);
     while (name.endsWith(QLatin1Char('-')))
         name.chop(1);
-    return name.isEmpty() ? QStringLiteral("Mac") : name;
+    return name.isEmpty() ? QStringLiteral("Computer") : name;
 }
 
 QString WorkingFolder::path(const QString &root) {

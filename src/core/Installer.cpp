@@ -5,6 +5,7 @@
 #include "core/LegacyMigration.h"
 #include "core/ServiceScripts.h"
 #include "core/StatePaths.h"
+#include "platform/DesktopNouns.h"
 #include "platform/InstallHints.h"
 #include "platform/ProgramLocations.h"
 #include "platform/VolumeLocations.h"
@@ -395,8 +396,8 @@ QString Installer::upgradedLogLine(const QStringList &names) {
 }
 
 QString Installer::bundleMissingScriptsMessage() {
-    return QStringLiteral(
-        "The app bundle is missing its Scripts folder. Reinstall the app from a fresh build.");
+    return platform::installFolderNoun() +
+           QStringLiteral(" is missing its Scripts folder. Reinstall the app from a fresh build.");
 }
 
 QString Installer::prepMissingScriptsMessage() {

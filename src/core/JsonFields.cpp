@@ -52,14 +52,6 @@ qint64 JsonFields::requiredInteger(const QString &key) {
     return optionalInteger(key).value_or(0);
 }
 
-double JsonFields::requiredNumber(const QString &key) {
-    if (!present(key)) {
-        fail(QStringLiteral("The key “%1” is missing.").arg(key));
-        return 0;
-    }
-    return numberOr(key, 0);
-}
-
 bool JsonFields::requiredBool(const QString &key) {
     if (!present(key)) {
         fail(QStringLiteral("The key “%1” is missing.").arg(key));

@@ -19,7 +19,6 @@ public:
 
     QString requiredString(const QString &key);
     qint64 requiredInteger(const QString &key);
-    double requiredNumber(const QString &key);
     bool requiredBool(const QString &key);
     QDateTime requiredDate(const QString &key);
 

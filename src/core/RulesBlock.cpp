@@ -128,18 +128,6 @@ QStringList fieldsOf(const RuleRecord &record) {
 
 } // namespace
 
-QString ruleActionLabel(const QString &action) {
-    if (action == QLatin1String("archive_old"))
-        return QStringLiteral("Move (by age)");
-    if (action == QLatin1String("archive_big"))
-        return QStringLiteral("Move (large files)");
-    if (action == QLatin1String("delete_old"))
-        return QStringLiteral("Delete");
-    if (action == QLatin1String("app_cache_clean"))
-        return QStringLiteral("Clean app caches");
-    return action;
-}
-
 std::optional<std::pair<qsizetype, qsizetype>> RulesBlock::find(const QStringList &lines) {
     const std::optional<Block> block = scan(lines);
     if (!block)

@@ -21,9 +21,6 @@ struct RuleRecord {
     bool operator==(const RuleRecord &) const = default;
 };
 
-// "Move (by age)" for archive_old and so on; an unknown action shows its raw name.
-QString ruleActionLabel(const QString &action);
-
 // Reads and writes the RULES block of the configuration. The service reads the same block as a
 // bash array, so every record written must read back the same there.
 class RulesBlock {

@@ -78,10 +78,6 @@ void StatusModel::startPolling() {
     m_timer.start();
 }
 
-void StatusModel::stopPolling() {
-    m_timer.stop();
-}
-
 QFuture<void> StatusModel::refreshAsync() {
     return QtConcurrent::run(blockingPool(),
                              [managers = m_managers] {

@@ -54,7 +54,6 @@ public:
 
     // Refreshes now, then every pollInterval.
     void startPolling();
-    void stopPolling();
 
     QFuture<void> refreshAsync();
     // A service sub-command with its arguments, split at spaces.

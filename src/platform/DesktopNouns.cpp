@@ -22,4 +22,8 @@ QString shortcutModifier() {
     return QStringLiteral("Ctrl");
 }
 
+QString installFolderNoun() {
+    return QStringLiteral("The installation folder");
+}
+
 } // namespace quindle::platform

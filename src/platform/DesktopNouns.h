@@ -16,6 +16,9 @@ QString serviceManagerNoun();
 // What the service is registered as, for sentences: "user service".
 QString userServiceNoun();
 
+// The folder Quindle is installed in, for sentences: "The installation folder".
+QString installFolderNoun();
+
 // The modifier of keyboard shortcuts as people read it: "Ctrl".
 QString shortcutModifier();
 

@@ -70,12 +70,13 @@ QStringList movableItems(const QString &folder, const QStringList &selection,
 }
 
 QString noMovableItemsText() {
-    return QStringLiteral("No movable items selected (app bundles are excluded — use the Apps "
-                          "window for those).");
+    return QStringLiteral("No movable items selected (application folders are excluded — use the "
+                          "Apps window for those).");
 }
 
 QString appBundleRowHint() {
-    return QStringLiteral("App bundle — move via Apps window for symlink + signature checks");
+    return QStringLiteral("Application folder — move it in the Apps window, which keeps its link "
+                          "and checks the copy");
 }
 
 int countFilesAtPath(const QString &path, int limit) {

@@ -74,9 +74,11 @@ MoverLogPanel::MoverLogPanel(MoverLog &log, QWidget *parent)
             Toast{MoverLog::copiedMessage(m_log.lines().size()), quindle::Tone::Success});
     });
     connect(m_clear, &QPushButton::clicked, &m_log, &MoverLog::clear);
-    // rsync prints many lines a second; the view catches up a few times a second at most.
+    // rsync prints many lines a second; the view catches up ten times a second at most, which
+    // still reads as live.
+    constexpr int catchUpMs = 100;
     m_coalesce.setSingleShot(true);
-    m_coalesce.setInterval(100);
+    m_coalesce.setInterval(catchUpMs);
     connect(&m_coalesce, &QTimer::timeout, this, &MoverLogPanel::sync);
     connect(&m_log, &MoverLog::linesChanged, this, [this] {
         if (m_log.lines().isEmpty())

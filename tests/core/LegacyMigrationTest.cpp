@@ -77,10 +77,7 @@ TEST_F(LegacyMigration, NothingToDoOnACleanAccount) {
 
 TEST_F(LegacyMigration, StatePathsAreBuiltFromTheCurrentHome) {
     EXPECT_EQ(paths::statusFile(), home() + QStringLiteral("/.quindle/state/status.json"));
-    EXPECT_EQ(paths::notificationsProcessed(1700000000),
-              home() + QStringLiteral("/.quindle/state/notifications.processed.1700000000"));
-    EXPECT_EQ(paths::stageScripts(),
-              QStringList{home() + QStringLiteral("/.quindle/2-prep-nvme.sh")});
+    EXPECT_EQ(paths::engineLockFile(), home() + QStringLiteral("/.quindle/state/engine.lock"));
     setEnv("HOME", inHome("other"));
     EXPECT_EQ(paths::folderMovesDirectory(),
               home() + QStringLiteral("/other/.quindle/state/folder-moves"));

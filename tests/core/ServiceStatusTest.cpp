@@ -124,7 +124,7 @@ TEST(WorkingFolderName, SanitisesTheComputerName) {
         const char *folder;
     } cases[] = {
         {"Office's MacBook Pro.local", "Offices-MacBook-Pro"},
-        {"\"'' ’ \"", "Mac"},
+        {"\"'' ’ \"", "Computer"},
         {"  spaced   out  ", "spaced-out"},
         {"desk\u2019s box", "desks-box"},
         {"plain", "plain"},

@@ -14,7 +14,7 @@ setup() { setup_service; MARKER="$DRIVE/QNDL-Test-Box/.tarnel-managed"; }
         [ "$REPLY" = "$want" ] || { echo "\"$name\" gave \"$REPLY\", expected \"$want\"" >&2; return 1; }
     done <<'ROWS'
 Office’s MacBook "Pro".local.local|Offices-MacBook-Pro.local
- ' " ’ |Mac
+ ' " ’ |Computer
 -- café  -  lab --|café-lab
 ROWS
 

@@ -156,7 +156,9 @@ TEST_F(StatusModelTest, ActionsSplitTheCommandAreTrackedAndReportA200CharacterEx
               "exit 2\n");
     const QFuture<ProcessOutput> done = model.run("rollback  --yes");
     EXPECT_EQ(model.actionsInFlight(), QStringList({"rollback  --yes"}));
-    ASSERT_TRUE(test::waitUntil([] { return QFile::exists(paths::quindleDirectory() + "/args"); }));
+    // The redirection creates the file before printf fills it.
+    ASSERT_TRUE(
+        test::waitUntil([] { return !readText(paths::quindleDirectory() + "/args").isEmpty(); }));
     EXPECT_EQ(readText(paths::quindleDirectory() + "/args"), "rollback|--yes|");
     writeText(paths::quindleDirectory() + "/go", "");
     EXPECT_EQ(await(done).status, 2);

@@ -41,7 +41,7 @@ protected:
         m.startedAt = QDateTime::currentDateTimeUtc();
         m.phase = MovePhase::WaitingForDrive;
         ManifestStore::write(m);
-        mover->recoverPendingManifests(QStringLiteral("test"));
+        mover->recoverPendingManifests();
     }
 };
 
