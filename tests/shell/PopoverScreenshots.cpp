@@ -1,11 +1,11 @@
 // Renders the popover in its main states to PNG for a person to look at:
 // popover_screenshots [folder] (default: docs/screenshots in the source tree).
-#include "FakeServiceManager.h"
 #include "core/StatePaths.h"
 #include "core/StatusModel.h"
 #include "mover/LocalFolderMover.h"
 #include "mover/MoverLog.h"
 #include "mover/MoverSettings.h"
+#include "support/FakeServiceManager.h"
 #include "support/FakeVolumeWatcher.h"
 #include "support/ScreenshotRun.h"
 #include "support/WaitUntil.h"

@@ -2,7 +2,7 @@
 #include "WindowFixture.h"
 #include "core/StatePaths.h"
 #include "core/StatusModel.h"
-#include "service_control/FakeServiceManager.h"
+#include "support/FakeServiceManager.h"
 #include "support/WaitUntil.h"
 #include "ui/WindowKind.h"
 

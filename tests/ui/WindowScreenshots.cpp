@@ -12,7 +12,7 @@
 #include "insight/NVMeInspector.h"
 #include "insight/ServiceStartPrompt.h"
 #include "insight/WizardModel.h"
-#include "service_control/FakeServiceManager.h"
+#include "support/FakeServiceManager.h"
 #include "support/ScreenshotRun.h"
 #include "support/ServiceSandbox.h"
 #include "support/WaitUntil.h"
