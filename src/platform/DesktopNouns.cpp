@@ -22,4 +22,8 @@ QString shortcutModifier() {
     return QStringLiteral("Ctrl");
 }
 
+QString terminalNoun() {
+    return QStringLiteral("a terminal");
+}
+
 } // namespace quindle::platform

@@ -19,4 +19,7 @@ QString userServiceNoun();
 // The modifier of keyboard shortcuts as people read it: "Ctrl".
 QString shortcutModifier();
 
+// The program a person types commands into, for sentences: "a terminal".
+QString terminalNoun();
+
 } // namespace quindle::platform

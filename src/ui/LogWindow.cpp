@@ -1,8 +1,8 @@
 #include "ui/LogWindow.h"
 
 #include "core/BackgroundPool.h"
+#include "core/PathText.h"
 #include "core/StatePaths.h"
-#include "platform/UserService.h"
 #include "ui/Theme.h"
 
 #include <QCheckBox>
@@ -60,8 +60,7 @@ LogWindow::LogWindow(QWidget *parent)
     auto *layout = new QVBoxLayout(this);
 
     auto *top = new QHBoxLayout;
-    top->addWidget(
-        heading(QStringLiteral("Log: ") + platform::tildePath(paths::serviceLog()), this), 1);
+    top->addWidget(heading(QStringLiteral("Log: ") + tildePath(paths::serviceLog()), this), 1);
     auto *linesLabel = new QLabel(QStringLiteral("Lines"), this);
     top->addWidget(linesLabel);
     m_lines = new QComboBox(this);

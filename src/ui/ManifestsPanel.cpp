@@ -1,9 +1,9 @@
 #include "ui/ManifestsPanel.h"
 
 #include "core/BackgroundPool.h"
+#include "core/PathText.h"
 #include "mover/LocalFolderMover.h"
 #include "mover/ManifestStore.h"
-#include "platform/UserService.h"
 #include "tier/TierOperations.h"
 #include "tier/TierTypes.h"
 #include "ui/ElidedLabel.h"
@@ -123,8 +123,8 @@ void ManifestsPanel::present() {
             phase->setToolTip(*manifest.lastError);
         auto *route = new ElidedLabel(Qt::ElideMiddle, row);
         route->setForegroundRole(QPalette::PlaceholderText);
-        route->setFullText(platform::tildePath(manifest.src) + QStringLiteral("  →  ") +
-                           platform::tildePath(manifest.finalDst));
+        route->setFullText(tildePath(manifest.src) + QStringLiteral("  →  ") +
+                           tildePath(manifest.finalDst));
 
         auto *revert = new QPushButton(QStringLiteral("Revert"), row);
         name(revert, QStringLiteral("Revert ") + itemName, revertHelp());

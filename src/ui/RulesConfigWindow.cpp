@@ -2,10 +2,10 @@
 
 #include "core/BackgroundPool.h"
 #include "core/ConfigFile.h"
+#include "core/PathText.h"
 #include "core/ServiceScripts.h"
 #include "core/StatePaths.h"
 #include "core/StatusModel.h"
-#include "platform/UserService.h"
 #include "ui/DialogKeys.h"
 #include "ui/Theme.h"
 
@@ -54,8 +54,7 @@ RulesConfigWindow::RulesConfigWindow(StatusModel &model, QWidget *parent)
 
     auto *top = new QHBoxLayout;
     top->addWidget(
-        heading(QStringLiteral("Configuration: ") + platform::tildePath(paths::configFile()), this),
-        1);
+        heading(QStringLiteral("Configuration: ") + tildePath(paths::configFile()), this), 1);
     m_reload = new QPushButton(QStringLiteral("Reload"), this);
     name(m_reload, QStringLiteral("Reload"), QStringLiteral("Read the configuration file again"));
     dimWhenDisabled(m_reload);

@@ -2,6 +2,7 @@
 #include "config/BashReader.h"
 #include "core/StatePaths.h"
 #include "core/StatusModel.h"
+#include "platform/DetachedService.h"
 #include "platform/UserService.h"
 #include "support/FakeExecutables.h"
 #include "support/FakeServiceManager.h"
