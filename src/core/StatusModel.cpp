@@ -131,6 +131,7 @@ QFuture<ProcessOutput> StatusModel::action(const QString &key, QFuture<ProcessOu
         .then(this,
               [this, key, failure](const ProcessOutput &result) {
                   m_actionOutput = result.output.trimmed();
+                  ++m_finishedActions;
                   if (result.status != 0)
                       setError(failure(result), false);
                   else if (m_lastError && !m_errorFromRefresh)

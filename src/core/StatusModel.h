@@ -49,6 +49,8 @@ public:
     QStringList actionsInFlight() const { return m_inFlight.keys(); }
     bool isInFlight(const QString &key) const { return m_inFlight.contains(key); }
     const QString &actionOutput() const { return m_actionOutput; }
+    // Counts the actions that have finished, so an output can be told from an equal earlier one.
+    quint64 finishedActions() const { return m_finishedActions; }
     // The service manager's definition file, as of the last refresh.
     const QString &definitionFile() const { return m_definitionFile; }
 
@@ -92,6 +94,7 @@ private:
     bool m_errorFromRefresh = false;
     QHash<QString, int> m_inFlight; // a key stays while any run of it is in flight
     QString m_actionOutput;
+    quint64 m_finishedActions = 0;
     QString m_definitionFile;
 };
 

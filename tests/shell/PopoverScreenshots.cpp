@@ -2,6 +2,7 @@
 // popover_screenshots [folder] (default: docs/screenshots in the source tree).
 #include "core/StatePaths.h"
 #include "core/StatusModel.h"
+#include "insight/PopoverModel.h"
 #include "mover/LocalFolderMover.h"
 #include "mover/MoverLog.h"
 #include "mover/MoverSettings.h"
@@ -78,7 +79,8 @@ int main(int argc, char **argv) {
     MoverSettings settings;
     test::FakeVolumeWatcher volumes;
     LocalFolderMover mover(log, settings, &volumes);
-    ui::PopoverView view(model, mover, {});
+    PopoverModel popover(model, mover);
+    ui::PopoverView view(popover, {});
     view.resize(ui::PopoverView::width, ui::PopoverView::preferredHeight(900));
     view.show();
 
