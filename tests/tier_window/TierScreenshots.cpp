@@ -199,7 +199,7 @@ int main(int argc, char **argv) {
     bool manifestsRead = false;
     QObject::connect(
         static_cast<ui::ManifestsPanel *>(window.manifestsButton()->popover()->content()),
-        &ui::ManifestsPanel::loaded, [&] { manifestsRead = true; });
+        &ui::ManifestsPanel::presented, [&] { manifestsRead = true; });
     save(withPopover(&window, window.manifestsButton(), [&] { return manifestsRead; }),
          QStringLiteral("tier-manifests.png"));
     save(withPopover(&window, window.logButton()), QStringLiteral("tier-log.png"));
