@@ -36,7 +36,7 @@ struct AppContext {
     NVMeInspector inspector;
     DriveSelectionModel driveSelection;
     PairHistory pairHistory;
-    PairingModel pairing{pairHistory};
+    PairingModel pairing{pairHistory, status};
     TierOperations tierOperations{pairing, *mover};
     RsyncBanner rsyncBanner;
 };

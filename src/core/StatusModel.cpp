@@ -73,6 +73,12 @@ StatusModel::StatusModel(Installer::ManagerSource managers, QObject *parent)
     connect(&m_timer, &QTimer::timeout, this, [this] { refreshAsync(); });
 }
 
+std::optional<QString> StatusModel::reportedDrivePath() const {
+    if (!m_status || m_status->nvme_path.isEmpty())
+        return std::nullopt;
+    return m_status->nvme_path;
+}
+
 void StatusModel::startPolling() {
     refreshAsync();
     m_timer.start();
