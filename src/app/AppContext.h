@@ -1,5 +1,7 @@
 #pragma once
 
+#include "core/ConfigFileModel.h"
+#include "core/ServiceLogModel.h"
 #include "core/StatusModel.h"
 #include "insight/DriveSelection.h"
 #include "insight/NVMeInspector.h"
@@ -29,10 +31,12 @@ struct AppContext {
     platform::LogindSleepInhibitor sleepInhibitor;
     std::unique_ptr<MoveSleepGuard> sleepGuard;
     StatusModel status;
+    ServiceLogModel serviceLog;
+    ConfigFileModel configFile;
     NVMeInspector inspector;
     DriveSelectionModel driveSelection;
     PairHistory pairHistory;
-    PairingModel pairing{pairHistory};
+    PairingModel pairing{pairHistory, status};
     TierOperations tierOperations{pairing, *mover};
     RsyncBanner rsyncBanner;
 };

@@ -34,13 +34,14 @@ int runDesktop(QApplication &app) {
 
     AppContext context;
     WindowRegistry windows;
-    windows.setFactory(ui::WindowKind::Log, [] { return new ui::LogWindow; });
+    windows.setFactory(ui::WindowKind::Log, [&] { return new ui::LogWindow(context.serviceLog); });
     windows.setFactory(ui::WindowKind::Inspect,
                        [&] { return new ui::InspectWindow(context.inspector); });
     windows.setFactory(ui::WindowKind::ChooseDrive,
                        [&] { return new ui::ChooseDriveWindow(context.driveSelection); });
-    windows.setFactory(ui::WindowKind::RulesConfig,
-                       [&] { return new ui::RulesConfigWindow(context.status); });
+    windows.setFactory(ui::WindowKind::RulesConfig, [&] {
+        return new ui::RulesConfigWindow(context.configFile, context.status);
+    });
     windows.setFactory(ui::WindowKind::Tier, [&] {
         return new ui::TierWindow(context.pairing, context.tierOperations, context.rsyncBanner,
                                   *context.mover, context.moverSettings, context.moverLog,

@@ -1,6 +1,6 @@
 #include "core/LoginItem.h"
 
-#include "platform/UserService.h"
+#include "platform/AutostartEntry.h"
 
 #include <QCoreApplication>
 

@@ -73,6 +73,12 @@ StatusModel::StatusModel(Installer::ManagerSource managers, QObject *parent)
     connect(&m_timer, &QTimer::timeout, this, [this] { refreshAsync(); });
 }
 
+std::optional<QString> StatusModel::reportedDrivePath() const {
+    if (!m_status || m_status->nvme_path.isEmpty())
+        return std::nullopt;
+    return m_status->nvme_path;
+}
+
 void StatusModel::startPolling() {
     refreshAsync();
     m_timer.start();
@@ -127,6 +133,7 @@ QFuture<ProcessOutput> StatusModel::action(const QString &key, QFuture<ProcessOu
         .then(this,
               [this, key, failure](const ProcessOutput &result) {
                   m_actionOutput = result.output.trimmed();
+                  ++m_finishedActions;
                   if (result.status != 0)
                       setError(failure(result), false);
                   else if (m_lastError && !m_errorFromRefresh)

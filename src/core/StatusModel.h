@@ -1,5 +1,6 @@
 #pragma once
 
+#include "core/DriveReport.h"
 #include "core/Installer.h"
 #include "core/ServiceBridge.h"
 #include "core/ServiceStatus.h"
@@ -33,7 +34,7 @@ IconState iconState(const std::optional<ServiceStatus> &status, bool installed,
 // The service as the tray shows it: installed, running, its last status with live free-space
 // figures, and the actions that steer it. Lives on the main thread; processes and file reads
 // run in the background.
-class StatusModel : public QObject {
+class StatusModel : public QObject, public DriveReport {
     Q_OBJECT
 public:
     static constexpr std::chrono::milliseconds pollInterval{3000};
@@ -49,8 +50,11 @@ public:
     QStringList actionsInFlight() const { return m_inFlight.keys(); }
     bool isInFlight(const QString &key) const { return m_inFlight.contains(key); }
     const QString &actionOutput() const { return m_actionOutput; }
+    // Counts the actions that have finished, so an output can be told from an equal earlier one.
+    quint64 finishedActions() const { return m_finishedActions; }
     // The service manager's definition file, as of the last refresh.
     const QString &definitionFile() const { return m_definitionFile; }
+    std::optional<QString> reportedDrivePath() const override;
 
     // Refreshes now, then every pollInterval.
     void startPolling();
@@ -91,6 +95,7 @@ private:
     bool m_errorFromRefresh = false;
     QHash<QString, int> m_inFlight; // a key stays while any run of it is in flight
     QString m_actionOutput;
+    quint64 m_finishedActions = 0;
     QString m_definitionFile;
 };
 

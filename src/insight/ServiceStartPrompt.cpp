@@ -1,6 +1,7 @@
 #include "insight/ServiceStartPrompt.h"
 
-#include "platform/UserService.h"
+#include "core/PathText.h"
+#include "platform/DesktopNouns.h"
 
 #include <QTimer>
 
@@ -61,7 +62,7 @@ QString ServiceStartPrompt::failureMessage() const {
         std::chrono::duration_cast<std::chrono::seconds>(defaultCheckInterval * maxChecks);
     return QStringLiteral("Service didn't load within %1 seconds. Try again, or check %2 "
                           "permissions in %3.")
-        .arg(QString::number(seconds.count()), platform::tildePath(m_model.definitionFile()),
+        .arg(QString::number(seconds.count()), tildePath(m_model.definitionFile()),
              platform::terminalNoun());
 }
 

@@ -1,7 +1,7 @@
 #include "insight/WizardModel.h"
 
+#include "core/PathText.h"
 #include "core/StatePaths.h"
-#include "platform/UserService.h"
 
 namespace quindle {
 
@@ -98,7 +98,7 @@ QString WizardModel::doneTitle() {
 
 QString WizardModel::doneText() {
     return QStringLiteral("A command-line tool, qndl, is installed at %1.")
-        .arg(platform::tildePath(paths::shimFile()));
+        .arg(tildePath(paths::shimFile()));
 }
 
 QString WizardModel::finishButton() {

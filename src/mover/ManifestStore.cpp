@@ -9,8 +9,6 @@
 #include <QJsonDocument>
 #include <QtDebug>
 
-#include <algorithm>
-
 namespace quindle {
 
 QString ManifestStore::directory() {
@@ -50,9 +48,7 @@ QList<MoveManifest> ManifestStore::loadAll() {
         if (std::optional<MoveManifest> manifest = MoveManifest::fromJson(document.object()))
             manifests << *manifest;
     }
-    std::stable_sort(
-        manifests.begin(), manifests.end(),
-        [](const MoveManifest &a, const MoveManifest &b) { return a.startedAt > b.startedAt; });
+    sortNewestFirst(manifests);
     return manifests;
 }
 

@@ -3,6 +3,7 @@
 #include "core/JsonFields.h"
 #include "core/JsonFormat.h"
 
+#include <algorithm>
 #include <array>
 
 namespace quindle {
@@ -141,6 +142,12 @@ std::optional<MoveManifest> MoveManifest::fromJson(const QJsonObject &object, QS
     manifest.phase = *phase;
     manifest.conflictPolicy = *policy;
     return manifest;
+}
+
+void sortNewestFirst(QList<MoveManifest> &manifests) {
+    std::stable_sort(
+        manifests.begin(), manifests.end(),
+        [](const MoveManifest &a, const MoveManifest &b) { return a.startedAt > b.startedAt; });
 }
 
 } // namespace quindle

@@ -2,6 +2,7 @@
 
 #include <QDateTime>
 #include <QJsonObject>
+#include <QList>
 #include <QString>
 #include <QUuid>
 
@@ -70,6 +71,9 @@ struct MoveManifest {
 };
 
 // The in-memory wrapper the job lists show.
+// Newest startedAt first; equal times keep their order.
+void sortNewestFirst(QList<MoveManifest> &manifests);
+
 struct MoveJob {
     MoveManifest manifest;
 

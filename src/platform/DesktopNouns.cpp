@@ -26,4 +26,8 @@ QString installFolderNoun() {
     return QStringLiteral("The installation folder");
 }
 
+QString terminalNoun() {
+    return QStringLiteral("a terminal");
+}
+
 } // namespace quindle::platform

@@ -22,4 +22,7 @@ QString installFolderNoun();
 // The modifier of keyboard shortcuts as people read it: "Ctrl".
 QString shortcutModifier();
 
+// The program a person types commands into, for sentences: "a terminal".
+QString terminalNoun();
+
 } // namespace quindle::platform

@@ -3,6 +3,7 @@
 #include "core/AtomicFile.h"
 #include "core/JsonFields.h"
 #include "core/JsonFormat.h"
+#include "core/PathText.h"
 #include "core/StatePaths.h"
 #include "platform/HomeDirectory.h"
 #include "tier/TierTypes.h"
@@ -18,16 +19,6 @@
 namespace quindle {
 
 namespace {
-
-QString tildePath(const QString &path, const QString &home) {
-    if (home.isEmpty() || home == QLatin1String("/"))
-        return path;
-    if (path == home)
-        return QStringLiteral("~");
-    if (path.startsWith(home + QLatin1Char('/')))
-        return QLatin1Char('~') + path.mid(home.size());
-    return path;
-}
 
 bool ordered(const PairRecord &a, const PairRecord &b) {
     if (a.isPinned != b.isPinned)

@@ -1,7 +1,7 @@
 #include "tier/PairingModel.h"
 
 #include "core/DriveIdentity.h"
-#include "core/ServiceStatus.h"
+#include "core/DriveReport.h"
 #include "platform/HomeDirectory.h"
 #include "platform/VolumeLocations.h"
 #include "tier/PairHistory.h"
@@ -23,23 +23,16 @@ QString normalised(const QString &path) {
     return cloud;
 }
 
-// The drive's mount path while it is mounted; nothing otherwise.
-std::optional<QString> mountedDrive() {
-    const std::optional<QString> nvme = StatusFileKeys::read().nvmePath;
-    if (!nvme || nvme->isEmpty() || !QFileInfo(*nvme).isDir())
-        return std::nullopt;
-    return nvme;
-}
-
 bool isReachable(const QString &path) {
     return isCloudPath(path) || QFileInfo(path).isDir(); // a remote is only known once listed
 }
 
 } // namespace
 
-PairingModel::PairingModel(PairHistory &history, QObject *parent)
+PairingModel::PairingModel(PairHistory &history, const DriveReport &drive, QObject *parent)
     : QObject(parent)
-    , m_history(history) {}
+    , m_history(history)
+    , m_drive(drive) {}
 
 QString PairingModel::currentPairID() const {
     return path(Side::Left) + QLatin1Char('|') + path(Side::Right);
@@ -240,7 +233,7 @@ void PairingModel::refresh(Side side) {
     Q_EMIT reloadRequested(side);
 }
 
-QString PairingModel::homeFolder(Side side) {
+QString PairingModel::homeFolder(Side side) const {
     if (side == Side::Right)
         if (const std::optional<QString> drive = mountedDrive())
             return WorkingFolder::path(*drive);
@@ -308,6 +301,14 @@ void PairingModel::pairAutomatically() {
         return;
     makePair();
     m_history.record(path(Side::Left), path(Side::Right));
+}
+
+// The drive's mount path while it is mounted; nothing otherwise.
+std::optional<QString> PairingModel::mountedDrive() const {
+    const std::optional<QString> drive = m_drive.reportedDrivePath();
+    if (!drive || !QFileInfo(*drive).isDir())
+        return std::nullopt;
+    return drive;
 }
 
 void PairingModel::post(const QString &text, Tone tone) {

@@ -10,6 +10,7 @@
 
 namespace quindle {
 
+class DriveReport;
 class PairHistory;
 struct PairRecord;
 
@@ -27,7 +28,7 @@ struct MirrorOffer {
 class PairingModel : public QObject {
     Q_OBJECT
 public:
-    explicit PairingModel(PairHistory &history, QObject *parent = nullptr);
+    PairingModel(PairHistory &history, const DriveReport &drive, QObject *parent = nullptr);
 
     QString path(Side side) const { return m_paths[index(side)]; }
     // The folder whose sub-folders are applications (the Apps window moves those); empty means
@@ -82,7 +83,7 @@ public:
 
     // The home folder of each pane: the home folder, and the computer's working folder on the
     // drive (the home folder while no drive is mounted).
-    static QString homeFolder(Side side);
+    QString homeFolder(Side side) const;
 
     // Offered while the left pane is in the home folder and the drive is mounted.
     std::optional<MirrorOffer> mirrorOffer() const;
@@ -103,8 +104,10 @@ private:
     void clearPairState();
     void pairAutomatically();
     void post(const QString &text, Tone tone);
+    std::optional<QString> mountedDrive() const;
 
     PairHistory &m_history;
+    const DriveReport &m_drive;
     QString m_appsRoot;
     QString m_paths[2];
     QStringList m_selection[2];

@@ -1,67 +1,31 @@
 #include "ui/LogWindow.h"
 
-#include "core/BackgroundPool.h"
-#include "core/StatePaths.h"
-#include "platform/UserService.h"
+#include "core/PathText.h"
+#include "core/ServiceLogModel.h"
 #include "ui/Theme.h"
 
 #include <QCheckBox>
 #include <QComboBox>
-#include <QFile>
 #include <QFontDatabase>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QPlainTextEdit>
 #include <QScrollBar>
 #include <QVBoxLayout>
-#include <QtConcurrent/QtConcurrentRun>
 
 namespace quindle::ui {
-
-namespace {
-
-std::optional<QByteArray> readWhole(const QString &path) {
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        return std::nullopt;
-    return file.readAll();
-}
-
-} // namespace
 
 QList<int> LogWindow::lineChoices() {
     return {100, 500, 2000};
 }
 
-QString LogWindow::excerpt(const std::optional<QByteArray> &content, const QString &path,
-                           int lines) {
-    if (!content)
-        return QStringLiteral("(log not found at ") + path + QLatin1Char(')');
-    if (content->isEmpty())
-        return QStringLiteral("(log empty)");
-    // The last `lines` pieces begin after the lines-th line feed from the end; scanning back
-    // spares splitting a long log on every tick.
-    qsizetype start = 0;
-    qsizetype from = content->size() - 1;
-    for (int i = 0; i < lines; ++i) {
-        const qsizetype feed = from < 0 ? -1 : content->lastIndexOf('\n', from);
-        if (feed < 0) {
-            start = 0;
-            break;
-        }
-        start = feed + 1;
-        from = feed - 1;
-    }
-    return QString::fromUtf8(content->constData() + start, content->size() - start);
-}
-
-LogWindow::LogWindow(QWidget *parent)
-    : QWidget(parent) {
+LogWindow::LogWindow(ServiceLogModel &model, QWidget *parent)
+    : QWidget(parent)
+    , m_model(model) {
     auto *layout = new QVBoxLayout(this);
 
     auto *top = new QHBoxLayout;
-    top->addWidget(
-        heading(QStringLiteral("Log: ") + platform::tildePath(paths::serviceLog()), this), 1);
+    top->addWidget(heading(QStringLiteral("Log: ") + tildePath(ServiceLogModel::path()), this), 1);
     auto *linesLabel = new QLabel(QStringLiteral("Lines"), this);
     top->addWidget(linesLabel);
     m_lines = new QComboBox(this);
@@ -92,38 +56,24 @@ LogWindow::LogWindow(QWidget *parent)
         if (on)
             scrollToEnd();
     });
-    m_timer.setInterval(refreshInterval);
-    connect(&m_timer, &QTimer::timeout, this, &LogWindow::reload);
+    connect(&m_model, &ServiceLogModel::refreshed, this, [this] {
+        present();
+        Q_EMIT refreshed();
+    });
 }
 
 void LogWindow::showEvent(QShowEvent *event) {
     QWidget::showEvent(event);
-    reload();
-    m_timer.start();
+    m_model.startPolling();
 }
 
 void LogWindow::hideEvent(QHideEvent *event) {
     QWidget::hideEvent(event);
-    m_timer.stop();
-}
-
-void LogWindow::reload() {
-    if (m_reading)
-        return; // a slow disk: the next tick reads again
-    m_reading = true;
-    const QString path = paths::serviceLog();
-    QtConcurrent::run(blockingPool(), readWhole, path)
-        .then(this, [this, path](const std::optional<QByteArray> &content) {
-            m_reading = false;
-            m_path = path;
-            m_content = content;
-            present();
-            Q_EMIT refreshed();
-        });
+    m_model.stopPolling();
 }
 
 void LogWindow::present() {
-    const QString text = excerpt(m_content, m_path, m_lines->currentData().toInt());
+    const QString text = m_model.excerpt(m_lines->currentData().toInt());
     if (text != m_view->toPlainText()) {
         QScrollBar *bar = m_view->verticalScrollBar();
         const int kept = bar->value();

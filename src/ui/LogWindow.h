@@ -1,17 +1,15 @@
 #pragma once
 
-#include <QByteArray>
 #include <QList>
-#include <QString>
-#include <QTimer>
 #include <QWidget>
-
-#include <chrono>
-#include <optional>
 
 class QCheckBox;
 class QComboBox;
 class QPlainTextEdit;
+
+namespace quindle {
+class ServiceLogModel;
+}
 
 namespace quindle::ui {
 
@@ -19,16 +17,10 @@ namespace quindle::ui {
 class LogWindow : public QWidget {
     Q_OBJECT
 public:
-    static constexpr std::chrono::milliseconds refreshInterval{2000};
     static constexpr int defaultLines = 500;
     static QList<int> lineChoices(); // 100, 500, 2000
 
-    explicit LogWindow(QWidget *parent = nullptr);
-
-    // What the view shows for the log at `path`: its last `lines` lines (split at line feeds,
-    // empty lines kept), "(log empty)", or "(log not found at …)" when it could not be read.
-    static QString excerpt(const std::optional<QByteArray> &content, const QString &path,
-                           int lines);
+    explicit LogWindow(ServiceLogModel &model, QWidget *parent = nullptr);
 
 Q_SIGNALS:
     // A read finished and the view shows it.
@@ -39,17 +31,13 @@ protected:
     void hideEvent(QHideEvent *event) override;
 
 private:
-    void reload();
     void present();
     void scrollToEnd();
 
-    QTimer m_timer;
+    ServiceLogModel &m_model;
     QComboBox *m_lines = nullptr;
     QCheckBox *m_autoScroll = nullptr;
     QPlainTextEdit *m_view = nullptr;
-    bool m_reading = false;
-    QString m_path;                      // of the last read
-    std::optional<QByteArray> m_content; // the last read, so a new line count shows at once
 };
 
 } // namespace quindle::ui

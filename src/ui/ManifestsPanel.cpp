@@ -1,9 +1,7 @@
 #include "ui/ManifestsPanel.h"
 
-#include "core/BackgroundPool.h"
+#include "core/PathText.h"
 #include "mover/LocalFolderMover.h"
-#include "mover/ManifestStore.h"
-#include "platform/UserService.h"
 #include "tier/TierOperations.h"
 #include "tier/TierTypes.h"
 #include "ui/ElidedLabel.h"
@@ -14,10 +12,8 @@
 #include <QPushButton>
 #include <QScrollArea>
 #include <QVBoxLayout>
-#include <QtConcurrent/QtConcurrentRun>
 
 #include <algorithm>
-#include <utility>
 
 namespace quindle::ui {
 
@@ -43,10 +39,11 @@ ManifestsPanel::ManifestsPanel(LocalFolderMover &mover, TierOperations &operatio
     m_empty->setMinimumHeight(48);
     layout->addWidget(m_empty);
 
-    // Progress lines change the jobs many times a second; the folder is read at most twice.
+    // Progress lines change the jobs many times a second; the rows are rebuilt twice a second at
+    // most.
     m_coalesce.setSingleShot(true);
     m_coalesce.setInterval(500);
-    connect(&m_coalesce, &QTimer::timeout, this, &ManifestsPanel::reload);
+    connect(&m_coalesce, &QTimer::timeout, this, &ManifestsPanel::present);
     connect(&m_mover, &LocalFolderMover::jobsChanged, this, [this] {
         if (isVisible() && !m_coalesce.isActive())
             m_coalesce.start();
@@ -74,28 +71,14 @@ QString ManifestsPanel::deleteHelp() {
 
 void ManifestsPanel::showEvent(QShowEvent *event) {
     QWidget::showEvent(event);
-    reload();
-}
-
-void ManifestsPanel::reload() {
-    if (m_reading) {
-        m_readAgain = true;
-        return;
-    }
-    m_reading = true;
-    QtConcurrent::run(blockingPool(), [] {
-        return ManifestStore::loadAll();
-    }).then(this, [this](const QList<MoveManifest> &manifests) {
-        m_reading = false;
-        m_manifests = manifests;
-        present();
-        Q_EMIT loaded();
-        if (std::exchange(m_readAgain, false))
-            reload();
-    });
+    present();
 }
 
 void ManifestsPanel::present() {
+    m_manifests.clear();
+    for (const MoveJob &job : m_mover.jobs())
+        m_manifests << job.manifest;
+    sortNewestFirst(m_manifests);
     while (QLayoutItem *item = m_rowsLayout->takeAt(0)) {
         if (QWidget *old = item->widget()) {
             old->hide();
@@ -123,8 +106,8 @@ void ManifestsPanel::present() {
             phase->setToolTip(*manifest.lastError);
         auto *route = new ElidedLabel(Qt::ElideMiddle, row);
         route->setForegroundRole(QPalette::PlaceholderText);
-        route->setFullText(platform::tildePath(manifest.src) + QStringLiteral("  →  ") +
-                           platform::tildePath(manifest.finalDst));
+        route->setFullText(tildePath(manifest.src) + QStringLiteral("  →  ") +
+                           tildePath(manifest.finalDst));
 
         auto *revert = new QPushButton(QStringLiteral("Revert"), row);
         name(revert, QStringLiteral("Revert ") + itemName, revertHelp());
@@ -133,8 +116,7 @@ void ManifestsPanel::present() {
         auto *remove = new QPushButton(QStringLiteral("Delete"), row);
         name(remove, QStringLiteral("Delete manifest of ") + itemName, deleteHelp());
         // The mover keeps the manifest of a move it is still running.
-        const std::optional<MoveJob> job = m_mover.job(manifest.id);
-        remove->setEnabled(!job || isTerminal(job->manifest.phase));
+        remove->setEnabled(isTerminal(manifest.phase));
         dimWhenDisabled(remove);
 
         grid->addWidget(title, 0, 0);
@@ -152,14 +134,10 @@ void ManifestsPanel::present() {
         }
         m_rowsLayout->addWidget(row);
 
-        connect(revert, &QPushButton::clicked, this, [this, manifest] {
-            m_operations.revert(manifest);
-            reload();
-        });
-        connect(remove, &QPushButton::clicked, this, [this, id = manifest.id] {
-            m_mover.deleteManifest(id);
-            reload();
-        });
+        connect(revert, &QPushButton::clicked, this,
+                [this, manifest] { m_operations.revert(manifest); });
+        connect(remove, &QPushButton::clicked, this,
+                [this, id = manifest.id] { m_mover.deleteManifest(id); });
     }
     const bool empty = m_manifests.isEmpty();
     m_scroll->setVisible(!empty);
@@ -173,6 +151,7 @@ void ManifestsPanel::present() {
     updateGeometry(); // the popover caches this panel's size
     if (QWidget *popup = window(); popup != this && popup->isVisible())
         popup->adjustSize();
+    Q_EMIT presented();
 }
 
 } // namespace quindle::ui

@@ -17,7 +17,8 @@ class TierOperations;
 
 namespace quindle::ui {
 
-// Every move manifest on disk, read-only, with revert for completed moves and delete.
+// Every move the mover keeps a manifest of, newest first, with revert for completed moves and
+// delete.
 class ManifestsPanel : public QWidget {
     Q_OBJECT
 public:
@@ -28,12 +29,12 @@ public:
     static QString revertHelp();
     static QString deleteHelp();
 
+    // As last shown.
     const QList<MoveManifest> &manifests() const { return m_manifests; }
-    // Reads the folder again off the main thread.
-    void reload();
 
 Q_SIGNALS:
-    void loaded();
+    // The rows show the mover's jobs.
+    void presented();
 
 protected:
     void showEvent(QShowEvent *event) override;
@@ -49,8 +50,6 @@ private:
     QVBoxLayout *m_rowsLayout = nullptr;
     QLabel *m_empty = nullptr;
     QTimer m_coalesce;
-    bool m_reading = false;
-    bool m_readAgain = false;
 };
 
 } // namespace quindle::ui

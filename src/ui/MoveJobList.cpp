@@ -1,7 +1,7 @@
 #include "ui/MoveJobList.h"
 
+#include "core/PathText.h"
 #include "mover/LocalFolderMover.h"
-#include "platform/UserService.h"
 #include "tier/TierOperations.h"
 #include "tier/TierTypes.h"
 #include "ui/ElidedLabel.h"
@@ -76,8 +76,7 @@ void MoveJobRow::present(const MoveJob &job) {
     const QString itemName = lastPathComponent(m.src);
     m_name->setFullText(itemName);
     // A failure says why where the destination would be; the destination stays a tooltip.
-    const QString route =
-        platform::tildePath(m.src) + QStringLiteral("  →  ") + platform::tildePath(m.dstParent);
+    const QString route = tildePath(m.src) + QStringLiteral("  →  ") + tildePath(m.dstParent);
     m_detail->setFullText(m.phase == MovePhase::Failed && m.lastError ? *m.lastError : route);
     m_detail->setForegroundRole(m.phase == MovePhase::Failed ? QPalette::WindowText
                                                              : QPalette::PlaceholderText);

@@ -1,9 +1,8 @@
 #include "ui/PopoverView.h"
 
-#include "core/JsonFormat.h"
 #include "core/ServiceScripts.h"
 #include "core/StatusModel.h"
-#include "mover/LocalFolderMover.h"
+#include "insight/PopoverModel.h"
 #include "platform/DesktopNouns.h"
 #include "ui/Theme.h"
 #include "ui/TrayIconArt.h"
@@ -15,7 +14,6 @@
 #include <QGridLayout>
 #include <QHBoxLayout>
 #include <QLabel>
-#include <QLocale>
 #include <QMenu>
 #include <QPainter>
 #include <QPlainTextEdit>
@@ -30,30 +28,6 @@
 namespace quindle::ui {
 
 namespace {
-
-QString idleText(qint64 seconds) {
-    if (seconds < 60)
-        return QStringLiteral("%1 s").arg(seconds);
-    if (seconds < 3600)
-        return QStringLiteral("%1 min").arg(seconds / 60);
-    return QStringLiteral("%1 h %2 min").arg(seconds / 3600).arg(seconds % 3600 / 60);
-}
-
-// The service writes UTC; people read their own clock.
-QString lastRunText(const std::optional<QString> &lastRun) {
-    if (!lastRun)
-        return QStringLiteral("Not yet");
-    const std::optional<QDateTime> when = parseIsoDate(*lastRun);
-    return when ? QLocale().toString(when->toLocalTime(), QLocale::ShortFormat) : *lastRun;
-}
-
-QString powerText(const ServiceStatus &status) {
-    const QString level =
-        status.battery_pct ? QStringLiteral(" — %1 %").arg(*status.battery_pct) : QString();
-    if (status.on_battery.value_or(false))
-        return QStringLiteral("On battery") + level;
-    return QStringLiteral("AC power") + level;
-}
 
 Tone headlineTone(IconState state) {
     switch (state) {
@@ -97,19 +71,22 @@ QFrame *diskCard(const QString &title, QLabel *&free, QLabel *&used, QProgressBa
     return frame;
 }
 
-void showDisk(QLabel *free, QLabel *used, QProgressBar *bar, std::optional<qint64> freeGB,
-              std::optional<qint64> totalGB) {
-    if (!freeGB || !totalGB || *totalGB < 1) {
-        free->setText(QStringLiteral("Not mounted"));
-        used->clear();
-        bar->setValue(0);
-        return;
+void showDisk(QLabel *free, QLabel *used, QProgressBar *bar, const DiskFigures &figures) {
+    free->setText(figures.free);
+    used->setText(figures.used);
+    bar->setRange(0, static_cast<int>(std::max<qint64>(figures.totalGB, 1)));
+    bar->setValue(static_cast<int>(figures.usedGB));
+}
+
+Tone spaceTone(PopoverModel::SpaceLevel level) {
+    switch (level) {
+    case PopoverModel::SpaceLevel::Critical:
+        return Tone::Bad;
+    case PopoverModel::SpaceLevel::Low:
+        return Tone::Warning;
+    default:
+        return Tone::Neutral;
     }
-    const qint64 usedGB = std::max<qint64>(0, *totalGB - *freeGB);
-    free->setText(QStringLiteral("%1 GB free").arg(*freeGB));
-    used->setText(QStringLiteral("%1 / %2 GB used").arg(usedGB).arg(*totalGB));
-    bar->setRange(0, static_cast<int>(*totalGB));
-    bar->setValue(static_cast<int>(usedGB));
 }
 
 } // namespace
@@ -127,11 +104,9 @@ int PopoverView::preferredHeight(int visibleHeight) {
     return std::max(420, std::min(visibleHeight - 60, 720));
 }
 
-PopoverView::PopoverView(StatusModel &model, LocalFolderMover &mover, PopoverActions actions,
-                         QWidget *parent)
+PopoverView::PopoverView(PopoverModel &model, PopoverActions actions, QWidget *parent)
     : QWidget(parent)
     , m_model(model)
-    , m_mover(mover)
     , m_actions(std::move(actions)) {
     name(this, QStringLiteral("Quindle status"));
     auto *layout = new QVBoxLayout(this);
@@ -153,7 +128,7 @@ PopoverView::PopoverView(StatusModel &model, LocalFolderMover &mover, PopoverAct
     auto *refresh = new QToolButton(this);
     refresh->setIcon(style()->standardIcon(QStyle::SP_BrowserReload));
     name(refresh, QStringLiteral("Refresh"), QStringLiteral("Read the service's status now"));
-    connect(refresh, &QToolButton::clicked, this, [this] { m_model.refreshAsync(); });
+    connect(refresh, &QToolButton::clicked, this, [this] { m_model.refresh(); });
     header->addWidget(refresh);
     auto *minimise = new QToolButton(this);
     minimise->setIcon(style()->standardIcon(QStyle::SP_TitleBarMinButton));
@@ -214,8 +189,7 @@ PopoverView::PopoverView(StatusModel &model, LocalFolderMover &mover, PopoverAct
     footer->addWidget(quit);
     layout->addLayout(footer);
 
-    connect(&m_model, &StatusModel::changed, this, &PopoverView::rebuild);
-    connect(&m_mover, &LocalFolderMover::jobsChanged, this, &PopoverView::rebuild);
+    connect(&m_model, &PopoverModel::changed, this, &PopoverView::rebuild);
     rebuild();
 }
 
@@ -232,7 +206,7 @@ QWidget *PopoverView::buildMessagePage(QLabel *&text, QPushButton *&button) {
     layout->addWidget(button, 0, Qt::AlignHCenter);
     layout->addStretch(2);
     connect(button, &QPushButton::clicked, this, [this] {
-        if (!m_model.serviceInstalled())
+        if (m_model.page() == PopoverModel::Page::NotInstalled)
             m_actions.openWindow(WindowKind::SetupWizard);
         else
             m_model.startService();
@@ -291,44 +265,20 @@ QWidget *PopoverView::buildLoadedPage() {
     actions->addWidget(addCommand(page, QStringLiteral("Run Rules Only"), service::relocateNow), 0,
                        1);
     actions->addWidget(addCommand(page, QStringLiteral("Dry Run"), service::dryRun), 0, 2);
-    QPushButton *rollback =
-        addCommand(page, QStringLiteral("Rollback Last Batch"), service::rollback);
-    actions->addWidget(rollback, 1, 0);
+    actions->addWidget(addCommand(page, QStringLiteral("Rollback Last Batch"), service::rollback),
+                       1, 0);
     actions->addWidget(addCommand(page, QStringLiteral("Remount NVMe"), service::remount), 1, 1);
-    QPushButton *eject = addCommand(page, QStringLiteral("Eject NVMe"), service::ejectNVMe,
-                                    QStringLiteral("Pause service and unmount the drive"));
-    actions->addWidget(eject, 1, 2);
+    actions->addWidget(addCommand(page, QStringLiteral("Eject NVMe"), service::ejectNVMe,
+                                  QStringLiteral("Pause service and unmount the drive")),
+                       1, 2);
     actions->addWidget(addCommand(page, QStringLiteral("Show in ") + platform::fileManagerName(),
                                   service::showInFileManager),
                        2, 0, 1, 2);
-    QPushButton *stop = addCommand(page, QStringLiteral("Stop Service"), StatusModel::stopKey,
-                                   QStringLiteral("Unload the %1. Service will stop running.")
-                                       .arg(platform::userServiceNoun()));
-    actions->addWidget(stop, 2, 2);
+    actions->addWidget(addCommand(page, QStringLiteral("Stop Service"), StatusModel::stopKey,
+                                  QStringLiteral("Unload the %1. Service will stop running.")
+                                      .arg(platform::userServiceNoun())),
+                       2, 2);
     layout->addLayout(actions);
-
-    // Rollback and eject ask first; their buttons were wired to run directly above.
-    rollback->disconnect(this);
-    connect(rollback, &QPushButton::clicked, this, [this] {
-        runConfirmed(
-            service::rollback + QStringLiteral(" --yes"),
-            QStringLiteral("Roll back the last batch?"),
-            QStringLiteral("Every move recorded in the last batch will be reversed. Deletes (from "
-                           "app-cache cleanup or delete_old rules) cannot be undone."),
-            QStringLiteral("Roll back"));
-    });
-    eject->disconnect(this);
-    connect(eject, &QPushButton::clicked, this, [this] {
-        const QString path = m_model.status() ? m_model.status()->nvme_path : QString();
-        runConfirmed(
-            service::ejectNVMe, QStringLiteral("Eject NVMe?"),
-            QStringLiteral(
-                "This will:\n  • Pause automatic actions\n  • Unmount %1\n\nThe drive can then be "
-                "safely disconnected. The service stays running and will detect when NVMe is "
-                "reconnected.")
-                .arg(path),
-            QStringLiteral("Eject"));
-    });
 
     // Windows.
     auto *windows = new QHBoxLayout;
@@ -362,13 +312,10 @@ QWidget *PopoverView::buildLoadedPage() {
     auto *copy = new QPushButton(QStringLiteral("Copy full output to clipboard"), m_outputPanel);
     name(copy, QStringLiteral("Copy full output to clipboard"));
     connect(copy, &QPushButton::clicked, this,
-            [this] { QApplication::clipboard()->setText(m_model.actionOutput()); });
+            [this] { QApplication::clipboard()->setText(m_model.fullOutput()); });
     auto *clear = new QPushButton(QStringLiteral("Clear output"), m_outputPanel);
     name(clear, QStringLiteral("Clear output"));
-    connect(clear, &QPushButton::clicked, this, [this] {
-        m_clearedOutput = m_model.actionOutput();
-        rebuild();
-    });
+    connect(clear, &QPushButton::clicked, &m_model, &PopoverModel::clearOutput);
     outputButtons->addWidget(copy);
     outputButtons->addWidget(clear);
     outputButtons->addStretch(1);
@@ -384,7 +331,11 @@ QPushButton *PopoverView::addCommand(QWidget *parent, const QString &label, cons
     name(button, label, hint);
     dimWhenDisabled(button);
     m_commandButtons.insert(command, button);
-    connect(button, &QPushButton::clicked, this, [this, command] { runCommand(command); });
+    connect(button, &QPushButton::clicked, this, [this, command] {
+        m_model.press(command, [this](const Confirmation &ask) {
+            return m_actions.confirm && m_actions.confirm(ask.title, ask.text, ask.confirm);
+        });
+    });
     return button;
 }
 
@@ -400,125 +351,56 @@ QPushButton *PopoverView::commandButton(const QString &command) const {
     return m_commandButtons.value(command);
 }
 
-void PopoverView::runCommand(const QString &command) {
-    if (command == StatusModel::stopKey) {
-        m_model.stopService();
-        return;
-    }
-    if (command == service::pause && m_model.status() && m_model.status()->paused) {
-        m_model.run(service::resume);
-        return;
-    }
-    if (m_model.isInFlight(command))
-        return; // a second click while the first still runs does nothing
-    m_model.run(command);
-}
-
-void PopoverView::runConfirmed(const QString &command, const QString &title, const QString &text,
-                               const QString &confirm) {
-    if (m_model.isInFlight(command) || !m_actions.confirm ||
-        !m_actions.confirm(title, text, confirm))
-        return;
-    m_model.run(command);
-}
-
 void PopoverView::rebuild() {
-    const IconState state = iconState(m_model.status(), m_model.serviceInstalled(), true);
-    m_subtitle->setText(m_model.headerSubtitle());
-    setTone(m_subtitle, headlineTone(state));
+    m_subtitle->setText(m_model.subtitle());
+    setTone(m_subtitle, headlineTone(m_model.iconState()));
 
-    if (!m_model.serviceInstalled() || !m_model.serviceLoaded() || !m_model.status()) {
-        if (!m_model.serviceInstalled()) {
-            m_message->setText(
-                QStringLiteral("Backend service is not installed.\nRun Setup to install it."));
-            m_messageButton->setText(QStringLiteral("Run Setup…"));
-        } else if (!m_model.serviceLoaded()) {
-            m_message->setText(
-                QStringLiteral(
-                    "The background watch loop is not loaded. Click Start to load it via "
-                    "%1 — it will then auto-start at every login.")
-                    .arg(platform::serviceManagerNoun()));
-            m_messageButton->setText(QStringLiteral("Start Service"));
-        } else {
-            m_message->setText(
-                QStringLiteral("Service is running — waiting for first status tick…"));
+    const PopoverModel::Page page = m_model.page();
+    if (page != PopoverModel::Page::Status) {
+        m_message->setText(PopoverModel::messageText(page));
+        const QString button = PopoverModel::messageButton(page);
+        if (!button.isEmpty()) {
+            m_messageButton->setText(button);
+            name(m_messageButton, button);
         }
-        m_messageButton->setVisible(!m_model.serviceInstalled() || !m_model.serviceLoaded());
-        m_messageButton->setEnabled(!m_model.isInFlight(StatusModel::startKey));
-        name(m_messageButton, m_messageButton->text());
+        m_messageButton->setVisible(!button.isEmpty());
+        m_messageButton->setEnabled(m_model.messageButtonEnabled());
         m_pages->setCurrentWidget(m_messagePage);
         return;
     }
     m_pages->setCurrentWidget(m_loadedPage);
     const ServiceStatus &s = *m_model.status();
 
-    showDisk(m_internalFree, m_internalUsed, m_internalBar, s.internal_free_gb,
-             s.internal_total_gb);
-    if (s.mounted)
-        showDisk(m_nvmeFree, m_nvmeUsed, m_nvmeBar, s.nvme_free_gb, s.nvme_total_gb);
-    else
-        showDisk(m_nvmeFree, m_nvmeUsed, m_nvmeBar, std::nullopt, std::nullopt);
-    setTone(m_internalFree, s.internal_free_gb <= s.low_space_critical_gb ? Tone::Bad
-                            : s.internal_free_gb <= s.low_space_warn_gb   ? Tone::Warning
-                                                                          : Tone::Neutral);
+    showDisk(m_internalFree, m_internalUsed, m_internalBar,
+             PopoverModel::disk(s.internal_free_gb, s.internal_total_gb));
+    showDisk(m_nvmeFree, m_nvmeUsed, m_nvmeBar,
+             s.mounted ? PopoverModel::disk(s.nvme_free_gb, s.nvme_total_gb)
+                       : PopoverModel::disk(std::nullopt, std::nullopt));
+    setTone(m_internalFree, spaceTone(PopoverModel::internalSpace(s)));
 
-    if (!s.mounted)
-        m_nvmeRow->setText(QStringLiteral("Disconnected"));
-    else if (!s.marker_ok)
-        m_nvmeRow->setText(QStringLiteral("Mounted but marker missing"));
-    else
-        m_nvmeRow->setText(QStringLiteral("Mounted at ") + s.nvme_path);
-    m_autoRow->setText(s.paused         ? QStringLiteral("Paused")
-                       : s.auto_enabled ? QStringLiteral("Enabled")
-                                        : QStringLiteral("Disabled (monitor only)"));
+    m_nvmeRow->setText(PopoverModel::driveText(s));
+    m_autoRow->setText(PopoverModel::autoActionsText(s));
     m_quietRow->setText(StatusModel::quietHoursDescription(s));
-    m_powerRow->setText(powerText(s));
-    m_idleRow->setText(idleText(s.idle_secs));
-    m_lastRunRow->setText(lastRunText(s.last_run));
-    m_summary->setText(QStringLiteral("%1 rules · %2 apps · Daily run at %3:00")
-                           .arg(s.rule_count)
-                           .arg(s.app_cache_path_count)
-                           .arg(s.auto_relocate_hour));
+    m_powerRow->setText(PopoverModel::powerText(s));
+    m_idleRow->setText(PopoverModel::idleText(s.idle_secs));
+    m_lastRunRow->setText(PopoverModel::lastRunText(s.last_run));
+    m_summary->setText(PopoverModel::summaryText(s));
 
-    int underWay = 0;
-    int waiting = 0;
-    for (const MoveJob &job : m_mover.jobs()) {
-        if (job.manifest.phase == MovePhase::WaitingForDrive)
-            ++waiting;
-        else if (!isTerminal(job.manifest.phase))
-            ++underWay;
-    }
-    QStringList moves;
-    if (underWay)
-        moves
-            << QStringLiteral("%1 move%2 in progress").arg(underWay).arg(underWay == 1 ? "" : "s");
-    if (waiting)
-        moves << QStringLiteral("%1 waiting for the drive").arg(waiting);
+    const QString moves = m_model.movesText();
     m_moves->setVisible(!moves.isEmpty());
-    m_moves->setText(
-        QStringLiteral("<a href=\"tier\">%1</a>").arg(moves.join(QStringLiteral(" · "))));
+    m_moves->setText(QStringLiteral("<a href=\"tier\">%1</a>").arg(moves));
 
-    // Enabling rules: rule runs need an active service and the drive; nothing runs twice.
-    m_pauseButton->setText(s.paused ? QStringLiteral("Resume") : QStringLiteral("Pause"));
+    m_pauseButton->setText(m_model.pauseLabel());
     name(m_pauseButton, m_pauseButton->text(),
          QStringLiteral("Halt automatic actions (service keeps running)."));
-    for (auto it = m_commandButtons.cbegin(); it != m_commandButtons.cend(); ++it) {
-        bool enabled = !m_model.isInFlight(it.key());
-        if (it.key() == service::relocateNow || it.key() == service::dryRun)
-            enabled = enabled && !s.paused && s.mounted;
-        if (it.key() == service::pause)
-            enabled = !m_model.isInFlight(service::pause) && !m_model.isInFlight(service::resume);
-        if (it.key() == service::rollback)
-            enabled = !m_model.isInFlight(service::rollback + QStringLiteral(" --yes"));
-        it.value()->setEnabled(enabled);
-    }
+    for (auto it = m_commandButtons.cbegin(); it != m_commandButtons.cend(); ++it)
+        it.value()->setEnabled(m_model.commandEnabled(it.key()));
 
-    const QString output = m_model.actionOutput();
-    const bool showOutput = !output.isEmpty() && output != m_clearedOutput;
-    const QString error = m_model.lastError().value_or(QString());
-    m_outputPanel->setVisible(showOutput || !error.isEmpty());
-    m_output->setVisible(showOutput);
-    if (showOutput && m_output->toPlainText() != output)
+    const QString output = m_model.output();
+    const QString error = m_model.error();
+    m_outputPanel->setVisible(!output.isEmpty() || !error.isEmpty());
+    m_output->setVisible(!output.isEmpty());
+    if (!output.isEmpty() && m_output->toPlainText() != output)
         m_output->setPlainText(output);
     m_error->setVisible(!error.isEmpty());
     m_error->setText(QStringLiteral("✕ ") + error);

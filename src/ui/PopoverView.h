@@ -15,9 +15,8 @@ class QProgressBar;
 class QVBoxLayout;
 
 namespace quindle {
-class StatusModel;
-class LocalFolderMover;
-} // namespace quindle
+class PopoverModel;
+}
 
 namespace quindle::ui {
 
@@ -34,8 +33,7 @@ struct PopoverActions {
 class PopoverView : public QWidget {
     Q_OBJECT
 public:
-    PopoverView(StatusModel &model, LocalFolderMover &mover, PopoverActions actions,
-                QWidget *parent = nullptr);
+    PopoverView(PopoverModel &model, PopoverActions actions, QWidget *parent = nullptr);
 
     // The popover's height on a screen whose available height is `visibleHeight`.
     static int preferredHeight(int visibleHeight);
@@ -49,9 +47,6 @@ protected:
 
 private:
     void rebuild();
-    void runCommand(const QString &command);
-    void runConfirmed(const QString &command, const QString &title, const QString &text,
-                      const QString &confirm);
     QPushButton *addCommand(QWidget *parent, const QString &label, const QString &command,
                             const QString &hint = {});
     QPushButton *addOpener(QWidget *parent, const QString &label, WindowKind kind,
@@ -59,8 +54,7 @@ private:
     QWidget *buildLoadedPage();
     QWidget *buildMessagePage(QLabel *&text, QPushButton *&button);
 
-    StatusModel &m_model;
-    LocalFolderMover &m_mover;
+    PopoverModel &m_model;
     PopoverActions m_actions;
     QHash<QString, QPushButton *> m_commandButtons;
 
@@ -89,7 +83,6 @@ private:
     QWidget *m_outputPanel = nullptr;
     QPlainTextEdit *m_output = nullptr;
     QLabel *m_error = nullptr;
-    QString m_clearedOutput; // the output the user cleared; shown again only when it changes
 };
 
 } // namespace quindle::ui

@@ -1,11 +1,9 @@
 #include "ui/RulesConfigWindow.h"
 
-#include "core/BackgroundPool.h"
-#include "core/ConfigFile.h"
+#include "core/ConfigFileModel.h"
+#include "core/PathText.h"
 #include "core/ServiceScripts.h"
-#include "core/StatePaths.h"
 #include "core/StatusModel.h"
-#include "platform/UserService.h"
 #include "ui/DialogKeys.h"
 #include "ui/Theme.h"
 
@@ -18,7 +16,6 @@
 #include <QSplitter>
 #include <QUrl>
 #include <QVBoxLayout>
-#include <QtConcurrent/QtConcurrentRun>
 
 namespace quindle::ui {
 
@@ -39,8 +36,9 @@ QString RulesConfigWindow::notFoundText(const QString &path) {
     return QStringLiteral("(config not found at ") + path + QLatin1Char(')');
 }
 
-RulesConfigWindow::RulesConfigWindow(StatusModel &model, QWidget *parent)
+RulesConfigWindow::RulesConfigWindow(ConfigFileModel &config, StatusModel &model, QWidget *parent)
     : QWidget(parent)
+    , m_file(config)
     , m_model(model) {
     auto *outer = new QVBoxLayout(this);
     // The person decides how much room the file and the preview get.
@@ -54,8 +52,7 @@ RulesConfigWindow::RulesConfigWindow(StatusModel &model, QWidget *parent)
 
     auto *top = new QHBoxLayout;
     top->addWidget(
-        heading(QStringLiteral("Configuration: ") + platform::tildePath(paths::configFile()), this),
-        1);
+        heading(QStringLiteral("Configuration: ") + tildePath(ConfigFileModel::path()), this), 1);
     m_reload = new QPushButton(QStringLiteral("Reload"), this);
     name(m_reload, QStringLiteral("Reload"), QStringLiteral("Read the configuration file again"));
     dimWhenDisabled(m_reload);
@@ -107,47 +104,40 @@ RulesConfigWindow::RulesConfigWindow(StatusModel &model, QWidget *parent)
     m_keys = new DialogKeys(this);
     m_keys->setDefaultButton(m_run);
 
-    connect(m_reload, &QPushButton::clicked, this, &RulesConfigWindow::reload);
+    connect(m_reload, &QPushButton::clicked, &m_file, &ConfigFileModel::reload);
+    connect(&m_file, &ConfigFileModel::readingChanged, this,
+            [this] { m_reload->setEnabled(!m_file.isReading()); });
+    connect(&m_file, &ConfigFileModel::reloaded, this, &RulesConfigWindow::showFile);
     connect(m_open, &QPushButton::clicked, this, &RulesConfigWindow::openInEditor);
     connect(m_run, &QPushButton::clicked, this, &RulesConfigWindow::runPreview);
     connect(&m_model, &StatusModel::changed, this, &RulesConfigWindow::rebuild);
     rebuild();
-    reload();
+    m_file.reload();
+    m_reload->setEnabled(!m_file.isReading());
 }
 
-void RulesConfigWindow::reload() {
-    if (m_reading)
-        return;
-    m_reading = true;
-    m_reload->setEnabled(false);
-    const QString path = paths::configFile();
-    QtConcurrent::run(blockingPool(), [path] {
-        return ConfigFile(path).read();
-    }).then(this, [this, path](const ConfigFile::Contents &contents) {
-        m_reading = false;
-        m_reload->setEnabled(true);
-        m_configExists = contents.state != ConfigFile::Contents::State::Missing;
-        switch (contents.state) {
-        case ConfigFile::Contents::State::Read:
-            m_config->setPlainText(contents.text);
-            break;
-        case ConfigFile::Contents::State::Missing:
-            m_config->setPlainText(notFoundText(path));
-            break;
-        case ConfigFile::Contents::State::Failed:
-            m_config->clear();
-            break;
-        }
-        // A file that is not UTF-8 still shows, with the reason it may look garbled.
-        m_configNote->setText(contents.error);
-        m_configNote->setVisible(!contents.error.isEmpty());
-        m_open->setEnabled(m_configExists);
-        Q_EMIT reloaded();
-    });
+void RulesConfigWindow::showFile() {
+    const ConfigFile::Contents &contents = m_file.contents();
+    switch (contents.state) {
+    case ConfigFile::Contents::State::Read:
+        m_config->setPlainText(contents.text);
+        break;
+    case ConfigFile::Contents::State::Missing:
+        m_config->setPlainText(notFoundText(ConfigFileModel::path()));
+        break;
+    case ConfigFile::Contents::State::Failed:
+        m_config->clear();
+        break;
+    }
+    // A file that is not UTF-8 still shows, with the reason it may look garbled.
+    m_configNote->setText(contents.error);
+    m_configNote->setVisible(!contents.error.isEmpty());
+    m_open->setEnabled(m_file.exists());
+    Q_EMIT reloaded();
 }
 
 void RulesConfigWindow::openInEditor() {
-    QDesktopServices::openUrl(QUrl::fromLocalFile(paths::configFile()));
+    QDesktopServices::openUrl(QUrl::fromLocalFile(ConfigFileModel::path()));
 }
 
 void RulesConfigWindow::runPreview() {

@@ -7,8 +7,9 @@ class QPlainTextEdit;
 class QPushButton;
 
 namespace quindle {
+class ConfigFileModel;
 class StatusModel;
-}
+} // namespace quindle
 
 namespace quindle::ui {
 
@@ -18,7 +19,7 @@ class DialogKeys;
 class RulesConfigWindow : public QWidget {
     Q_OBJECT
 public:
-    explicit RulesConfigWindow(StatusModel &model, QWidget *parent = nullptr);
+    RulesConfigWindow(ConfigFileModel &config, StatusModel &model, QWidget *parent = nullptr);
 
     // "(config not found at <path>)".
     static QString notFoundText(const QString &path);
@@ -28,14 +29,13 @@ Q_SIGNALS:
     void reloaded();
 
 private:
-    void reload();
+    void showFile();
     void openInEditor();
     void runPreview();
     void rebuild();
 
+    ConfigFileModel &m_file;
     StatusModel &m_model;
-    bool m_reading = false;
-    bool m_configExists = false;
     QString m_previewNote; // about the last preview's outcome
     bool m_previewFailed = false;
     QPlainTextEdit *m_config = nullptr;

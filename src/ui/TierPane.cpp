@@ -1,8 +1,8 @@
 #include "ui/TierPane.h"
 
 #include "core/BackgroundPool.h"
+#include "core/PathText.h"
 #include "platform/HomeDirectory.h"
-#include "platform/UserService.h"
 #include "tier/PairingModel.h"
 #include "ui/Theme.h"
 
@@ -228,7 +228,7 @@ void TierPane::pullSelection() {
 void TierPane::presentPath() {
     const QString folder = m_pairing.path(m_side);
     if (!m_path->hasFocus() || m_path->text().isEmpty()) {
-        m_path->setText(platform::tildePath(folder));
+        m_path->setText(tildePath(folder));
         m_path->setCursorPosition(m_path->text().size());
     }
     m_path->setToolTip(folder);

@@ -63,8 +63,7 @@ TierWindow::TierWindow(PairingModel &pairing, TierOperations &operations, RsyncB
     , m_pairing(pairing)
     , m_operations(operations) {
     if (m_pairing.path(Side::Left).isEmpty() && m_pairing.path(Side::Right).isEmpty())
-        m_pairing.setPaths(PairingModel::homeFolder(Side::Left),
-                           PairingModel::homeFolder(Side::Right));
+        m_pairing.setPaths(m_pairing.homeFolder(Side::Left), m_pairing.homeFolder(Side::Right));
 
     auto *layout = new QVBoxLayout(this);
     layout->setContentsMargins(12, 10, 12, 12);

@@ -18,7 +18,8 @@ TrayController::TrayController(StatusModel &model, LocalFolderMover &mover, Popo
     : QObject(parent)
     , m_model(model)
     , m_mover(mover)
-    , m_actions(std::move(actions)) {
+    , m_actions(std::move(actions))
+    , m_popoverModel(model, mover) {
     m_blink.setInterval(blinkIntervalMs);
     connect(&m_blink, &QTimer::timeout, this, [this] {
         m_blinkOn = !m_blinkOn;
@@ -35,7 +36,7 @@ TrayController::TrayController(StatusModel &model, LocalFolderMover &mover, Popo
 
     PopoverActions inner = m_actions;
     inner.closePopover = [this] { closePopover(); };
-    auto *view = new PopoverView(m_model, m_mover, inner);
+    auto *view = new PopoverView(m_popoverModel, inner);
     m_popover.reset(view);
     m_popover->setWindowTitle(QStringLiteral("Quindle"));
     m_popover->setWindowIcon(applicationIcon());

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "insight/PopoverModel.h"
 #include "ui/PopoverView.h"
 #include "ui/TrayIconArt.h"
 
@@ -52,6 +53,7 @@ private:
     StatusModel &m_model;
     LocalFolderMover &m_mover;
     PopoverActions m_actions;
+    PopoverModel m_popoverModel;
     std::unique_ptr<QSystemTrayIcon> m_tray;
     std::unique_ptr<QMenu> m_menu;
     std::unique_ptr<QWidget> m_popover;

@@ -1,10 +1,11 @@
 #include "core/Installer.h"
-#include "FakeServiceManager.h"
 #include "config/BashReader.h"
 #include "core/StatePaths.h"
 #include "core/StatusModel.h"
+#include "platform/DetachedService.h"
 #include "platform/UserService.h"
 #include "support/FakeExecutables.h"
+#include "support/FakeServiceManager.h"
 #include "support/TempHome.h"
 #include "support/WaitUntil.h"
 

@@ -1,5 +1,8 @@
 #include "core/Installer.h"
+#include "platform/AutostartEntry.h"
+#include "platform/DetachedService.h"
 #include "platform/ServiceLocations.h"
+#include "platform/SystemdUserService.h"
 #include "platform/UserService.h"
 #include "support/FakeExecutables.h"
 #include "support/TempHome.h"

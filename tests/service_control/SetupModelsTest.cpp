@@ -1,9 +1,9 @@
-#include "FakeServiceManager.h"
 #include "core/LoginItem.h"
 #include "core/StatePaths.h"
 #include "insight/ServiceStartPrompt.h"
 #include "insight/WizardModel.h"
-#include "platform/UserService.h"
+#include "platform/AutostartEntry.h"
+#include "support/FakeServiceManager.h"
 #include "support/TempHome.h"
 #include "support/WaitUntil.h"
 

@@ -1,11 +1,12 @@
 // Renders the popover in its main states to PNG for a person to look at:
 // popover_screenshots [folder] (default: docs/screenshots in the source tree).
-#include "FakeServiceManager.h"
 #include "core/StatePaths.h"
 #include "core/StatusModel.h"
+#include "insight/PopoverModel.h"
 #include "mover/LocalFolderMover.h"
 #include "mover/MoverLog.h"
 #include "mover/MoverSettings.h"
+#include "support/FakeServiceManager.h"
 #include "support/FakeVolumeWatcher.h"
 #include "support/ScreenshotRun.h"
 #include "support/WaitUntil.h"
@@ -78,7 +79,8 @@ int main(int argc, char **argv) {
     MoverSettings settings;
     test::FakeVolumeWatcher volumes;
     LocalFolderMover mover(log, settings, &volumes);
-    ui::PopoverView view(model, mover, {});
+    PopoverModel popover(model, mover);
+    ui::PopoverView view(popover, {});
     view.resize(ui::PopoverView::width, ui::PopoverView::preferredHeight(900));
     view.show();
 

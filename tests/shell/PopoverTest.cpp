@@ -1,6 +1,7 @@
 #include "ShellFixture.h"
 
 #include "core/ServiceScripts.h"
+#include "insight/PopoverModel.h"
 #include "ui/PopoverView.h"
 
 #include <QLabel>
@@ -18,7 +19,8 @@ protected:
             asked << title;
             return answer;
         };
-        return std::make_unique<PopoverView>(*model, *mover, actions);
+        popover = std::make_unique<PopoverModel>(*model, *mover);
+        return std::make_unique<PopoverView>(*popover, actions);
     }
     QString labelText(const PopoverView &view, const QString &accessibleName) {
         for (QLabel *label : view.findChildren<QLabel *>())
@@ -26,6 +28,7 @@ protected:
                 return label->text();
         return {};
     }
+    std::unique_ptr<PopoverModel> popover;
     QList<ui::WindowKind> opened;
     QStringList asked;
     bool answer = false;

@@ -1,11 +1,11 @@
 #pragma once
 
-#include "FakeServiceManager.h"
 #include "core/StatePaths.h"
 #include "core/StatusModel.h"
 #include "mover/LocalFolderMover.h"
 #include "mover/MoverLog.h"
 #include "mover/MoverSettings.h"
+#include "support/FakeServiceManager.h"
 #include "support/FakeVolumeWatcher.h"
 #include "support/TempHome.h"
 #include "support/WaitUntil.h"

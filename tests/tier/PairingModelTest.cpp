@@ -141,7 +141,7 @@ TEST_F(Pairing, TheMirrorFolderIsCreatedOnTheDriveWhenMissing) {
 
     pairing->setPath(Side::Left, "/usr");
     EXPECT_FALSE(pairing->mirrorOffer()) << "only for folders in the home";
-    writeStatus(inHome("unplugged"), "UUID-A");
+    driveReport.path = inHome("unplugged");
     pairing->setPath(Side::Left, left);
     EXPECT_FALSE(pairing->mirrorOffer()) << "no drive mounted";
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "mover/MoverFixture.h"
+#include "support/FixedDriveReport.h"
 #include "tier/PairHistory.h"
 #include "tier/PairingModel.h"
 #include "tier/TierOperations.h"
@@ -16,7 +17,8 @@ protected:
     void SetUp() override {
         MoverTest::SetUp();
         history = std::make_unique<PairHistory>();
-        pairing = std::make_unique<PairingModel>(*history);
+        driveReport.path = drive;
+        pairing = std::make_unique<PairingModel>(*history, driveReport);
         makeMover();
         operations = std::make_unique<TierOperations>(*pairing, *mover);
         const auto take = [this](const Toast &toast) { toasts << toast; };
@@ -38,6 +40,7 @@ protected:
     }
     QString lastToast() const { return toasts.isEmpty() ? QString() : toasts.last().text; }
 
+    FixedDriveReport driveReport;
     std::unique_ptr<PairHistory> history;
     std::unique_ptr<PairingModel> pairing;
     std::unique_ptr<TierOperations> operations;

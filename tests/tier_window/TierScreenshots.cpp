@@ -11,6 +11,7 @@
 #include "mover/MoverLog.h"
 #include "mover/MoverSettings.h"
 #include "mover/RsyncSupport.h"
+#include "support/FixedDriveReport.h"
 #include "support/ScreenshotRun.h"
 #include "support/WaitUntil.h"
 #include "tier/PairHistory.h"
@@ -167,7 +168,9 @@ int main(int argc, char **argv) {
     remember(home + QStringLiteral("/Documents/Scans"), drive + QStringLiteral("/Documents/Scans"));
     remember(home + QStringLiteral("/Videos"), drive + QStringLiteral("/Videos"));
     remember(home + QStringLiteral("/.local/share/Steam"), drive + QStringLiteral("/Games/Steam"));
-    PairingModel pairing(history);
+    test::FixedDriveReport driveReport;
+    driveReport.path = drive;
+    PairingModel pairing(history, driveReport);
     pairing.setPaths(left, right);
     pairing.pair();
     history.setPinned(
@@ -199,7 +202,7 @@ int main(int argc, char **argv) {
     bool manifestsRead = false;
     QObject::connect(
         static_cast<ui::ManifestsPanel *>(window.manifestsButton()->popover()->content()),
-        &ui::ManifestsPanel::loaded, [&] { manifestsRead = true; });
+        &ui::ManifestsPanel::presented, [&] { manifestsRead = true; });
     save(withPopover(&window, window.manifestsButton(), [&] { return manifestsRead; }),
          QStringLiteral("tier-manifests.png"));
     save(withPopover(&window, window.logButton()), QStringLiteral("tier-log.png"));

@@ -1,5 +1,6 @@
 #include "ui/LogWindow.h"
 #include "WindowFixture.h"
+#include "core/ServiceLogModel.h"
 #include "core/StatePaths.h"
 #include "support/WaitUntil.h"
 #include "ui/WindowKind.h"
@@ -23,27 +24,11 @@ QByteArray numberedLines(int last) {
 
 } // namespace
 
-TEST(LogExcerpt, KeepsEmptyLinesAndTakesTheWholeOfAShortLog) {
-    const QString path = QStringLiteral("/x/quindle.log");
-    const std::tuple<const char *, int, const char *> cases[] = {
-        {"a\n\nb", 2, "\nb"},
-        {"a\n\nb", 3, "a\n\nb"},
-        {"a\n\nb", 500, "a\n\nb"},
-        {"\nb", 1, "b"},
-        {"\nb", 2, "\nb"},
-        // A log ends with a line feed: its last piece is the empty line after it.
-        {"a\nb\n", 2, "b\n"},
-        {"ü\n€", 1, "€"},
-        {"", 100, "(log empty)"}};
-    for (const auto &[log, lines, shown] : cases)
-        EXPECT_EQ(LogWindow::excerpt(QByteArray(log), path, lines), shown) << log << " " << lines;
-    EXPECT_EQ(LogWindow::excerpt(std::nullopt, path, 100), "(log not found at /x/quindle.log)");
-}
-
 class LogWindowTest : public test::WindowTest {};
 
 TEST_F(LogWindowTest, ShowsWhereTheLogWasLookedForThenTheChosenNumberOfLastLinesAndKeepsAPlace) {
-    LogWindow window;
+    ServiceLogModel model;
+    LogWindow window(model);
     auto *lines = test::control<QComboBox>(&window, "Lines");
     auto *view = test::control<QPlainTextEdit>(&window, "Service log");
     auto *autoScroll = test::control<QCheckBox>(&window, "Auto-scroll");

@@ -1,8 +1,9 @@
 #include "ui/RulesConfigWindow.h"
 #include "WindowFixture.h"
+#include "core/ConfigFileModel.h"
 #include "core/StatePaths.h"
 #include "core/StatusModel.h"
-#include "service_control/FakeServiceManager.h"
+#include "support/FakeServiceManager.h"
 #include "support/WaitUntil.h"
 #include "ui/WindowKind.h"
 
@@ -19,7 +20,7 @@ class RulesConfigTest : public test::WindowTest {
 protected:
     void SetUp() override {
         WindowTest::SetUp();
-        window = std::make_unique<RulesConfigWindow>(model);
+        window = std::make_unique<RulesConfigWindow>(file, model);
         config = test::control<QPlainTextEdit>(window.get(), "Configuration file");
         preview = test::control<QPlainTextEdit>(window.get(), "Dry run output");
         run = test::control<QPushButton>(window.get(), "Run preview");
@@ -29,6 +30,7 @@ protected:
     std::shared_ptr<test::FakeServiceManager> manager =
         std::make_shared<test::FakeServiceManager>(inHome("unit"));
     StatusModel model{[manager = manager] { return manager; }};
+    ConfigFileModel file;
     std::unique_ptr<RulesConfigWindow> window;
     QPlainTextEdit *config = nullptr, *preview = nullptr;
     QPushButton *run = nullptr;

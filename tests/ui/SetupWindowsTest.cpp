@@ -3,7 +3,7 @@
 #include "core/StatusModel.h"
 #include "insight/ServiceStartPrompt.h"
 #include "insight/WizardModel.h"
-#include "service_control/FakeServiceManager.h"
+#include "support/FakeServiceManager.h"
 #include "support/WaitUntil.h"
 #include "ui/ServiceStartWindow.h"
 #include "ui/SetupWizardWindow.h"

@@ -5,14 +5,16 @@
 // dry run, the installer); a small wrapper around the real script answers for drives this
 // machine does not have.
 
+#include "core/ConfigFileModel.h"
 #include "core/Installer.h"
+#include "core/ServiceLogModel.h"
 #include "core/StatePaths.h"
 #include "core/StatusModel.h"
 #include "insight/DriveSelection.h"
 #include "insight/NVMeInspector.h"
 #include "insight/ServiceStartPrompt.h"
 #include "insight/WizardModel.h"
-#include "service_control/FakeServiceManager.h"
+#include "support/FakeServiceManager.h"
 #include "support/ScreenshotRun.h"
 #include "support/ServiceSandbox.h"
 #include "support/WaitUntil.h"
@@ -257,7 +259,8 @@ int main(int argc, char **argv) {
 
     {
         StatusModel model(managers());
-        ui::RulesConfigWindow window(model);
+        ConfigFileModel file;
+        ui::RulesConfigWindow window(file, model);
         present(&window, WindowKind::RulesConfig);
         QPlainTextEdit *config = nullptr;
         for (QPlainTextEdit *text : window.findChildren<QPlainTextEdit *>())
@@ -272,7 +275,8 @@ int main(int argc, char **argv) {
         save(&window, WindowKind::RulesConfig, QStringLiteral("rules-config.png"));
     }
     {
-        ui::LogWindow window;
+        ServiceLogModel log;
+        ui::LogWindow window(log);
         bool read = false;
         QObject::connect(&window, &ui::LogWindow::refreshed, [&] { read = true; });
         present(&window, WindowKind::Log);

@@ -1,6 +1,6 @@
 #include "core/StatusModel.h"
-#include "FakeServiceManager.h"
 #include "core/StatePaths.h"
+#include "support/FakeServiceManager.h"
 #include "support/TempHome.h"
 #include "support/WaitUntil.h"
 
