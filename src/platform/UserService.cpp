@@ -8,7 +8,6 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QProcess>
 #include <QSaveFile>
 #include <QStandardPaths>
 #include <QThread>
@@ -229,15 +228,10 @@ public:
         QDir().mkpath(QFileInfo(pidFile).path());
         QFile::remove(pidFile);
         const QStringList command = detachedCommand(definition);
-        QProcess starter;
-        starter.setProgram(command.first());
-        starter.setArguments(command.mid(1));
-        starter.setWorkingDirectory(homePath());
-        starter.setStandardInputFile(QProcess::nullDevice());
-        starter.setStandardOutputFile(QProcess::nullDevice());
-        starter.setStandardErrorFile(QProcess::nullDevice());
-        if (!starter.startDetached())
-            return {-1, QStringLiteral("Launch failed: ") + starter.errorString()};
+        ChildCommand starter{command.first(), command.mid(1)};
+        starter.workingDirectory = homePath();
+        if (const std::optional<QString> error = startDetached(starter))
+            return {-1, QStringLiteral("Launch failed: ") + *error};
         const QDeadlineTimer deadline(serviceQueryTimeout);
         while (!runningDetachedService()) {
             if (deadline.hasExpired())
