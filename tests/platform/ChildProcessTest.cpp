@@ -1,4 +1,5 @@
 #include "platform/ChildProcess.h"
+#include "support/ProcessState.h"
 #include "support/WaitUntil.h"
 
 #include <QDir>
@@ -42,16 +43,6 @@ struct AsyncRun {
     QList<QByteArray> chunks;
     std::optional<ChildResult> result;
 };
-
-// Gone, or only waiting to be reaped by whoever inherited it.
-bool ended(qint64 pid) {
-    QFile stat(QStringLiteral("/proc/%1/stat").arg(pid));
-    if (!stat.open(QIODevice::ReadOnly))
-        return true;
-    const QByteArray text = stat.readAll();
-    const qsizetype close = text.lastIndexOf(')');
-    return close < 0 || text.mid(close + 2, 1) == "Z";
-}
 
 } // namespace
 
@@ -165,7 +156,7 @@ TEST(ChildProcessStop, StopReachesTheWholeGroup) {
     ASSERT_GT(grandchild, 0);
     run.child.stop();
     ASSERT_TRUE(run.finishes());
-    EXPECT_TRUE(test::waitUntil([&] { return ended(grandchild); }));
+    EXPECT_TRUE(test::waitUntil([&] { return test::processEnded(grandchild); }));
 }
 
 TEST(ChildProcessStop, DestroyingARunningChildEndsItsGroupEvenWhenTermIsIgnored) {
@@ -181,8 +172,8 @@ TEST(ChildProcessStop, DestroyingARunningChildEndsItsGroupEvenWhenTermIsIgnored)
         leader = run.child.pid();
         grandchild = run.out.first().toLongLong();
     }
-    EXPECT_TRUE(ended(leader));
-    EXPECT_TRUE(test::waitUntil([&] { return ended(grandchild); }));
+    EXPECT_TRUE(test::processEnded(leader));
+    EXPECT_TRUE(test::waitUntil([&] { return test::processEnded(grandchild); }));
 }
 
 TEST(ChildProcessOutput, LinesSplitAtBothSeparatorsAcrossWrites) {
