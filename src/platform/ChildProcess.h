@@ -31,7 +31,7 @@ struct ChildCommand {
         Chunks   // asynchronous form only: signalled as raw chunks, not kept
     };
 
-    ChildCommand(QString program, QStringList arguments = {})
+    explicit ChildCommand(QString program, QStringList arguments = {})
         : program(std::move(program))
         , arguments(std::move(arguments)) {}
 

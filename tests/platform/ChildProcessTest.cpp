@@ -18,7 +18,7 @@ using Outcome = ChildResult::Outcome;
 namespace {
 
 ChildCommand bash(const QString &script) {
-    return {QStringLiteral("/bin/bash"), {QStringLiteral("-c"), script}};
+    return ChildCommand(QStringLiteral("/bin/bash"), {QStringLiteral("-c"), script});
 }
 
 // The asynchronous form, driven by this thread's event loop.
