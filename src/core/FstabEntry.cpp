@@ -94,12 +94,8 @@ QFuture<FstabEntry::Result> FstabEntry::remove(const QString &fstabFile) {
                 false,
                 QStringLiteral("Could not construct %1.").arg(platform::privilegedCommandNoun())};
         }
-        const platform::PrivilegedOutcome outcome = platform::runPrivilegedShell(
-            *command,
-            [](const QString &program, const QStringList &args, std::chrono::milliseconds timeout) {
-                const ProcessOutput out = ServiceBridge::runProcessBlocking(program, args, timeout);
-                return platform::CommandResult{out.status, out.output};
-            });
+        const platform::PrivilegedOutcome outcome =
+            platform::runPrivilegedShell(*command, &ServiceBridge::runProcessBlocking);
         switch (outcome.kind) {
         case platform::PrivilegedOutcome::Kind::Succeeded:
             return {true, std::nullopt};

@@ -14,8 +14,6 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QProcess>
-#include <QStringDecoder>
 #include <QtConcurrent/QtConcurrentRun>
 
 #include <mutex>
@@ -73,16 +71,10 @@ std::optional<QString> writeText(const QString &path, const QString &text) {
     return std::nullopt;
 }
 
-platform::CommandResult runThroughBridge(const QString &program, const QStringList &args,
-                                         std::chrono::milliseconds timeout) {
-    const ProcessOutput out = ServiceBridge::runProcessBlocking(program, args, timeout);
-    return {out.status, out.output};
-}
-
 } // namespace
 
 std::shared_ptr<platform::ServiceManager> userServiceManager() {
-    return platform::userServiceManager(runThroughBridge);
+    return platform::userServiceManager(&ServiceBridge::runProcessBlocking);
 }
 
 std::function<std::shared_ptr<platform::ServiceManager>()> detectOnce() {
@@ -319,23 +311,17 @@ QFuture<Installer::PrepResult> Installer::prepDrive(const QString &path) {
     return QtConcurrent::run(blockingPool(), [path, scripts = scriptsFolder()]() -> PrepResult {
         if (scripts.isEmpty())
             return {false, prepMissingScriptsMessage()};
-        QProcess process;
-        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-        environment.insert(QStringLiteral("NVMe"), path);
-        process.setProcessEnvironment(environment);
-        process.setProcessChannelMode(QProcess::MergedChannels);
-        process.setStandardInputFile(QProcess::nullDevice());
-        process.start(
+        platform::ChildCommand prep(
             platform::bashExecutable(),
             {scripts + QLatin1Char('/') + service::prepDriveScript, QStringLiteral("--auto")});
-        if (!process.waitForStarted())
-            return {false, process.errorString()};
-        process.waitForFinished(-1); // reads as it waits, so a long output cannot stall it
-        QStringDecoder decoder(QStringDecoder::Utf8);
-        QString output = decoder.decode(process.readAll());
-        if (decoder.hasError())
-            output.clear();
-        return {process.exitStatus() == QProcess::NormalExit && process.exitCode() == 0, output};
+        prep.environment.insert(QStringLiteral("NVMe"), path);
+        prep.channels = platform::ChildCommand::Channels::Combined;
+        // It creates a folder and writes one small file: a minute means a hung drive.
+        prep.deadline = std::chrono::minutes(1);
+        const platform::ChildResult result = platform::ChildProcess::run(prep);
+        if (result.outcome == platform::ChildResult::Outcome::FailedToStart)
+            return {false, result.startError};
+        return {result.succeeded(), platform::strictUtf8(result.output)};
     });
 }
 

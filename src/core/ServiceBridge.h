@@ -1,5 +1,7 @@
 #pragma once
 
+#include "platform/ChildProcess.h"
+
 #include <QFuture>
 #include <QString>
 #include <QStringList>
@@ -8,10 +10,7 @@
 
 namespace quindle {
 
-struct ProcessOutput {
-    int status = -1;
-    QString output; // standard output and standard error in the order they reached the pipe
-};
+using ProcessOutput = platform::CommandResult;
 
 // Bounded runs of the service's scripts and of the service manager.
 class ServiceBridge {
@@ -22,7 +21,8 @@ public:
     static QFuture<ProcessOutput> runProcess(const QString &launchPath, const QStringList &args,
                                              std::chrono::milliseconds timeout);
 
-    // The same, blocking the calling thread. Never call it on the main thread.
+    // The same, blocking the calling thread. Never call it on the main thread. It is a
+    // platform::CommandRunner.
     static ProcessOutput runProcessBlocking(const QString &launchPath, const QStringList &args,
                                             std::chrono::milliseconds timeout);
 };

@@ -163,20 +163,16 @@ QFuture<ProcessOutput> StatusModel::run(const QString &command) {
 }
 
 QFuture<ProcessOutput> StatusModel::startService() {
-    auto work = QtConcurrent::run(blockingPool(), [managers = m_managers] {
-        const platform::CommandResult result = managers()->load(serviceDefinition());
-        return ProcessOutput{result.status, result.output};
-    });
+    auto work = QtConcurrent::run(
+        blockingPool(), [managers = m_managers] { return managers()->load(serviceDefinition()); });
     return action(startKey, work, [this](const ProcessOutput &) {
         return QStringLiteral("Start failed: ") + m_actionOutput.left(errorExcerpt);
     });
 }
 
 QFuture<ProcessOutput> StatusModel::stopService() {
-    auto work = QtConcurrent::run(blockingPool(), [managers = m_managers] {
-        const platform::CommandResult result = managers()->unload();
-        return ProcessOutput{result.status, result.output};
-    });
+    auto work =
+        QtConcurrent::run(blockingPool(), [managers = m_managers] { return managers()->unload(); });
     return action(stopKey, work, [this](const ProcessOutput &) {
         return QStringLiteral("Stop failed: ") + m_actionOutput.left(errorExcerpt);
     });

@@ -2,35 +2,21 @@
 
 #include "platform/ProgramLocations.h"
 
-#include <QStringDecoder>
-
 namespace quindle {
 
 int runProcessAsync(const QString &executablePath, const QStringList &arguments) {
-    QProcess process;
+    platform::ChildCommand command(executablePath, arguments);
     // Discarded rather than piped: an unread pipe would stall a child that prints a lot.
-    process.setStandardOutputFile(QProcess::nullDevice());
-    process.setStandardErrorFile(QProcess::nullDevice());
-    process.setStandardInputFile(QProcess::nullDevice());
-    process.start(executablePath, arguments);
-    if (!process.waitForStarted())
-        return -1;
-    process.waitForFinished(-1);
-    if (process.exitStatus() != QProcess::NormalExit)
-        return process.exitCode() != 0 ? process.exitCode() : -1;
-    return process.exitCode();
+    command.channels = platform::ChildCommand::Channels::Discarded;
+    return platform::ChildProcess::run(command).shellStatus();
 }
 
 std::optional<qint64> duKBAsync(const QString &path) {
-    QProcess du;
-    du.setStandardInputFile(QProcess::nullDevice());
-    du.start(platform::duExecutable(), {QStringLiteral("-sk"), path});
-    if (!du.waitForStarted())
+    const platform::ChildResult du = platform::ChildProcess::run(
+        platform::ChildCommand(platform::duExecutable(), {QStringLiteral("-sk"), path}));
+    if (!du.succeeded())
         return std::nullopt;
-    du.waitForFinished(-1);
-    if (du.exitStatus() != QProcess::NormalExit || du.exitCode() != 0)
-        return std::nullopt;
-    const QString output = QString::fromUtf8(du.readAllStandardOutput());
+    const QString output = QString::fromUtf8(du.output);
     const qsizetype tab = output.indexOf(QLatin1Char('\t'));
     const QString number = (tab < 0 ? output : output.left(tab)).trimmed();
     bool ok = false;
@@ -52,89 +38,40 @@ QString formatCommandLine(const QString &executablePath, const QStringList &argu
     return parts.join(QLatin1Char(' '));
 }
 
-namespace {
-
-void appendDecoded(QStringList &lines, const QByteArray &bytes) {
-    if (bytes.isEmpty())
-        return;
-    QStringDecoder decoder(QStringDecoder::Utf8);
-    QString line = decoder.decode(bytes);
-    if (!decoder.hasError())
-        lines << line;
-}
-
-} // namespace
-
-QStringList LineSplitter::feed(const QByteArray &chunk) {
-    m_pending += chunk;
-    QStringList lines;
-    qsizetype start = 0;
-    for (qsizetype i = 0; i < m_pending.size(); ++i) {
-        const char c = m_pending.at(i);
-        if (c != '\n' && c != '\r')
-            continue;
-        appendDecoded(lines, m_pending.mid(start, i - start));
-        start = i + 1;
-    }
-    m_pending.remove(0, start);
-    return lines;
-}
-
-QStringList LineSplitter::finish() {
-    QStringList lines;
-    appendDecoded(lines, m_pending);
-    m_pending.clear();
-    return lines;
-}
-
 StreamedProcess::StreamedProcess(QObject *parent)
-    : QObject(parent) {
-    m_process.setStandardInputFile(QProcess::nullDevice());
-    connect(&m_process, &QProcess::readyReadStandardOutput, this,
-            [this] { drain(QProcess::StandardOutput, m_out, false); });
-    connect(&m_process, &QProcess::readyReadStandardError, this,
-            [this] { drain(QProcess::StandardError, m_err, false); });
-    connect(&m_process, &QProcess::finished, this,
-            [this](int exitCode, QProcess::ExitStatus status) {
-                drain(QProcess::StandardOutput, m_out, true);
-                drain(QProcess::StandardError, m_err, true);
-                const bool crashed = status != QProcess::NormalExit;
-                Q_EMIT finished(crashed && exitCode == 0 ? -1 : exitCode);
-            });
-}
+    : QObject(parent) {}
 
-StreamedProcess::~StreamedProcess() {
-    if (m_process.state() == QProcess::NotRunning)
-        return;
-    m_process.disconnect(this);
-    // rsync removes its partial file and tells its helper processes to stop on SIGTERM.
-    m_process.terminate();
-    if (m_process.waitForFinished(stopGraceMs))
-        return;
-    m_process.kill();
-    m_process.waitForFinished(stopGraceMs);
-}
+// The child's own destructor stops it.
+StreamedProcess::~StreamedProcess() = default;
 
 bool StreamedProcess::start(const QString &executablePath, const QStringList &arguments) {
-    m_process.start(executablePath, arguments);
-    return m_process.waitForStarted();
+    platform::ChildCommand command(executablePath, arguments);
+    command.delivery = platform::ChildCommand::Delivery::Lines;
+    command.grace = std::chrono::milliseconds(stopGraceMs);
+    m_child = std::make_unique<platform::ChildProcess>(std::move(command));
+    connect(m_child.get(), &platform::ChildProcess::line, this,
+            [this](platform::ChildStream stream, const QString &line) {
+                if (stream == platform::ChildStream::Output)
+                    Q_EMIT standardOutputLine(line);
+                else
+                    Q_EMIT standardErrorLine(line);
+            });
+    connect(m_child.get(), &platform::ChildProcess::finished, this,
+            [this](const platform::ChildResult &result) { Q_EMIT finished(result.shellStatus()); });
+    return m_child->start();
+}
+
+qint64 StreamedProcess::pid() const {
+    return m_child ? m_child->pid() : 0;
+}
+
+QString StreamedProcess::errorString() const {
+    return m_child ? m_child->result().startError : QString();
 }
 
 void StreamedProcess::terminate() {
-    m_process.terminate();
-}
-
-void StreamedProcess::drain(QProcess::ProcessChannel channel, LineSplitter &splitter, bool atEnd) {
-    m_process.setReadChannel(channel);
-    QStringList lines = splitter.feed(m_process.readAll());
-    if (atEnd)
-        lines += splitter.finish();
-    for (const QString &line : std::as_const(lines)) {
-        if (channel == QProcess::StandardOutput)
-            Q_EMIT standardOutputLine(line);
-        else
-            Q_EMIT standardErrorLine(line);
-    }
+    if (m_child)
+        m_child->stop();
 }
 
 } // namespace quindle

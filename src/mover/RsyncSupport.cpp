@@ -1,12 +1,11 @@
 #include "mover/RsyncSupport.h"
 
+#include "platform/ChildProcess.h"
 #include "platform/ProgramLocations.h"
 
 #include <QFileInfo>
 #include <QMutex>
-#include <QProcess>
 #include <QRegularExpression>
-#include <QStringDecoder>
 #include <QThreadPool>
 #include <QtConcurrent/QtConcurrentRun>
 
@@ -106,21 +105,13 @@ std::optional<RsyncSupport> RsyncSupport::fromVersionOutput(const QString &execu
 }
 
 std::optional<RsyncSupport> RsyncSupport::acceptIfGNUv3(const QString &path) {
-    QProcess process;
-    process.setStandardInputFile(QProcess::nullDevice());
-    process.start(path, {QStringLiteral("--version")});
-    if (!process.waitForStarted())
+    platform::ChildCommand version(path, {QStringLiteral("--version")});
+    version.deadline = std::chrono::seconds(10);
+    const platform::ChildResult result = platform::ChildProcess::run(version);
+    if (result.outcome == platform::ChildResult::Outcome::FailedToStart ||
+        result.outcome == platform::ChildResult::Outcome::DeadlineHit)
         return std::nullopt;
-    if (!process.waitForFinished(10000)) {
-        process.kill();
-        process.waitForFinished(1000);
-        return std::nullopt;
-    }
-    QStringDecoder decoder(QStringDecoder::Utf8);
-    QString output = decoder.decode(process.readAllStandardOutput());
-    if (decoder.hasError())
-        output.clear();
-    return fromVersionOutput(path, output);
+    return fromVersionOutput(path, platform::strictUtf8(result.output));
 }
 
 std::optional<RsyncSupport> RsyncSupport::probe() {

@@ -1,32 +1,23 @@
 #include "platform/BlockDevices.h"
 
+#include "platform/ChildProcess.h"
+
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
-#include <QProcess>
 
 namespace quindle::platform {
 
 namespace {
 
-constexpr int kToolTimeoutMs = 10000;
-
 // Standard output of a tool that ended well within its time; nothing otherwise.
 std::optional<QByteArray> runTool(const QString &program, const QStringList &arguments) {
-    QProcess process;
-    process.setStandardInputFile(QProcess::nullDevice());
-    process.setProcessChannelMode(QProcess::SeparateChannels);
-    process.start(program, arguments);
-    if (!process.waitForStarted(kToolTimeoutMs))
+    ChildCommand tool{program, arguments};
+    tool.deadline = std::chrono::seconds(10);
+    ChildResult result = ChildProcess::run(tool);
+    if (!result.succeeded())
         return std::nullopt;
-    if (!process.waitForFinished(kToolTimeoutMs)) {
-        process.kill();
-        process.waitForFinished(kToolTimeoutMs);
-        return std::nullopt;
-    }
-    if (process.exitStatus() != QProcess::NormalExit || process.exitCode() != 0)
-        return std::nullopt;
-    return process.readAllStandardOutput();
+    return std::move(result.output);
 }
 
 QString stringOf(const QJsonObject &object, const char *key) {

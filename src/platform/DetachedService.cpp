@@ -1,6 +1,7 @@
 #include "platform/DetachedService.h"
 
 #include "platform/AutostartEntry.h"
+#include "platform/ChildProcess.h"
 #include "platform/HomeDirectory.h"
 #include "platform/ProgramLocations.h"
 
@@ -8,7 +9,6 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QProcess>
 #include <QStandardPaths>
 #include <QThread>
 
@@ -124,15 +124,10 @@ public:
         QDir().mkpath(QFileInfo(pidFile).path());
         QFile::remove(pidFile);
         const QStringList command = detachedCommand(definition);
-        QProcess starter;
-        starter.setProgram(command.first());
-        starter.setArguments(command.mid(1));
-        starter.setWorkingDirectory(homePath());
-        starter.setStandardInputFile(QProcess::nullDevice());
-        starter.setStandardOutputFile(QProcess::nullDevice());
-        starter.setStandardErrorFile(QProcess::nullDevice());
-        if (!starter.startDetached())
-            return {-1, QStringLiteral("Launch failed: ") + starter.errorString()};
+        ChildCommand starter{command.first(), command.mid(1)};
+        starter.workingDirectory = homePath();
+        if (const std::optional<QString> error = startDetached(starter))
+            return {-1, QStringLiteral("Launch failed: ") + *error};
         const QDeadlineTimer deadline(serviceQueryTimeout);
         while (!runningDetachedService()) {
             if (deadline.hasExpired())

@@ -1,7 +1,8 @@
 #include "platform/HostIdentity.h"
 
+#include "platform/ChildProcess.h"
+
 #include <QFile>
-#include <QProcess>
 #include <QRegularExpression>
 #include <QSysInfo>
 
@@ -10,18 +11,10 @@ namespace quindle::platform {
 namespace {
 
 QString prettyHostnameFromHostnamectl() {
-    QProcess hostnamectl;
-    hostnamectl.start(QStringLiteral("hostnamectl"), {QStringLiteral("--pretty")});
-    if (!hostnamectl.waitForStarted(2000))
-        return {};
-    if (!hostnamectl.waitForFinished(3000)) {
-        hostnamectl.kill();
-        hostnamectl.waitForFinished(1000);
-        return {};
-    }
-    if (hostnamectl.exitStatus() != QProcess::NormalExit || hostnamectl.exitCode() != 0)
-        return {};
-    return QString::fromUtf8(hostnamectl.readAllStandardOutput()).trimmed();
+    ChildCommand hostnamectl{QStringLiteral("hostnamectl"), {QStringLiteral("--pretty")}};
+    hostnamectl.deadline = std::chrono::seconds(3);
+    const ChildResult result = ChildProcess::run(hostnamectl);
+    return result.succeeded() ? QString::fromUtf8(result.output).trimmed() : QString();
 }
 
 QString prettyHostnameFromMachineInfo() {

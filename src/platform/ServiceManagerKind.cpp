@@ -1,6 +1,6 @@
 #include "platform/ServiceManagerKind.h"
 
-#include <QProcess>
+#include "platform/ChildProcess.h"
 
 namespace quindle::platform {
 
@@ -9,15 +9,11 @@ namespace {
 // Asking is the only test that holds everywhere: a booted systemd may have no user instance for
 // this session, and a container may run a user instance without a booted system one.
 bool userSystemdAnswers() {
-    QProcess systemctl;
-    systemctl.start(QStringLiteral("systemctl"),
-                    {QStringLiteral("--user"), QStringLiteral("show-environment")});
-    if (!systemctl.waitForFinished(5000)) {
-        systemctl.kill();
-        systemctl.waitForFinished(1000);
-        return false;
-    }
-    return systemctl.exitStatus() == QProcess::NormalExit && systemctl.exitCode() == 0;
+    ChildCommand systemctl{QStringLiteral("systemctl"),
+                           {QStringLiteral("--user"), QStringLiteral("show-environment")}};
+    systemctl.channels = ChildCommand::Channels::Discarded;
+    systemctl.deadline = std::chrono::seconds(5);
+    return ChildProcess::run(systemctl).succeeded();
 }
 
 } // namespace

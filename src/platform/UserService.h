@@ -1,5 +1,6 @@
 #pragma once
 
+#include "platform/ChildProcess.h"
 #include "platform/ServiceManagerKind.h"
 
 #include <QString>
@@ -11,15 +12,6 @@
 #include <optional>
 
 namespace quindle::platform {
-
-struct CommandResult {
-    int status = -1;
-    QString output; // both streams, in the order they arrived
-};
-
-// Runs a program to its end or to `timeout`, whichever comes first; the caller's bounded runner.
-using CommandRunner = std::function<CommandResult(const QString &program, const QStringList &args,
-                                                  std::chrono::milliseconds timeout)>;
 
 constexpr std::chrono::seconds serviceControlTimeout{10};
 constexpr std::chrono::seconds serviceQueryTimeout{5};

@@ -35,7 +35,8 @@ TEST(ServiceBridge, TimedOutRunIsNeverASuccessEvenIfTheProgramExitsZeroOnTerm) {
     const ProcessOutput result =
         runBash("trap 'exit 0' TERM; echo waiting; while :; do sleep 0.05; done", 500ms);
     EXPECT_NE(result.status, 0);
-    EXPECT_EQ(result.output, QStringLiteral("waiting\n"));
+    // The stop reaches the loop's sleep as well, and bash may say so.
+    EXPECT_TRUE(result.output.startsWith(QStringLiteral("waiting\n")));
 }
 
 TEST(ServiceBridge, ProgramThatCannotStart) {

@@ -1,4 +1,5 @@
 #include "mover/ProcessRunner.h"
+#include "support/ProcessState.h"
 #include "support/TempHome.h"
 #include "support/TreeGenerator.h"
 #include "support/Unprivileged.h"
@@ -6,6 +7,8 @@
 
 #include <QDir>
 #include <QFile>
+
+#include <csignal>
 
 using namespace quindle;
 
@@ -65,18 +68,6 @@ TEST(CommandLineText, QuotesOnlyArgumentsWithSpaces) {
               QStringLiteral("x it's\""));
 }
 
-TEST(LineSplitter, SplitsOnBothSeparatorsAndReassemblesAcrossChunks) {
-    LineSplitter splitter;
-    EXPECT_EQ(splitter.feed("file one\n  1,024  10%"), QStringList{"file one"});
-    EXPECT_EQ(splitter.feed(" 1.00kB/s\r  2,048  20%\r\r\n"),
-              QStringList({"  1,024  10% 1.00kB/s", "  2,048  20%"}));
-    // A multi-byte character cut between two chunks survives.
-    EXPECT_EQ(splitter.feed("caf\xc3"), QStringList());
-    EXPECT_EQ(splitter.feed("\xa9\nbad \xff line\ntail"), QStringList{"café"});
-    EXPECT_EQ(splitter.finish(), QStringList{"tail"});
-    EXPECT_EQ(splitter.finish(), QStringList());
-}
-
 TEST(StreamedProcess, DeliversLinesOfBothStreamsAndTheExitStatus) {
     StreamedProcess process;
     QStringList out;
@@ -105,6 +96,22 @@ TEST(StreamedProcess, ATerminatedRunNeverReportsSuccess) {
     ASSERT_TRUE(process.start(QStringLiteral("/bin/sleep"), {QStringLiteral("30")}));
     process.terminate();
     ASSERT_TRUE(test::waitUntil([&] { return status.has_value(); }));
-    EXPECT_NE(*status, 0);
-    EXPECT_FALSE(StreamedProcess().start(QStringLiteral("/no/such/program"), {}));
+    EXPECT_EQ(*status, 128 + SIGTERM);
+    StreamedProcess missing;
+    EXPECT_FALSE(missing.start(QStringLiteral("/no/such/program"), {}));
+    EXPECT_FALSE(missing.errorString().isEmpty());
+}
+
+TEST(StreamedProcess, DestroyingItEndsTheChildAndWhatItStarted) {
+    qint64 grandchild = 0;
+    {
+        StreamedProcess process;
+        QObject::connect(&process, &StreamedProcess::standardOutputLine,
+                         [&](const QString &line) { grandchild = line.toLongLong(); });
+        ASSERT_TRUE(
+            process.start(QStringLiteral("/bin/bash"),
+                          {QStringLiteral("-c"), QStringLiteral("sleep 30 & echo $!; wait")}));
+        ASSERT_TRUE(test::waitUntil([&] { return grandchild > 0; }));
+    }
+    EXPECT_TRUE(test::waitUntil([&] { return test::processEnded(grandchild); }));
 }
