@@ -164,7 +164,7 @@ TEST_F(TierPanels, TheManifestsPopoverListsTheMoversJobsRevertsThroughTheModelAn
     done.startedAt = QDateTime::currentDateTimeUtc();
     done.phase = MovePhase::Done;
     ManifestStore::write(done);
-    mover->recoverPendingManifests(QStringLiteral("test"));
+    mover->recoverPendingManifests();
     ASSERT_TRUE(test::waitUntil([&] { return panel->manifests().size() == 1; }));
     EXPECT_FALSE(shows(panel, ui::ManifestsPanel::emptyText()));
     EXPECT_TRUE(shows(panel, "Completed"));
