@@ -107,13 +107,20 @@ void LaunchSequence::setupTray() {
     ui::PopoverActions actions;
     actions.openWindow = [this](WindowKind kind) { m_windows.open(kind); };
     actions.quit = [this] { Q_EMIT quitRequested(0); };
-    actions.confirm = [](const QString &title, const QString &text, const QString &confirm) {
-        QMessageBox box(QMessageBox::Warning, title, title, QMessageBox::Cancel);
-        box.setInformativeText(text);
-        QPushButton *yes = box.addButton(confirm, QMessageBox::DestructiveRole);
-        box.setDefaultButton(QMessageBox::Cancel);
-        box.exec();
-        return box.clickedButton() == yes;
+    // A window-modal question that does not spin a nested event loop, as every window asks.
+    actions.confirm = [](const QString &title, const QString &text, const QString &confirm,
+                         std::function<void()> confirmed) {
+        auto *box = new QMessageBox(QMessageBox::Warning, title, title, QMessageBox::Cancel);
+        box->setAttribute(Qt::WA_DeleteOnClose);
+        box->setInformativeText(text);
+        QPushButton *yes = box->addButton(confirm, QMessageBox::DestructiveRole);
+        box->setDefaultButton(QMessageBox::Cancel);
+        QObject::connect(box, &QMessageBox::finished, box,
+                         [box, yes, confirmed = std::move(confirmed)] {
+                             if (box->clickedButton() == yes)
+                                 confirmed();
+                         });
+        box->open();
     };
     m_tray = std::make_unique<ui::TrayController>(m_context.status, *m_context.mover, actions);
     m_context.status.startPolling();

@@ -271,8 +271,12 @@ QFuture<bool> Installer::install() {
                                           managers();
                                       return Run(this, *manager, scripts, drive).execute();
                                   })
-                    // Resolves after the posted changes: they were queued first.
-                    .then(this, [](bool ok) { return ok; });
+                    // Resolves after the posted changes. They are queued first, but a run that
+                    // ends before this continuation is attached calls it at once: apply them now.
+                    .then(this, [this](bool ok) {
+                        QCoreApplication::sendPostedEvents(this, QEvent::MetaCall);
+                        return ok;
+                    });
     return *m_running;
 }
 

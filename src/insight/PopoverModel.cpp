@@ -6,6 +6,7 @@
 #include "platform/DesktopNouns.h"
 
 #include <QLocale>
+#include <QPointer>
 
 #include <algorithm>
 
@@ -122,9 +123,17 @@ void PopoverModel::press(const QString &command, const Confirm &confirm) {
     const QString run = ask ? ask->command : command;
     if (m_status.isInFlight(run))
         return; // a second click while the first still runs does nothing
-    if (ask && !(confirm && confirm(*ask)))
+    if (!ask) {
+        m_status.run(run);
         return;
-    m_status.run(run);
+    }
+    if (!confirm)
+        return;
+    confirm(*ask, [model = QPointer<PopoverModel>(this), run] {
+        // The answer comes later: the popover may be gone, or the same run started meanwhile.
+        if (model && !model->m_status.isInFlight(run))
+            model->m_status.run(run);
+    });
 }
 
 MoveCounts PopoverModel::countMoves(const QList<MoveJob> &jobs) {

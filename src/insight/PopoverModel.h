@@ -47,8 +47,8 @@ class PopoverModel : public QObject {
 public:
     enum class Page { Status, NotInstalled, NotLoaded, WaitingForStatus };
     enum class SpaceLevel { Normal, Low, Critical };
-    // Asks the person; true when they agreed.
-    using Confirm = std::function<bool(const Confirmation &)>;
+    // Asks the person without waiting for the answer; calls `agreed` if and when they agree.
+    using Confirm = std::function<void(const Confirmation &, std::function<void()> agreed)>;
 
     PopoverModel(StatusModel &status, const LocalFolderMover &mover, QObject *parent = nullptr);
 

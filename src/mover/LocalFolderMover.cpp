@@ -126,9 +126,7 @@ EnqueueOutcome LocalFolderMover::enqueue(const QString &source, const QString &d
     const QUuid id = manifest.id;
     log(Source::Enqueue, QStringLiteral("enqueued: %1 → %2").arg(src, finalDst), id);
 
-    QtConcurrent::run(blockingPool(), [src] {
-        return duKBAsync(src);
-    }).then(this, [this, id](std::optional<qint64> kb) {
+    runOnWorker([src] { return duKBAsync(src); }).then(this, [this, id](std::optional<qint64> kb) {
         MoveJob *job = find(id);
         if (!kb || *kb < 1 || !job || job->manifest.srcSizeKB != 0)
             return;
@@ -330,6 +328,11 @@ void LocalFolderMover::stopForQuit() {
             task.cancelled->store(true);
         map->clear();
     }
+    // Walks and hashes stop at their next entry; a removal or du runs to its end. Their results
+    // are then dropped, as they would be for any job that moved on.
+    for (QFuture<void> &worker : m_workers)
+        worker.waitForFinished();
+    m_workers.clear();
 }
 
 // ---- phases ---------------------------------------------------------------------------------

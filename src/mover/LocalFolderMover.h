@@ -1,5 +1,6 @@
 #pragma once
 
+#include "core/BackgroundPool.h"
 #include "mover/MoveManifest.h"
 #include "mover/MovePreflight.h"
 #include "mover/MoverLog.h"
@@ -12,6 +13,7 @@
 #include <QObject>
 #include <QSet>
 #include <QUuid>
+#include <QtConcurrent/QtConcurrentRun>
 
 #include <atomic>
 #include <memory>
@@ -67,7 +69,7 @@ public:
     void recoverPendingManifests();
 
     // Stops every child and background step without touching a record, so the moves resume at
-    // the next start. The mover does nothing more afterwards.
+    // the next start, and waits for the steps to end. The mover does nothing more afterwards.
     void stopForQuit();
 
     // The status of a move that found its data already at the destination.
@@ -129,6 +131,14 @@ private:
     bool refusedCleanup(const QUuid &id, const Preflight &check);
     bool canResume(const QUuid &id);
 
+    // Runs blocking work on the pool and remembers it, so the mover never dies before its work.
+    template <typename Work> auto runOnWorker(Work &&work) {
+        auto future = QtConcurrent::run(blockingPool(), std::forward<Work>(work));
+        m_workers.removeIf([](const QFuture<void> &running) { return running.isFinished(); });
+        m_workers.append(QFuture<void>(future));
+        return future;
+    }
+
     Task beginTask(TaskMap &map, const QUuid &id);
     // True when the finished task is still the one on record; removes it.
     bool finishTask(TaskMap &map, const QUuid &id, quint64 serial);
@@ -150,6 +160,7 @@ private:
     TaskMap m_verifyTasks;
     TaskMap m_cleanupTasks;
     quint64 m_nextSerial = 1;
+    QList<QFuture<void>> m_workers;
 };
 
 } // namespace quindle

@@ -43,7 +43,7 @@ void LocalFolderMover::startRemoveCleanup(const QUuid &id) {
         int status = -1;
     };
     const Task task = beginTask(m_cleanupTasks, id);
-    QtConcurrent::run(blockingPool(), [m] {
+    runOnWorker([m] {
         Removal removal{preflightCleanup(m)};
         if (removal.check.outcome == Preflight::Outcome::Proceed)
             removal.status =
@@ -76,14 +76,13 @@ void LocalFolderMover::startRelocateCleanup(const QUuid &id) {
         RelocateResult result;
     };
     const Task task = beginTask(m_cleanupTasks, id);
-    QtConcurrent::run(blockingPool(),
-                      [m, cancelled = task.cancelled] {
-                          Relocation relocation{preflightCleanup(m), {}};
-                          if (relocation.check.outcome == Preflight::Outcome::Proceed)
-                              relocation.result = relocateSourceAsFileSymlinks(
-                                  m.src, m.finalDst, [cancelled] { return cancelled->load(); });
-                          return relocation;
-                      })
+    runOnWorker([m, cancelled = task.cancelled] {
+        Relocation relocation{preflightCleanup(m), {}};
+        if (relocation.check.outcome == Preflight::Outcome::Proceed)
+            relocation.result = relocateSourceAsFileSymlinks(
+                m.src, m.finalDst, [cancelled] { return cancelled->load(); });
+        return relocation;
+    })
         .then(this, [this, id, finalDst = m.finalDst,
                      serial = task.serial](const Relocation &relocation) {
             if (!currentFor(m_cleanupTasks, id, serial, MovePhase::CleaningUp) ||

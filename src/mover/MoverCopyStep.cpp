@@ -24,7 +24,7 @@ void LocalFolderMover::startCopy(const QUuid &id) {
     if (!job || job->manifest.phase != MovePhase::Copying)
         return;
     const Task task = beginTask(m_prepTasks, id);
-    QtConcurrent::run(blockingPool(), [m = job->manifest, cancelled = task.cancelled] {
+    runOnWorker([m = job->manifest, cancelled = task.cancelled] {
         return preflightCopy(m, [cancelled] { return cancelled->load(); });
     }).then(this, [this, id, serial = task.serial](const Preflight &result) {
         MoveJob *job = currentFor(m_prepTasks, id, serial, MovePhase::Copying);
@@ -66,7 +66,7 @@ void LocalFolderMover::removeDestinationThenCopy(const QUuid &id) {
     updateStatus(id, QStringLiteral("Override: removing existing destination…"));
     const Task task = beginTask(m_prepTasks, id);
     m_prepTasks[id].survivesParking = true;
-    QtConcurrent::run(blockingPool(), [target] {
+    runOnWorker([target] {
         return runProcessAsync(platform::rmExecutable(), {QStringLiteral("-rf"), target});
     }).then(this, [this, id, serial = task.serial](int) {
         if (currentFor(m_prepTasks, id, serial, MovePhase::Copying))

@@ -21,7 +21,7 @@ void LocalFolderMover::startVerification(const QUuid &id) {
     const MoveManifest m = find(id)->manifest;
     const Task task = beginTask(m_hashingTasks, id);
     // A comparison of a tree with itself proves nothing: make sure these are two trees first.
-    QtConcurrent::run(blockingPool(), [src = m.src, dst = m.finalDst] {
+    runOnWorker([src = m.src, dst = m.finalDst] {
         return pathIsSymbolicLink(src) ? std::nullopt : overlapRefusal(src, dst);
     }).then(this, [this, id, serial = task.serial](const std::optional<QString> &refusal) {
         const MoveJob *job = currentFor(m_hashingTasks, id, serial, MovePhase::Hashing);
@@ -48,11 +48,9 @@ void LocalFolderMover::startQuickCompare(const QUuid &id) {
     const MoveManifest m = find(id)->manifest;
     updateStatus(id, QStringLiteral("Quick-comparing source + destination…"));
     const Task task = beginTask(m_hashingTasks, id);
-    QtConcurrent::run(blockingPool(),
-                      [src = m.src, dst = m.finalDst, cancelled = task.cancelled] {
-                          return TreeQuickCompare::diff(src, dst,
-                                                        [cancelled] { return cancelled->load(); });
-                      })
+    runOnWorker([src = m.src, dst = m.finalDst, cancelled = task.cancelled] {
+        return TreeQuickCompare::diff(src, dst, [cancelled] { return cancelled->load(); });
+    })
         .then(this, [this, id,
                      serial = task.serial](const std::optional<QList<Difference>> &differences) {
             const MoveJob *job = currentFor(m_hashingTasks, id, serial, MovePhase::Hashing);
@@ -95,8 +93,7 @@ void LocalFolderMover::checkStatDifferences(const QUuid &id, const QList<Differe
     for (const Difference &d : differences)
         paths << d.relativePath;
     const Task task = beginTask(m_hashingTasks, id);
-    QtConcurrent::run(blockingPool(), [src = m.src, dst = m.finalDst, paths,
-                                       cancelled = task.cancelled] {
+    runOnWorker([src = m.src, dst = m.finalDst, paths, cancelled = task.cancelled] {
         return filesDifferingInContent(src, dst, paths, [cancelled] { return cancelled->load(); });
     }).then(this, [this, id, files, serial = task.serial](const QStringList &mismatched) {
         if (currentFor(m_hashingTasks, id, serial, MovePhase::Hashing))
@@ -111,7 +108,7 @@ void LocalFolderMover::compareEveryFile(const QUuid &id) {
     const MoveManifest m = find(id)->manifest;
     updateStatus(id, QStringLiteral("Comparing every file with its copy…"));
     const Task task = beginTask(m_hashingTasks, id);
-    QtConcurrent::run(blockingPool(), [src = m.src, dst = m.finalDst, cancelled = task.cancelled] {
+    runOnWorker([src = m.src, dst = m.finalDst, cancelled = task.cancelled] {
         const CancelCheck check = [cancelled] { return cancelled->load(); };
         const std::optional<QStringList> listing = listTree(src);
         // An unlisted source compares as one unknown difference: the root itself.
@@ -169,18 +166,16 @@ void LocalFolderMover::startTreeHashes(const QUuid &id) {
     struct Hashes {
         std::optional<QString> source, destination;
     };
-    QtConcurrent::run(blockingPool(),
-                      [src = m.src, dst = m.finalDst, cancelled = task.cancelled,
-                       sourceProgress = reporter(QStringLiteral("Hashing source — ")),
-                       destinationProgress = reporter(QStringLiteral("Hashing destination — "))] {
-                          const CancelCheck check = [cancelled] { return cancelled->load(); };
-                          Hashes hashes;
-                          hashes.source = TreeHasher::hash(src, sourceProgress, check);
-                          if (hashes.source)
-                              hashes.destination =
-                                  TreeHasher::hash(dst, destinationProgress, check);
-                          return hashes;
-                      })
+    runOnWorker([src = m.src, dst = m.finalDst, cancelled = task.cancelled,
+                 sourceProgress = reporter(QStringLiteral("Hashing source — ")),
+                 destinationProgress = reporter(QStringLiteral("Hashing destination — "))] {
+        const CancelCheck check = [cancelled] { return cancelled->load(); };
+        Hashes hashes;
+        hashes.source = TreeHasher::hash(src, sourceProgress, check);
+        if (hashes.source)
+            hashes.destination = TreeHasher::hash(dst, destinationProgress, check);
+        return hashes;
+    })
         .then(this, [this, id, serial = task.serial,
                      cancelled = task.cancelled](const Hashes &hashes) {
             MoveJob *job = currentFor(m_hashingTasks, id, serial, MovePhase::Hashing);
@@ -223,7 +218,7 @@ void LocalFolderMover::startTreeHashes(const QUuid &id) {
 void LocalFolderMover::startSizeCheck(const QUuid &id) {
     const MoveManifest m = find(id)->manifest;
     const Task task = beginTask(m_verifyTasks, id);
-    QtConcurrent::run(blockingPool(), [m] {
+    runOnWorker([m] {
         return sizesMatchAsync(m.src, m.finalDst, m.srcSizeKB, m.conflictPolicy);
     }).then(this, [this, id, serial = task.serial](bool sizesMatch) {
         const MoveJob *job = currentFor(m_verifyTasks, id, serial, MovePhase::Verifying);

@@ -1,5 +1,6 @@
 #include "tier/TierOperations.h"
 
+#include "core/BackgroundPool.h"
 #include "mover/LocalFolderMover.h"
 #include "mover/RsyncSupport.h"
 #include "mover/SymlinkPaths.h"
@@ -8,6 +9,7 @@
 
 #include <QFile>
 #include <QFileInfo>
+#include <QtConcurrent/QtConcurrentRun>
 
 namespace quindle {
 
@@ -169,20 +171,35 @@ TierOperations::Outcome TierOperations::move(Side from, Side to, MoveAction acti
 
     for (const QString &name : std::as_const(request.chosen)) {
         const QString dst = dstParent + QLatin1Char('/') + name;
-        if (!existsOrDangles(dst))
-            continue;
-        request.collisions << dst;
-        const int files = countFilesAtPath(dst);
-        request.fileCountAtRisk += files;
-        request.fileCountStopped = request.fileCountStopped || files >= fileCountLimit;
+        if (existsOrDangles(dst))
+            request.collisions << dst;
     }
     if (request.policy == MoveConflictPolicy::Override && !request.collisions.isEmpty()) {
-        m_pending = request;
-        Q_EMIT confirmationChanged();
+        askAfterCounting(request);
         return Outcome::AwaitingConfirmation;
     }
     enqueue(request);
     return Outcome::Enqueued;
+}
+
+// Counting what a replace would remove walks up to fileCountLimit entries per destination: off
+// the UI thread, and the question is put once the count is in.
+void TierOperations::askAfterCounting(MoveConfirmRequest request) {
+    m_counting = request.id;
+    QtConcurrent::run(blockingPool(), [request]() mutable {
+        for (const QString &dst : std::as_const(request.collisions)) {
+            const int files = countFilesAtPath(dst);
+            request.fileCountAtRisk += files;
+            request.fileCountStopped = request.fileCountStopped || files >= fileCountLimit;
+        }
+        return request;
+    }).then(this, [this](const MoveConfirmRequest &counted) {
+        if (m_counting != counted.id)
+            return; // dismissed, or replaced by a newer request
+        m_counting = QUuid();
+        m_pending = counted;
+        Q_EMIT confirmationChanged();
+    });
 }
 
 void TierOperations::confirm() {
@@ -195,6 +212,7 @@ void TierOperations::confirm() {
 }
 
 void TierOperations::dismissConfirmation() {
+    m_counting = QUuid();
     if (!m_pending)
         return;
     m_pending.reset();

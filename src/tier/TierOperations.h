@@ -87,10 +87,12 @@ private:
     void enqueue(const MoveConfirmRequest &request);
     void onJobsChanged();
     void announceEnd(const MoveManifest &manifest, const QString &name);
+    void askAfterCounting(MoveConfirmRequest request);
 
     PairingModel &m_pairing;
     LocalFolderMover &m_mover;
     std::optional<MoveConfirmRequest> m_pending;
+    QUuid m_counting; // the replace whose files at risk are being counted
     QHash<QUuid, Tracked> m_tracked;
     QTimer m_reloadTimer;
 };

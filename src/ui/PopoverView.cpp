@@ -332,8 +332,9 @@ QPushButton *PopoverView::addCommand(QWidget *parent, const QString &label, cons
     dimWhenDisabled(button);
     m_commandButtons.insert(command, button);
     connect(button, &QPushButton::clicked, this, [this, command] {
-        m_model.press(command, [this](const Confirmation &ask) {
-            return m_actions.confirm && m_actions.confirm(ask.title, ask.text, ask.confirm);
+        m_model.press(command, [this](const Confirmation &ask, std::function<void()> agreed) {
+            if (m_actions.confirm)
+                m_actions.confirm(ask.title, ask.text, ask.confirm, std::move(agreed));
         });
     });
     return button;

@@ -25,8 +25,10 @@ struct PopoverActions {
     std::function<void(WindowKind)> openWindow;
     std::function<void()> closePopover;
     std::function<void()> quit;
-    // Asks the user; true when they confirmed. Replaced by tests.
-    std::function<bool(const QString &title, const QString &text, const QString &confirm)> confirm;
+    // Asks the user without blocking; calls `confirmed` once they confirm. Replaced by tests.
+    std::function<void(const QString &title, const QString &text, const QString &confirm,
+                       std::function<void()> confirmed)>
+        confirm;
 };
 
 // The main screen: the service's state, the drive and disk cards, and the everyday actions.

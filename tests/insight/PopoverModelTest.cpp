@@ -185,13 +185,13 @@ TEST_F(PopoverModelTest, ClearedOutputComesBackWithTheNextActionEvenWhenItSaysTh
 TEST_F(PopoverModelTest, AskingFirstRunsTheConfirmedFormOnlyWhenAgreed) {
     setStatus({});
     QStringList asked;
-    popover->press(service::rollback, [&](const Confirmation &ask) {
-        asked << ask.title;
-        return false;
+    popover->press(service::rollback, [&](const Confirmation &ask, const auto &) {
+        asked << ask.title; // and never agrees
     });
     popover->press(service::ejectNVMe); // nobody to ask: nothing runs
     EXPECT_EQ(asked, QStringList{"Roll back the last batch?"});
-    popover->press(service::rollback, [](const Confirmation &) { return true; });
+    popover->press(service::rollback,
+                   [](const Confirmation &, const std::function<void()> &agreed) { agreed(); });
     ASSERT_TRUE(test::waitUntil([&] { return !ran().isEmpty(); }));
     EXPECT_EQ(ran(), QStringList{"rollback --yes"});
 }

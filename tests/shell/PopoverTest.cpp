@@ -15,9 +15,11 @@ protected:
     std::unique_ptr<PopoverView> makeView() {
         ui::PopoverActions actions;
         actions.openWindow = [this](ui::WindowKind kind) { opened << kind; };
-        actions.confirm = [this](const QString &title, const QString &, const QString &) {
+        actions.confirm = [this](const QString &title, const QString &, const QString &,
+                                 const std::function<void()> &confirmed) {
             asked << title;
-            return answer;
+            if (answer)
+                confirmed();
         };
         popover = std::make_unique<PopoverModel>(*model, *mover);
         return std::make_unique<PopoverView>(*popover, actions);

@@ -135,7 +135,7 @@ TEST_F(MoveRequest, TheSameRequestAsAReplaceAsksFirstWithTheFilesAtRisk) {
     EXPECT_EQ(operations->move(Side::Left, Side::Right, MoveAction::Move),
               TierOperations::Outcome::AwaitingConfirmation);
     EXPECT_EQ(jobCount(), 0);
-    ASSERT_TRUE(operations->pendingConfirmation());
+    ASSERT_TRUE(test::waitUntil([&] { return operations->pendingConfirmation().has_value(); }));
     const MoveConfirmRequest request = *operations->pendingConfirmation();
     EXPECT_EQ(request.collisions, (QStringList{right + "/A", right + "/c.txt"}));
     EXPECT_EQ(request.fileCountAtRisk, 4);
@@ -153,6 +153,7 @@ TEST_F(MoveRequest, TheSameRequestAsAReplaceAsksFirstWithTheFilesAtRisk) {
     EXPECT_EQ(mover->jobs().first().manifest.conflictPolicy, MoveConflictPolicy::Override);
 
     operations->move(Side::Left, Side::Right, MoveAction::Relocate);
+    ASSERT_TRUE(test::waitUntil([&] { return operations->pendingConfirmation().has_value(); }));
     EXPECT_EQ(operations->pendingConfirmation()->title(),
               "Relocate: replace existing files at destination?");
     operations->dismissConfirmation();
