@@ -1,14 +1,23 @@
 // quindle_bench generate small|large <dir>   — the benchmark trees
 // quindle_bench hash <dir>                   — seconds for one TreeHasher digest
 // quindle_bench compare <a> <b>              — seconds for one quick compare
+// quindle_bench verify <a> <b>               — seconds for a thorough verify's two digests
+// quindle_bench stall <src> <dst-parent>     — the UI thread's longest stall (ms) while a move
+//                                              starts, a mount appears and the move runs to its end
+#include "mover/LocalFolderMover.h"
+#include "mover/MoverLog.h"
+#include "mover/MoverSettings.h"
 #include "mover/TreeHasher.h"
 #include "mover/TreeQuickCompare.h"
+#include "platform/VolumeWatcher.h"
 
 #include <QCoreApplication>
 #include <QDir>
 #include <QElapsedTimer>
+#include <QEventLoop>
 #include <QFile>
 #include <QTextStream>
+#include <QTimer>
 
 #include <random>
 
@@ -55,6 +64,35 @@ double seconds(const QElapsedTimer &timer) {
     return double(timer.nsecsElapsed()) / 1e9;
 }
 
+// A 10 ms timer on the main thread; the largest gap between its ticks is the longest stall.
+int stall(const QString &src, const QString &dstParent) {
+    MoverLog log;
+    MoverSettings settings;
+    platform::VolumeWatcher volumes;
+    QElapsedTimer sinceTick;
+    qint64 longest = 0;
+    QTimer ticker;
+    ticker.setTimerType(Qt::PreciseTimer);
+    ticker.setInterval(10);
+    QObject::connect(&ticker, &QTimer::timeout,
+                     [&] { longest = std::max(longest, sinceTick.restart()); });
+    sinceTick.start();
+    ticker.start();
+    LocalFolderMover mover(log, settings, &volumes);
+    const EnqueueOutcome outcome = mover.enqueue(src, dstParent, MoveConflictPolicy::Merge, false);
+    if (outcome.kind != EnqueueOutcome::Kind::Enqueued)
+        return 1;
+    Q_EMIT volumes.volumeMounted(QStringLiteral("/somewhere/else"));
+    QEventLoop loop;
+    QObject::connect(&mover, &LocalFolderMover::jobsChanged, &loop, [&] {
+        if (const auto job = mover.job(outcome.job); job && isTerminal(job->manifest.phase))
+            loop.quit();
+    });
+    loop.exec();
+    QTextStream(stdout) << longest << '\n';
+    return mover.job(outcome.job)->manifest.phase == MovePhase::Done ? 0 : 1;
+}
+
 } // namespace
 
 int main(int argc, char **argv) {
@@ -64,10 +102,16 @@ int main(int argc, char **argv) {
     const CancelCheck never = [] { return false; };
     if (args.size() == 3 && args[0] == QLatin1String("generate"))
         return generate(args[1], args[2]);
+    if (args.size() == 3 && args[0] == QLatin1String("stall"))
+        return stall(args[1], args[2]);
     QElapsedTimer timer;
     timer.start();
     if (args.size() == 2 && args[0] == QLatin1String("hash")) {
         if (!TreeHasher::hash(args[1], nullptr, never))
+            return 1;
+    } else if (args.size() == 3 && args[0] == QLatin1String("verify")) {
+        if (!TreeHasher::hash(args[1], nullptr, never) ||
+            !TreeHasher::hash(args[2], nullptr, never))
             return 1;
     } else if (args.size() == 3 && args[0] == QLatin1String("compare")) {
         const auto differences = TreeQuickCompare::diff(args[1], args[2], never);
@@ -75,7 +119,8 @@ int main(int argc, char **argv) {
             return 1;
     } else {
         QTextStream(stderr)
-            << "usage: quindle_bench generate small|large DIR | hash DIR | compare A B\n";
+            << "usage: quindle_bench generate small|large DIR | hash DIR | verify A B | "
+               "compare A B | stall SRC DST\n";
         return 2;
     }
     out << seconds(timer) << '\n';

@@ -170,7 +170,8 @@ TEST_F(CrashSafety, NoKillPointLosesAFile) {
     for (auto it = killedIn.cbegin(); it != killedIn.cend(); ++it)
         std::cout << "\n               in " << it.key().toStdString() << " × " << it.value();
     std::cout << std::endl;
-    EXPECT_GE(killed, points / 2); // the rest finished before their kill landed
+    // Runs whose kill landed after the end prove nothing; a suite that killed none proved nothing.
+    EXPECT_GT(killed, 0);
 }
 
 class KilledEngine : public test::MoverTest {};

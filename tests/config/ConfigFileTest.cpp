@@ -53,9 +53,13 @@ TEST_F(ConfigFileTest, AwkwardValuesReadBackExactlyInBashAndNothingRuns) {
         ASSERT_EQ(config.set(updates), std::nullopt);
         const test::Sourced sourced = test::sourceWithBash(config.path(), keys);
         EXPECT_EQ(sourced.errors, QString());
-        for (const auto &[key, value] : updates)
+        for (const auto &[key, value] : updates) {
             EXPECT_EQ(sourced.values.value(key), QStringList{value})
                 << "round " << round << ": " << readText(config.path()).toStdString();
+            // `quindle config get` gives back what was set, as bash reads it.
+            EXPECT_EQ(ConfigFile::unquote(config.written(key).value_or("(none)")), value)
+                << key.toStdString();
+        }
     }
     EXPECT_EQ(QDir(home()).entryList({"ran*"}), QStringList());
     EXPECT_EQ(readText(config.path()).count(ConfigFile::newKeysHeader.toUtf8()), 1);
@@ -132,15 +136,17 @@ TEST(ConfigFileRules, RewriteReplacesTheFirstAssignmentAndAddsOneHeaderPerSaveTh
                   .replace("QUIET_MODE=schedule", "QUIET_MODE=\"always-on\""));
 
     const QString header = ConfigFile::newKeysHeader;
-    // A file ending in a line feed already has the blank line; one without gets exactly one.
+    // A file ending in a line feed already has the blank line; one without gets exactly one. The
+    // result always ends in a line feed, so a line appended by hand starts on a line of its own.
     EXPECT_EQ(ConfigFile::rewrite("A=1\n", {{"Z_KEY", "z"}, {"B_KEY", "b c"}}),
-              "A=1\n\n" + header + "\nB_KEY=\"b c\"\nZ_KEY=z");
+              "A=1\n\n" + header + "\nB_KEY=\"b c\"\nZ_KEY=z\n");
     const QString once = ConfigFile::rewrite("A=1", {{"B", "2"}});
-    EXPECT_EQ(once, "A=1\n\n" + header + "\nB=2");
+    EXPECT_EQ(once, "A=1\n\n" + header + "\nB=2\n");
     // Changing a key the first save added adds no header; a new key adds a second one.
-    EXPECT_EQ(ConfigFile::rewrite(once, {{"B", "3"}}), "A=1\n\n" + header + "\nB=3");
+    EXPECT_EQ(ConfigFile::rewrite(once, {{"B", "3"}}), "A=1\n\n" + header + "\nB=3\n");
     EXPECT_EQ(ConfigFile::rewrite(once, {{"B", "3"}, {"C", "4"}}),
-              "A=1\n\n" + header + "\nB=3\n\n" + header + "\nC=4");
+              "A=1\n\n" + header + "\nB=3\n\n" + header + "\nC=4\n");
+    EXPECT_EQ(ConfigFile::rewrite("A=1", {{"A", "2"}}), "A=2\n");
 }
 
 TEST_F(ConfigFileTest, SavingKeepsTheFinalLineFeedAndTheFileMode) {

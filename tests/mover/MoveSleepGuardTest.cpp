@@ -57,10 +57,3 @@ TEST_F(SleepGuard, NamesTheMovesAndLetsGoWhileTheyWaitForTheDrive) {
     EXPECT_FALSE(inhibitor.held); // every move parked: nothing keeps the computer awake
     EXPECT_EQ(MoveSleepGuard::reasonFor(*mover), QString());
 }
-
-TEST(LogindInhibitor, WithoutLogindNothingIsHeldAndNothingFails) {
-    platform::LogindSleepInhibitor inhibitor;
-    inhibitor.acquire(QStringLiteral("Quindle is moving x to the drive."));
-    inhibitor.release();
-    EXPECT_FALSE(inhibitor.isHeld());
-}

@@ -4,6 +4,10 @@
 #include "ui/TrayController.h"
 #include "ui/TrayIconArt.h"
 
+#include <QAction>
+#include <QKeySequence>
+#include <QMenu>
+
 using namespace quindle;
 using ui::DotLook;
 using ui::Tone;
@@ -73,4 +77,18 @@ TEST_F(Tray, WithoutATrayTheStatusOpensAsAWindow) {
     ASSERT_TRUE(tray.popover()->isVisible());
     EXPECT_TRUE(tray.popover()->windowFlags().testFlag(Qt::Window));
     EXPECT_EQ(tray.popover()->width(), ui::PopoverView::width);
+}
+
+TEST_F(Tray, MenuTextsShowTheirAmpersandsAndCarryNoAccidentalShortcut) {
+    setStatus({});
+    ui::TrayController tray(*model, *mover, {});
+    tray.show();
+    ASSERT_TRUE(tray.menu());
+    QStringList shown;
+    for (QAction *action : tray.menu()->actions()) {
+        EXPECT_TRUE(QKeySequence::mnemonic(action->text()).isEmpty())
+            << action->text().toStdString();
+        shown << QString(action->text()).replace(QStringLiteral("&&"), QStringLiteral("&"));
+    }
+    EXPECT_TRUE(shown.contains(QStringLiteral("Rules & Config…"))) << shown.join('|').toStdString();
 }
