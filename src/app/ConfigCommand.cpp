@@ -13,12 +13,12 @@ int runConfig(const QStringList &arguments) {
     const ConfigFile config;
     const QString verb = arguments.value(0);
     if (verb == QLatin1String("get") && arguments.size() == 2) {
-        const std::optional<QString> value = config.value(arguments.at(1));
+        const std::optional<QString> value = config.written(arguments.at(1));
         if (!value) {
             err << arguments.at(1) << " is not set in " << config.path() << ".\n";
             return 1;
         }
-        out << *value << '\n';
+        out << ConfigFile::unquote(*value) << '\n'; // what `set` was given
         return 0;
     }
     if (verb == QLatin1String("set") && arguments.size() == 3) {

@@ -67,6 +67,35 @@ bool ConfigFile::isValidKey(const QString &key) {
 }
 
 std::optional<std::pair<QString, QString>> ConfigFile::parse(const QString &line) {
+    auto assignment = parseRaw(line);
+    if (!assignment)
+        return std::nullopt;
+    QString &value = assignment->second;
+    if (startsAndEndsWith(value, QLatin1Char('"')) || startsAndEndsWith(value, QLatin1Char('\'')))
+        value = value.mid(1, value.size() - 2);
+    return assignment;
+}
+
+QString ConfigFile::unquote(const QString &written) {
+    if (startsAndEndsWith(written, QLatin1Char('\'')))
+        return written.mid(1, written.size() - 2);
+    const bool doubleQuoted = startsAndEndsWith(written, QLatin1Char('"'));
+    const QString inner = doubleQuoted ? written.mid(1, written.size() - 2) : written;
+    // Between double quotes a backslash only escapes these; outside quotes it escapes anything.
+    static const QString escapable = QStringLiteral("\\\"$`");
+    QString value;
+    for (qsizetype i = 0; i < inner.size(); ++i) {
+        const QChar c = inner.at(i);
+        if (c == QLatin1Char('\\') && i + 1 < inner.size() &&
+            (!doubleQuoted || escapable.contains(inner.at(i + 1))))
+            value += inner.at(++i);
+        else
+            value += c;
+    }
+    return value;
+}
+
+std::optional<std::pair<QString, QString>> ConfigFile::parseRaw(const QString &line) {
     QString rest = line;
     if (rest.startsWith(QLatin1String("export ")))
         rest.remove(0, 7);
@@ -82,9 +111,7 @@ std::optional<std::pair<QString, QString>> ConfigFile::parse(const QString &line
         if (hash >= 0)
             raw.truncate(hash);
     }
-    QString value = trimmed(raw);
-    if (startsAndEndsWith(value, QLatin1Char('"')) || startsAndEndsWith(value, QLatin1Char('\'')))
-        value = value.mid(1, value.size() - 2);
+    const QString value = trimmed(raw);
     if (key.isEmpty() || !std::all_of(key.cbegin(), key.cend(), isKeyCharacter))
         return std::nullopt;
     return std::pair{key, value};
@@ -141,7 +168,11 @@ QString ConfigFile::rewrite(const QString &text, const std::map<QString, QString
         for (const auto &[key, value] : pending)
             lines.append(key + QLatin1Char('=') + quote(value));
     }
-    return lines.join(QLatin1Char('\n'));
+    // People append to the file by hand (`echo KEY=1 >> quindle.conf`): the last line must end.
+    QString rewritten = lines.join(QLatin1Char('\n'));
+    if (!rewritten.isEmpty() && !rewritten.endsWith(QLatin1Char('\n')))
+        rewritten += QLatin1Char('\n');
+    return rewritten;
 }
 
 ConfigFile::Contents ConfigFile::read() const {
@@ -170,7 +201,7 @@ ConfigFile::Contents ConfigFile::read() const {
     return contents;
 }
 
-std::optional<QString> ConfigFile::value(const QString &key) const {
+std::optional<QString> ConfigFile::written(const QString &key) const {
     const Contents contents = read();
     if (contents.state != Contents::State::Read)
         return std::nullopt;
@@ -178,11 +209,18 @@ std::optional<QString> ConfigFile::value(const QString &key) const {
         const QString content = trimmed(line);
         if (content.isEmpty() || content.startsWith(QLatin1Char('#')))
             continue;
-        const auto assignment = parse(content);
+        const auto assignment = parseRaw(content);
         if (assignment && assignment->first == key)
             return assignment->second;
     }
     return std::nullopt;
+}
+
+std::optional<QString> ConfigFile::value(const QString &key) const {
+    const std::optional<QString> raw = written(key);
+    if (!raw)
+        return std::nullopt;
+    return parse(key + QLatin1Char('=') + *raw)->second;
 }
 
 std::optional<QString> ConfigFile::set(const std::map<QString, QString> &updates) const {

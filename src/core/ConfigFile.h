@@ -43,8 +43,16 @@ public:
     // either the old text or the new one. Returns the reason on failure.
     std::optional<QString> replaceText(const QString &text) const;
 
-    // One line as an assignment: (key, value), or nothing for arrays and anything else.
+    // The first assignment of `key` exactly as written after `KEY=` (quotes and escapes kept).
+    std::optional<QString> written(const QString &key) const;
+
+    // One line as an assignment: (key, value), or nothing for arrays and anything else. The value
+    // loses its outer quotes only, as the service's own reader takes it.
     static std::optional<std::pair<QString, QString>> parse(const QString &line);
+    // The same, with the value exactly as written.
+    static std::optional<std::pair<QString, QString>> parseRaw(const QString &line);
+    // What bash makes of a value written by quote() (or by hand): quotes and escapes undone.
+    static QString unquote(const QString &written);
     // The value as it is written after `KEY=`; see unwritable() for values with no safe form.
     static QString quote(const QString &value);
     // Why bash could not read the value back exactly as given; nothing when it can.

@@ -8,6 +8,7 @@
 #include "ui/Theme.h"
 
 #include <QDesktopServices>
+#include <QFileInfo>
 #include <QFontDatabase>
 #include <QHBoxLayout>
 #include <QLabel>
@@ -137,7 +138,20 @@ void RulesConfigWindow::showFile() {
 }
 
 void RulesConfigWindow::openInEditor() {
-    QDesktopServices::openUrl(QUrl::fromLocalFile(ConfigFileModel::path()));
+    const QString path = ConfigFileModel::path();
+    if (QDesktopServices::openUrl(QUrl::fromLocalFile(path)))
+        return;
+    // No program is set up for text files: the folder at least lets the person pick one.
+    const QString folder = QFileInfo(path).path();
+    const bool shown = QDesktopServices::openUrl(QUrl::fromLocalFile(folder));
+    m_configNote->setText(
+        shown ? QStringLiteral("No text editor is set up to open %1, so its folder was opened "
+                               "instead.")
+                    .arg(path)
+              : QStringLiteral("No text editor is set up to open %1. Open it with any text editor "
+                               "to change the configuration.")
+                    .arg(path));
+    m_configNote->setVisible(true);
 }
 
 void RulesConfigWindow::runPreview() {

@@ -40,6 +40,7 @@ TrayController::TrayController(StatusModel &model, LocalFolderMover &mover, Popo
     m_popover.reset(view);
     m_popover->setWindowTitle(QStringLiteral("Quindle"));
     m_popover->setWindowIcon(applicationIcon());
+    m_menu.reset(buildMenu());
 }
 
 TrayController::~TrayController() = default;
@@ -52,7 +53,6 @@ void TrayController::show() {
     if (QSystemTrayIcon::isSystemTrayAvailable()) {
         m_tray = std::make_unique<QSystemTrayIcon>();
         m_tray->setToolTip(QStringLiteral("Quindle"));
-        m_menu.reset(buildMenu());
         m_tray->setContextMenu(m_menu.get());
         connect(m_tray.get(), &QSystemTrayIcon::activated, this,
                 [this](QSystemTrayIcon::ActivationReason reason) {
@@ -160,7 +160,9 @@ QMenu *TrayController::buildMenu() {
           std::pair{QStringLiteral("Choose Drive…"), WindowKind::ChooseDrive},
           std::pair{QStringLiteral("Log…"), WindowKind::Log},
           std::pair{QStringLiteral("Rules & Config…"), WindowKind::RulesConfig}})
-        menu->addAction(label, this, [this, kind = kind] { m_actions.openWindow(kind); });
+        // A bare & in a menu text marks the next letter as its shortcut: "Rules _Config".
+        menu->addAction(QString(label).replace(QLatin1Char('&'), QStringLiteral("&&")), this,
+                        [this, kind = kind] { m_actions.openWindow(kind); });
     menu->addAction(QStringLiteral("Refresh"), this, [this] { m_model.refreshAsync(); });
     menu->addSeparator();
     menu->addAction(QStringLiteral("Quit Quindle"), this, [this] {

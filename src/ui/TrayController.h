@@ -43,6 +43,7 @@ public:
     const DotLook &dot() const { return m_dot; }
     bool blinkOn() const { return m_blinkOn; }
     bool isBlinking() const { return m_blink.isActive(); }
+    QMenu *menu() const { return m_menu.get(); } // the icon's context menu
 
 private:
     void updateIcon();
