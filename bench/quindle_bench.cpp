@@ -7,6 +7,7 @@
 #include "mover/LocalFolderMover.h"
 #include "mover/MoverLog.h"
 #include "mover/MoverSettings.h"
+#include "mover/RsyncSupport.h"
 #include "mover/TreeHasher.h"
 #include "mover/TreeQuickCompare.h"
 #include "platform/VolumeWatcher.h"
@@ -76,6 +77,8 @@ int stall(const QString &src, const QString &dstParent) {
     ticker.setInterval(10);
     QObject::connect(&ticker, &QTimer::timeout,
                      [&] { longest = std::max(longest, sinceTick.restart()); });
+    RsyncSupport::startProbeIfNeeded();
+    RsyncSupport::waitForProbe();
     sinceTick.start();
     ticker.start();
     LocalFolderMover mover(log, settings, &volumes);
@@ -83,12 +86,17 @@ int stall(const QString &src, const QString &dstParent) {
     if (outcome.kind != EnqueueOutcome::Kind::Enqueued)
         return 1;
     Q_EMIT volumes.volumeMounted(QStringLiteral("/somewhere/else"));
+    const auto ended = [&] {
+        const auto job = mover.job(outcome.job);
+        return !job || isTerminal(job->manifest.phase);
+    };
     QEventLoop loop;
     QObject::connect(&mover, &LocalFolderMover::jobsChanged, &loop, [&] {
-        if (const auto job = mover.job(outcome.job); job && isTerminal(job->manifest.phase))
+        if (ended())
             loop.quit();
     });
-    loop.exec();
+    if (!ended())
+        loop.exec();
     QTextStream(stdout) << longest << '\n';
     return mover.job(outcome.job)->manifest.phase == MovePhase::Done ? 0 : 1;
 }
