@@ -1,6 +1,7 @@
 #include "app/LaunchSequence.h"
 
 #include "core/StatePaths.h"
+#include "core/WhenFinished.h"
 #include "insight/ServiceStartPrompt.h"
 #include "insight/WizardModel.h"
 #include "mover/RsyncSupport.h"
@@ -65,10 +66,10 @@ void LaunchSequence::continueAfterGates() {
         showSetupWizard();
         return;
     }
-    m_installer.upgradeScriptsIfNeeded().then(this, [this](const QStringList &upgraded) {
+    whenFinished(m_installer.upgradeScriptsIfNeeded(), this, [this](const QStringList &upgraded) {
         if (!upgraded.isEmpty())
             qInfo().noquote() << Installer::upgradedLogLine(upgraded);
-        m_context.status.refreshAsync().then(this, [this] {
+        whenFinished(m_context.status.refreshAsync(), this, [this] {
             if (m_context.status.serviceLoaded()) {
                 continueAfterServiceLoaded();
             } else {

@@ -2,6 +2,7 @@
 
 #include "core/BackgroundPool.h"
 #include "core/StatePaths.h"
+#include "core/WhenFinished.h"
 
 #include <QtConcurrent/QtConcurrentRun>
 
@@ -19,14 +20,14 @@ void ConfigFileModel::reload() {
         return;
     m_reading = true;
     Q_EMIT readingChanged();
-    QtConcurrent::run(blockingPool(), [file = path()] {
-        return ConfigFile(file).read();
-    }).then(this, [this](const ConfigFile::Contents &contents) {
-        m_reading = false;
-        m_contents = contents;
-        Q_EMIT readingChanged();
-        Q_EMIT reloaded();
-    });
+    whenFinished(
+        QtConcurrent::run(blockingPool(), [file = path()] { return ConfigFile(file).read(); }),
+        this, [this](const ConfigFile::Contents &contents) {
+            m_reading = false;
+            m_contents = contents;
+            Q_EMIT readingChanged();
+            Q_EMIT reloaded();
+        });
 }
 
 } // namespace quindle

@@ -5,6 +5,7 @@
 #include "core/LegacyMigration.h"
 #include "core/ServiceScripts.h"
 #include "core/StatePaths.h"
+#include "core/WhenFinished.h"
 #include "platform/DesktopNouns.h"
 #include "platform/InstallHints.h"
 #include "platform/ProgramLocations.h"
@@ -244,6 +245,10 @@ Installer::Installer(ManagerSource managers, QString scriptsFolder, QObject *par
     , m_managers(std::move(managers))
     , m_scriptsFolder(std::move(scriptsFolder)) {}
 
+Installer::~Installer() {
+    m_worker.waitForFinished();
+}
+
 QString Installer::scriptsFolder() const {
     return m_scriptsFolder ? *m_scriptsFolder : bundledScriptsFolder();
 }
@@ -265,18 +270,13 @@ QFuture<bool> Installer::install() {
     m_phase = {};
     Q_EMIT changed();
     const QString scripts = scriptsFolder();
-    m_running = QtConcurrent::run(blockingPool(),
-                                  [this, managers = m_managers, scripts, drive = m_drivePath] {
-                                      const std::shared_ptr<platform::ServiceManager> manager =
-                                          managers();
-                                      return Run(this, *manager, scripts, drive).execute();
-                                  })
-                    // Resolves after the posted changes. They are queued first, but a run that
-                    // ends before this continuation is attached calls it at once: apply them now.
-                    .then(this, [this](bool ok) {
-                        QCoreApplication::sendPostedEvents(this, QEvent::MetaCall);
-                        return ok;
-                    });
+    m_worker = QtConcurrent::run(
+        blockingPool(), [this, managers = m_managers, scripts, drive = m_drivePath] {
+            const std::shared_ptr<platform::ServiceManager> manager = managers();
+            return Run(this, *manager, scripts, drive).execute();
+        });
+    // Resolves from the event loop, after the changes the run posted here.
+    m_running = whenFinished(m_worker, this, [](bool ok) { return ok; });
     return *m_running;
 }
 

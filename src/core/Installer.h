@@ -50,6 +50,8 @@ public:
     explicit Installer(QObject *parent = nullptr);
     // Tests give their own manager and scripts folder ("" stands for a bundle without one).
     Installer(ManagerSource managers, QString scriptsFolder, QObject *parent = nullptr);
+    // Waits for a running installation, which reports to this object.
+    ~Installer() override;
 
     // The whole installation; true on success. A call while one runs returns that run.
     QFuture<bool> install();
@@ -106,6 +108,7 @@ private:
     Phase m_phase;
     QStringList m_log;
     double m_fraction = 0.0;
+    QFuture<bool> m_worker;
     std::optional<QFuture<bool>> m_running;
 };
 

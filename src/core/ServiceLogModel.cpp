@@ -3,6 +3,7 @@
 #include "core/AtomicFile.h"
 #include "core/BackgroundPool.h"
 #include "core/StatePaths.h"
+#include "core/WhenFinished.h"
 
 #include <QtConcurrent/QtConcurrentRun>
 
@@ -32,13 +33,13 @@ void ServiceLogModel::refresh() {
         return; // a slow disk: the next tick reads again
     m_reading = true;
     const QString file = path();
-    QtConcurrent::run(blockingPool(), readWholeFile, file)
-        .then(this, [this, file](const std::optional<QByteArray> &content) {
-            m_reading = false;
-            m_path = file;
-            m_content = content;
-            Q_EMIT refreshed();
-        });
+    whenFinished(QtConcurrent::run(blockingPool(), readWholeFile, file), this,
+                 [this, file](const std::optional<QByteArray> &content) {
+                     m_reading = false;
+                     m_path = file;
+                     m_content = content;
+                     Q_EMIT refreshed();
+                 });
 }
 
 QString ServiceLogModel::excerpt(const std::optional<QByteArray> &content, const QString &path,

@@ -3,6 +3,7 @@
 #include "core/BackgroundPool.h"
 #include "core/ServiceScripts.h"
 #include "core/StatePaths.h"
+#include "core/WhenFinished.h"
 #include "platform/HomeDirectory.h"
 
 #include <QFile>
@@ -85,21 +86,20 @@ void StatusModel::startPolling() {
 }
 
 QFuture<void> StatusModel::refreshAsync() {
-    return QtConcurrent::run(blockingPool(),
-                             [managers = m_managers] {
-                                 Snapshot snapshot;
-                                 snapshot.installed = QFileInfo::exists(paths::serviceScript());
-                                 const auto manager = managers();
-                                 snapshot.loaded = manager->isLoaded();
-                                 snapshot.definitionFile = manager->definitionFile();
-                                 auto read = readStatus();
-                                 if (auto *status = std::get_if<ServiceStatus>(&read))
-                                     snapshot.status = std::move(*status);
-                                 else if (auto *error = std::get_if<QString>(&read))
-                                     snapshot.error = *error;
-                                 return snapshot;
-                             })
-        .then(this, [this](const Snapshot &snapshot) { apply(snapshot); });
+    auto read = QtConcurrent::run(blockingPool(), [managers = m_managers] {
+        Snapshot snapshot;
+        snapshot.installed = QFileInfo::exists(paths::serviceScript());
+        const auto manager = managers();
+        snapshot.loaded = manager->isLoaded();
+        snapshot.definitionFile = manager->definitionFile();
+        auto read = readStatus();
+        if (auto *status = std::get_if<ServiceStatus>(&read))
+            snapshot.status = std::move(*status);
+        else if (auto *error = std::get_if<QString>(&read))
+            snapshot.error = *error;
+        return snapshot;
+    });
+    return whenFinished(read, this, [this](const Snapshot &snapshot) { apply(snapshot); });
 }
 
 void StatusModel::apply(const Snapshot &snapshot) {
@@ -129,23 +129,22 @@ QFuture<ProcessOutput> StatusModel::action(const QString &key, QFuture<ProcessOu
                                            std::function<QString(const ProcessOutput &)> failure) {
     ++m_inFlight[key];
     Q_EMIT changed();
-    return work
-        .then(this,
-              [this, key, failure](const ProcessOutput &result) {
-                  m_actionOutput = result.output.trimmed();
-                  ++m_finishedActions;
-                  if (result.status != 0)
-                      setError(failure(result), false);
-                  else if (m_lastError && !m_errorFromRefresh)
-                      m_lastError.reset(); // a later success replaces an action's failure
-                  Q_EMIT changed();
-                  return refreshAsync().then(this, [this, key, result] {
-                      if (--m_inFlight[key] <= 0)
-                          m_inFlight.remove(key);
-                      Q_EMIT changed();
-                      return result;
-                  });
-              })
+    return whenFinished(work, this,
+                        [this, key, failure](const ProcessOutput &result) {
+                            m_actionOutput = result.output.trimmed();
+                            ++m_finishedActions;
+                            if (result.status != 0)
+                                setError(failure(result), false);
+                            else if (m_lastError && !m_errorFromRefresh)
+                                m_lastError.reset(); // a later success replaces an action's failure
+                            Q_EMIT changed();
+                            return whenFinished(refreshAsync(), this, [this, key, result] {
+                                if (--m_inFlight[key] <= 0)
+                                    m_inFlight.remove(key);
+                                Q_EMIT changed();
+                                return result;
+                            });
+                        })
         .unwrap();
 }
 

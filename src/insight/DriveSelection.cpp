@@ -3,6 +3,7 @@
 #include "core/JsonFields.h"
 #include "core/ServiceBridge.h"
 #include "core/ServiceScripts.h"
+#include "core/WhenFinished.h"
 #include "platform/VolumeWatcher.h"
 
 #include <QJsonArray>
@@ -202,9 +203,10 @@ void DriveSelectionModel::load() {
     m_loadingDrives = true;
     m_reloadWanted = false;
     Q_EMIT changed();
-    ServiceBridge::runProcess(service::program(), service::arguments(service::listDrives),
-                              service::subCommandTimeout)
-        .then(this, [this](const ProcessOutput &result) {
+    whenFinished(
+        ServiceBridge::runProcess(service::program(), service::arguments(service::listDrives),
+                                  service::subCommandTimeout),
+        this, [this](const ProcessOutput &result) {
             m_loadingDrives = false;
             if (result.status == 0) {
                 if (std::optional<QList<Drive>> drives = Drive::decodeList(result.output.toUtf8()))
@@ -254,9 +256,10 @@ void DriveSelectionModel::assessSelected() {
     const QString path = drive->path;
     m_assessingPath = path;
     const quint64 run = ++m_assessRun;
-    ServiceBridge::runProcess(service::program(), service::arguments(service::assess, {path}),
-                              service::subCommandTimeout)
-        .then(this, [this, run](const ProcessOutput &result) {
+    whenFinished(
+        ServiceBridge::runProcess(service::program(), service::arguments(service::assess, {path}),
+                                  service::subCommandTimeout),
+        this, [this, run](const ProcessOutput &result) {
             if (run != m_assessRun)
                 return; // the selection moved on, or the same drive is being assessed again
             m_assessingPath.clear();
@@ -280,23 +283,26 @@ void DriveSelectionModel::runBenchmark() {
     m_benchmarkError.clear();
     m_benchmarkPath = path;
     Q_EMIT changed();
-    ServiceBridge::runProcess(service::program(), service::arguments(service::benchmark, {path}),
-                              service::subCommandTimeout)
-        .then(this, [this, path](const ProcessOutput &result) {
-            m_benchmarking = false;
-            if (path == m_selectedID) {
-                m_benchmark =
-                    result.status == 0 ? Benchmark::decode(result.output.toUtf8()) : std::nullopt;
-                if (!m_benchmark) {
-                    const QString output = result.output.trimmed();
-                    m_benchmarkError = output.isEmpty()
-                                           ? QStringLiteral("The speed test ended with status %1.")
-                                                 .arg(result.status)
-                                           : output;
-                }
-            }
-            Q_EMIT changed();
-        });
+    whenFinished(ServiceBridge::runProcess(service::program(),
+                                           service::arguments(service::benchmark, {path}),
+                                           service::subCommandTimeout),
+                 this, [this, path](const ProcessOutput &result) {
+                     m_benchmarking = false;
+                     if (path == m_selectedID) {
+                         m_benchmark = result.status == 0
+                                           ? Benchmark::decode(result.output.toUtf8())
+                                           : std::nullopt;
+                         if (!m_benchmark) {
+                             const QString output = result.output.trimmed();
+                             m_benchmarkError =
+                                 output.isEmpty()
+                                     ? QStringLiteral("The speed test ended with status %1.")
+                                           .arg(result.status)
+                                     : output;
+                         }
+                     }
+                     Q_EMIT changed();
+                 });
 }
 
 bool DriveSelectionModel::canSwitch() const {
@@ -339,19 +345,19 @@ void DriveSelectionModel::commit() {
     m_committing = true;
     m_commitMessage.clear();
     Q_EMIT changed();
-    ServiceBridge::runProcess(service::program(),
-                              service::arguments(service::selectDrive, {drive->path}),
-                              service::subCommandTimeout)
-        .then(this, [this](const ProcessOutput &result) {
-            m_committing = false;
-            m_commitMessage = result.output.trimmed();
-            if (m_commitMessage.isEmpty() && result.status != 0)
-                m_commitMessage = QStringLiteral("The drive was not switched: the service "
-                                                 "ended with status %1.")
-                                      .arg(result.status);
-            Q_EMIT changed();
-            load();
-        });
+    whenFinished(ServiceBridge::runProcess(service::program(),
+                                           service::arguments(service::selectDrive, {drive->path}),
+                                           service::subCommandTimeout),
+                 this, [this](const ProcessOutput &result) {
+                     m_committing = false;
+                     m_commitMessage = result.output.trimmed();
+                     if (m_commitMessage.isEmpty() && result.status != 0)
+                         m_commitMessage = QStringLiteral("The drive was not switched: the service "
+                                                          "ended with status %1.")
+                                               .arg(result.status);
+                     Q_EMIT changed();
+                     load();
+                 });
 }
 
 QString DriveSelectionModel::confirmationTitle() const {

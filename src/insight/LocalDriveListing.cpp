@@ -3,6 +3,7 @@
 #include "core/BackgroundPool.h"
 #include "core/ConfigFile.h"
 #include "core/DriveIdentity.h"
+#include "core/WhenFinished.h"
 #include "platform/HomeDirectory.h"
 #include "platform/VolumeLocations.h"
 
@@ -68,16 +69,15 @@ void LocalDriveListing::refresh() {
     m_listing = true;
     const quint64 run = ++m_run;
     Q_EMIT changed();
-    QtConcurrent::run(blockingPool(), [] {
-        return list();
-    }).then(this, [this, run](const QList<Drive> &drives) {
-        if (run != m_run)
-            return; // a newer listing is on its way
-        m_listing = false;
-        m_listed = true;
-        m_drives = drives;
-        Q_EMIT changed();
-    });
+    whenFinished(QtConcurrent::run(blockingPool(), [] { return list(); }), this,
+                 [this, run](const QList<Drive> &drives) {
+                     if (run != m_run)
+                         return; // a newer listing is on its way
+                     m_listing = false;
+                     m_listed = true;
+                     m_drives = drives;
+                     Q_EMIT changed();
+                 });
 }
 
 QList<Drive> LocalDriveListing::list() {

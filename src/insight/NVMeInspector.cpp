@@ -2,6 +2,7 @@
 
 #include "core/ServiceBridge.h"
 #include "core/ServiceScripts.h"
+#include "core/WhenFinished.h"
 
 namespace quindle {
 
@@ -21,9 +22,10 @@ void NVMeInspector::refresh() {
         return;
     m_refreshing = true;
     Q_EMIT changed();
-    ServiceBridge::runProcess(service::program(), service::arguments(service::nvmeInfo),
-                              service::subCommandTimeout)
-        .then(this, [this](const ProcessOutput &result) {
+    whenFinished(
+        ServiceBridge::runProcess(service::program(), service::arguments(service::nvmeInfo),
+                                  service::subCommandTimeout),
+        this, [this](const ProcessOutput &result) {
             m_refreshing = false;
             m_info = result.status == 0 ? NVMeInfo::decode(result.output.toUtf8()) : std::nullopt;
             m_refreshFailed = !m_info;
@@ -36,15 +38,16 @@ void NVMeInspector::validate() {
         return;
     m_validating = true;
     Q_EMIT changed();
-    ServiceBridge::runProcess(service::program(), service::arguments(service::validate),
-                              service::subCommandTimeout)
-        .then(this, [this](const ProcessOutput &result) {
-            m_validating = false;
-            m_validationPassed = result.status == 0;
-            m_validationText = result.output.trimmed();
-            Q_EMIT changed();
-            refresh();
-        });
+    whenFinished(ServiceBridge::runProcess(service::program(),
+                                           service::arguments(service::validate),
+                                           service::subCommandTimeout),
+                 this, [this](const ProcessOutput &result) {
+                     m_validating = false;
+                     m_validationPassed = result.status == 0;
+                     m_validationText = result.output.trimmed();
+                     Q_EMIT changed();
+                     refresh();
+                 });
 }
 
 } // namespace quindle

@@ -1,6 +1,7 @@
 #include "insight/ServiceStartPrompt.h"
 
 #include "core/PathText.h"
+#include "core/WhenFinished.h"
 #include "platform/DesktopNouns.h"
 
 #include <QTimer>
@@ -17,8 +18,8 @@ void ServiceStartPrompt::start() {
     m_state = State::Starting;
     m_checks = 0;
     Q_EMIT changed();
-    m_model.startService().then(this, [this](const ProcessOutput &) {
-        m_model.refreshAsync().then(this, [this] { check(); });
+    whenFinished(m_model.startService(), this, [this](const ProcessOutput &) {
+        whenFinished(m_model.refreshAsync(), this, [this] { check(); });
     });
 }
 
@@ -41,7 +42,7 @@ void ServiceStartPrompt::check() {
     QTimer::singleShot(m_interval, this, [this] {
         ++m_checks;
         Q_EMIT changed();
-        m_model.refreshAsync().then(this, [this] { check(); });
+        whenFinished(m_model.refreshAsync(), this, [this] { check(); });
     });
 }
 

@@ -2,6 +2,7 @@
 
 #include "core/PathText.h"
 #include "core/StatePaths.h"
+#include "core/WhenFinished.h"
 
 namespace quindle {
 
@@ -51,14 +52,15 @@ void WizardModel::pickDrive(const Drive &drive) {
     m_preparing = true;
     const quint64 run = ++m_prepRun;
     Q_EMIT changed();
-    m_installer->prepDrive(drive.path).then(this, [this, run](const Installer::PrepResult &result) {
-        if (run != m_prepRun)
-            return; // another drive was picked meanwhile
-        m_preparing = false;
-        const QString output = result.output.trimmed();
-        m_prepResult = result.ok ? output : LocalDriveListing::prepFailureText(output);
-        Q_EMIT changed();
-    });
+    whenFinished(m_installer->prepDrive(drive.path), this,
+                 [this, run](const Installer::PrepResult &result) {
+                     if (run != m_prepRun)
+                         return; // another drive was picked meanwhile
+                     m_preparing = false;
+                     const QString output = result.output.trimmed();
+                     m_prepResult = result.ok ? output : LocalDriveListing::prepFailureText(output);
+                     Q_EMIT changed();
+                 });
 }
 
 void WizardModel::install() {
@@ -66,7 +68,7 @@ void WizardModel::install() {
         return;
     m_installing = true;
     Q_EMIT changed();
-    m_installer->install().then(this, [this](bool) {
+    whenFinished(m_installer->install(), this, [this](bool) {
         m_installing = false;
         Q_EMIT changed();
     });

@@ -126,14 +126,15 @@ EnqueueOutcome LocalFolderMover::enqueue(const QString &source, const QString &d
     const QUuid id = manifest.id;
     log(Source::Enqueue, QStringLiteral("enqueued: %1 → %2").arg(src, finalDst), id);
 
-    runOnWorker([src] { return duKBAsync(src); }).then(this, [this, id](std::optional<qint64> kb) {
-        MoveJob *job = find(id);
-        if (!kb || *kb < 1 || !job || job->manifest.srcSizeKB != 0)
-            return;
-        job->manifest.srcSizeKB = *kb;
-        persist(*job);
-        Q_EMIT jobsChanged();
-    });
+    runOnWorker([src] { return duKBAsync(src); },
+                [this, id](std::optional<qint64> kb) {
+                    MoveJob *job = find(id);
+                    if (!kb || *kb < 1 || !job || job->manifest.srcSizeKB != 0)
+                        return;
+                    job->manifest.srcSizeKB = *kb;
+                    persist(*job);
+                    Q_EMIT jobsChanged();
+                });
     schedulingPass();
     return {EnqueueOutcome::Kind::Enqueued, id, {}};
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "core/BackgroundPool.h"
+#include "core/WhenFinished.h"
 #include "mover/MoveManifest.h"
 #include "mover/MovePreflight.h"
 #include "mover/MoverLog.h"
@@ -131,12 +132,13 @@ private:
     bool refusedCleanup(const QUuid &id, const Preflight &check);
     bool canResume(const QUuid &id);
 
-    // Runs blocking work on the pool and remembers it, so the mover never dies before its work.
-    template <typename Work> auto runOnWorker(Work &&work) {
+    // Runs blocking work on the pool and hands its result to `then` here. The work is
+    // remembered, so the mover never dies before it.
+    template <typename Work, typename Then> void runOnWorker(Work &&work, Then &&then) {
         auto future = QtConcurrent::run(blockingPool(), std::forward<Work>(work));
         m_workers.removeIf([](const QFuture<void> &running) { return running.isFinished(); });
         m_workers.append(QFuture<void>(future));
-        return future;
+        whenFinished(future, this, std::forward<Then>(then));
     }
 
     Task beginTask(TaskMap &map, const QUuid &id);

@@ -43,26 +43,30 @@ void LocalFolderMover::startRemoveCleanup(const QUuid &id) {
         int status = -1;
     };
     const Task task = beginTask(m_cleanupTasks, id);
-    runOnWorker([m] {
-        Removal removal{preflightCleanup(m)};
-        if (removal.check.outcome == Preflight::Outcome::Proceed)
-            removal.status =
-                runProcessAsync(platform::rmExecutable(), {QStringLiteral("-rf"), m.src});
-        return removal;
-    }).then(this, [this, id, src = m.src, serial = task.serial](const Removal &removal) {
-        if (!currentFor(m_cleanupTasks, id, serial, MovePhase::CleaningUp) ||
-            refusedCleanup(id, removal.check))
-            return schedulingPass();
-        log(Source::Cleanup, QStringLiteral("rm exit %1 for %2").arg(removal.status).arg(src), id);
-        if (removal.status == 0)
-            updatePhase(id, MovePhase::Done);
-        else
-            updatePhase(id, MovePhase::Failed,
-                        QStringLiteral("Cleanup of source failed (exit %1). Destination is valid; "
-                                       "source still occupies disk space.")
-                            .arg(removal.status));
-        schedulingPass();
-    });
+    runOnWorker(
+        [m] {
+            Removal removal{preflightCleanup(m)};
+            if (removal.check.outcome == Preflight::Outcome::Proceed)
+                removal.status =
+                    runProcessAsync(platform::rmExecutable(), {QStringLiteral("-rf"), m.src});
+            return removal;
+        },
+        [this, id, src = m.src, serial = task.serial](const Removal &removal) {
+            if (!currentFor(m_cleanupTasks, id, serial, MovePhase::CleaningUp) ||
+                refusedCleanup(id, removal.check))
+                return schedulingPass();
+            log(Source::Cleanup, QStringLiteral("rm exit %1 for %2").arg(removal.status).arg(src),
+                id);
+            if (removal.status == 0)
+                updatePhase(id, MovePhase::Done);
+            else
+                updatePhase(
+                    id, MovePhase::Failed,
+                    QStringLiteral("Cleanup of source failed (exit %1). Destination is valid; "
+                                   "source still occupies disk space.")
+                        .arg(removal.status));
+            schedulingPass();
+        });
 }
 
 void LocalFolderMover::startRelocateCleanup(const QUuid &id) {
@@ -76,15 +80,15 @@ void LocalFolderMover::startRelocateCleanup(const QUuid &id) {
         RelocateResult result;
     };
     const Task task = beginTask(m_cleanupTasks, id);
-    runOnWorker([m, cancelled = task.cancelled] {
-        Relocation relocation{preflightCleanup(m), {}};
-        if (relocation.check.outcome == Preflight::Outcome::Proceed)
-            relocation.result = relocateSourceAsFileSymlinks(
-                m.src, m.finalDst, [cancelled] { return cancelled->load(); });
-        return relocation;
-    })
-        .then(this, [this, id, finalDst = m.finalDst,
-                     serial = task.serial](const Relocation &relocation) {
+    runOnWorker(
+        [m, cancelled = task.cancelled] {
+            Relocation relocation{preflightCleanup(m), {}};
+            if (relocation.check.outcome == Preflight::Outcome::Proceed)
+                relocation.result = relocateSourceAsFileSymlinks(
+                    m.src, m.finalDst, [cancelled] { return cancelled->load(); });
+            return relocation;
+        },
+        [this, id, finalDst = m.finalDst, serial = task.serial](const Relocation &relocation) {
             if (!currentFor(m_cleanupTasks, id, serial, MovePhase::CleaningUp) ||
                 refusedCleanup(id, relocation.check))
                 return schedulingPass();

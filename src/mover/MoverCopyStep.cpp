@@ -24,39 +24,42 @@ void LocalFolderMover::startCopy(const QUuid &id) {
     if (!job || job->manifest.phase != MovePhase::Copying)
         return;
     const Task task = beginTask(m_prepTasks, id);
-    runOnWorker([m = job->manifest, cancelled = task.cancelled] {
-        return preflightCopy(m, [cancelled] { return cancelled->load(); });
-    }).then(this, [this, id, serial = task.serial](const Preflight &result) {
-        MoveJob *job = currentFor(m_prepTasks, id, serial, MovePhase::Copying);
-        if (!job)
-            return schedulingPass();
-        if (result.driveUUID && !job->manifest.driveUUID) {
-            job->manifest.driveUUID = result.driveUUID;
-            persist(*job);
-        }
-        switch (result.outcome) {
-        case Preflight::Outcome::Cancelled:
-            break;
-        case Preflight::Outcome::Park:
-            park(id, result.message);
-            break;
-        case Preflight::Outcome::Fail:
-            updatePhase(id, MovePhase::Failed, result.message);
-            break;
-        case Preflight::Outcome::AlreadyThere:
-            log(Source::Info, result.message, id);
-            updatePhase(id, MovePhase::Done, std::nullopt, alreadyThereStatus());
-            break;
-        case Preflight::Outcome::Proceed:
-            if (job->manifest.conflictPolicy == MoveConflictPolicy::Override &&
-                result.destinationExists)
-                return removeDestinationThenCopy(id);
-            // Merging into what is there: every file is written again, so no stale one survives.
-            launchRsync(id, result.destinationExists);
-            return;
-        }
-        schedulingPass();
-    });
+    runOnWorker(
+        [m = job->manifest, cancelled = task.cancelled] {
+            return preflightCopy(m, [cancelled] { return cancelled->load(); });
+        },
+        [this, id, serial = task.serial](const Preflight &result) {
+            MoveJob *job = currentFor(m_prepTasks, id, serial, MovePhase::Copying);
+            if (!job)
+                return schedulingPass();
+            if (result.driveUUID && !job->manifest.driveUUID) {
+                job->manifest.driveUUID = result.driveUUID;
+                persist(*job);
+            }
+            switch (result.outcome) {
+            case Preflight::Outcome::Cancelled:
+                break;
+            case Preflight::Outcome::Park:
+                park(id, result.message);
+                break;
+            case Preflight::Outcome::Fail:
+                updatePhase(id, MovePhase::Failed, result.message);
+                break;
+            case Preflight::Outcome::AlreadyThere:
+                log(Source::Info, result.message, id);
+                updatePhase(id, MovePhase::Done, std::nullopt, alreadyThereStatus());
+                break;
+            case Preflight::Outcome::Proceed:
+                if (job->manifest.conflictPolicy == MoveConflictPolicy::Override &&
+                    result.destinationExists)
+                    return removeDestinationThenCopy(id);
+                // Merging into what is there: every file is written again, so no stale one
+                // survives.
+                launchRsync(id, result.destinationExists);
+                return;
+            }
+            schedulingPass();
+        });
 }
 
 void LocalFolderMover::removeDestinationThenCopy(const QUuid &id) {
@@ -66,14 +69,16 @@ void LocalFolderMover::removeDestinationThenCopy(const QUuid &id) {
     updateStatus(id, QStringLiteral("Override: removing existing destination…"));
     const Task task = beginTask(m_prepTasks, id);
     m_prepTasks[id].survivesParking = true;
-    runOnWorker([target] {
-        return runProcessAsync(platform::rmExecutable(), {QStringLiteral("-rf"), target});
-    }).then(this, [this, id, serial = task.serial](int) {
-        if (currentFor(m_prepTasks, id, serial, MovePhase::Copying))
-            launchRsync(id, false);
-        else
-            schedulingPass();
-    });
+    runOnWorker(
+        [target] {
+            return runProcessAsync(platform::rmExecutable(), {QStringLiteral("-rf"), target});
+        },
+        [this, id, serial = task.serial](int) {
+            if (currentFor(m_prepTasks, id, serial, MovePhase::Copying))
+                launchRsync(id, false);
+            else
+                schedulingPass();
+        });
 }
 
 void LocalFolderMover::launchRsync(const QUuid &id, bool ignoreTimes) {

@@ -21,38 +21,40 @@ void LocalFolderMover::startVerification(const QUuid &id) {
     const MoveManifest m = find(id)->manifest;
     const Task task = beginTask(m_hashingTasks, id);
     // A comparison of a tree with itself proves nothing: make sure these are two trees first.
-    runOnWorker([src = m.src, dst = m.finalDst] {
-        return pathIsSymbolicLink(src) ? std::nullopt : overlapRefusal(src, dst);
-    }).then(this, [this, id, serial = task.serial](const std::optional<QString> &refusal) {
-        const MoveJob *job = currentFor(m_hashingTasks, id, serial, MovePhase::Hashing);
-        if (!job)
-            return schedulingPass();
-        if (refusal) {
-            updatePhase(id, MovePhase::Failed, *refusal);
-            return schedulingPass();
-        }
-        switch (verificationLevel()) {
-        case VerificationLevel::Off:
-            updatePhase(id, MovePhase::CleaningUp, std::nullopt,
-                        QStringLiteral("Verification disabled — proceeding to cleanup."));
-            return schedulingPass();
-        case VerificationLevel::Fast:
-            return startQuickCompare(id);
-        case VerificationLevel::Thorough:
-            return startTreeHashes(id);
-        }
-    });
+    runOnWorker(
+        [src = m.src, dst = m.finalDst] {
+            return pathIsSymbolicLink(src) ? std::nullopt : overlapRefusal(src, dst);
+        },
+        [this, id, serial = task.serial](const std::optional<QString> &refusal) {
+            const MoveJob *job = currentFor(m_hashingTasks, id, serial, MovePhase::Hashing);
+            if (!job)
+                return schedulingPass();
+            if (refusal) {
+                updatePhase(id, MovePhase::Failed, *refusal);
+                return schedulingPass();
+            }
+            switch (verificationLevel()) {
+            case VerificationLevel::Off:
+                updatePhase(id, MovePhase::CleaningUp, std::nullopt,
+                            QStringLiteral("Verification disabled — proceeding to cleanup."));
+                return schedulingPass();
+            case VerificationLevel::Fast:
+                return startQuickCompare(id);
+            case VerificationLevel::Thorough:
+                return startTreeHashes(id);
+            }
+        });
 }
 
 void LocalFolderMover::startQuickCompare(const QUuid &id) {
     const MoveManifest m = find(id)->manifest;
     updateStatus(id, QStringLiteral("Quick-comparing source + destination…"));
     const Task task = beginTask(m_hashingTasks, id);
-    runOnWorker([src = m.src, dst = m.finalDst, cancelled = task.cancelled] {
-        return TreeQuickCompare::diff(src, dst, [cancelled] { return cancelled->load(); });
-    })
-        .then(this, [this, id,
-                     serial = task.serial](const std::optional<QList<Difference>> &differences) {
+    runOnWorker(
+        [src = m.src, dst = m.finalDst, cancelled = task.cancelled] {
+            return TreeQuickCompare::diff(src, dst, [cancelled] { return cancelled->load(); });
+        },
+        [this, id, serial = task.serial](const std::optional<QList<Difference>> &differences) {
             const MoveJob *job = currentFor(m_hashingTasks, id, serial, MovePhase::Hashing);
             if (!job)
                 return schedulingPass();
@@ -93,32 +95,37 @@ void LocalFolderMover::checkStatDifferences(const QUuid &id, const QList<Differe
     for (const Difference &d : differences)
         paths << d.relativePath;
     const Task task = beginTask(m_hashingTasks, id);
-    runOnWorker([src = m.src, dst = m.finalDst, paths, cancelled = task.cancelled] {
-        return filesDifferingInContent(src, dst, paths, [cancelled] { return cancelled->load(); });
-    }).then(this, [this, id, files, serial = task.serial](const QStringList &mismatched) {
-        if (currentFor(m_hashingTasks, id, serial, MovePhase::Hashing))
-            reportContentCheck(
-                id, mismatched,
-                QStringLiteral("Verified (stat skew on %1, content matched).").arg(files));
-        schedulingPass();
-    });
+    runOnWorker(
+        [src = m.src, dst = m.finalDst, paths, cancelled = task.cancelled] {
+            return filesDifferingInContent(src, dst, paths,
+                                           [cancelled] { return cancelled->load(); });
+        },
+        [this, id, files, serial = task.serial](const QStringList &mismatched) {
+            if (currentFor(m_hashingTasks, id, serial, MovePhase::Hashing))
+                reportContentCheck(
+                    id, mismatched,
+                    QStringLiteral("Verified (stat skew on %1, content matched).").arg(files));
+            schedulingPass();
+        });
 }
 
 void LocalFolderMover::compareEveryFile(const QUuid &id) {
     const MoveManifest m = find(id)->manifest;
     updateStatus(id, QStringLiteral("Comparing every file with its copy…"));
     const Task task = beginTask(m_hashingTasks, id);
-    runOnWorker([src = m.src, dst = m.finalDst, cancelled = task.cancelled] {
-        const CancelCheck check = [cancelled] { return cancelled->load(); };
-        const std::optional<QStringList> listing = listTree(src);
-        // An unlisted source compares as one unknown difference: the root itself.
-        return listing ? filesDifferingInContent(src, dst, *listing, check)
-                       : QStringList{QString()};
-    }).then(this, [this, id, serial = task.serial](const QStringList &mismatched) {
-        if (currentFor(m_hashingTasks, id, serial, MovePhase::Hashing))
-            reportContentCheck(id, mismatched, QStringLiteral("Every file matched its copy."));
-        schedulingPass();
-    });
+    runOnWorker(
+        [src = m.src, dst = m.finalDst, cancelled = task.cancelled] {
+            const CancelCheck check = [cancelled] { return cancelled->load(); };
+            const std::optional<QStringList> listing = listTree(src);
+            // An unlisted source compares as one unknown difference: the root itself.
+            return listing ? filesDifferingInContent(src, dst, *listing, check)
+                           : QStringList{QString()};
+        },
+        [this, id, serial = task.serial](const QStringList &mismatched) {
+            if (currentFor(m_hashingTasks, id, serial, MovePhase::Hashing))
+                reportContentCheck(id, mismatched, QStringLiteral("Every file matched its copy."));
+            schedulingPass();
+        });
 }
 
 void LocalFolderMover::reportContentCheck(const QUuid &id, const QStringList &mismatched,
@@ -166,18 +173,18 @@ void LocalFolderMover::startTreeHashes(const QUuid &id) {
     struct Hashes {
         std::optional<QString> source, destination;
     };
-    runOnWorker([src = m.src, dst = m.finalDst, cancelled = task.cancelled,
-                 sourceProgress = reporter(QStringLiteral("Hashing source — ")),
-                 destinationProgress = reporter(QStringLiteral("Hashing destination — "))] {
-        const CancelCheck check = [cancelled] { return cancelled->load(); };
-        Hashes hashes;
-        hashes.source = TreeHasher::hash(src, sourceProgress, check);
-        if (hashes.source)
-            hashes.destination = TreeHasher::hash(dst, destinationProgress, check);
-        return hashes;
-    })
-        .then(this, [this, id, serial = task.serial,
-                     cancelled = task.cancelled](const Hashes &hashes) {
+    runOnWorker(
+        [src = m.src, dst = m.finalDst, cancelled = task.cancelled,
+         sourceProgress = reporter(QStringLiteral("Hashing source — ")),
+         destinationProgress = reporter(QStringLiteral("Hashing destination — "))] {
+            const CancelCheck check = [cancelled] { return cancelled->load(); };
+            Hashes hashes;
+            hashes.source = TreeHasher::hash(src, sourceProgress, check);
+            if (hashes.source)
+                hashes.destination = TreeHasher::hash(dst, destinationProgress, check);
+            return hashes;
+        },
+        [this, id, serial = task.serial, cancelled = task.cancelled](const Hashes &hashes) {
             MoveJob *job = currentFor(m_hashingTasks, id, serial, MovePhase::Hashing);
             if (!job || cancelled->load())
                 return schedulingPass();
@@ -218,28 +225,29 @@ void LocalFolderMover::startTreeHashes(const QUuid &id) {
 void LocalFolderMover::startSizeCheck(const QUuid &id) {
     const MoveManifest m = find(id)->manifest;
     const Task task = beginTask(m_verifyTasks, id);
-    runOnWorker([m] {
-        return sizesMatchAsync(m.src, m.finalDst, m.srcSizeKB, m.conflictPolicy);
-    }).then(this, [this, id, serial = task.serial](bool sizesMatch) {
-        const MoveJob *job = currentFor(m_verifyTasks, id, serial, MovePhase::Verifying);
-        if (!job)
-            return schedulingPass();
-        const MoveManifest &m = job->manifest;
-        if (!sizesMatch)
-            updatePhase(id, MovePhase::Failed,
-                        QStringLiteral("Post-copy size sanity check failed. Source preserved."));
-        else if (m.conflictPolicy == MoveConflictPolicy::Override && m.srcContentHash &&
-                 m.dstContentHash && *m.srcContentHash != *m.dstContentHash)
-            updatePhase(
-                id, MovePhase::Failed,
-                QStringLiteral(
-                    "Content hash mismatch — destination doesn't match source byte-for-byte. "
-                    "Source preserved. Hashes: src=%1 dst=%2")
-                    .arg(m.srcContentHash->left(12), m.dstContentHash->left(12)));
-        else
-            updatePhase(id, MovePhase::CleaningUp);
-        schedulingPass();
-    });
+    runOnWorker(
+        [m] { return sizesMatchAsync(m.src, m.finalDst, m.srcSizeKB, m.conflictPolicy); },
+        [this, id, serial = task.serial](bool sizesMatch) {
+            const MoveJob *job = currentFor(m_verifyTasks, id, serial, MovePhase::Verifying);
+            if (!job)
+                return schedulingPass();
+            const MoveManifest &m = job->manifest;
+            if (!sizesMatch)
+                updatePhase(
+                    id, MovePhase::Failed,
+                    QStringLiteral("Post-copy size sanity check failed. Source preserved."));
+            else if (m.conflictPolicy == MoveConflictPolicy::Override && m.srcContentHash &&
+                     m.dstContentHash && *m.srcContentHash != *m.dstContentHash)
+                updatePhase(
+                    id, MovePhase::Failed,
+                    QStringLiteral(
+                        "Content hash mismatch — destination doesn't match source byte-for-byte. "
+                        "Source preserved. Hashes: src=%1 dst=%2")
+                        .arg(m.srcContentHash->left(12), m.dstContentHash->left(12)));
+            else
+                updatePhase(id, MovePhase::CleaningUp);
+            schedulingPass();
+        });
 }
 
 } // namespace quindle

@@ -1,5 +1,6 @@
 #include "mover/RsyncSupport.h"
 
+#include "core/WhenFinished.h"
 #include "platform/ChildProcess.h"
 #include "platform/ProgramLocations.h"
 
@@ -134,15 +135,11 @@ void RsyncSupport::startProbeIfNeeded() {
 }
 
 void RsyncSupport::reprobe(QObject *context, std::function<void()> completion) {
-    QtConcurrent::run(probeQueue(), [] { return probe(); })
-        .then(context, [context, completion = std::move(completion)](
-                           const std::optional<RsyncSupport> &result) {
-            store(result);
-            // A probe that finished before .then() was attached would run this in the caller's
-            // own stack; callers expect the completion later, never inside reprobe().
-            if (completion)
-                QMetaObject::invokeMethod(context, completion, Qt::QueuedConnection);
-        });
+    whenFinished(QtConcurrent::run(probeQueue(), [] { store(probe()); }), context,
+                 [completion = std::move(completion)] {
+                     if (completion)
+                         completion();
+                 });
 }
 
 void RsyncSupport::waitForProbe() {

@@ -1,5 +1,6 @@
 #include "tier/RsyncBanner.h"
 
+#include "core/WhenFinished.h"
 #include "mover/RsyncSupport.h"
 #include "platform/InstallHints.h"
 #include "platform/PreferencesLocation.h"
@@ -24,9 +25,8 @@ RsyncBanner::RsyncBanner(QObject *parent)
     if (RsyncSupport::isReady())
         return;
     // The probe cache announces nothing, so wait for its first result off the main thread.
-    QtConcurrent::run([] { RsyncSupport::waitForProbe(); }).then(this, [this] {
-        Q_EMIT changed();
-    });
+    whenFinished(QtConcurrent::run([] { RsyncSupport::waitForProbe(); }), this,
+                 [this] { Q_EMIT changed(); });
 }
 
 bool RsyncBanner::isVisible() const {

@@ -1,6 +1,7 @@
 #include "tier/TierOperations.h"
 
 #include "core/BackgroundPool.h"
+#include "core/WhenFinished.h"
 #include "mover/LocalFolderMover.h"
 #include "mover/RsyncSupport.h"
 #include "mover/SymlinkPaths.h"
@@ -186,20 +187,24 @@ TierOperations::Outcome TierOperations::move(Side from, Side to, MoveAction acti
 // the UI thread, and the question is put once the count is in.
 void TierOperations::askAfterCounting(MoveConfirmRequest request) {
     m_counting = request.id;
-    QtConcurrent::run(blockingPool(), [request]() mutable {
-        for (const QString &dst : std::as_const(request.collisions)) {
-            const int files = countFilesAtPath(dst);
-            request.fileCountAtRisk += files;
-            request.fileCountStopped = request.fileCountStopped || files >= fileCountLimit;
-        }
-        return request;
-    }).then(this, [this](const MoveConfirmRequest &counted) {
-        if (m_counting != counted.id)
-            return; // dismissed, or replaced by a newer request
-        m_counting = QUuid();
-        m_pending = counted;
-        Q_EMIT confirmationChanged();
-    });
+    whenFinished(QtConcurrent::run(blockingPool(),
+                                   [request]() mutable {
+                                       for (const QString &dst :
+                                            std::as_const(request.collisions)) {
+                                           const int files = countFilesAtPath(dst);
+                                           request.fileCountAtRisk += files;
+                                           request.fileCountStopped =
+                                               request.fileCountStopped || files >= fileCountLimit;
+                                       }
+                                       return request;
+                                   }),
+                 this, [this](const MoveConfirmRequest &counted) {
+                     if (m_counting != counted.id)
+                         return; // dismissed, or replaced by a newer request
+                     m_counting = QUuid();
+                     m_pending = counted;
+                     Q_EMIT confirmationChanged();
+                 });
 }
 
 void TierOperations::confirm() {

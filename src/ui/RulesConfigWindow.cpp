@@ -4,6 +4,7 @@
 #include "core/PathText.h"
 #include "core/ServiceScripts.h"
 #include "core/StatusModel.h"
+#include "core/WhenFinished.h"
 #include "ui/DialogKeys.h"
 #include "ui/Theme.h"
 
@@ -157,7 +158,7 @@ void RulesConfigWindow::openInEditor() {
 void RulesConfigWindow::runPreview() {
     if (m_model.isInFlight(service::dryRun))
         return;
-    m_model.run(service::dryRun).then(this, [this](const ProcessOutput &result) {
+    whenFinished(m_model.run(service::dryRun), this, [this](const ProcessOutput &result) {
         const QString output = result.output.trimmed();
         m_preview->setPlainText(output);
         m_previewFailed = result.status != 0;

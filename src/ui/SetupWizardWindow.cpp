@@ -1,6 +1,7 @@
 #include "ui/SetupWizardWindow.h"
 
 #include "core/BackgroundPool.h"
+#include "core/WhenFinished.h"
 #include "insight/WizardModel.h"
 #include "ui/DialogKeys.h"
 #include "ui/DriveListDelegate.h"
@@ -200,16 +201,20 @@ QWidget *SetupWizardWindow::buildInstall() {
     connect(m_install, &QPushButton::clicked, &m_model, &WizardModel::install);
 
     // Whether rclone is there asks the system; keep that off this thread.
-    QtConcurrent::run(blockingPool(), [] {
-        return std::pair{Installer::rcloneInstalled(), Installer::rcloneHint()};
-    }).then(this, [this](const std::pair<bool, QString> &rclone) {
-        m_rclone->setText(rclone.first
-                              ? QStringLiteral("Optional: rclone, for cloud transfers, is "
-                                               "installed.")
-                              : QStringLiteral("Optional: rclone, for cloud transfers, is not "
-                                               "installed (%1).")
-                                    .arg(rclone.second));
-    });
+    whenFinished(QtConcurrent::run(
+                     blockingPool(),
+                     [] {
+                         return std::pair{Installer::rcloneInstalled(), Installer::rcloneHint()};
+                     }),
+                 this, [this](const std::pair<bool, QString> &rclone) {
+                     m_rclone->setText(
+                         rclone.first
+                             ? QStringLiteral("Optional: rclone, for cloud transfers, is "
+                                              "installed.")
+                             : QStringLiteral("Optional: rclone, for cloud transfers, is not "
+                                              "installed (%1).")
+                                   .arg(rclone.second));
+                 });
     return page;
 }
 

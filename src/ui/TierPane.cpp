@@ -2,6 +2,7 @@
 
 #include "core/BackgroundPool.h"
 #include "core/PathText.h"
+#include "core/WhenFinished.h"
 #include "platform/HomeDirectory.h"
 #include "tier/PairingModel.h"
 #include "ui/Theme.h"
@@ -157,11 +158,11 @@ void TierPane::reload() {
         present(folder, {});
         return;
     }
-    QtConcurrent::run(blockingPool(), listEntries, folder, m_pairing.appsRoot())
-        .then(this, [this, folder, generation](const QList<FolderEntry> &entries) {
-            if (generation == m_generation)
-                present(folder, entries);
-        });
+    whenFinished(QtConcurrent::run(blockingPool(), listEntries, folder, m_pairing.appsRoot()), this,
+                 [this, folder, generation](const QList<FolderEntry> &entries) {
+                     if (generation == m_generation)
+                         present(folder, entries);
+                 });
 }
 
 void TierPane::present(const QString &folder, const QList<FolderEntry> &entries) {
