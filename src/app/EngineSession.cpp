@@ -35,6 +35,11 @@ EngineSession::EngineSession(std::unique_ptr<QLockFile> lock)
     : m_lock(std::move(lock)) {
     mover = std::make_unique<LocalFolderMover>(log, settings, &volumes);
     sleepGuard = std::make_unique<MoveSleepGuard>(*mover, sleepInhibitor);
+    // Commands look the recorded moves up at once.
+    QEventLoop loop;
+    QObject::connect(mover.get(), &LocalFolderMover::recovered, &loop, &QEventLoop::quit);
+    if (mover->isRecovering())
+        loop.exec();
 }
 
 int EngineSession::runUntilSettled(const QList<QUuid> &ids, QTextStream &out, QTextStream &err) {

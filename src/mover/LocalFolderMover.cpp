@@ -232,11 +232,36 @@ std::optional<QString> LocalFolderMover::revert(const MoveManifest &manifest) {
 
 // ---- recovery and drive events --------------------------------------------------------------
 
+struct LocalFolderMover::Recovery {
+    QList<MoveManifest> manifests;
+    std::optional<QString> driveUUID;
+    QSet<QUuid> reachable; // parked moves whose destination folder exists again
+};
+
 void LocalFolderMover::recoverPendingManifests() {
     if (m_stopped)
         return;
+    ++m_recoveries;
+    runOnWorker(
+        [] {
+            Recovery recovery{ManifestStore::loadAll(), currentDriveUUID(), {}};
+            for (const MoveManifest &manifest : std::as_const(recovery.manifests))
+                if (manifest.phase == MovePhase::WaitingForDrive &&
+                    QFileInfo::exists(manifest.dstParent))
+                    recovery.reachable.insert(manifest.id);
+            return recovery;
+        },
+        [this](const Recovery &recovery) {
+            --m_recoveries;
+            if (!m_stopped)
+                applyRecovery(recovery);
+            Q_EMIT recovered();
+        });
+}
+
+void LocalFolderMover::applyRecovery(const Recovery &recovery) {
     bool added = false;
-    for (const MoveManifest &manifest : ManifestStore::loadAll()) {
+    for (const MoveManifest &manifest : recovery.manifests) {
         if (find(manifest.id))
             continue;
         m_jobs << MoveJob{manifest};
@@ -249,7 +274,7 @@ void LocalFolderMover::recoverPendingManifests() {
         if (job.manifest.phase == MovePhase::WaitingForDrive)
             parked << job.id();
     for (const QUuid &id : parked) {
-        if (!canResume(id))
+        if (!canResume(id, recovery))
             continue;
         MoveJob *job = find(id);
         const bool cleanup = job->manifest.resumeCleanup;
@@ -259,13 +284,14 @@ void LocalFolderMover::recoverPendingManifests() {
     schedulingPass();
 }
 
-bool LocalFolderMover::canResume(const QUuid &id) {
+bool LocalFolderMover::canResume(const QUuid &id, const Recovery &recovery) {
     const MoveJob *job = find(id);
-    if (!job || !QFileInfo::exists(job->manifest.dstParent))
+    // A move parked after this reading began is looked at again by the next one.
+    if (!job || !recovery.reachable.contains(id))
         return false;
     if (!job->manifest.driveUUID)
         return true;
-    const std::optional<QString> current = currentDriveUUID();
+    const std::optional<QString> &current = recovery.driveUUID;
     if (!current)
         return false; // unknown is not a mismatch: wait until the drive can be identified
     if (*current == *job->manifest.driveUUID)

@@ -46,7 +46,8 @@ struct EnqueueOutcome {
 class LocalFolderMover : public QObject {
     Q_OBJECT
 public:
-    // Reloads the manifests on disk and resumes what can resume. `volumes` may be null.
+    // Reloads the manifests on disk and resumes what can resume, on a worker: the jobs appear
+    // with `recovered`. `volumes` may be null.
     LocalFolderMover(MoverLog &log, MoverSettings &settings, platform::VolumeWatcher *volumes,
                      QObject *parent = nullptr);
     ~LocalFolderMover() override;
@@ -67,7 +68,11 @@ public:
     void deleteManifest(const QUuid &id);
     // Nothing when the reverse move was enqueued; otherwise the sentence saying why not.
     std::optional<QString> revert(const MoveManifest &manifest);
+    // Reads every manifest and the drive's identity on a worker, then adds the jobs not known yet
+    // and resumes the parked ones whose drive is back.
     void recoverPendingManifests();
+    // True while a reading of the manifests runs.
+    bool isRecovering() const { return m_recoveries > 0; }
 
     // Stops every child and background step without touching a record, so the moves resume at
     // the next start, and waits for the steps to end. The mover does nothing more afterwards.
@@ -89,6 +94,8 @@ public:
 Q_SIGNALS:
     void jobsChanged();
     void pausedChanged();
+    // A reading of the manifests was applied.
+    void recovered();
 
 private:
     struct Task {
@@ -130,7 +137,9 @@ private:
     MoveJob *currentFor(TaskMap &map, const QUuid &id, quint64 serial, MovePhase phase);
     void park(const QUuid &id, const QString &error);
     bool refusedCleanup(const QUuid &id, const Preflight &check);
-    bool canResume(const QUuid &id);
+    struct Recovery;
+    void applyRecovery(const Recovery &recovery);
+    bool canResume(const QUuid &id, const Recovery &recovery);
 
     // Runs blocking work on the pool and hands its result to `then` here. The work is
     // remembered, so the mover never dies before it.
@@ -153,6 +162,7 @@ private:
     bool m_paused = false;
     bool m_stopped = false;
     bool m_inPass = false;
+    int m_recoveries = 0; // readings of the manifests still running
     std::optional<VerificationLevel> m_verificationOverride;
     QHash<QUuid, StreamedProcess *> m_processes;
     QSet<StreamedProcess *> m_stoppedCopies; // terminated, their exit still to come

@@ -220,13 +220,13 @@ TEST_F(DriveLoss, AnUnpluggedDriveParksTheMoveAndTheSameDriveResumesIt) {
     EXPECT_EQ(phaseOf(id), MovePhase::WaitingForDrive);
     EXPECT_EQ(test::treeDigest(inHome("Archive")), before);
 
-    volumes.fireMounted(QStringLiteral("/some/other/volume")); // the drive is not back yet
+    mount(QStringLiteral("/some/other/volume")); // the drive is not back yet
     EXPECT_EQ(phaseOf(id), MovePhase::WaitingForDrive);
 
     useRsync(QString());
     QDir().mkpath(drive + QStringLiteral("/Backups")); // the drive returns, marker and all
     prepareStandInDrive(drive, QStringLiteral("UUID-A"));
-    volumes.fireMounted(drive);
+    mount(drive);
     ASSERT_TRUE(waitUntilTerminal(id));
     ASSERT_EQ(phaseOf(id), MovePhase::Done)
         << jobOf(id).manifest.lastError.value_or(QString()).toStdString();
@@ -245,7 +245,7 @@ TEST_F(DriveLoss, ADifferentDriveAtTheSamePathFailsTheParkedMove) {
 
     QDir().mkpath(drive + QStringLiteral("/Backups"));
     writeStatus(drive, QStringLiteral("UUID-B"));
-    volumes.fireMounted(drive);
+    mount(drive);
     EXPECT_EQ(phaseOf(id), MovePhase::Failed);
     EXPECT_EQ(
         jobOf(id).manifest.lastError,

@@ -74,9 +74,19 @@ protected:
                              .toUtf8());
     }
 
+    // A mover that has read the manifests on disk.
     LocalFolderMover &makeMover() {
         mover = std::make_unique<LocalFolderMover>(log, *settings, &volumes);
+        waitForRecovery();
         return *mover;
+    }
+    void waitForRecovery() {
+        EXPECT_TRUE(waitUntil([&] { return !mover->isRecovering(); }));
+    }
+    // The mount table reports `mountPoint`, and the mover has looked at its parked moves.
+    void mount(const QString &mountPoint) {
+        volumes.fireMounted(mountPoint);
+        waitForRecovery();
     }
 
     QUuid enqueue(const QString &src, const QString &dstParent,

@@ -35,6 +35,7 @@ protected:
         model = std::make_unique<StatusModel>([fake = manager] { return fake; });
         settings = std::make_unique<MoverSettings>();
         mover = std::make_unique<LocalFolderMover>(log, *settings, &volumes);
+        EXPECT_TRUE(test::waitUntil([&] { return !mover->isRecovering(); }));
     }
 
     void setStatus(const QJsonObject &overrides) {

@@ -46,6 +46,7 @@ protected:
         m.phase = MovePhase::WaitingForDrive;
         ManifestStore::write(m);
         mover->recoverPendingManifests();
+        ASSERT_TRUE(test::waitUntil([&] { return !mover->isRecovering(); }));
     }
 };
 
