@@ -19,8 +19,12 @@ source "$_Q_SELF_DIR/lib-watch.sh"
 source "$_Q_SELF_DIR/lib-drive.sh"
 # shellcheck source=lib-selection.sh
 source "$_Q_SELF_DIR/lib-selection.sh"
+# shellcheck source=lib-pass.sh
+source "$_Q_SELF_DIR/lib-pass.sh"
 # shellcheck source=lib-rules.sh
 source "$_Q_SELF_DIR/lib-rules.sh"
+# shellcheck source=lib-rollback.sh
+source "$_Q_SELF_DIR/lib-rollback.sh"
 
 Q_VERSION=1
 

@@ -5,12 +5,12 @@
 #include "insight/ServiceStartPrompt.h"
 #include "insight/WizardModel.h"
 #include "mover/RsyncSupport.h"
+#include "ui/Confirmation.h"
 #include "ui/ServiceStartWindow.h"
 #include "ui/SetupWizardWindow.h"
 
 #include <QApplication>
 #include <QFileInfo>
-#include <QMessageBox>
 #include <QPushButton>
 #include <QTimer>
 #include <QtDebug>
@@ -111,17 +111,11 @@ void LaunchSequence::setupTray() {
     // A window-modal question that does not spin a nested event loop, as every window asks.
     actions.confirm = [](const QString &title, const QString &text, const QString &confirm,
                          std::function<void()> confirmed) {
-        auto *box = new QMessageBox(QMessageBox::Warning, title, title, QMessageBox::Cancel);
-        box->setAttribute(Qt::WA_DeleteOnClose);
-        box->setInformativeText(text);
-        QPushButton *yes = box->addButton(confirm, QMessageBox::DestructiveRole);
-        box->setDefaultButton(QMessageBox::Cancel);
-        QObject::connect(box, &QMessageBox::finished, box,
-                         [box, yes, confirmed = std::move(confirmed)] {
-                             if (box->clickedButton() == yes)
-                                 confirmed();
-                         });
-        box->open();
+        ui::openConfirmation(nullptr, {title, title, text, confirm},
+                             [confirmed = std::move(confirmed)](bool yes) {
+                                 if (yes)
+                                     confirmed();
+                             });
     };
     m_tray = std::make_unique<ui::TrayController>(m_context.status, *m_context.mover, actions);
     m_context.status.startPolling();

@@ -346,7 +346,9 @@ QStringList Installer::scriptTable() {
             QStringLiteral("lib-watch.sh"),
             QStringLiteral("lib-drive.sh"),
             QStringLiteral("lib-selection.sh"),
+            QStringLiteral("lib-pass.sh"),
             QStringLiteral("lib-rules.sh"),
+            QStringLiteral("lib-rollback.sh"),
             QStringLiteral("quindle.sh"),
             kConfigName,
             service::prepDriveScript};
@@ -362,16 +364,9 @@ QString Installer::defaultConfiguration(const QString &templateText, const QStri
 }
 
 QString Installer::builtInConfigurationTemplate() {
-    const QStringList lines{
-        QStringLiteral("# Quindle configuration"),      kDefaultDriveLine,
-        QStringLiteral("ENABLE_AUTO_ACTIONS=1"),        QStringLiteral("WATCH_INTERVAL_SECS=30"),
-        QStringLiteral("LOW_SPACE_WARN_GB=40"),         QStringLiteral("LOW_SPACE_CRITICAL_GB=15"),
-        QStringLiteral("QUIET_HOURS_BLOCKED=\"9-19\""), QStringLiteral("IDLE_THRESHOLD_SECS=600"),
-        QStringLiteral("AUTO_RELOCATE_DAILY=1"),        QStringLiteral("AUTO_RELOCATE_HOUR=3"),
-        QStringLiteral("MIN_AGE_HARD_FLOOR_DAYS=7"),    QStringLiteral("RULES=()"),
-        QStringLiteral("APP_CACHE_PATHS=()"),           QStringLiteral("APP_CACHE_SAFE_DIRS=()")};
-    // Ends with a line feed, so that a line appended by hand stays a line of its own.
-    return lines.join(QLatin1Char('\n')) + QLatin1Char('\n');
+    // The service folder's own template, compiled in: the installation needs no second copy.
+    QFile shipped(QStringLiteral(":/quindle/quindle.conf"));
+    return shipped.open(QIODevice::ReadOnly) ? QString::fromUtf8(shipped.readAll()) : QString();
 }
 
 QString Installer::shimText() {

@@ -87,6 +87,7 @@ public:
     // The configuration written when there is none: the template naming `drivePath`, or the
     // default drive when that is empty.
     static QString defaultConfiguration(const QString &templateText, const QString &drivePath = {});
+    // The template shipped with the service scripts, built into the program.
     static QString builtInConfigurationTemplate();
     // ~/.local/bin/qndl.
     static QString shimText();

@@ -1,6 +1,7 @@
 #include "ui/ChooseDriveWindow.h"
 
 #include "insight/DriveSelection.h"
+#include "ui/Confirmation.h"
 #include "ui/DialogKeys.h"
 #include "ui/DriveListDelegate.h"
 #include "ui/Theme.h"
@@ -334,39 +335,20 @@ void ChooseDriveWindow::askToSwitch() {
     if (!m_model.isConfirmingSwitch() || m_confirmation)
         return;
 
-    const bool destructive = m_model.confirmIsDestructive();
-    auto *box = new QMessageBox(this);
-    box->setAttribute(Qt::WA_DeleteOnClose);
-    box->setWindowModality(Qt::WindowModal);
-    box->setIcon(destructive ? QMessageBox::Warning : QMessageBox::Question);
-    box->setWindowTitle(QStringLiteral("Use This Drive"));
-    box->setText(m_model.confirmationTitle());
-    box->setInformativeText(m_model.confirmationMessage());
-    QPushButton *confirm =
-        box->addButton(QStringLiteral("Use This Drive"),
-                       destructive ? QMessageBox::DestructiveRole : QMessageBox::AcceptRole);
-    QPushButton *cancel = box->addButton(QMessageBox::Cancel);
-    name(confirm, QStringLiteral("Use This Drive"));
-    name(cancel, QStringLiteral("Cancel"));
-    box->setEscapeButton(cancel);
-    if (destructive) {
-        // A drive with warnings: the safe answer is the one Return gives.
-        QPalette palette = confirm->palette();
-        palette.setColor(QPalette::ButtonText, statusColor(Tone::Bad));
-        confirm->setPalette(palette);
-        box->setDefaultButton(cancel);
-    } else {
-        box->setDefaultButton(confirm);
-    }
-    connect(box, &QMessageBox::finished, this, [this, box, confirm] {
-        m_confirmation = nullptr;
-        if (box->clickedButton() == confirm)
-            m_model.confirmSwitch();
-        else
-            m_model.cancelSwitch();
-    });
-    m_confirmation = box;
-    box->open();
+    m_confirmation = openConfirmation(this,
+                                      {QStringLiteral("Use This Drive"),
+                                       m_model.confirmationTitle(),
+                                       m_model.confirmationMessage(),
+                                       QStringLiteral("Use This Drive"),
+                                       {},
+                                       m_model.confirmIsDestructive()},
+                                      [this](bool confirmed) {
+                                          m_confirmation = nullptr;
+                                          if (confirmed)
+                                              m_model.confirmSwitch();
+                                          else
+                                              m_model.cancelSwitch();
+                                      });
 }
 
 } // namespace quindle::ui

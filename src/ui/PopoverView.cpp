@@ -104,6 +104,21 @@ int PopoverView::preferredHeight(int visibleHeight) {
     return std::max(420, std::min(visibleHeight - 60, 720));
 }
 
+QSize PopoverView::fittingSize(const QSize &available) const {
+    // Qt caps a scroll area's own hint at a few dozen lines; its content knows what it needs.
+    const QSize content = m_loadedPage->widget()->sizeHint();
+    const QMargins margins = layout()->contentsMargins();
+    const int scrollBar = style()->pixelMetric(QStyle::PM_ScrollBarExtent);
+    const QSize whole = layout()->sizeHint();
+    const int width = std::max({minimumWidth, whole.width(),
+                                content.width() + margins.left() + margins.right() + scrollBar});
+    const int chrome = whole.height() - m_pages->sizeHint().height();
+    const int height =
+        std::clamp(chrome + content.height(), std::min(420, available.height()),
+                   std::min(preferredHeight(available.height()), available.height()));
+    return {std::min(width, available.width()), height};
+}
+
 PopoverView::PopoverView(PopoverModel &model, PopoverActions actions, QWidget *parent)
     : QWidget(parent)
     , m_model(model)
@@ -214,7 +229,7 @@ QWidget *PopoverView::buildMessagePage(QLabel *&text, QPushButton *&button) {
     return page;
 }
 
-QWidget *PopoverView::buildLoadedPage() {
+QScrollArea *PopoverView::buildLoadedPage() {
     auto *scroll = new QScrollArea(this);
     scroll->setWidgetResizable(true);
     scroll->setFrameShape(QFrame::NoFrame);

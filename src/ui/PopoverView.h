@@ -11,6 +11,7 @@ class QLabel;
 class QPushButton;
 class QStackedWidget;
 class QPlainTextEdit;
+class QScrollArea;
 class QProgressBar;
 class QVBoxLayout;
 
@@ -37,9 +38,12 @@ class PopoverView : public QWidget {
 public:
     PopoverView(PopoverModel &model, PopoverActions actions, QWidget *parent = nullptr);
 
-    // The popover's height on a screen whose available height is `visibleHeight`.
+    // The tallest the popover gets on a screen whose available height is `visibleHeight`.
     static int preferredHeight(int visibleHeight);
-    static constexpr int width = 400;
+    static constexpr int minimumWidth = 400;
+    // Wide enough for every text at the current font, as tall as its content, within the
+    // screen's `available` size and preferredHeight().
+    QSize fittingSize(const QSize &available) const;
 
     // The command-bound controls, by the sub-command they run (for the enabling rules).
     QPushButton *commandButton(const QString &command) const;
@@ -53,7 +57,7 @@ private:
                             const QString &hint = {});
     QPushButton *addOpener(QWidget *parent, const QString &label, WindowKind kind,
                            const QString &hint = {});
-    QWidget *buildLoadedPage();
+    QScrollArea *buildLoadedPage();
     QWidget *buildMessagePage(QLabel *&text, QPushButton *&button);
 
     PopoverModel &m_model;
@@ -62,7 +66,7 @@ private:
 
     QLabel *m_subtitle = nullptr;
     QStackedWidget *m_pages = nullptr;
-    QWidget *m_loadedPage = nullptr;
+    QScrollArea *m_loadedPage = nullptr;
     QWidget *m_messagePage = nullptr;
     QLabel *m_message = nullptr;
     QPushButton *m_messageButton = nullptr;

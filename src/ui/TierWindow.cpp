@@ -4,6 +4,7 @@
 #include "tier/PairHistory.h"
 #include "tier/PairingModel.h"
 #include "tier/RsyncBanner.h"
+#include "ui/Confirmation.h"
 #include "ui/ManifestsPanel.h"
 #include "ui/MoveJobList.h"
 #include "ui/MoverLogPanel.h"
@@ -261,34 +262,25 @@ void TierWindow::presentConfirmation() {
     if (!pending) {
         if (QMessageBox *box = m_confirmation) {
             m_confirmation = nullptr;
-            box->disconnect(this);
+            box->disconnect();
             box->close();
         }
         return;
     }
     if (m_confirmation)
         return;
-    auto *box = new QMessageBox(QMessageBox::Warning, pending->title(), pending->title(),
-                                QMessageBox::Cancel, this);
-    box->setInformativeText(pending->message());
-    QPushButton *replace = box->addButton(QStringLiteral("Replace"), QMessageBox::DestructiveRole);
-    name(replace, QStringLiteral("Replace"),
-         QStringLiteral("Remove the existing items at the destination, then move"));
-    box->setDefaultButton(QMessageBox::Cancel);
-    box->setEscapeButton(QMessageBox::Cancel);
-    box->setWindowModality(Qt::WindowModal);
-    box->setAttribute(Qt::WA_DeleteOnClose);
-    connect(box, &QMessageBox::finished, this, [this, box, replace] {
-        if (m_confirmation != box)
-            return;
-        m_confirmation = nullptr;
-        if (box->clickedButton() == replace)
-            m_operations.confirm();
-        else
-            m_operations.dismissConfirmation();
-    });
+    QMessageBox *box = openConfirmation(
+        this,
+        {pending->title(), pending->title(), pending->message(), QStringLiteral("Replace"),
+         QStringLiteral("Remove the existing items at the destination, then move")},
+        [this](bool confirmed) {
+            m_confirmation = nullptr;
+            if (confirmed)
+                m_operations.confirm();
+            else
+                m_operations.dismissConfirmation();
+        });
     m_confirmation = box;
-    box->open();
 }
 
 void TierWindow::showToast(const Toast &toast) {

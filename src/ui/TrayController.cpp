@@ -82,7 +82,7 @@ void TrayController::showPopover() {
     if (!screen)
         screen = QGuiApplication::primaryScreen();
     const QRect available = screen ? screen->availableGeometry() : QRect(0, 0, 1280, 800);
-    const QSize size(PopoverView::width, PopoverView::preferredHeight(available.height()));
+    const QSize size = m_popover->fittingSize(available.size());
 
     // A popup needs the icon's place; without it (Wayland, no tray) a normal window is the
     // only way to stay reachable.

@@ -57,7 +57,7 @@ private:
     PopoverModel m_popoverModel;
     std::unique_ptr<QSystemTrayIcon> m_tray;
     std::unique_ptr<QMenu> m_menu;
-    std::unique_ptr<QWidget> m_popover;
+    std::unique_ptr<PopoverView> m_popover;
     QTimer m_blink;
     bool m_blinkOn = false;
     DotLook m_dot;

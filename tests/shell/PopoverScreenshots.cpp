@@ -1,5 +1,7 @@
 // Renders the popover in its main states to PNG for a person to look at:
-// popover_screenshots [folder] (default: docs/screenshots in the source tree).
+// popover_screenshots [--font-size PT] [--palette light|dark] [--scale FACTOR] [folder]
+// (default: docs/screenshots in the source tree).
+#include "core/ServiceScripts.h"
 #include "core/StatePaths.h"
 #include "core/StatusModel.h"
 #include "insight/PopoverModel.h"
@@ -10,6 +12,7 @@
 #include "support/FakeVolumeWatcher.h"
 #include "support/ScreenshotRun.h"
 #include "support/WaitUntil.h"
+#include "ui/Confirmation.h"
 #include "ui/PopoverView.h"
 
 #include <QApplication>
@@ -17,6 +20,8 @@
 #include <QFile>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QMessageBox>
+#include <QPushButton>
 #include <QTemporaryDir>
 
 using namespace quindle;
@@ -58,12 +63,10 @@ bool refresh(StatusModel &model, const QJsonObject &overrides) {
 } // namespace
 
 int main(int argc, char **argv) {
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
+    const screenshots::Options options =
+        screenshots::parse(argc, argv, QStringLiteral(QUINDLE_SOURCE_DIR "/docs/screenshots"));
     QApplication app(argc, argv);
-    screenshots::begin(QStringLiteral("popover_screenshots"),
-                       argc > 1 ? QString::fromLocal8Bit(argv[1])
-                                : QStringLiteral(QUINDLE_SOURCE_DIR "/docs/screenshots"));
+    screenshots::begin(QStringLiteral("popover_screenshots"), options);
     QTemporaryDir home;
     qputenv("HOME", QFile::encodeName(home.path()));
     qputenv("XDG_CONFIG_HOME", QFile::encodeName(home.path() + QStringLiteral("/.config")));
@@ -80,15 +83,21 @@ int main(int argc, char **argv) {
     test::FakeVolumeWatcher volumes;
     LocalFolderMover mover(log, settings, &volumes);
     PopoverModel popover(model, mover);
-    ui::PopoverView view(popover, {});
-    view.resize(ui::PopoverView::width, ui::PopoverView::preferredHeight(900));
+    QMessageBox *question = nullptr;
+    ui::PopoverActions actions;
+    actions.confirm = [&](const QString &title, const QString &text, const QString &confirm,
+                          const std::function<void()> &) {
+        question = ui::openConfirmation(nullptr, {title, title, text, confirm}, [](bool) {});
+    };
+    ui::PopoverView view(popover, actions);
     view.show();
 
     const auto shoot = [&](const char *name, const QJsonObject &overrides) {
         if (!refresh(model, overrides))
             screenshots::fail(QStringLiteral("no status for ") + QLatin1String(name));
         QApplication::processEvents();
-        screenshots::save(view.grab(), QStringLiteral("popover-%1.png").arg(QLatin1String(name)));
+        view.resize(view.fittingSize({1280, 900})); // as the tray sizes it when it opens
+        screenshots::shoot(&view, QStringLiteral("popover-%1.png").arg(QLatin1String(name)));
     };
     shoot("normal", {});
     shoot("paused", {{"paused", true}, {"quiet_hours", false}, {"on_battery", false}});
@@ -98,5 +107,13 @@ int main(int argc, char **argv) {
     model.run(QStringLiteral("dry-run")).then(&model, [&](const ProcessOutput &) { ran = true; });
     screenshots::wait([&] { return ran; }, QStringLiteral("the dry run"));
     shoot("output", {});
+    // What a destructive button asks first.
+    view.commandButton(service::rollback)->click();
+    screenshots::wait([&] { return question != nullptr; }, QStringLiteral("the question"));
+    if (question) {
+        question->resize(question->sizeHint());
+        screenshots::shoot(question, QStringLiteral("popover-confirm.png"));
+        question->close();
+    }
     return screenshots::exitCode();
 }

@@ -2,8 +2,10 @@
 
 #include "core/ServiceScripts.h"
 #include "insight/PopoverModel.h"
+#include "support/ClippedWidgets.h"
 #include "ui/PopoverView.h"
 
+#include <QApplication>
 #include <QLabel>
 #include <QPushButton>
 
@@ -40,6 +42,26 @@ TEST(PopoverSize, FollowsTheScreenWithinItsBounds) {
     EXPECT_EQ(PopoverView::preferredHeight(400), 420);
     EXPECT_EQ(PopoverView::preferredHeight(1000), 720);
     EXPECT_EQ(PopoverView::preferredHeight(700), 640);
+}
+
+TEST_F(Popover, EveryTextFitsAtLargerFontsWithoutEmptySpaceBelow) {
+    setStatus({});
+    for (const int points : {9, 11, 14}) {
+        const test::ApplicationFontSize font(points);
+        const auto view = makeView();
+        const QSize size = view->fittingSize({1920, 1080});
+        view->resize(size);
+        view->show();
+        QApplication::processEvents();
+        EXPECT_EQ(test::clippedWidgets(view.get()), QStringList()) << points << " pt";
+        EXPECT_GE(size.width(), PopoverView::minimumWidth);
+        // The footer sits right under the last button: no more than a few lines of slack.
+        EXPECT_LT(size.height(), PopoverView::preferredHeight(1080)) << points << " pt";
+    }
+    const test::ApplicationFontSize font(14);
+    const auto view = makeView();
+    EXPECT_EQ(view->fittingSize({1920, 500}).height(), 440) << "a short screen caps it";
+    EXPECT_LE(view->fittingSize({380, 1080}).width(), 380) << "a narrow screen caps it";
 }
 
 TEST_F(Popover, RuleRunsNeedAnActiveServiceAndTheDrive) {

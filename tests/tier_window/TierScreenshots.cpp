@@ -5,6 +5,7 @@
 // manifests on disk that the real mover loads, and a bandwidth-limited rsync so one copy is still
 // under way when the window is drawn.
 
+#include "core/DriveIdentity.h"
 #include "core/StatePaths.h"
 #include "mover/LocalFolderMover.h"
 #include "mover/ManifestStore.h"
@@ -12,6 +13,7 @@
 #include "mover/MoverSettings.h"
 #include "mover/RsyncSupport.h"
 #include "support/FixedDriveReport.h"
+#include "support/ClippedWidgets.h"
 #include "support/ScreenshotRun.h"
 #include "support/WaitUntil.h"
 #include "tier/PairHistory.h"
@@ -28,7 +30,6 @@
 #include <QDir>
 #include <QFile>
 #include <QPainter>
-#include <QStyleFactory>
 #include <QTemporaryDir>
 #include <QTreeWidget>
 
@@ -47,6 +48,8 @@ QPixmap withPopover(
     button->popover()->open();
     wait(ready, button->text());
     QApplication::processEvents();
+    for (const QString &clipped : test::clippedWidgets(button->popover()))
+        fail(button->text() + QStringLiteral(" popover: cut off: ") + clipped);
     QPixmap picture = window->grab();
     const QPixmap popover = button->popover()->grab();
     const QPoint at = button->popover()->pos() - window->mapToGlobal(QPoint(0, 0));
@@ -81,13 +84,10 @@ MoveManifest manifest(const QString &src, const QString &dstParent, MovePhase ph
 } // namespace
 
 int main(int argc, char **argv) {
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
+    const Options options =
+        parse(argc, argv, QStringLiteral(QUINDLE_SOURCE_DIR "/docs/screenshots"));
     QApplication app(argc, argv);
-    QApplication::setStyle(QStyleFactory::create(QStringLiteral("Fusion")));
-    begin(QStringLiteral("tier_window_screenshots"),
-          argc > 1 ? QString::fromLocal8Bit(argv[1])
-                   : QStringLiteral(QUINDLE_SOURCE_DIR "/docs/screenshots"));
+    begin(QStringLiteral("tier_window_screenshots"), options);
 
     QTemporaryDir root(QDir::tempPath() + QStringLiteral("/quindle-tier-shots-XXXXXX"));
     const QString home = root.path() + QStringLiteral("/home/sam");
@@ -102,6 +102,10 @@ int main(int argc, char **argv) {
               QStringLiteral(R"({"nvme_path": "%1", "mounted": true, "nvme_uuid": "UUID-A"})")
                   .arg(drive)
                   .toUtf8());
+    // The spare folder counts as the mounted drive.
+    writeFile(paths::configFile(),
+              QStringLiteral("NVMe=\"%1\"\nNVME_REQUIRE_MOUNTPOINT=0\n").arg(drive).toUtf8());
+    writeFile(markerFile(drive), "volume_uuid=UUID-A\n");
 
     // Slow enough that one copy is still running when the window is drawn.
     const QString rsync = root.path() + QStringLiteral("/bin/slow-rsync");
@@ -195,7 +199,7 @@ int main(int argc, char **argv) {
         },
         "the copy to get under way");
     QApplication::processEvents();
-    save(window.grab(), QStringLiteral("tier-paired.png"));
+    shoot(&window, QStringLiteral("tier-paired.png"));
 
     save(withPopover(&window, window.recentPairsButton()), QStringLiteral("tier-recent-pairs.png"));
     save(withPopover(&window, window.settingsButton()), QStringLiteral("tier-settings.png"));
@@ -212,7 +216,7 @@ int main(int argc, char **argv) {
     banner.reloadProbe();
     wait([&] { return !banner.isReloading() && banner.isVisible(); }, "the banner");
     QApplication::processEvents();
-    save(window.grab(), QStringLiteral("tier-rsync-banner.png"));
+    shoot(&window, QStringLiteral("tier-rsync-banner.png"));
 
     mover.stopForQuit();
     return exitCode();

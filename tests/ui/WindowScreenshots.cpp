@@ -33,10 +33,8 @@
 #include <QFileInfo>
 #include <QListWidget>
 #include <QMessageBox>
-#include <QPalette>
 #include <QPlainTextEdit>
 #include <QPushButton>
-#include <QStyleFactory>
 #include <QTemporaryDir>
 #include <QTextStream>
 
@@ -57,7 +55,7 @@ void present(QWidget *window, WindowKind kind) {
 
 void save(QWidget *window, WindowKind kind, const QString &file) {
     present(window, kind);
-    test::screenshots::save(window->grab(), file);
+    shoot(window, file);
 }
 
 // Answers for drives this machine does not have; everything else goes to the real script.
@@ -98,31 +96,6 @@ void useWrapper(bool on) {
         QFile::rename(dir + QStringLiteral("/quindle-real.sh"),
                       dir + QStringLiteral("/quindle.sh"));
     }
-}
-
-void darkPalette() {
-    QPalette dark;
-    dark.setColor(QPalette::Window, QColor(0x2b, 0x2b, 0x2e));
-    dark.setColor(QPalette::WindowText, QColor(0xe6, 0xe6, 0xe6));
-    dark.setColor(QPalette::Base, QColor(0x1e, 0x1e, 0x20));
-    dark.setColor(QPalette::AlternateBase, QColor(0x36, 0x36, 0x3a));
-    dark.setColor(QPalette::Text, QColor(0xe6, 0xe6, 0xe6));
-    dark.setColor(QPalette::Button, QColor(0x3a, 0x3a, 0x3e));
-    dark.setColor(QPalette::ButtonText, QColor(0xe6, 0xe6, 0xe6));
-    dark.setColor(QPalette::Highlight, QColor(0x3d, 0x7a, 0xd6));
-    dark.setColor(QPalette::HighlightedText, Qt::white);
-    dark.setColor(QPalette::PlaceholderText, QColor(0x9a, 0x9a, 0xa0));
-    dark.setColor(QPalette::ToolTipBase, QColor(0x3a, 0x3a, 0x3e));
-    dark.setColor(QPalette::ToolTipText, QColor(0xe6, 0xe6, 0xe6));
-    dark.setColor(QPalette::Light, QColor(0x4a, 0x4a, 0x4f));
-    dark.setColor(QPalette::Midlight, QColor(0x40, 0x40, 0x45));
-    dark.setColor(QPalette::Mid, QColor(0x5a, 0x5a, 0x60));
-    dark.setColor(QPalette::Dark, QColor(0x1a, 0x1a, 0x1c));
-    dark.setColor(QPalette::Shadow, QColor(0x10, 0x10, 0x10));
-    dark.setColor(QPalette::Disabled, QPalette::Text, QColor(0x80, 0x80, 0x80));
-    dark.setColor(QPalette::Disabled, QPalette::ButtonText, QColor(0x80, 0x80, 0x80));
-    dark.setColor(QPalette::Disabled, QPalette::WindowText, QColor(0x80, 0x80, 0x80));
-    QApplication::setPalette(dark);
 }
 
 // Speaks of itself as the systemd user unit does, so the installer's log reads as it would.
@@ -171,7 +144,7 @@ void chooseDrive(const QString &file, bool withConfirmation) {
                 button->click();
         if (QMessageBox *box = window.confirmation()) {
             QApplication::processEvents();
-            test::screenshots::save(box->grab(), QStringLiteral("choose-drive-confirm.png"));
+            shoot(box, QStringLiteral("choose-drive-confirm.png"));
             box->reject();
         } else {
             fail(QStringLiteral("no confirmation opened"));
@@ -183,13 +156,10 @@ void chooseDrive(const QString &file, bool withConfirmation) {
 } // namespace
 
 int main(int argc, char **argv) {
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
+    const Options options =
+        parse(argc, argv, QStringLiteral(QUINDLE_SOURCE_DIR "/docs/screenshots"));
     QApplication app(argc, argv);
-    QApplication::setStyle(QStyleFactory::create(QStringLiteral("Fusion")));
-    begin(QStringLiteral("window_screenshots"),
-          argc > 1 ? QString::fromLocal8Bit(argv[1])
-                   : QStringLiteral(QUINDLE_SOURCE_DIR "/docs/screenshots"));
+    begin(QStringLiteral("window_screenshots"), options);
 
     QTemporaryDir home(QDir::tempPath() + QStringLiteral("/sam-XXXXXX"));
     qputenv("HOME", home.path().toLocal8Bit());
@@ -297,7 +267,7 @@ int main(int argc, char **argv) {
     }
 
     // The same windows on a dark palette: every colour but the status colours must follow it.
-    darkPalette();
+    useDarkPalette();
     inspect(QStringLiteral("inspect-dark.png"));
     chooseDrive(QStringLiteral("choose-drive-dark.png"), false);
 
