@@ -22,18 +22,20 @@ QWidget *WindowRegistry::open(ui::WindowKind kind) {
     window->setAttribute(Qt::WA_DeleteOnClose);
     window->setWindowTitle(spec.title);
     window->setWindowIcon(ui::applicationIcon());
+    QScreen *screen = QGuiApplication::primaryScreen();
+    const QRect available = screen ? screen->availableGeometry() : QRect();
+    const QSize size = ui::openingSize(kind, window->font(), available.size());
     if (spec.resizable) {
         window->setWindowFlags(Qt::Window);
-        window->resize(spec.size);
+        window->resize(size);
     } else {
         // Fixed windows have a title and a close button only.
         window->setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                                Qt::WindowCloseButtonHint);
-        window->setFixedSize(spec.size);
+        window->setFixedSize(size);
     }
-    if (QScreen *screen = QGuiApplication::primaryScreen())
-        window->move(screen->availableGeometry().center() -
-                     QPoint(spec.size.width() / 2, spec.size.height() / 2));
+    if (screen)
+        window->move(available.center() - QPoint(size.width() / 2, size.height() / 2));
     connect(window, &QObject::destroyed, this, [this, kind] {
         m_windows.remove(kind);
         Q_EMIT closed(kind);

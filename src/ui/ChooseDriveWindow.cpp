@@ -21,7 +21,7 @@ namespace quindle::ui {
 
 namespace {
 
-constexpr int kListWidth = 250;
+constexpr int kListColumns = 42;
 
 Tone toneOf(DriveVerdict verdict) {
     switch (verdict) {
@@ -72,13 +72,13 @@ ChooseDriveWindow::ChooseDriveWindow(DriveSelectionModel &model, QWidget *parent
     left->addWidget(drivesLabel);
     m_list = new QListWidget(this);
     m_list->setItemDelegate(new DriveListDelegate(m_list));
-    m_list->setFixedWidth(kListWidth);
+    m_list->setFixedWidth(textWidth(m_list, kListColumns));
     m_list->setUniformItemSizes(true);
     drivesLabel->setBuddy(m_list);
     name(m_list, QStringLiteral("Drives"));
     left->addWidget(m_list, 1);
     m_listStatus = caption(QString(), this);
-    m_listStatus->setFixedWidth(kListWidth);
+    m_listStatus->setFixedWidth(textWidth(m_list, kListColumns));
     left->addWidget(m_listStatus);
     panes->addLayout(left);
 

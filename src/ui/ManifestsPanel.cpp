@@ -21,7 +21,7 @@ ManifestsPanel::ManifestsPanel(LocalFolderMover &mover, TierOperations &operatio
     : QWidget(parent)
     , m_mover(mover)
     , m_operations(operations) {
-    setFixedWidth(480);
+    setFixedWidth(textWidth(this, 80));
     auto *layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->addWidget(heading(QStringLiteral("Move manifests"), this));

@@ -24,7 +24,7 @@ namespace quindle::ui {
 namespace {
 
 constexpr int kProgressSteps = 1000;
-constexpr int kStatusWidth = 260;
+constexpr int kStatusColumns = 43;
 
 } // namespace
 
@@ -44,11 +44,11 @@ MoveJobRow::MoveJobRow(QWidget *parent)
     m_status = new ElidedLabel(Qt::ElideRight, this);
     // The list's base background would otherwise pick the text role and lose the tone.
     m_status->setForegroundRole(QPalette::WindowText);
-    m_status->setFixedWidth(kStatusWidth);
+    m_status->setFixedWidth(textWidth(m_status, kStatusColumns));
     m_progress = new QProgressBar(this);
     m_progress->setRange(0, kProgressSteps);
     m_progress->setTextVisible(false);
-    m_progress->setFixedWidth(kStatusWidth);
+    m_progress->setFixedWidth(textWidth(m_status, kStatusColumns));
     m_progress->setMaximumHeight(8);
     m_percent = new QLabel(this);
     m_percent->setAlignment(Qt::AlignRight | Qt::AlignVCenter);

@@ -20,7 +20,7 @@ namespace quindle::ui {
 MoverLogPanel::MoverLogPanel(MoverLog &log, QWidget *parent)
     : QWidget(parent)
     , m_log(log) {
-    setFixedSize(680, 380);
+    setFixedSize(textWidth(this, 113), textHeight(this, 27));
     auto *layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->addWidget(heading(titleText(), this));

@@ -15,7 +15,7 @@ namespace quindle::ui {
 MoverSettingsPanel::MoverSettingsPanel(MoverSettings &settings, QWidget *parent)
     : QWidget(parent)
     , m_settings(settings) {
-    setFixedWidth(420);
+    setFixedWidth(textWidth(this, 70));
     auto *layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->setSpacing(6);

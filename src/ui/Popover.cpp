@@ -3,6 +3,8 @@
 #include <QGuiApplication>
 #include <QMouseEvent>
 #include <QScreen>
+#include <QScrollArea>
+#include <QStyle>
 #include <QVBoxLayout>
 
 #include <algorithm>
@@ -17,12 +19,34 @@ Popover::Popover(QWidget *content, QWidget *anchor)
     setFrameShadow(QFrame::Raised);
     auto *layout = new QVBoxLayout(this);
     layout->setContentsMargins(14, 12, 14, 12);
-    layout->addWidget(content);
+    // Large fonts on a small screen: what does not fit scrolls instead of being cut.
+    m_scroll = new QScrollArea(this);
+    m_scroll->setFrameShape(QFrame::NoFrame);
+    m_scroll->setWidgetResizable(true);
+    m_scroll->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    m_scroll->setWidget(content);
+    layout->addWidget(m_scroll);
+}
+
+QSize Popover::fittingSize(const QSize &available) const {
+    const QMargins margins = layout()->contentsMargins() + contentsMargins();
+    const QSize chrome(margins.left() + margins.right(), margins.top() + margins.bottom());
+    const int width = std::min(m_content->sizeHint().width(), available.width() - chrome.width());
+    const int height = m_content->hasHeightForWidth() ? m_content->heightForWidth(width)
+                                                      : m_content->sizeHint().height();
+    if (height + chrome.height() <= available.height())
+        return QSize(width, height) + chrome;
+    const int scrollBar = style()->pixelMetric(QStyle::PM_ScrollBarExtent);
+    return QSize(std::min(width + scrollBar, available.width() - chrome.width()),
+                 available.height() - chrome.height()) +
+           chrome;
 }
 
 void Popover::open() {
     setAttribute(Qt::WA_NoMouseReplay, false);
-    adjustSize();
+    QScreen *screen = m_anchor ? m_anchor->screen() : QGuiApplication::primaryScreen();
+    const QRect room = screen ? screen->availableGeometry() : QRect(0, 0, 1280, 800);
+    resize(fittingSize(room.size()));
     QPoint at = pos();
     if (m_anchor) {
         // Buttons on the right of their window open leftwards, so the popover stays over it.
@@ -32,9 +56,7 @@ void Popover::open() {
         at = m_anchor->mapToGlobal(
             QPoint(rightHalf ? m_anchor->width() - width() : 0, m_anchor->height() + 2));
     }
-    QScreen *screen = m_anchor ? m_anchor->screen() : QGuiApplication::primaryScreen();
     if (screen) {
-        const QRect room = screen->availableGeometry();
         at.setX(std::clamp(at.x(), room.left(), std::max(room.left(), room.right() - width())));
         if (at.y() + height() > room.bottom() && m_anchor)
             at.setY(m_anchor->mapToGlobal(QPoint(0, 0)).y() - height() - 2);

@@ -4,6 +4,8 @@
 #include <QPointer>
 #include <QToolButton>
 
+class QScrollArea;
+
 namespace quindle::ui {
 
 // A small popup window anchored below a button: it closes on Escape or a click outside, and a
@@ -14,6 +16,8 @@ public:
     Popover(QWidget *content, QWidget *anchor);
 
     QWidget *content() const { return m_content; }
+    // The content's own size, within `available`; taller content scrolls.
+    QSize fittingSize(const QSize &available) const;
     // Shows below the anchor, kept on its screen, with the first control focused.
     void open();
 
@@ -27,6 +31,7 @@ protected:
 
 private:
     QWidget *m_content;
+    QScrollArea *m_scroll;
     QPointer<QWidget> m_anchor;
 };
 

@@ -90,7 +90,7 @@ RecentPairsPanel::RecentPairsPanel(PairHistory &history, PairingModel &pairing, 
     : QWidget(parent)
     , m_history(history)
     , m_pairing(pairing) {
-    setFixedWidth(400);
+    setFixedWidth(textWidth(this, 66));
     auto *layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->addWidget(heading(QStringLiteral("Recent pairs"), this));

@@ -126,4 +126,12 @@ void dimWhenDisabled(QWidget *widget) {
     new DisabledDimmer(widget);
 }
 
+int textWidth(const QWidget *widget, int columns) {
+    return widget->fontMetrics().averageCharWidth() * columns;
+}
+
+int textHeight(const QWidget *widget, int lines) {
+    return widget->fontMetrics().lineSpacing() * lines;
+}
+
 } // namespace quindle::ui

@@ -44,6 +44,11 @@ RowList rowList(QWidget *parent, int spacing);
 // Names a control for screen readers (and the tests that find it), with an optional longer hint.
 void name(QWidget *widget, const QString &accessibleName, const QString &description = {});
 
+// Lengths in the widget's own font, so that a layout grows with the desktop's font size:
+// `columns` average characters wide, `lines` lines tall.
+int textWidth(const QWidget *widget, int columns);
+int textHeight(const QWidget *widget, int lines);
+
 // Disabled controls are drawn at 40 % opacity, whatever the style does by itself.
 void dimWhenDisabled(QWidget *widget);
 

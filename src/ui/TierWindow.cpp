@@ -32,7 +32,7 @@ namespace quindle::ui {
 
 namespace {
 
-constexpr int kMiddleWidth = 200;
+constexpr int kMiddleColumns = 33;
 
 int arrowKey(MoveAction action, Side to) {
     return static_cast<int>(action) * 2 + (to == Side::Right ? 1 : 0);
@@ -151,7 +151,7 @@ TierWindow::~TierWindow() {
 
 QWidget *TierWindow::buildMiddleColumn() {
     auto *column = new QWidget(this);
-    column->setFixedWidth(kMiddleWidth);
+    column->setFixedWidth(textWidth(column, kMiddleColumns));
     auto *layout = new QVBoxLayout(column);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->setSpacing(6);

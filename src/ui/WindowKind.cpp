@@ -1,5 +1,7 @@
 #include "ui/WindowKind.h"
 
+#include <algorithm>
+
 namespace quindle::ui {
 
 WindowSpec specFor(WindowKind kind) {
@@ -20,6 +22,13 @@ WindowSpec specFor(WindowKind kind) {
         return {QStringLiteral("Quindle — Tier"), {920, 600}, true};
     }
     return {};
+}
+
+QSize openingSize(WindowKind kind, const QFont &font, const QSize &available) {
+    constexpr double kDrawnForPoints = 9.0;
+    const double points = font.pointSizeF() > 0 ? font.pointSizeF() : kDrawnForPoints;
+    const QSize grown = specFor(kind).size * std::max(1.0, points / kDrawnForPoints);
+    return available.isValid() ? grown.boundedTo(available) : grown;
 }
 
 } // namespace quindle::ui

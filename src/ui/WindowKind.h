@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QFont>
 #include <QSize>
 #include <QString>
 
@@ -15,5 +16,9 @@ struct WindowSpec {
 };
 
 WindowSpec specFor(WindowKind kind);
+
+// The spec's size grown with the font (the sizes are drawn for a 9 pt desktop font), within
+// `available`.
+QSize openingSize(WindowKind kind, const QFont &font, const QSize &available);
 
 } // namespace quindle::ui

@@ -13,11 +13,14 @@ QStringList clippedWidgets(const QWidget *root) {
     const auto shown = [root](const QWidget *widget) { return widget->isVisibleTo(root); };
     for (const QAbstractButton *button : root->findChildren<QAbstractButton *>())
         if (shown(button) && !button->text().isEmpty() &&
-            button->width() < button->sizeHint().width())
-            clipped << QStringLiteral("button '%1' (%2 of %3 px)")
+            (button->width() < button->sizeHint().width() ||
+             button->height() < button->minimumSizeHint().height()))
+            clipped << QStringLiteral("button '%1' (%2×%3 of %4×%5 px)")
                            .arg(button->text())
                            .arg(button->width())
-                           .arg(button->sizeHint().width());
+                           .arg(button->height())
+                           .arg(button->sizeHint().width())
+                           .arg(button->minimumSizeHint().height());
     for (const QLabel *label : root->findChildren<QLabel *>())
         if (shown(label) && !label->wordWrap() && !label->text().isEmpty() &&
             label->width() < label->minimumSizeHint().width())
@@ -25,6 +28,13 @@ QStringList clippedWidgets(const QWidget *root) {
                            .arg(label->text().left(60))
                            .arg(label->width())
                            .arg(label->minimumSizeHint().width());
+    for (const QLabel *label : root->findChildren<QLabel *>())
+        if (shown(label) && label->wordWrap() && !label->text().isEmpty() &&
+            label->height() < label->heightForWidth(label->width()))
+            clipped << QStringLiteral("wrapped label '%1' (%2 of %3 px high)")
+                           .arg(label->text().left(60))
+                           .arg(label->height())
+                           .arg(label->heightForWidth(label->width()));
     for (const QScrollArea *area : root->findChildren<QScrollArea *>())
         if (shown(area) && area->horizontalScrollBar()->isVisible())
             clipped << QStringLiteral("scroll area '%1' scrolls sideways")

@@ -183,7 +183,7 @@ int main(int argc, char **argv) {
     RsyncBanner banner;
 
     ui::TierWindow window(pairing, operations, banner, mover, settings, log, history);
-    window.resize(ui::specFor(ui::WindowKind::Tier).size);
+    window.resize(ui::openingSize(ui::WindowKind::Tier, window.font(), {}));
     window.show();
     wait(
         [&] {

@@ -48,7 +48,7 @@ using namespace test::screenshots;
 namespace {
 
 void present(QWidget *window, WindowKind kind) {
-    window->resize(ui::specFor(kind).size);
+    window->resize(ui::openingSize(kind, window->font(), {}));
     window->show();
     QApplication::processEvents();
 }
