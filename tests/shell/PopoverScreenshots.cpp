@@ -14,6 +14,7 @@
 #include "support/WaitUntil.h"
 #include "ui/Confirmation.h"
 #include "ui/PopoverView.h"
+#include "ui/TrayIconArt.h"
 
 #include <QApplication>
 #include <QDir>
@@ -21,6 +22,7 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QMessageBox>
+#include <QPainter>
 #include <QPushButton>
 #include <QTemporaryDir>
 
@@ -114,6 +116,30 @@ int main(int argc, char **argv) {
         question->resize(question->sizeHint());
         screenshots::shoot(question, QStringLiteral("popover-confirm.png"));
         question->close();
+    }
+    // The tray icon in each look, on a light and a dark panel, at scale 1, 1.5 and 2.
+    {
+        const QList<ui::DotLook> looks{{},
+                                       {true, ui::Tone::Good, true},
+                                       {true, ui::Tone::Warning, false},
+                                       {true, ui::Tone::Bad, false}};
+        const QColor panels[] = {QColor(0xf6, 0xf5, 0xf4), QColor(0x24, 0x24, 0x24)};
+        const qreal ratios[] = {1.0, 1.5, 2.0};
+        QPixmap sheet(int(looks.size()) * 3 * 48, 2 * 48);
+        QPainter painter(&sheet);
+        for (int row = 0; row < 2; ++row)
+            for (int look = 0; look < looks.size(); ++look)
+                for (int scale = 0; scale < 3; ++scale) {
+                    const QRect cell((look * 3 + scale) * 48, row * 48, 48, 48);
+                    painter.fillRect(cell, panels[row]);
+                    QPixmap icon =
+                        ui::trayIcon(looks[look], true).pixmap(QSize(22, 22), ratios[scale]);
+                    icon.setDevicePixelRatio(1.0); // its own pixels, as that screen shows them
+                    painter.drawPixmap(cell.center() - QPoint(icon.width(), icon.height()) / 2,
+                                       icon);
+                }
+        painter.end();
+        screenshots::save(sheet, QStringLiteral("tray-icons.png"));
     }
     return screenshots::exitCode();
 }

@@ -5,8 +5,12 @@
 #include "ui/TrayIconArt.h"
 
 #include <QAction>
+#include <QImage>
 #include <QKeySequence>
 #include <QMenu>
+#include <QPainter>
+
+#include <cmath>
 
 using namespace quindle;
 using ui::DotLook;
@@ -49,6 +53,57 @@ protected:
         ASSERT_TRUE(test::waitUntil([&] { return !mover->isRecovering(); }));
     }
 };
+
+namespace {
+
+double relativeLuminance(QColor colour) {
+    const auto linear = [](double channel) {
+        return channel <= 0.03928 ? channel / 12.92 : std::pow((channel + 0.055) / 1.055, 2.4);
+    };
+    return 0.2126 * linear(colour.redF()) + 0.7152 * linear(colour.greenF()) +
+           0.0722 * linear(colour.blueF());
+}
+
+// Of the pixels the icon covers, the share that stands out from the panel behind it by the 3:1
+// contrast asked of graphics.
+double shareStandingOut(QPixmap icon, const QColor &panel) {
+    icon.setDevicePixelRatio(1.0); // compared pixel for pixel
+    QImage shown(icon.size(), QImage::Format_ARGB32);
+    shown.fill(panel);
+    QPainter painter(&shown);
+    painter.drawPixmap(0, 0, icon);
+    painter.end();
+    const QImage alone = icon.toImage();
+    const double behind = relativeLuminance(panel);
+    int covered = 0;
+    int standing = 0;
+    for (int y = 0; y < shown.height(); ++y)
+        for (int x = 0; x < shown.width(); ++x) {
+            if (alone.pixelColor(x, y).alphaF() < 0.5)
+                continue;
+            ++covered;
+            const double here = relativeLuminance(shown.pixelColor(x, y));
+            const double ratio = (std::max(here, behind) + 0.05) / (std::min(here, behind) + 0.05);
+            standing += ratio >= 3.0;
+        }
+    return covered ? double(standing) / covered : 0.0;
+}
+
+} // namespace
+
+TEST(TrayIcon, ReadsOnLightAndDarkPanelsAtEveryScale) {
+    const QColor panels[] = {QColor(0xf6, 0xf5, 0xf4), QColor(0xd0, 0xd0, 0xd0),
+                             QColor(0x30, 0x30, 0x30), QColor(0x10, 0x10, 0x10)};
+    for (const ui::DotLook &dot : {ui::DotLook{}, ui::DotLook{true, ui::Tone::Bad, false}})
+        for (const QColor &panel : panels)
+            for (const qreal ratio : {1.0, 1.5, 2.0}) {
+                const QPixmap icon = ui::trayIcon(dot, true).pixmap(QSize(22, 22), ratio);
+                EXPECT_EQ(icon.size(), QSize(22, 22) * ratio) << "drawn at the screen's scale";
+                // The ink reads on a dark panel, the rim on a light one.
+                EXPECT_GT(shareStandingOut(icon, panel), 0.4)
+                    << panel.name().toStdString() << " at " << ratio << "×";
+            }
+}
 
 TEST_F(Tray, BlinksGreenOnlyWhileWorkRunsInANormalState) {
     setStatus({});
