@@ -1,5 +1,7 @@
 #pragma once
 
+#include "core/VolumeSpace.h"
+
 #include <QByteArray>
 #include <QString>
 
@@ -39,6 +41,10 @@ struct ServiceStatus {
     std::optional<bool> on_battery;
     std::optional<qint64> battery_pct;
     std::optional<bool> meeting_active;
+
+    // Measured by the application when it read the file; the service writes whole GB only.
+    std::optional<VolumeSpace> internal_space;
+    std::optional<VolumeSpace> nvme_space;
 
     // "schedule" when the service did not say.
     QString effectiveQuietMode() const { return quiet_mode.value_or(QStringLiteral("schedule")); }

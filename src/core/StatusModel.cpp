@@ -42,6 +42,8 @@ struct StatusModel::Snapshot {
 
 namespace {
 
+constexpr qint64 kBytesPerGB = 1'000'000'000;
+
 // What the service wrote, with free space measured now instead of at its last tick.
 std::variant<ServiceStatus, QString, std::monostate> readStatus() {
     QFile file(paths::statusFile());
@@ -52,11 +54,13 @@ std::variant<ServiceStatus, QString, std::monostate> readStatus() {
     auto decoded = ServiceStatus::decode(file.readAll());
     if (ServiceStatus *status = std::get_if<ServiceStatus>(&decoded)) {
         // The internal disk is the one that holds the home folder.
-        if (const auto free = StatusModel::importantFreeGB(platform::homePath()))
-            status->internal_free_gb = *free;
+        status->internal_space = VolumeSpace::of(platform::homePath());
+        if (status->internal_space)
+            status->internal_free_gb = status->internal_space->freeBytes / kBytesPerGB;
         if (!status->nvme_path.isEmpty())
-            if (const auto free = StatusModel::importantFreeGB(status->nvme_path))
-                status->nvme_free_gb = *free;
+            status->nvme_space = VolumeSpace::of(status->nvme_path);
+        if (status->nvme_space)
+            status->nvme_free_gb = status->nvme_space->freeBytes / kBytesPerGB;
         return *status;
     }
     return std::get<QString>(decoded);
@@ -175,14 +179,6 @@ QFuture<ProcessOutput> StatusModel::stopService() {
     return action(stopKey, work, [this](const ProcessOutput &) {
         return QStringLiteral("Stop failed: ") + m_actionOutput.left(errorExcerpt);
     });
-}
-
-std::optional<qint64> StatusModel::importantFreeGB(const QString &path) {
-    // bytesAvailable is statvfs's f_bavail × f_frsize: what an unprivileged writer can use.
-    const QStorageInfo storage(path);
-    if (!storage.isValid() || !storage.isReady() || storage.bytesAvailable() < 0)
-        return std::nullopt;
-    return storage.bytesAvailable() / 1'000'000'000;
 }
 
 QString StatusModel::headerSubtitle() const {

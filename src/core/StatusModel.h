@@ -65,9 +65,6 @@ public:
     QFuture<ProcessOutput> startService();
     QFuture<ProcessOutput> stopService();
 
-    // Space available to unprivileged writers at `path`, in decimal GB, truncated.
-    static std::optional<qint64> importantFreeGB(const QString &path);
-
     QString headerSubtitle() const;
     static QString headerSubtitle(bool installed, bool loaded,
                                   const std::optional<ServiceStatus> &status);

@@ -3,6 +3,7 @@
 #include "core/JsonFields.h"
 #include "core/ServiceBridge.h"
 #include "core/ServiceScripts.h"
+#include "core/VolumeSpace.h"
 #include "core/WhenFinished.h"
 #include "platform/VolumeWatcher.h"
 
@@ -57,9 +58,8 @@ std::optional<Drive> decodeDrive(const QJsonObject &object) {
     return f.ok() && !drive.path.isEmpty() ? std::optional(drive) : std::nullopt;
 }
 
-QString gigabytes(qint64 megabytes) {
-    return QString::number(megabytes / 1024);
-}
+// The listing's megabytes are df's: 1024 × 1024 bytes.
+constexpr qint64 kBytesPerMB = 1024 * 1024;
 
 } // namespace
 
@@ -152,8 +152,9 @@ DriveCard DriveCard::from(const Drive &drive) {
         {QStringLiteral("Protocol"), drive.protocol},
         {QStringLiteral("Location"), drive.location},
         {QStringLiteral("Device"), drive.device},
-        {QStringLiteral("Space"), QStringLiteral("%1 GB free / %2 GB")
-                                      .arg(gigabytes(drive.free_mb), gigabytes(drive.total_mb))},
+        {QStringLiteral("Space"), sizeText(drive.free_mb * kBytesPerMB) +
+                                      QStringLiteral(" free / ") +
+                                      sizeText(drive.total_mb * kBytesPerMB)},
     };
     return card;
 }

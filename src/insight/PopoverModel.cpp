@@ -162,12 +162,24 @@ QString PopoverModel::movesText() const {
     return movesText(countMoves(m_mover.jobs()));
 }
 
-DiskFigures PopoverModel::disk(std::optional<qint64> freeGB, std::optional<qint64> totalGB) {
+DiskFigures PopoverModel::disk(const std::optional<VolumeSpace> &space) {
+    if (!space)
+        return {QStringLiteral("Not mounted"), {}, 0};
+    const qint64 used = space->usedBytes();
+    const int permille = static_cast<int>(std::min<qint64>(1000, used * 1000 / space->totalBytes));
+    return {sizeText(space->freeBytes) + QStringLiteral(" free"),
+            shareText(used, space->totalBytes) + QStringLiteral(" used"), permille};
+}
+
+std::optional<VolumeSpace> PopoverModel::space(const std::optional<VolumeSpace> &measured,
+                                               std::optional<qint64> freeGB,
+                                               std::optional<qint64> totalGB) {
+    constexpr qint64 kBytesPerGB = 1'000'000'000;
+    if (measured)
+        return measured;
     if (!freeGB || !totalGB || *totalGB < 1)
-        return {QStringLiteral("Not mounted"), {}, 0, 0};
-    const qint64 usedGB = std::max<qint64>(0, *totalGB - *freeGB);
-    return {QStringLiteral("%1 GB free").arg(*freeGB),
-            QStringLiteral("%1 / %2 GB used").arg(usedGB).arg(*totalGB), usedGB, *totalGB};
+        return std::nullopt;
+    return VolumeSpace{*freeGB * kBytesPerGB, *totalGB * kBytesPerGB};
 }
 
 PopoverModel::SpaceLevel PopoverModel::internalSpace(const ServiceStatus &status) {

@@ -27,8 +27,7 @@ struct MoveCounts {
 struct DiskFigures {
     QString free;
     QString used;
-    qint64 usedGB = 0;
-    qint64 totalGB = 0;
+    int usedPermille = 0;
     bool operator==(const DiskFigures &) const = default;
 };
 
@@ -82,7 +81,11 @@ public:
     static QString movesText(const MoveCounts &counts);
     QString movesText() const;
 
-    static DiskFigures disk(std::optional<qint64> freeGB, std::optional<qint64> totalGB);
+    static DiskFigures disk(const std::optional<VolumeSpace> &space);
+    // What was measured, else the service's whole GB; nothing when neither is known.
+    static std::optional<VolumeSpace> space(const std::optional<VolumeSpace> &measured,
+                                            std::optional<qint64> freeGB,
+                                            std::optional<qint64> totalGB);
     static SpaceLevel internalSpace(const ServiceStatus &status);
     static QString driveText(const ServiceStatus &status);
     static QString autoActionsText(const ServiceStatus &status);

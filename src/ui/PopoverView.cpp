@@ -74,8 +74,8 @@ QFrame *diskCard(const QString &title, QLabel *&free, QLabel *&used, QProgressBa
 void showDisk(QLabel *free, QLabel *used, QProgressBar *bar, const DiskFigures &figures) {
     free->setText(figures.free);
     used->setText(figures.used);
-    bar->setRange(0, static_cast<int>(std::max<qint64>(figures.totalGB, 1)));
-    bar->setValue(static_cast<int>(figures.usedGB));
+    bar->setRange(0, 1000);
+    bar->setValue(figures.usedPermille);
 }
 
 Tone spaceTone(PopoverModel::SpaceLevel level) {
@@ -388,10 +388,12 @@ void PopoverView::rebuild() {
     const ServiceStatus &s = *m_model.status();
 
     showDisk(m_internalFree, m_internalUsed, m_internalBar,
-             PopoverModel::disk(s.internal_free_gb, s.internal_total_gb));
+             PopoverModel::disk(
+                 PopoverModel::space(s.internal_space, s.internal_free_gb, s.internal_total_gb)));
     showDisk(m_nvmeFree, m_nvmeUsed, m_nvmeBar,
-             s.mounted ? PopoverModel::disk(s.nvme_free_gb, s.nvme_total_gb)
-                       : PopoverModel::disk(std::nullopt, std::nullopt));
+             PopoverModel::disk(
+                 s.mounted ? PopoverModel::space(s.nvme_space, s.nvme_free_gb, s.nvme_total_gb)
+                           : std::nullopt));
     setTone(m_internalFree, spaceTone(PopoverModel::internalSpace(s)));
 
     m_nvmeRow->setText(PopoverModel::driveText(s));

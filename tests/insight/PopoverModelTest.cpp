@@ -104,10 +104,19 @@ TEST(PopoverRules, ThePageFollowsTheFirstMissingPieceAndOnlyActionablePagesHaveA
 }
 
 TEST(PopoverTexts, DisksIdleTimeAndPower) {
-    EXPECT_EQ(M::disk(41, 494), (DiskFigures{"41 GB free", "453 / 494 GB used", 453, 494}));
-    EXPECT_EQ(M::disk(std::nullopt, 494).free, "Not mounted");
-    EXPECT_EQ(M::disk(0, 0).free, "Not mounted");
-    EXPECT_EQ(M::disk(600, 500).usedGB, 0) << "a stale total never shows negative use";
+    constexpr qint64 GB = 1'000'000'000;
+    constexpr qint64 MB = 1'000'000;
+    EXPECT_EQ(M::disk(M::space(std::nullopt, 41, 494)),
+              (DiskFigures{"41 GB free", "453 / 494 GB used", 917}));
+    EXPECT_EQ(M::disk(M::space(std::nullopt, std::nullopt, 494)).free, "Not mounted");
+    EXPECT_EQ(M::disk(M::space(std::nullopt, 0, 0)).free, "Not mounted");
+    EXPECT_EQ(M::disk(M::space(std::nullopt, 600, 500)).usedPermille, 0)
+        << "a stale total never shows negative use";
+    // A measurement is finer than the service's whole GB: small drives read as they are.
+    EXPECT_EQ(M::disk(M::space(VolumeSpace{200 * MB, 271 * MB}, 0, 0)),
+              (DiskFigures{"200 MB free", "71 / 271 MB used", 261}));
+    EXPECT_EQ(M::disk(VolumeSpace{3'960 * MB, 4 * GB}),
+              (DiskFigures{"4.0 GB free", "40 MB / 4.0 GB used", 10}));
 
     const std::pair<qint64, const char *> idle[] = {{0, "0 s"},          {59, "59 s"},
                                                     {60, "1 min"},       {3599, "59 min"},
