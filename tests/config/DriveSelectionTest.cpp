@@ -104,7 +104,7 @@ TEST_F(DriveSelection, SelectsTheCurrentDriveAndSwitchesOnlyToASuitableOneAfterC
     EXPECT_EQ(model.verdictTitle(), "Home: looks good");
     EXPECT_FALSE(model.canSwitch()); // already the NVMe
     EXPECT_TRUE(model.selectedCard()->current);
-    EXPECT_EQ(model.selectedCard()->rows.last(), (DriveCard::Row{"Space", "3 GB free / 10 GB"}));
+    EXPECT_EQ(model.selectedCard()->rows.last(), (DriveCard::Row{"Space", "3.7 GB free / 11 GB"}));
     model.runBenchmark();
     EXPECT_FALSE(model.canBenchmark());
     ASSERT_TRUE(waitUntil([&] { return settled(); }));

@@ -80,7 +80,7 @@ TEST_F(ChooseDriveTest, UseThisDriveRestsForTheCurrentAndForABlockedDrive) {
     EXPECT_TRUE(test::showsLabel(window.get(), "Spare: usable with warnings"));
     EXPECT_TRUE(use->isEnabled());
     // The card follows the selection.
-    EXPECT_TRUE(test::showsLabel(window.get(), "200 GB free / 465 GB"));
+    EXPECT_TRUE(test::showsLabel(window.get(), "215 GB free / 500 GB"));
     EXPECT_FALSE(test::showsNow(window.get(), "400 GB free / 931 GB"));
     test::expectNamedControls(window.get());
 }
