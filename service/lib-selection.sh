@@ -8,10 +8,13 @@ q_is_backup_name() {
     [[ $n == "time machine"* || $n == "backups of "* || $n == *.sparsebundle || $n == *.backupbundle ]]
 }
 
-# q_describe_device DEVICE -> Q_DEV_PROTOCOL, Q_DEV_REMOVABLE, Q_DEV_LOCATION
+# q_describe_device DEVICE -> Q_DEV_PROTOCOL, Q_DEV_REMOVABLE, Q_DEV_LOCATION.
+# A mount with no block device behind it (a share, a bind mount) is Unknown on
+# every count, as the application's own listing says.
 q_describe_device() {
-    Q_DEV_PROTOCOL=Unknown Q_DEV_REMOVABLE=Fixed Q_DEV_LOCATION=Internal
+    Q_DEV_PROTOCOL=Unknown Q_DEV_REMOVABLE=Unknown Q_DEV_LOCATION=Unknown
     q_block_info "$1" || return 0
+    Q_DEV_REMOVABLE=Fixed Q_DEV_LOCATION=Internal
     [[ -n $Q_BLK_TRAN ]] && Q_DEV_PROTOCOL=$Q_BLK_TRAN
     ((Q_BLK_RM)) && Q_DEV_REMOVABLE=Removable
     if ((Q_BLK_RM || Q_BLK_HOTPLUG)) || [[ $Q_BLK_TRAN == usb ]]; then

@@ -32,19 +32,22 @@ blockdev() {
     quindle list-drives | jq -e '.[0].has_marker'
 
     # Hidden, backup and home-disk volumes are dropped, and so are fixed
-    # disks outside the volumes folder; removable ones anywhere are kept.
+    # disks outside the volumes folder; removable ones anywhere are kept, and
+    # whatever is mounted in the volumes folder.
     local vr=$QUINDLE_VOLUMES_ROOT
     printf '%s\n' "/proc proc proc " "${vr// /\\x20}/USB\\x20Stick /dev/sdz1 exfat 1234-ABCD" \
         "$vr/.hidden /dev/sdz2 ext4 u2" "$vr/Time\\x20Machine\\x20Backups /dev/sdz3 ext4 u3" \
         "$vr/home $(findmnt -no SOURCE --target "$HOME") ext4 " "$BATS_TEST_TMPDIR/fixed /dev/sdy1 ext4 u5" \
-        "$BATS_TEST_TMPDIR/card /dev/mmcblk9p1 vfat 00000000-0000" >"$FAKE_MOUNTS"
+        "$BATS_TEST_TMPDIR/card /dev/mmcblk9p1 vfat 00000000-0000" "$vr/Share //nas/share cifs " >"$FAKE_MOUNTS"
     blockdev sdz1 sdz usb 1 1
     blockdev sdy1 sdy sata 0 0
     blockdev mmcblk9p1 mmcblk9 mmc 0 1
-    quindle list-drives | jq -e --arg vr "$vr" 'map(.name) == ["USB Stick", "card", "NVMe"]
+    # A share has no block device: nothing is known of where it lives.
+    quindle list-drives | jq -e --arg vr "$vr" 'map(.name) == ["USB Stick", "card", "Share", "NVMe"]
         and (.[0] | .path == ($vr + "/USB Stick") and .filesystem == "exfat" and .protocol == "usb"
             and .removable == "Removable" and .location == "External" and .uuid == "1234-ABCD")
-        and (.[1] | .protocol == "mmc" and .removable == "Fixed" and .location == "External" and .uuid == "")'
+        and (.[1] | .protocol == "mmc" and .removable == "Fixed" and .location == "External" and .uuid == "")
+        and (.[2] | .protocol == "Unknown" and .removable == "Unknown" and .location == "Unknown")'
 }
 
 @test "assess blocks what cannot hold moved data and warns about FAT and USB 2" {
