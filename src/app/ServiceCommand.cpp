@@ -5,6 +5,7 @@
 #include "platform/ServiceManagerKind.h"
 
 #include <QEventLoop>
+#include <QFileInfo>
 #include <QFutureWatcher>
 #include <QTextStream>
 
@@ -79,7 +80,8 @@ int steer(const QString &what, const QStringList &words, QTextStream &out, QText
                                       : "The background service was started but is not "
                                         "running yet.\n");
     else if (what == QLatin1String("stop"))
-        out << "The background service is stopped.\n";
+        out << "The background service is stopped until you log in again; `quindle service "
+               "start` starts it now.\n";
     return 0;
 }
 
@@ -92,6 +94,7 @@ int status(QTextStream &out) {
     out << "Service manager:  " << platform::describe(platform::detectServiceManager()) << '\n'
         << "Installed:        " << yesNo(model.serviceInstalled()) << '\n'
         << "Running:          " << yesNo(model.serviceLoaded()) << '\n'
+        << "Starts at login:  " << yesNo(QFileInfo::exists(model.definitionFile())) << '\n'
         << "Headline:         " << model.headerSubtitle() << '\n';
     if (model.status())
         out << "Quiet mode:       " << StatusModel::quietHoursDescription(*model.status()) << '\n';

@@ -72,9 +72,8 @@ public:
         return systemctl({QStringLiteral("enable"), QStringLiteral("--now"), kUnitName});
     }
 
-    CommandResult unload() override {
-        return systemctl({QStringLiteral("disable"), QStringLiteral("--now"), kUnitName});
-    }
+    // Stopped until the next login, as the detached service is: the unit stays enabled.
+    CommandResult unload() override { return systemctl({QStringLiteral("stop"), kUnitName}); }
 
     bool isLoaded() override {
         return systemctl({QStringLiteral("is-active"), QStringLiteral("--quiet"), kUnitName},

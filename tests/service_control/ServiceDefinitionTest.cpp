@@ -148,12 +148,18 @@ TEST_F(SystemdManager, InstallStopsBeforeEnablingAndAFailedEnableFailsWithItsOut
     Installer installer;
     ASSERT_TRUE(await(installer.install())) << installer.log().join('\n').toStdString();
     EXPECT_EQ(QString::fromUtf8(readText(calls)),
-              "--user disable --now quindle-service.service\n--user daemon-reload\n"
+              "--user stop quindle-service.service\n--user daemon-reload\n"
               "--user enable --now quindle-service.service\n");
     EXPECT_EQ(QString::fromUtf8(readText(serviceUnitFile())),
               *serviceUnitText(serviceDefinition()));
     // A start left behind by the detached fallback would run the service a second time.
     EXPECT_FALSE(QFileInfo::exists(autostartEntryFile(detachedAutostartFileName())));
+
+    // Stopping lasts until the next login, as with the detached service: the unit stays enabled.
+    QFile::remove(calls);
+    EXPECT_EQ(userServiceManager()->unload().status, 0);
+    EXPECT_EQ(QString::fromUtf8(readText(calls)), "--user stop quindle-service.service\n");
+    EXPECT_TRUE(QFileInfo::exists(serviceUnitFile()));
 }
 
 TEST_F(SystemdManager, AHangingIsActiveIsNotLoadedAndNoAnswerMeansTheDetachedFallback) {
