@@ -82,8 +82,10 @@ cmd_validate() {
             echo "✗ UUID: the drive is $Q_NVME_UUID but the marker was written for $Q_NVME_MARKER_UUID."
             ok=0
         fi
+    elif ((Q_NVME_MOUNTED)); then
+        echo "✗ UUID: cannot be checked: the marker it is checked against is missing."
     else
-        echo "✗ UUID: cannot be checked without a mounted drive and its marker."
+        echo "✗ UUID: cannot be checked: no drive is mounted at $NVMe."
     fi
     if ((ok)); then
         echo "Valid: $NVMe is the prepared NVMe."

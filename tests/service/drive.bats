@@ -29,6 +29,7 @@ ROWS
 
 @test "prep writes a marker that validate and the tick accept, and keeps it when run again" {
     expect_run 1 "Marker: missing" quindle validate
+    [[ $output == *"UUID: cannot be checked: the marker it is checked against is missing."* ]]
 
     prep
     grep -Eq '^volume_uuid=[0-9A-F]{8}(-[0-9A-F]{4}){3}-[0-9A-F]{12}$' "$MARKER"
@@ -43,6 +44,7 @@ ROWS
 
     conf_add NVME_REQUIRE_MOUNTPOINT=1
     expect_run 1 "not mounted" quindle validate
+    [[ $output == *"UUID: cannot be checked: no drive is mounted at $DRIVE."* ]]
 
     # Nothing is created for a path that is not a folder.
     expect_run 1 "not a folder" prep "$BATS_TEST_TMPDIR/nowhere"
