@@ -17,9 +17,13 @@ q_private_dir() { REPLY="$HOME/.quindle/state/service"; }
 q_conf_path() { REPLY="$HOME/.quindle/quindle.conf"; }
 q_log_path() { REPLY="$HOME/.quindle/quindle.log"; }
 
+# Asked once per process: the name does not change under a running service.
 q_user() {
-    REPLY=${USER:-}
-    [[ -n $REPLY ]] || REPLY=$(id -un 2>/dev/null) || REPLY=""
+    if [[ -z ${Q_USER_NAME+set} ]]; then
+        Q_USER_NAME=${USER:-}
+        [[ -n $Q_USER_NAME ]] || Q_USER_NAME=$(id -un 2>/dev/null) || Q_USER_NAME=""
+    fi
+    REPLY=$Q_USER_NAME
 }
 
 # Where the desktop mounts removable drives for this user.

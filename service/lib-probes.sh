@@ -3,10 +3,26 @@
 # meetings, quiet hours) and the files it writes for the application. Each
 # probe degrades to a neutral value; none may stop a tick.
 
-# 0 when a filesystem is mounted right at PATH.
+# 0 when a filesystem is mounted right at PATH. mountpoint is asked only when
+# findmnt could not answer (1 is its "no").
 q_is_mountpoint() {
-    timeout 10 findmnt -rn --mountpoint "$1" >/dev/null 2>&1 && return 0
-    timeout 10 mountpoint -q -- "$1" 2>/dev/null
+    local rc=0
+    timeout 10 findmnt -rn --mountpoint "$1" >/dev/null 2>&1 || rc=$?
+    ((rc != 1)) || return 1
+    ((rc == 0)) || timeout 10 mountpoint -q -- "$1" 2>/dev/null
+}
+
+# q_mount_facts PATH -> Q_MOUNT_TARGET (the mount point of the filesystem
+# holding PATH) and Q_MOUNT_UUID, from one findmnt; fails when it cannot tell.
+q_mount_facts() {
+    local out
+    Q_MOUNT_TARGET="" Q_MOUNT_UUID=""
+    out=$(timeout 10 findmnt -rn -o TARGET,UUID --target "$1" 2>/dev/null) || return 1
+    q_split_raw "${out%%$'\n'*}"
+    Q_MOUNT_TARGET=${Q_FIELDS[0]-}
+    Q_MOUNT_UUID=${Q_FIELDS[1]-}
+    [[ ${Q_MOUNT_UUID//[0-]/} ]] || Q_MOUNT_UUID=""
+    [[ -n $Q_MOUNT_TARGET ]]
 }
 
 # 0 when PATH counts as the mounted drive.
@@ -28,10 +44,17 @@ q_probe_nvme() {
     Q_NVME_HAS_SPACE=0
     Q_NVME_FREE_GB=0
     Q_NVME_TOTAL_GB=0
-    q_is_mounted "$NVMe" || return 0
+    [[ -n $NVMe && -d $NVMe ]] || return 0
+    # One findmnt answers both whether the drive is mounted and its UUID.
+    if q_mount_facts "$NVMe"; then
+        # A path through a link names the mount point differently: ask about it directly.
+        [[ $Q_MOUNT_TARGET == "${NVMe%/}" || $NVME_REQUIRE_MOUNTPOINT == 0 ]] ||
+            q_is_mountpoint "$NVMe" || return 0
+        Q_NVME_UUID=$Q_MOUNT_UUID
+    else
+        q_is_mounted "$NVMe" || return 0
+    fi
     Q_NVME_MOUNTED=1
-    q_fs_uuid "$NVMe"
-    Q_NVME_UUID=$REPLY
     q_marker_path "$NVMe"
     Q_NVME_MARKER=$REPLY
     if [[ -f $Q_NVME_MARKER ]]; then
@@ -78,18 +101,18 @@ q_probe_power() {
     [[ -d $dir ]] || return 0
     for sup in "$dir"/*; do
         [[ -r $sup/type ]] || continue
-        type=$(<"$sup/type")
+        read -r type <"$sup/type" || true
         case $type in
             Battery)
                 scope=""
-                [[ -r $sup/scope ]] && scope=$(<"$sup/scope")
+                [[ -r $sup/scope ]] && read -r scope <"$sup/scope"
                 # Batteries of mice and headsets say nothing about this computer.
                 [[ $scope == Device ]] && continue
                 status=""
-                [[ -r $sup/status ]] && status=$(<"$sup/status")
+                [[ -r $sup/status ]] && read -r status <"$sup/status"
                 [[ $status == Discharging ]] && discharging=1
                 if [[ -r $sup/capacity ]]; then
-                    cap=$(<"$sup/capacity")
+                    read -r cap <"$sup/capacity" || true
                     if [[ $cap =~ ^[0-9]+$ ]]; then
                         sum=$((sum + 10#$cap))
                         count=$((count + 1))
@@ -98,7 +121,7 @@ q_probe_power() {
                 ;;
             Mains | USB* | Wireless)
                 online=0
-                [[ -r $sup/online ]] && online=$(<"$sup/online")
+                [[ -r $sup/online ]] && read -r online <"$sup/online"
                 [[ $online == 1 ]] && ac_online=1
                 ;;
         esac

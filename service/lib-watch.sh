@@ -79,7 +79,7 @@ q_remember_nvme_uuid() {
 
 q_tick() {
     q_state_dir
-    mkdir -p -- "$REPLY"
+    [[ -d $REPLY ]] || mkdir -p -- "$REPLY"
     q_check_config_state
     q_probe_all
     q_check_mount_change

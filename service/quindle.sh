@@ -4,7 +4,9 @@
 # files written under ~/.quindle/state.
 set -euo pipefail
 
-_Q_SELF_DIR=$(cd -- "$(dirname -- "${BASH_SOURCE[0]}")" && pwd)
+_Q_SELF_DIR=${BASH_SOURCE[0]%/*}
+[[ $_Q_SELF_DIR != "${BASH_SOURCE[0]}" ]] || _Q_SELF_DIR=.
+_Q_SELF_DIR=$(cd -- "$_Q_SELF_DIR" && pwd)
 # shellcheck source=lib-common.sh
 source "$_Q_SELF_DIR/lib-common.sh"
 

@@ -64,13 +64,19 @@ fake_bin() {
 real_bin() { PATH=${PATH#"$FAKEBIN:"} command -v "$1"; }
 
 # A findmnt that answers `-no COLUMN --target PATH` for paths under the drive
-# with FAKE_FS_<COLUMN> when that is set, lists the raw lines of the file
+# with FAKE_FS_<COLUMN> when that is set (and `-rn -o TARGET,UUID --target` with
+# the real mount point and FAKE_FS_UUID), takes FAKE_MP for a mount point, lists
+# the raw lines of the file
 # FAKE_MOUNTS when set, and defers everything else to the real one.
 fake_findmnt() {
-    fake_bin findmnt 'v=FAKE_FS_$2
-if [[ $1 == -no && $3 == --target && $4 == '"$(printf %q "$DRIVE")"'* && -n ${!v+x} ]]; then
+    fake_bin findmnt 'v=FAKE_FS_$2 drive='"$(printf %q "$DRIVE")"'
+if [[ $1 == -no && $3 == --target && $4 == "$drive"* && -n ${!v+x} ]]; then
     printf "%s\n" "${!v}"
-elif [[ $1 == -rn && $2 == -o && -n ${FAKE_MOUNTS:-} ]]; then
+elif [[ $1 == -rn && $3 == TARGET,UUID && $5 == "$drive"* && -n ${FAKE_FS_UUID+x} ]]; then
+    printf "%s %s\n" "$('"$(real_bin findmnt)"' -rn -o TARGET --target "$5")" "$FAKE_FS_UUID"
+elif [[ $1 == -rn && $2 == --mountpoint && -n ${FAKE_MP:-} && $3 == "$FAKE_MP" ]]; then
+    printf "%s\n" "$3"
+elif [[ $1 == -rn && $2 == -o && $4 != --target && -n ${FAKE_MOUNTS:-} ]]; then
     cat "$FAKE_MOUNTS"
 else
     exec '"$(real_bin findmnt)"' "$@"
