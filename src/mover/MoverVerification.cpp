@@ -170,21 +170,15 @@ void LocalFolderMover::startTreeHashes(const QUuid &id) {
                 Qt::QueuedConnection);
         };
     };
-    struct Hashes {
-        std::optional<QString> source, destination;
-    };
     runOnWorker(
         [src = m.src, dst = m.finalDst, cancelled = task.cancelled,
          sourceProgress = reporter(QStringLiteral("Hashing source — ")),
          destinationProgress = reporter(QStringLiteral("Hashing destination — "))] {
-            const CancelCheck check = [cancelled] { return cancelled->load(); };
-            Hashes hashes;
-            hashes.source = TreeHasher::hash(src, sourceProgress, check);
-            if (hashes.source)
-                hashes.destination = TreeHasher::hash(dst, destinationProgress, check);
-            return hashes;
+            return TreeHasher::hashBoth(src, dst, sourceProgress, destinationProgress,
+                                        [cancelled] { return cancelled->load(); });
         },
-        [this, id, serial = task.serial, cancelled = task.cancelled](const Hashes &hashes) {
+        [this, id, serial = task.serial,
+         cancelled = task.cancelled](const TreeHasher::Pair &hashes) {
             MoveJob *job = currentFor(m_hashingTasks, id, serial, MovePhase::Hashing);
             if (!job || cancelled->load())
                 return schedulingPass();

@@ -6,8 +6,11 @@
 #include <QFile>
 
 #include <algorithm>
+#include <atomic>
 #include <cerrno>
+#include <future>
 #include <memory>
+#include <mutex>
 
 #include <fcntl.h>
 #include <openssl/evp.h>
@@ -168,6 +171,45 @@ std::optional<QString> TreeHasher::hash(const QString &root, const Progress &pro
     if (::lstat(QFile::encodeName(root).constData(), &info) != 0)
         return std::nullopt;
     return Walk(root, progress, cancelled).run();
+}
+
+TreeHasher::Pair TreeHasher::hashBoth(const QString &source, const QString &destination,
+                                      const Progress &sourceProgress,
+                                      const Progress &destinationProgress,
+                                      const CancelCheck &cancelled) {
+    std::atomic_bool sourceFailed{false};
+    std::atomic_bool sourceDone{false};
+    std::mutex held;
+    std::optional<std::pair<qint64, qint64>> pending; // the destination's latest, held back
+    const Progress destinationHeldBack = [&](qint64 done, qint64 total) {
+        if (!destinationProgress)
+            return;
+        const std::lock_guard<std::mutex> lock(held);
+        if (sourceDone)
+            destinationProgress(done, total);
+        else
+            pending = {done, total};
+    };
+    const CancelCheck stopDestination = [&] {
+        return sourceFailed.load() || (cancelled && cancelled());
+    };
+    std::future<std::optional<QString>> other = std::async(std::launch::async, [&] {
+        return hash(destination, destinationProgress ? destinationHeldBack : Progress(),
+                    stopDestination);
+    });
+    Pair pair;
+    pair.source = hash(source, sourceProgress, cancelled);
+    sourceFailed = !pair.source;
+    {
+        const std::lock_guard<std::mutex> lock(held);
+        sourceDone = true;
+        if (pending && pair.source)
+            destinationProgress(pending->first, pending->second);
+    }
+    pair.destination = other.get();
+    if (!pair.source)
+        pair.destination.reset();
+    return pair;
 }
 
 } // namespace quindle

@@ -24,6 +24,16 @@ public:
     // cancelled. Blocks: run it on a worker.
     static std::optional<QString> hash(const QString &root, const Progress &progress,
                                        const CancelCheck &cancelled);
+
+    struct Pair {
+        std::optional<QString> source, destination;
+    };
+    // Both trees at once, each on its own core (they are usually on different disks). The
+    // destination's progress is held back until the source is hashed, so a reader sees the source
+    // first and the destination after. A failed source stops the destination and leaves it empty.
+    static Pair hashBoth(const QString &source, const QString &destination,
+                         const Progress &sourceProgress, const Progress &destinationProgress,
+                         const CancelCheck &cancelled);
 };
 
 } // namespace quindle

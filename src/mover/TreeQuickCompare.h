@@ -43,6 +43,7 @@ public:
     static constexpr int maxStructuralDifferences = 64;
 
     // Nothing when either tree cannot be listed or when cancelled. Blocks: run it on a worker.
+    // The trees are walked and compared on two threads, which both ask `cancelled`.
     static std::optional<QList<Difference>> diff(const QString &source, const QString &destination,
                                                  const CancelCheck &cancelled);
 };
