@@ -118,8 +118,8 @@ int main(int argc, char **argv) {
         if (!TreeHasher::hash(args[1], nullptr, never))
             return 1;
     } else if (args.size() == 3 && args[0] == QLatin1String("verify")) {
-        if (!TreeHasher::hash(args[1], nullptr, never) ||
-            !TreeHasher::hash(args[2], nullptr, never))
+        const TreeHasher::Pair both = TreeHasher::hashBoth(args[1], args[2], {}, {}, never);
+        if (!both.source || !both.destination)
             return 1;
     } else if (args.size() == 3 && args[0] == QLatin1String("compare")) {
         const auto differences = TreeQuickCompare::diff(args[1], args[2], never);
