@@ -1,4 +1,4 @@
-// quindle_bench generate small|large <dir>   — the benchmark trees
+// quindle_bench generate small|large|many <dir> — the benchmark trees (many: 200,000 files)
 // quindle_bench hash <dir>                   — seconds for one TreeHasher digest
 // quindle_bench compare <a> <b>              — seconds for one quick compare
 // quindle_bench verify <a> <b>               — seconds for a thorough verify's two digests
@@ -52,6 +52,14 @@ int generate(const QString &kind, const QString &root) {
             for (int file = 0; file < 100; ++file)
                 writeFile(dir + QStringLiteral("/f%1.c").arg(file), 512 + qint64(random() % 8192),
                           random);
+        }
+    } else if (kind == QLatin1String("many")) {
+        // Enough entries that per-file memory shows in the peak.
+        for (int folder = 0; folder < 1000; ++folder) {
+            const QString dir = root + QStringLiteral("/d%1").arg(folder);
+            QDir().mkpath(dir);
+            for (int file = 0; file < 200; ++file)
+                writeFile(dir + QStringLiteral("/f%1").arg(file), 64, random);
         }
     } else {
         QDir().mkpath(root);

@@ -364,6 +364,34 @@ q_space() {
     Q_AVAIL=$((avail / unit))
 }
 
+# q_spaces UNIT PATH... -> Q_TOTALS Q_AVAILS, one entry per path ("" when
+# unknown), from one df. Should that fail, each path is asked alone, so a drive
+# that hangs costs only its own figures.
+q_spaces() {
+    local unit=$1 out line size avail i=0
+    shift
+    Q_TOTALS=() Q_AVAILS=()
+    if out=$(timeout 10 df -B1 --output=size,avail -- "$@" 2>/dev/null); then
+        while IFS= read -r line; do
+            read -r size avail <<<"$line" || true
+            [[ $size =~ ^[0-9]+$ && $avail =~ ^[0-9]+$ ]] || continue
+            Q_TOTALS[i]=$((size / unit))
+            Q_AVAILS[i]=$((avail / unit))
+            i=$((i + 1))
+        done <<<"${out#*$'\n'}"
+        ((i == $#)) && return 0
+    fi
+    Q_TOTALS=() Q_AVAILS=() i=0
+    for line; do
+        if q_space "$line" "$unit"; then
+            Q_TOTALS[i]=$Q_TOTAL Q_AVAILS[i]=$Q_AVAIL
+        else
+            Q_TOTALS[i]="" Q_AVAILS[i]=""
+        fi
+        i=$((i + 1))
+    done
+}
+
 # Splits one line of findmnt/lsblk --raw output into Q_FIELDS. Raw output
 # separates columns by one space and writes spaces and other unsafe bytes
 # inside a value as \xHH.

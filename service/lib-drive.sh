@@ -21,7 +21,7 @@ q_fstab_pins() {
 cmd_nvme_info() {
     q_load_config
     q_probe_nvme
-    q_probe_internal
+    q_probe_space
     local fstype="" device="" initialized="" host="" pin=0
     if ((Q_NVME_MOUNTED)); then
         q_fs_field "$NVMe" FSTYPE

@@ -66,18 +66,21 @@ q_probe_nvme() {
             fi
         fi
     fi
-    if q_space "$NVMe" 1000000000; then
-        Q_NVME_HAS_SPACE=1
-        Q_NVME_FREE_GB=$Q_AVAIL
-        Q_NVME_TOTAL_GB=$Q_TOTAL
-    fi
 }
 
-# The internal disk is the filesystem that holds the home folder.
-q_probe_internal() {
-    q_space "$HOME" 1000000000 || true
-    Q_INT_FREE_GB=$Q_AVAIL
-    Q_INT_TOTAL_GB=$Q_TOTAL
+# Room on the internal disk (the filesystem that holds the home folder) and,
+# when q_probe_nvme found it mounted, on the drive: one df for both.
+q_probe_space() {
+    local paths=("$HOME")
+    ((Q_NVME_MOUNTED)) && paths+=("$NVMe")
+    q_spaces 1000000000 "${paths[@]}"
+    Q_INT_FREE_GB=${Q_AVAILS[0]:-0}
+    Q_INT_TOTAL_GB=${Q_TOTALS[0]:-0}
+    if ((Q_NVME_MOUNTED)) && [[ -n ${Q_TOTALS[1]:-} ]]; then
+        Q_NVME_HAS_SPACE=1
+        Q_NVME_FREE_GB=${Q_AVAILS[1]}
+        Q_NVME_TOTAL_GB=${Q_TOTALS[1]}
+    fi
 }
 
 # Q_IDLE_SECS, and Q_IDLE_KNOWN=0 when nothing could tell (no display).
@@ -207,7 +210,7 @@ q_decide_quiet() {
 
 q_probe_all() {
     q_probe_nvme
-    q_probe_internal
+    q_probe_space
     q_probe_idle
     q_probe_power
     q_probe_meeting

@@ -66,8 +66,8 @@ real_bin() { PATH=${PATH#"$FAKEBIN:"} command -v "$1"; }
 # A findmnt that answers `-no COLUMN --target PATH` for paths under the drive
 # with FAKE_FS_<COLUMN> when that is set (and `-rn -o TARGET,UUID --target` with
 # the real mount point and FAKE_FS_UUID), takes FAKE_MP for a mount point, lists
-# the raw lines of the file
-# FAKE_MOUNTS when set, and defers everything else to the real one.
+# the raw lines of the file FAKE_MOUNTS when set, and defers everything else to
+# the real one.
 fake_findmnt() {
     fake_bin findmnt 'v=FAKE_FS_$2 drive='"$(printf %q "$DRIVE")"'
 if [[ $1 == -no && $3 == --target && $4 == "$drive"* && -n ${!v+x} ]]; then
