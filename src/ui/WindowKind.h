@@ -17,8 +17,8 @@ struct WindowSpec {
 
 WindowSpec specFor(WindowKind kind);
 
-// The spec's size grown with the font (the sizes are drawn for a 9 pt desktop font), within
-// `available`.
+// The window's design size grown with the font (the sizes are drawn for a 9 pt desktop font),
+// within `available`.
 QSize openingSize(WindowKind kind, const QFont &font, const QSize &available);
 
 } // namespace quindle::ui
