@@ -130,14 +130,19 @@ void LocalFolderMover::onRsyncLine(const QUuid &id, const QString &line, bool st
     MoveJob *job = find(id);
     if (!fraction || !job)
         return;
+    // rsync prints many progress lines a second: a change is announced only when it moves the
+    // finest bar (a thousandth), and the manifest is written once per five percent crossed.
+    const auto thousandths = [](double value) { return static_cast<int>(value * 1000); };
+    const bool shownChanged =
+        thousandths(*fraction) != thousandths(job->manifest.fractionAtLastWrite);
     job->manifest.fractionAtLastWrite = *fraction;
-    // Written once per five percent crossed: rsync prints many lines per second.
     const int step = static_cast<int>(*fraction * 100) / 5;
     if (step != m_lastWrittenProgressStep.value(id, -1)) {
         m_lastWrittenProgressStep.insert(id, step);
         persist(*job);
     }
-    Q_EMIT jobsChanged();
+    if (shownChanged)
+        Q_EMIT jobsChanged();
 }
 
 void LocalFolderMover::stopCopy(const QUuid &id) {
