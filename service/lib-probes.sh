@@ -12,11 +12,41 @@ q_is_mountpoint() {
     ((rc == 0)) || timeout 10 mountpoint -q -- "$1" 2>/dev/null
 }
 
+# q_mounted_here PATH -> Q_MOUNT_TARGET and Q_MOUNT_UUID when a filesystem is
+# mounted right at PATH, from the kernel's mount table and the udev UUID links
+# read with builtins: no program is started on a tick with the drive in place.
+q_mounted_here() {
+    local table=${QUINDLE_MOUNTINFO:-/proc/self/mountinfo}
+    local byuuid=${QUINDLE_DISK_BY_UUID:-/dev/disk/by-uuid}
+    local path=${1%/} line point source="" link
+    local -a f
+    [[ -n $path && -r $table ]] || return 1
+    # Fields: id, parent, device, root, mount point, options…, "-", type, source.
+    while IFS= read -r line; do
+        read -r -a f <<<"$line"
+        point=${f[4]-}
+        point=${point//\\/\\0} # octal escapes (\040) as printf %b reads them
+        printf -v point '%b' "$point"
+        [[ $point == "$path" ]] || continue
+        source=${line#* - }
+        read -r -a f <<<"$source"
+        source=${f[1]-}
+    done <"$table"
+    [[ -n $source ]] || return 1
+    Q_MOUNT_TARGET=$path Q_MOUNT_UUID=""
+    [[ $source == /* && -d $byuuid ]] || return 0
+    for link in "$byuuid"/*; do
+        [[ $link -ef $source ]] && Q_MOUNT_UUID=${link##*/} && break
+    done
+    return 0
+}
+
 # q_mount_facts PATH -> Q_MOUNT_TARGET (the mount point of the filesystem
-# holding PATH) and Q_MOUNT_UUID, from one findmnt; fails when it cannot tell.
+# holding PATH) and Q_MOUNT_UUID; fails when it cannot tell.
 q_mount_facts() {
     local out
     Q_MOUNT_TARGET="" Q_MOUNT_UUID=""
+    q_mounted_here "$1" && return 0
     out=$(timeout 10 findmnt -rn -o TARGET,UUID --target "$1" 2>/dev/null) || return 1
     q_split_raw "${out%%$'\n'*}"
     Q_MOUNT_TARGET=${Q_FIELDS[0]-}

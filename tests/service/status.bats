@@ -152,3 +152,24 @@ STATUS_TYPES='(.timestamp | type == "string" and test("^[0-9]{4}-[0-9]{2}-[0-9]{
     jq -e -s 'map(.body | if test("critical") then "c" elif test("warning") then "w" else "?" end) == ["w", "c", "w"]
         and all(.title | length > 0) and all(.sound | type == "string")' "$queue"
 }
+
+@test "a drive mounted right at its path is found in the mount table without starting a program" {
+    local drive="$BATS_TEST_TMPDIR/drives/My Drive" dev="$BATS_TEST_TMPDIR/dev/sdz1"
+    mkdir -p "$drive" "${dev%/*}" "$BATS_TEST_TMPDIR/by-uuid"
+    : >"$dev"
+    ln -s ../dev/sdz1 "$BATS_TEST_TMPDIR/by-uuid/1234-ABCD"
+    printf '36 25 8:17 / %s rw,relatime shared:1 - exfat %s rw\n' "${drive// /\\040}" "$dev" \
+        >"$BATS_TEST_TMPDIR/mountinfo"
+    export QUINDLE_MOUNTINFO="$BATS_TEST_TMPDIR/mountinfo" QUINDLE_DISK_BY_UUID="$BATS_TEST_TMPDIR/by-uuid"
+    install_config "$drive"
+    conf_add NVME_REQUIRE_MOUNTPOINT=1
+    fake_bin findmnt 'exit 9'
+    fake_bin mountpoint 'exit 9'
+    tick
+    jstatus '.mounted and .nvme_uuid == "1234-ABCD"'
+
+    # Mounted elsewhere: the table does not say, and neither can the failing programs.
+    printf '36 25 8:17 / /elsewhere rw - exfat %s rw\n' "$dev" >"$QUINDLE_MOUNTINFO"
+    tick
+    jstatus '(.mounted | not) and .nvme_uuid == ""'
+}
