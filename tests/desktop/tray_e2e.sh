@@ -17,8 +17,9 @@ cleanup() {
 trap cleanup EXIT
 
 fail() { echo "not ok - $*"; exit 1; }
-# Polls `$@` every 0.1 s for up to 15 s.
-wait_for() { for _ in $(seq 150); do "$@" >/dev/null 2>&1 && return 0; sleep 0.1; done; return 1; }
+# Polls `$@` every 0.1 s for up to 30 s: a loaded machine (a parallel test run, a sanitizer
+# build) can take that long to start the application and dock its icon.
+wait_for() { for _ in $(seq 300); do "$@" >/dev/null 2>&1 && return 0; sleep 0.1; done; return 1; }
 visible_window() { xdotool search --onlyvisible --name "^$1\$"; }
 no_visible_window() { ! visible_window "$1"; }
 
