@@ -10,10 +10,6 @@
 
 namespace quindle {
 
-// Runs `func` with the result of `future` on `context`'s thread, always from the event loop and
-// never inside this call. Unlike QFuture::then(context, …), a context destroyed before the work
-// ends is not an error: the watcher it owns goes with it, `func` never runs and the returned
-// future is cancelled.
 namespace detail {
 template <typename T, typename Func> struct DeliveredType {
     using type = std::invoke_result_t<Func, const T &>;
@@ -23,6 +19,10 @@ template <typename Func> struct DeliveredType<void, Func> {
 };
 } // namespace detail
 
+// Runs `func` with the result of `future` on `context`'s thread, always from the event loop and
+// never inside this call. Unlike QFuture::then(context, …), a context destroyed before the work
+// ends is not an error: the watcher it owns goes with it, `func` never runs and the returned
+// future is cancelled.
 template <typename T, typename Func>
 auto whenFinished(QFuture<T> future, QObject *context, Func &&func) {
     using R = typename detail::DeliveredType<T, Func>::type;
