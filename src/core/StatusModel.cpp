@@ -42,8 +42,6 @@ struct StatusModel::Snapshot {
 
 namespace {
 
-constexpr qint64 kBytesPerGB = 1'000'000'000;
-
 // What the service wrote, with free space measured now instead of at its last tick.
 std::variant<ServiceStatus, QString, std::monostate> readStatus() {
     QFile file(paths::statusFile());
@@ -56,11 +54,11 @@ std::variant<ServiceStatus, QString, std::monostate> readStatus() {
         // The internal disk is the one that holds the home folder.
         status->internal_space = VolumeSpace::of(platform::homePath());
         if (status->internal_space)
-            status->internal_free_gb = status->internal_space->freeBytes / kBytesPerGB;
+            status->internal_free_gb = status->internal_space->freeBytes / bytesPerGB;
         if (!status->nvme_path.isEmpty())
             status->nvme_space = VolumeSpace::of(status->nvme_path);
         if (status->nvme_space)
-            status->nvme_free_gb = status->nvme_space->freeBytes / kBytesPerGB;
+            status->nvme_free_gb = status->nvme_space->freeBytes / bytesPerGB;
         return *status;
     }
     return std::get<QString>(decoded);

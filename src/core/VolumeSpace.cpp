@@ -19,7 +19,7 @@ QString sizeText(qint64 bytes) {
     const double value = static_cast<double>(std::max<qint64>(0, bytes));
     if (value < 999.5e6) // what rounds to below 1000 MB
         return QStringLiteral("%1 MB").arg(std::llround(value / 1e6));
-    const double gigabytes = value / 1e9;
+    const double gigabytes = value / bytesPerGB;
     // A decimal where a whole number would hide a large share of the figure.
     if (gigabytes < 9.95)
         return QString::number(gigabytes, 'f', 1) + QStringLiteral(" GB");

@@ -7,6 +7,9 @@
 
 namespace quindle {
 
+// The decimal gigabyte of every size shown and of the service's whole-GB figures.
+inline constexpr qint64 bytesPerGB = 1'000'000'000;
+
 // A filesystem's room, in bytes.
 struct VolumeSpace {
     qint64 freeBytes = 0;

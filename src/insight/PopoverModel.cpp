@@ -174,12 +174,11 @@ DiskFigures PopoverModel::disk(const std::optional<VolumeSpace> &space) {
 std::optional<VolumeSpace> PopoverModel::space(const std::optional<VolumeSpace> &measured,
                                                std::optional<qint64> freeGB,
                                                std::optional<qint64> totalGB) {
-    constexpr qint64 kBytesPerGB = 1'000'000'000;
     if (measured)
         return measured;
     if (!freeGB || !totalGB || *totalGB < 1)
         return std::nullopt;
-    return VolumeSpace{*freeGB * kBytesPerGB, *totalGB * kBytesPerGB};
+    return VolumeSpace{*freeGB * bytesPerGB, *totalGB * bytesPerGB};
 }
 
 PopoverModel::SpaceLevel PopoverModel::internalSpace(const ServiceStatus &status) {
