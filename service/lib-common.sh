@@ -234,13 +234,37 @@ q_event() {
 q_display_name() {
     REPLY=${QUINDLE_MACHINE_NAME:-}
     [[ -n $REPLY ]] && return 0
-    # Asking the host name service costs a round trip; once per process is enough.
-    if [[ -n ${_Q_DISPLAY_NAME:-} ]]; then
-        REPLY=$_Q_DISPLAY_NAME
-        return 0
+    if [[ -z ${_Q_DISPLAY_NAME:-} ]]; then
+        if ! _q_display_name_kept; then
+            _q_display_name_uncached
+            local name=$REPLY
+            _q_kernel_host_name
+            q_write_private display-name "$REPLY"$'\n'"$name"$'\n.'
+            REPLY=$name
+        fi
+        _Q_DISPLAY_NAME=$REPLY
     fi
-    _q_display_name_uncached
-    _Q_DISPLAY_NAME=$REPLY
+    REPLY=$_Q_DISPLAY_NAME
+}
+
+# Asking the host name service costs two programs and a round trip, and its
+# answer changes only with /etc/machine-info or the kernel's host name, so the
+# last answer is kept until one of them does.
+_q_display_name_kept() {
+    local file host name end
+    q_private_dir
+    file=$REPLY/display-name
+    [[ -f $file && ! /etc/machine-info -nt $file ]] || return 1
+    { IFS= read -r host && IFS= read -r name && IFS= read -r end; } <"$file" 2>/dev/null || return 1
+    [[ $end == . && -n $name ]] || return 1
+    _q_kernel_host_name
+    [[ $REPLY == "$host" ]] || return 1
+    REPLY=$name
+}
+
+_q_kernel_host_name() {
+    REPLY=""
+    { IFS= read -r REPLY </proc/sys/kernel/hostname; } 2>/dev/null || REPLY=""
 }
 
 _q_display_name_uncached() {
@@ -265,7 +289,7 @@ _q_display_name_uncached() {
         done </etc/machine-info
         [[ -n $REPLY ]] && return 0
     fi
-    REPLY=$(hostname 2>/dev/null) || REPLY=""
+    _q_kernel_host_name
     [[ -n $REPLY ]] || REPLY=$(uname -n 2>/dev/null) || REPLY=""
     return 0
 }
@@ -350,14 +374,33 @@ q_new_uuid() {
     REPLY=${u^^}
 }
 
+# q_output_within SECS COMMAND... -> REPLY, the command's standard output.
+# Fails when the command fails or is still running after SECS; it is then
+# sent SIGTERM and not waited for. Spares the tick starting timeout(1).
+q_output_within() {
+    local secs=$1 fd pid rc=0
+    shift
+    REPLY=""
+    exec {fd}< <(exec "$@" 2>/dev/null)
+    pid=$!
+    IFS= read -r -d '' -t "$secs" -u "$fd" REPLY || rc=$?
+    exec {fd}<&-
+    if ((rc > 128)); then
+        kill "$pid" 2>/dev/null
+        REPLY=""
+        return 1
+    fi
+    wait "$pid"
+}
+
 # q_space PATH UNIT -> Q_TOTAL Q_AVAIL in UNIT (bytes per unit); 0 on failure.
 # "Available" is what an unprivileged user can still write.
 q_space() {
     local path=$1 unit=$2 out size avail
     Q_TOTAL=0
     Q_AVAIL=0
-    out=$(timeout 10 df -B1 --output=size,avail -- "$path" 2>/dev/null) || return 1
-    out=${out#*$'\n'}
+    q_output_within 10 df -B1 --output=size,avail -- "$path" || return 1
+    out=${REPLY#*$'\n'}
     read -r size avail <<<"$out" || true
     [[ $size =~ ^[0-9]+$ && $avail =~ ^[0-9]+$ ]] || return 1
     Q_TOTAL=$((size / unit))
@@ -371,7 +414,8 @@ q_spaces() {
     local unit=$1 out line size avail i=0
     shift
     Q_TOTALS=() Q_AVAILS=()
-    if out=$(timeout 10 df -B1 --output=size,avail -- "$@" 2>/dev/null); then
+    if q_output_within 10 df -B1 --output=size,avail -- "$@"; then
+        out=$REPLY
         while IFS= read -r line; do
             read -r size avail <<<"$line" || true
             [[ $size =~ ^[0-9]+$ && $avail =~ ^[0-9]+$ ]] || continue

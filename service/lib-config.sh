@@ -77,34 +77,160 @@ q_load_config() {
     q_config_defaults
     Q_CONF_STATE=missing
     q_conf_path
-    local conf=$REPLY tag k n i e rc="" specs=()
+    local conf=$REPLY rc=0
     [[ -f $conf ]] || return 0
+    _q_read_plain_config "$conf" || _q_read_config_guarded "$conf" || rc=$?
+    _q_apply_conf_records
+    if ((rc == 0)); then Q_CONF_STATE=ok; else Q_CONF_STATE=error; fi
+    q_normalise_config
+}
+
+# Q_CONF_RECORDS holds what a reader found, in file order: "S" key value, or
+# "A" key count values...
+_q_apply_conf_records() {
+    local i=0 k n
+    while ((i < ${#Q_CONF_RECORDS[@]})); do
+        k=${Q_CONF_RECORDS[i + 1]}
+        if [[ ${Q_CONF_RECORDS[i]} == S ]]; then
+            q_set_conf_key "$k" "${Q_CONF_RECORDS[i + 2]}"
+            ((i += 3))
+        else
+            n=${Q_CONF_RECORDS[i + 2]}
+            q_set_conf_key "$k" "${Q_CONF_RECORDS[@]:i+3:n}"
+            ((i += 3 + n))
+        fi
+    done
+}
+
+# Sources the file in the guarded child; fails with its status when the file
+# could not be read to its end.
+_q_read_config_guarded() {
+    local conf=$1 tag k n i e rc="" specs=()
     for k in "${Q_SCALAR_KEYS[@]}"; do specs+=("S:$k"); done
     for k in "${Q_ARRAY_KEYS[@]}"; do specs+=("A:$k"); done
     q_user
-    local -a items
+    Q_CONF_RECORDS=()
     while IFS= read -r -d '' tag; do
         case $tag in
             S)
                 IFS= read -r -d '' k || break
                 IFS= read -r -d '' e || break
-                q_set_conf_key "$k" "$e"
+                Q_CONF_RECORDS+=(S "$k" "$e")
                 ;;
             A)
                 IFS= read -r -d '' k || break
                 IFS= read -r -d '' n || break
-                items=()
+                local -a items=()
                 for ((i = 0; i < n; i++)); do
                     IFS= read -r -d '' e || break
                     items+=("$e")
                 done
-                q_set_conf_key "$k" "${items[@]}"
+                Q_CONF_RECORDS+=(A "$k" "${#items[@]}" "${items[@]}")
                 ;;
             R) IFS= read -r -d '' rc || true ;;
         esac
     done < <(USER=$REPLY timeout 10 bash --norc --noprofile -c "$_Q_CONF_READER" quindle-config "$conf" "${specs[@]}" 2>/dev/null)
-    if [[ $rc == 0 ]]; then Q_CONF_STATE=ok; else Q_CONF_STATE=error; fi
-    q_normalise_config
+    [[ $rc == 0 ]] || return "${rc:-1}"
+}
+
+# A file of plain assignments to known keys (what the application and most
+# people write) is read here, sparing a tick two programs. Anything else, even
+# a stray word, declines, and the guarded child reads the file as bash would.
+_q_read_plain_config() {
+    local conf=$1 line key rest open=""
+    local assign='^[[:blank:]]*([A-Za-z_][A-Za-z0-9_]*)=(.*)$' blank='^[[:blank:]]*(#.*)?$'
+    local -a values
+    Q_CONF_RECORDS=()
+    while IFS= read -r line || [[ -n $line ]]; do
+        if [[ -n $open ]]; then
+            _q_plain_words "$line" array || return 1
+            values+=("${Q_WORDS[@]}")
+            ((Q_CLOSED)) || continue
+            Q_CONF_RECORDS+=(A "$open" "${#values[@]}" "${values[@]}")
+            open=""
+            continue
+        fi
+        [[ $line =~ $blank ]] && continue
+        [[ $line =~ $assign ]] || return 1
+        key=${BASH_REMATCH[1]} rest=${BASH_REMATCH[2]}
+        [[ " ${Q_SCALAR_KEYS[*]} ${Q_ARRAY_KEYS[*]} " == *" $key "* ]] || return 1
+        if [[ $rest == '('* ]]; then
+            _q_plain_words "${rest:1}" array || return 1
+            values=("${Q_WORDS[@]}")
+            if ((Q_CLOSED)); then
+                Q_CONF_RECORDS+=(A "$key" "${#values[@]}" "${values[@]}")
+            else
+                open=$key
+            fi
+        else
+            # A space before the value would make it a command; a "#" right
+            # after "=" is part of the value.
+            [[ $rest != [[:blank:]]* ]] || [[ $rest =~ $blank ]] || return 1
+            [[ $rest != '#'* ]] || return 1
+            _q_plain_words "$rest" scalar || return 1
+            ((${#Q_WORDS[@]} <= 1)) || return 1
+            Q_CONF_RECORDS+=(S "$key" "${Q_WORDS[0]-}")
+        fi
+    done <"$conf"
+    [[ -z $open ]]
+}
+
+# _q_plain_words TEXT MODE -> Q_WORDS and Q_CLOSED (an array's ")" was met).
+# Words are double-quoted (only $HOME and $USER expand), single-quoted, or
+# bare characters that bash takes literally; a "#" starting a word begins a
+# comment. Fails on anything else.
+_q_plain_words() {
+    local text=$1 mode=$2 word length
+    local dq='^"([^"\\`]*)"' sq="^'([^']*)'" bare='^[A-Za-z0-9_./:@%+,=-]+'
+    Q_WORDS=() Q_CLOSED=0
+    while :; do
+        text=${text#"${text%%[![:blank:]]*}"}
+        [[ -z $text || $text == '#'* ]] && return 0
+        if [[ $text == ')'* && $mode == array ]]; then
+            Q_CLOSED=1
+            text=${text:1}
+            [[ -z $text ]] && return 0
+            [[ $text == [[:blank:]]* ]] || return 1
+            text=${text#"${text%%[![:blank:]]*}"}
+            [[ -z $text || $text == '#'* ]]
+            return
+        fi
+        if [[ $text =~ $dq ]]; then
+            length=${#BASH_REMATCH[0]}
+            _q_expand_home_user "${BASH_REMATCH[1]}" || return 1
+            word=$REPLY
+        elif [[ $text =~ $sq ]]; then
+            length=${#BASH_REMATCH[0]} word=${BASH_REMATCH[1]}
+        elif [[ $text =~ $bare ]]; then
+            length=${#BASH_REMATCH[0]} word=${BASH_REMATCH[0]}
+        else
+            return 1
+        fi
+        text=${text:length}
+        [[ -z $text || $text == [[:blank:]]* || ($mode == array && $text == ')'*) ]] || return 1
+        Q_WORDS+=("$word")
+    done
+}
+
+# Expands $HOME, ${HOME}, $USER and ${USER} in TEXT into REPLY; fails on any
+# other "$".
+_q_expand_home_user() {
+    local text=$1 out="" name
+    while [[ $text == *'$'* ]]; do
+        out+=${text%%\$*}
+        text=${text#*\$}
+        if [[ $text =~ ^\{(HOME|USER)\} ]]; then
+            name=${BASH_REMATCH[1]}
+            text=${text:${#BASH_REMATCH[0]}}
+        elif [[ $text =~ ^(HOME|USER)([^A-Za-z0-9_]|$) ]]; then
+            name=${BASH_REMATCH[1]}
+            text=${text:${#name}}
+        else
+            return 1
+        fi
+        if [[ $name == HOME ]]; then out+=$HOME; else q_user; out+=$REPLY; fi
+    done
+    REPLY=$out$text
 }
 
 # q_set_conf_key KEY VALUE...: a list key takes all values (a plain string

@@ -18,19 +18,19 @@ q_is_mountpoint() {
 q_mounted_here() {
     local table=${QUINDLE_MOUNTINFO:-/proc/self/mountinfo}
     local byuuid=${QUINDLE_DISK_BY_UUID:-/dev/disk/by-uuid}
-    local path=${1%/} line point source="" link
-    local -a f
+    local path=${1%/} line written source="" link
+    local fields='^[^ ]+ [^ ]+ [^ ]+ [^ ]+ ([^ ]+) .* - [^ ]+ ([^ ]+)'
     [[ -n $path && -r $table ]] || return 1
+    # The table writes a mount point with space, tab, newline and backslash as
+    # octal escapes: compare it with the path written the same way.
+    written=${path//\\/\\134}
+    written=${written// /\\040}
+    written=${written//$'\t'/\\011}
+    written=${written//$'\n'/\\012}
     # Fields: id, parent, device, root, mount point, options…, "-", type, source.
     while IFS= read -r line; do
-        read -r -a f <<<"$line"
-        point=${f[4]-}
-        point=${point//\\/\\0} # octal escapes (\040) as printf %b reads them
-        printf -v point '%b' "$point"
-        [[ $point == "$path" ]] || continue
-        source=${line#* - }
-        read -r -a f <<<"$source"
-        source=${f[1]-}
+        [[ $line == *" $written "* && $line =~ $fields && ${BASH_REMATCH[1]} == "$written" ]] || continue
+        source=${BASH_REMATCH[2]}
     done <"$table"
     [[ -n $source ]] || return 1
     Q_MOUNT_TARGET=$path Q_MOUNT_UUID=""

@@ -6,7 +6,7 @@ set -euo pipefail
 
 _Q_SELF_DIR=${BASH_SOURCE[0]%/*}
 [[ $_Q_SELF_DIR != "${BASH_SOURCE[0]}" ]] || _Q_SELF_DIR=.
-_Q_SELF_DIR=$(cd -- "$_Q_SELF_DIR" && pwd)
+[[ $_Q_SELF_DIR == /* ]] || _Q_SELF_DIR=$PWD/$_Q_SELF_DIR
 # shellcheck source=lib-common.sh
 source "$_Q_SELF_DIR/lib-common.sh"
 

@@ -20,3 +20,46 @@ declared() { for k in "$@"; do declare -p "$k"; done; }
     [ "$status" -eq 0 ]
     [ "$output" = "$from_template" ]
 }
+
+# Both readers of the file, each leaving `declare -p` of every key; the plain
+# one prints "declined" when it leaves the file to the guarded one.
+read_both() {
+    bash -c 'cd "$1" && source lib-common.sh && source lib-config.sh
+        keys=("${Q_SCALAR_KEYS[@]}" "${Q_ARRAY_KEYS[@]}")
+        dump() { _q_apply_conf_records; for k in "${keys[@]}"; do declare -p "$k"; done; }
+        q_config_defaults
+        if _q_read_plain_config "$2"; then dump; else echo declined; fi
+        echo ---
+        q_config_defaults
+        _q_read_config_guarded "$2"; echo "rc=$?"; dump' _ "$SERVICE_SRC" "$1"
+}
+
+@test "plain assignments are read without a child exactly as bash sources them" {
+    local conf=$BATS_TEST_TMPDIR/q.conf plain guarded
+    local accepted=(
+        "$(cat "$SERVICE_SRC/quindle.conf")"
+        $'# c\nNVMe="/media/$USER/NVMe"  # drive\n\tLOW_SPACE_WARN_GB=08\nQUIET_MODE=\'sm$art\'\nQUIET_HOURS_BLOCKED= # empty'
+        $'RULES=(\n  "archive_old | $HOME/Down loads | ${HOME}/x | 30" # one\n  \'delete | $HOME\' bare-word.x:y\n)\nAPP_CACHE_PATHS=( "a b" c ) # c'
+        $'RULES=()\nRULES="one"\nNVMe=(a b)\nAPP_CACHE_PATHS=(#c\n"x")\nMIN_DELETE_DAYS=1\nMIN_DELETE_DAYS=2'
+        $'QUIET_HOURS_BLOCKED="9-12 # not a comment"\nNVMe="${USER}@$HOME/"'
+    )
+    local declined=(
+        'NVMe=$HOME/x' 'NVMe="$HOMEX"' 'NVMe="`id`"' 'NVMe="a\"b"' 'NVMe=~/x' 'NVMe=a b'
+        'NVMe= x' 'NVMe="a"b' 'NVMe=#x' 'HOME=/x' 'OTHER=1' 'export NVMe=1' 'NVMe+=x'
+        $'NVMe="a\nb"' $'RULES=(\n"a"' 'RULES=(a) b' 'RULES=("a"b)' $'NVMe=a\r' 'NVMe=a;b'
+        'NVMe="${HOME:-x}"' 'RULES=(a)#c' 'exit 3' 'if then fi'
+    )
+    for text in "${accepted[@]}"; do
+        printf '%s\n' "$text" >"$conf"
+        run read_both "$conf"
+        plain=${output%%$'\n'---*}
+        guarded=${output#*---$'\n'}
+        [[ $plain != declined ]] || { echo "declined: $text"; return 1; }
+        [[ $guarded == "rc=0"$'\n'"$plain" ]] || { echo "differs for: $text"; diff <(echo "$plain") <(echo "$guarded"); return 1; }
+    done
+    for text in "${declined[@]}"; do
+        printf '%s\n' "$text" >"$conf"
+        run read_both "$conf"
+        [[ ${output%%$'\n'*} == declined ]] || { echo "read: $text"; return 1; }
+    done
+}

@@ -25,6 +25,16 @@ ROWS
     prep
     # shellcheck disable=SC1112
     grep -qx 'host=Ann’s Laptop' "$DRIVE/QNDL-Anns-Laptop/.tarnel-managed"
+
+    # The answer is kept for the next process; one torn or missing is asked again.
+    display_name() { bash -c 'source "$1/lib-common.sh"; q_display_name; echo "$REPLY"' _ "$QDIR"; }
+    fake_bin hostnamectl '[[ $1 == --pretty ]] && echo "Other Name"'
+    [ "$(display_name)" = "Ann’s Laptop" ]
+    sed -i '$d' "$STATE/service/display-name"
+    [ "$(display_name)" = "Other Name" ]
+    rm "$STATE/service/display-name"
+    fake_bin hostnamectl 'exit 1'
+    [[ -e /etc/machine-info ]] || [ "$(display_name)" = "$(cat /proc/sys/kernel/hostname)" ]
 }
 
 @test "prep writes a marker that validate and the tick accept, and keeps it when run again" {

@@ -28,6 +28,12 @@ STATUS_TYPES='(.timestamp | type == "string" and test("^[0-9]{4}-[0-9]{2}-[0-9]{
     jstatus '.mounted and .internal_total_gb > 0 and (has("nvme_free_gb") or has("nvme_total_gb") | not)'
     rm "$FAKEBIN/df"
 
+    # One that hangs is given up on at the limit and ended, its partial answer unused.
+    run bash -c 'source "$1/lib-common.sh"; q_output_within 1 bash -c "echo part; echo \$\$ >\"\$2\"; exec sleep 60" _ "$2"
+        echo "rc=$? [$REPLY]"' _ "$QDIR" "$BATS_TEST_TMPDIR/hung"
+    [ "$output" = "rc=1 []" ]
+    wait_for 5 bash -c '! kill -0 "$(cat "$1")" 2>/dev/null' _ "$BATS_TEST_TMPDIR/hung"
+
     local odd="$BATS_TEST_TMPDIR/drives/Q\"uo\\te"$'\t'"dé ’x"$'\n\x1f'"2 \$HOME"
     mkdir -p "$odd"
     install_config "$odd"
