@@ -4,6 +4,7 @@
 #include "core/ServiceLogModel.h"
 #include "core/StatusModel.h"
 #include "insight/DriveSelection.h"
+#include "insight/FstabAuditor.h"
 #include "insight/NVMeInspector.h"
 #include "mover/LocalFolderMover.h"
 #include "mover/MoveSleepGuard.h"
@@ -39,6 +40,7 @@ struct AppContext {
     PairingModel pairing{pairHistory, status};
     TierOperations tierOperations{pairing, *mover};
     RsyncBanner rsyncBanner;
+    FstabAuditor fstab;
 };
 
 } // namespace quindle

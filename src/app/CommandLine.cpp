@@ -35,6 +35,8 @@ const std::map<QString, Command> &commands() {
          {runDrives, "list the drives that could be the NVMe, with their assessment"}},
         {QStringLiteral("config"),
          {runConfig, "get or set one key of the service's configuration"}},
+        {QStringLiteral("fstab-audit"),
+         {runFstabAudit, "tell whether the file system table still pins the drive's mount point"}},
     };
     return table;
 }

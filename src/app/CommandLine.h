@@ -24,5 +24,6 @@ int runDemo(const QStringList &arguments);
 int runService(const QStringList &arguments);
 int runDrives(const QStringList &arguments);
 int runConfig(const QStringList &arguments);
+int runFstabAudit(const QStringList &arguments);
 
 } // namespace quindle

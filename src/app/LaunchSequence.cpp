@@ -111,14 +111,26 @@ void LaunchSequence::setupTray() {
     // A window-modal question that does not spin a nested event loop, as every window asks.
     actions.confirm = [](const QString &title, const QString &text, const QString &confirm,
                          std::function<void()> confirmed) {
-        ui::openConfirmation(nullptr, {title, title, text, confirm},
+        ui::openConfirmation(nullptr,
+                             {.windowTitle = title,
+                              .question = title,
+                              .details = text,
+                              .confirmLabel = confirm,
+                              .confirmHint = {}},
                              [confirmed = std::move(confirmed)](bool yes) {
                                  if (yes)
                                      confirmed();
                              });
     };
-    m_tray = std::make_unique<ui::TrayController>(m_context.status, *m_context.mover, actions);
+    m_tray = std::make_unique<ui::TrayController>(m_context.status, *m_context.mover, actions,
+                                                  &m_context.fstab);
     m_context.status.startPolling();
+    // Detected once now and again whenever the application comes to the front.
+    m_context.fstab.refresh();
+    connect(qApp, &QGuiApplication::applicationStateChanged, this, [this](Qt::ApplicationState s) {
+        if (s == Qt::ApplicationActive)
+            m_context.fstab.refresh();
+    });
     m_tray->show();
 }
 

@@ -23,14 +23,27 @@ bool isSafeCharacter(QChar c) {
 QString sedAddress(const QString &needle) {
     QString escaped;
     for (const QChar c : needle) {
-        if (c == QLatin1Char('/') || c == QLatin1Char('.'))
+        if (c == QLatin1Char('/') || c == QLatin1Char('.') || c == QLatin1Char('\\'))
             escaped += QLatin1Char('\\');
         escaped += c;
     }
     return QStringLiteral("-e '/") + escaped + QStringLiteral("/d'");
 }
 
+bool containsNeedle(const QString &line, const QString &needle) {
+    return !needle.isEmpty() &&
+           (line.contains(needle) || line.contains(FstabEntry::writtenForm(needle)));
+}
+
 } // namespace
+
+QString FstabEntry::writtenForm(const QString &path) {
+    QString written = path;
+    written.replace(QLatin1Char('\\'), QLatin1String("\\134"));
+    written.replace(QLatin1Char(' '), QLatin1String("\\040"));
+    written.replace(QLatin1Char('\t'), QLatin1String("\\011"));
+    return written;
+}
 
 QStringList FstabEntry::needles() {
     QStringList needles{platform::defaultNVMePath()};
@@ -46,7 +59,7 @@ bool FstabEntry::hasProblematicEntry(const QString &fstabText, const QStringList
         if (line.isEmpty() || line.startsWith(QLatin1Char('#')))
             continue;
         for (const QString &needle : needles)
-            if (!needle.isEmpty() && line.contains(needle))
+            if (containsNeedle(line, needle))
                 return true;
     }
     return false;
@@ -64,6 +77,8 @@ std::optional<QString> FstabEntry::removalCommand(const QStringList &needles, co
         if (needle.isEmpty() || !std::all_of(needle.begin(), needle.end(), isSafeCharacter))
             return std::nullopt;
         addresses << sedAddress(needle);
+        if (const QString written = writtenForm(needle); written != needle)
+            addresses << sedAddress(written);
     }
     if (addresses.isEmpty())
         return std::nullopt;

@@ -15,14 +15,18 @@ public:
     // The default drive path, plus the service's current non-empty nvme_path.
     static QStringList needles();
 
-    // A trimmed line that is not empty or a comment and contains any needle.
+    // A path as the table writes it: space, tab and backslash as octal escapes.
+    static QString writtenForm(const QString &path);
+
+    // A trimmed line that is not empty or a comment and contains any needle, as typed or as the
+    // table writes it.
     static bool hasProblematicEntry(const QString &fstabText, const QStringList &needles);
     // The same for the file itself; an unreadable file has no entry.
     static bool hasProblematicEntry(const QString &fstabFile);
 
-    // The shell command that backs the table up and deletes every line holding a needle, or
-    // nothing when a needle holds a character that could escape its quoting (a quote, a line
-    // break, a shell character): such a needle never reaches a privileged shell.
+    // The shell command that backs the table up and deletes every line holding a needle (in
+    // either form), or nothing when a needle holds a character that could escape its quoting (a
+    // quote, a line break, a shell character): such a needle never reaches a privileged shell.
     static std::optional<QString> removalCommand(const QStringList &needles, const QDateTime &now,
                                                  const QString &fstabFile);
 

@@ -13,8 +13,7 @@
 
 namespace quindle {
 
-IconState iconState(const std::optional<ServiceStatus> &status, bool installed,
-                    bool fullDiskAccess) {
+IconState iconState(const std::optional<ServiceStatus> &status, bool installed) {
     if (!installed)
         return IconState::NotInstalled;
     if (!status)
@@ -27,8 +26,6 @@ IconState iconState(const std::optional<ServiceStatus> &status, bool installed,
         return IconState::Critical;
     if (status->internal_free_gb <= status->low_space_warn_gb)
         return IconState::Low;
-    if (!fullDiskAccess)
-        return IconState::NoFullDiskAccess;
     return IconState::Normal;
 }
 

@@ -21,15 +21,13 @@ namespace quindle {
 enum class IconState {
     Normal = 0,
     Low = 1,
-    NoFullDiskAccess = 2,
     Critical = 3,
     DriveMissing = 4,
     Paused = 5,
     NoStatus = 6,
     NotInstalled = 7,
 };
-IconState iconState(const std::optional<ServiceStatus> &status, bool installed,
-                    bool fullDiskAccess);
+IconState iconState(const std::optional<ServiceStatus> &status, bool installed);
 
 // The service as the tray shows it: installed, running, its last status with live free-space
 // figures, and the actions that steer it. Lives on the main thread; processes and file reads

@@ -2,6 +2,7 @@
 
 #include "core/JsonFormat.h"
 #include "core/ServiceScripts.h"
+#include "insight/FstabAuditor.h"
 #include "mover/LocalFolderMover.h"
 #include "platform/DesktopNouns.h"
 
@@ -12,16 +13,46 @@
 
 namespace quindle {
 
-PopoverModel::PopoverModel(StatusModel &status, const LocalFolderMover &mover, QObject *parent)
+PopoverModel::PopoverModel(StatusModel &status, const LocalFolderMover &mover, FstabAuditor *fstab,
+                           QObject *parent)
     : QObject(parent)
     , m_status(status)
-    , m_mover(mover) {
+    , m_mover(mover)
+    , m_fstab(fstab) {
     connect(&m_status, &StatusModel::changed, this, &PopoverModel::changed);
     connect(&m_mover, &LocalFolderMover::jobsChanged, this, &PopoverModel::changed);
+    if (m_fstab)
+        connect(m_fstab, &FstabAuditor::changed, this, &PopoverModel::changed);
+}
+
+bool PopoverModel::showsFstabRow() const {
+    return m_fstab && m_fstab->hasLegacyEntry();
+}
+
+QString PopoverModel::fstabRemovalError() const {
+    return m_fstab ? m_fstab->removalError().value_or(QString()) : QString();
+}
+
+void PopoverModel::removeFstabEntry(const Confirm &confirm) {
+    if (!m_fstab || m_fstab->isRemoving() || !confirm)
+        return;
+    const Confirmation ask{{},
+                           FstabAuditor::removalTitle(),
+                           FstabAuditor::removalText(),
+                           FstabAuditor::removalTitle()};
+    confirm(ask, [fstab = QPointer<FstabAuditor>(m_fstab)] {
+        if (fstab)
+            fstab->remove();
+    });
+}
+
+void PopoverModel::refreshDetections() {
+    if (m_fstab)
+        m_fstab->refresh();
 }
 
 IconState PopoverModel::iconState() const {
-    return quindle::iconState(m_status.status(), m_status.serviceInstalled(), true);
+    return quindle::iconState(m_status.status(), m_status.serviceInstalled());
 }
 
 PopoverModel::Page PopoverModel::page() const {

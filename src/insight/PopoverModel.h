@@ -14,6 +14,7 @@
 
 namespace quindle {
 
+class FstabAuditor;
 class LocalFolderMover;
 
 // Moves the popover mentions: those running and those parked until the drive returns.
@@ -49,7 +50,8 @@ public:
     // Asks the person without waiting for the answer; calls `agreed` if and when they agree.
     using Confirm = std::function<void(const Confirmation &, std::function<void()> agreed)>;
 
-    PopoverModel(StatusModel &status, const LocalFolderMover &mover, QObject *parent = nullptr);
+    PopoverModel(StatusModel &status, const LocalFolderMover &mover, FstabAuditor *fstab = nullptr,
+                 QObject *parent = nullptr);
 
     const std::optional<ServiceStatus> &status() const { return m_status.status(); }
     IconState iconState() const;
@@ -94,6 +96,15 @@ public:
     static QString lastRunText(const std::optional<QString> &lastRun);
     static QString summaryText(const ServiceStatus &status);
 
+    // A line in the file system table pins the drive: the popover offers to remove it.
+    bool showsFstabRow() const;
+    // Why the last removal did not happen; empty when it did or none was tried.
+    QString fstabRemovalError() const;
+    // Removes the line once the person agrees.
+    void removeFstabEntry(const Confirm &confirm);
+    // Looks again at what the popover shows from the system (on opening it).
+    void refreshDetections();
+
     // The last action's output unless the person cleared it since; empty hides it.
     QString output() const;
     const QString &fullOutput() const { return m_status.actionOutput(); }
@@ -108,6 +119,7 @@ Q_SIGNALS:
 private:
     StatusModel &m_status;
     const LocalFolderMover &m_mover;
+    FstabAuditor *m_fstab;
     std::optional<quint64> m_clearedAction; // the action whose output was cleared
 };
 

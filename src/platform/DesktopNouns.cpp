@@ -30,4 +30,12 @@ QString terminalNoun() {
     return QStringLiteral("a terminal");
 }
 
+QString encryptedVolumesNoun() {
+    return QStringLiteral("encrypted volumes");
+}
+
+QString administratorPasswordNotice() {
+    return QStringLiteral("Your system will ask for your administrator password.");
+}
+
 } // namespace quindle::platform

@@ -25,4 +25,10 @@ QString shortcutModifier();
 // The program a person types commands into, for sentences: "a terminal".
 QString terminalNoun();
 
+// Disks whose contents the system encrypts, for sentences: "encrypted volumes".
+QString encryptedVolumesNoun();
+
+// What happens before an administrator command runs, as a sentence.
+QString administratorPasswordNotice(); // "Your system will ask for your administrator password."
+
 } // namespace quindle::platform

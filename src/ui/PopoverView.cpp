@@ -2,6 +2,7 @@
 
 #include "core/ServiceScripts.h"
 #include "core/StatusModel.h"
+#include "insight/FstabAuditor.h"
 #include "insight/PopoverModel.h"
 #include "platform/DesktopNouns.h"
 #include "ui/Theme.h"
@@ -271,6 +272,23 @@ QScrollArea *PopoverView::buildLoadedPage() {
             [this] { m_actions.openWindow(WindowKind::Tier); });
     layout->addWidget(m_moves);
 
+    // A line left in the file system table by an earlier install.
+    m_fstabRow = new QLabel(
+        QStringLiteral("<a href=\"remove\">%1</a>").arg(FstabAuditor::rowText().toHtmlEscaped()),
+        page);
+    m_fstabRow->setWordWrap(true);
+    m_fstabRow->setTextFormat(Qt::RichText);
+    name(m_fstabRow, QStringLiteral("fstab entry"), FstabAuditor::hint());
+    m_fstabRow->setToolTip(FstabAuditor::hint());
+    connect(m_fstabRow, &QLabel::linkActivated, this,
+            [this] { m_model.removeFstabEntry(confirmer()); });
+    layout->addWidget(m_fstabRow);
+    m_fstabError = new QLabel(page);
+    m_fstabError->setWordWrap(true);
+    name(m_fstabError, QStringLiteral("fstab removal"));
+    setTone(m_fstabError, Tone::Bad);
+    layout->addWidget(m_fstabError);
+
     // Service actions.
     auto *actions = new QGridLayout;
     actions->setSpacing(6);
@@ -346,13 +364,16 @@ QPushButton *PopoverView::addCommand(QWidget *parent, const QString &label, cons
     name(button, label, hint);
     dimWhenDisabled(button);
     m_commandButtons.insert(command, button);
-    connect(button, &QPushButton::clicked, this, [this, command] {
-        m_model.press(command, [this](const Confirmation &ask, std::function<void()> agreed) {
-            if (m_actions.confirm)
-                m_actions.confirm(ask.title, ask.text, ask.confirm, std::move(agreed));
-        });
-    });
+    connect(button, &QPushButton::clicked, this,
+            [this, command] { m_model.press(command, confirmer()); });
     return button;
+}
+
+PopoverModel::Confirm PopoverView::confirmer() {
+    return [this](const Confirmation &ask, std::function<void()> agreed) {
+        if (m_actions.confirm)
+            m_actions.confirm(ask.title, ask.text, ask.confirm, std::move(agreed));
+    };
 }
 
 QPushButton *PopoverView::addOpener(QWidget *parent, const QString &label, WindowKind kind,
@@ -407,6 +428,9 @@ void PopoverView::rebuild() {
     const QString moves = m_model.movesText();
     m_moves->setVisible(!moves.isEmpty());
     m_moves->setText(QStringLiteral("<a href=\"tier\">%1</a>").arg(moves));
+    m_fstabRow->setVisible(m_model.showsFstabRow());
+    m_fstabError->setText(m_model.fstabRemovalError());
+    m_fstabError->setVisible(m_model.showsFstabRow() && !m_model.fstabRemovalError().isEmpty());
 
     m_pauseButton->setText(m_model.pauseLabel());
     name(m_pauseButton, m_pauseButton->text(),

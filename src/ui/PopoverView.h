@@ -1,5 +1,6 @@
 #pragma once
 
+#include "insight/PopoverModel.h"
 #include "ui/WindowKind.h"
 
 #include <QHash>
@@ -14,10 +15,6 @@ class QPlainTextEdit;
 class QScrollArea;
 class QProgressBar;
 class QVBoxLayout;
-
-namespace quindle {
-class PopoverModel;
-}
 
 namespace quindle::ui {
 
@@ -58,6 +55,8 @@ private:
     QPushButton *addOpener(QWidget *parent, const QString &label, WindowKind kind,
                            const QString &hint = {});
     QScrollArea *buildLoadedPage();
+    // Puts the model's questions to the person through the application's confirm action.
+    PopoverModel::Confirm confirmer();
     QWidget *buildMessagePage(QLabel *&text, QPushButton *&button);
 
     PopoverModel &m_model;
@@ -85,6 +84,8 @@ private:
     QLabel *m_lastRunRow = nullptr;
     QLabel *m_summary = nullptr;
     QLabel *m_moves = nullptr;
+    QLabel *m_fstabRow = nullptr;
+    QLabel *m_fstabError = nullptr;
     QPushButton *m_pauseButton = nullptr;
     QWidget *m_outputPanel = nullptr;
     QPlainTextEdit *m_output = nullptr;

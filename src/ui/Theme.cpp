@@ -45,8 +45,6 @@ QColor statusColor(Tone tone) {
         return QColor(0x2e, 0xa0, 0x43);
     case Tone::Warning:
         return QColor(0xf0, 0x8a, 0x00);
-    case Tone::Caution:
-        return QColor(0xe6, 0xc2, 0x00);
     case Tone::Bad:
         return QColor(0xd7, 0x2d, 0x2d);
     case Tone::Neutral:

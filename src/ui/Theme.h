@@ -17,7 +17,7 @@ enum class MovePhase;
 // colours, which mean the same on a light and a dark theme.
 namespace quindle::ui {
 
-enum class Tone { Neutral, Good, Warning, Caution, Bad };
+enum class Tone { Neutral, Good, Warning, Bad };
 
 QColor statusColor(Tone tone); // green, orange, yellow, red; the palette's text colour for Neutral
 

@@ -14,12 +14,12 @@
 namespace quindle::ui {
 
 TrayController::TrayController(StatusModel &model, LocalFolderMover &mover, PopoverActions actions,
-                               QObject *parent)
+                               FstabAuditor *fstab, QObject *parent)
     : QObject(parent)
     , m_model(model)
     , m_mover(mover)
     , m_actions(std::move(actions))
-    , m_popoverModel(model, mover) {
+    , m_popoverModel(model, mover, fstab) {
     m_blink.setInterval(blinkIntervalMs);
     connect(&m_blink, &QTimer::timeout, this, [this] {
         m_blinkOn = !m_blinkOn;
@@ -77,6 +77,7 @@ void TrayController::togglePopover() {
 }
 
 void TrayController::showPopover() {
+    m_popoverModel.refreshDetections();
     const QRect anchor = m_tray ? m_tray->geometry() : QRect();
     QScreen *screen = anchor.isValid() ? QGuiApplication::screenAt(anchor.center()) : nullptr;
     if (!screen)
@@ -122,8 +123,7 @@ bool TrayController::activityRunning() const {
 }
 
 void TrayController::updateIcon() {
-    m_dot =
-        dotLook(iconState(m_model.status(), m_model.serviceInstalled(), true), activityRunning());
+    m_dot = dotLook(iconState(m_model.status(), m_model.serviceInstalled()), activityRunning());
     if (m_tray)
         m_tray->setIcon(trayIcon(m_dot, m_blinkOn));
 }

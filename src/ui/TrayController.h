@@ -14,6 +14,7 @@ class QMenu;
 class QSystemTrayIcon;
 
 namespace quindle {
+class FstabAuditor;
 class StatusModel;
 class LocalFolderMover;
 } // namespace quindle
@@ -29,7 +30,7 @@ public:
     static constexpr int blinkIntervalMs = 700;
 
     TrayController(StatusModel &model, LocalFolderMover &mover, PopoverActions actions,
-                   QObject *parent = nullptr);
+                   FstabAuditor *fstab = nullptr, QObject *parent = nullptr);
     ~TrayController() override;
 
     // Shows the icon, or the fallback window when there is no tray.

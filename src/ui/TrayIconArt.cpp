@@ -73,7 +73,8 @@ void drawTrayGlyph(QPainter &painter, qreal size, const DotLook &dot, bool blink
     const qreal rim = std::max(1.0, size / 22.0);
     painter.fillPath(drive, kGlyphInk);
     // Centred on the edge: half of it darkens the ink's border, half rings it outside.
-    painter.strokePath(drive, QPen(kGlyphRim, 1.25 * rim, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
+    painter.strokePath(drive,
+                       QPen(kGlyphRim, 1.25 * rim, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
     if (dot.visible) {
         const qreal scale = size / 22.0;
         const qreal diameter = dotSize * scale;
@@ -96,8 +97,6 @@ DotLook dotLook(IconState state, bool activityRunning) {
     case IconState::Low:
     case IconState::Paused:
         return {true, Tone::Warning, false};
-    case IconState::NoFullDiskAccess:
-        return {true, Tone::Caution, false};
     case IconState::Critical:
     case IconState::DriveMissing:
         return {true, Tone::Bad, false};

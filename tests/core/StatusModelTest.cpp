@@ -90,18 +90,17 @@ TEST(StatusTexts, QuietModeDescriptionsAndIconStateOrder) {
         EXPECT_EQ(StatusModel::quietHoursDescription(status), text);
 
     // Each state wins over the ones after it.
-    const std::tuple<std::optional<S>, bool, bool, IconState> icons[] = {
-        {healthy(), false, false, IconState::NotInstalled},
-        {std::nullopt, true, false, IconState::NoStatus},
-        {healthy([](S &s) { s.paused = true, s.mounted = false; }), true, true, IconState::Paused},
-        {healthy([](S &s) { s.marker_ok = false, s.internal_free_gb = 1; }), true, false,
+    const std::tuple<std::optional<S>, bool, IconState> icons[] = {
+        {healthy(), false, IconState::NotInstalled},
+        {std::nullopt, true, IconState::NoStatus},
+        {healthy([](S &s) { s.paused = true, s.mounted = false; }), true, IconState::Paused},
+        {healthy([](S &s) { s.marker_ok = false, s.internal_free_gb = 1; }), true,
          IconState::DriveMissing},
-        {healthy([](S &s) { s.internal_free_gb = 15; }), true, false, IconState::Critical},
-        {healthy([](S &s) { s.internal_free_gb = 40; }), true, false, IconState::Low},
-        {healthy(), true, false, IconState::NoFullDiskAccess},
-        {healthy(), true, true, IconState::Normal}};
-    for (const auto &[status, installed, fullDiskAccess, state] : icons)
-        EXPECT_EQ(iconState(status, installed, fullDiskAccess), state) << int(state);
+        {healthy([](S &s) { s.internal_free_gb = 15; }), true, IconState::Critical},
+        {healthy([](S &s) { s.internal_free_gb = 40; }), true, IconState::Low},
+        {healthy(), true, IconState::Normal}};
+    for (const auto &[status, installed, state] : icons)
+        EXPECT_EQ(iconState(status, installed), state) << int(state);
 }
 
 class StatusModelTest : public test::TempHomeTest {

@@ -22,6 +22,14 @@ TEST(FstabEntryRules, OnlyLiveLinesCountAndNeedlesThatCouldLeaveTheirQuotingAreR
     EXPECT_TRUE(FstabEntry::hasProblematicEntry("\tUUID=1 /media/u/NVMe2 ext4 0 0\n", needles));
     EXPECT_TRUE(
         FstabEntry::hasProblematicEntry("UUID=1 /srv ext4\nLABEL=x /mnt/other xfs\n", needles));
+    // The table writes space, tab and backslash as octal escapes.
+    for (const char *line : {"UUID=1 /media/u/My\\040Drive ext4", "UUID=1 /media/u/a\\011b ext4",
+                             "UUID=1 /media/u/a\\134b ext4", "UUID=1\t/media/u/My Drive"})
+        EXPECT_TRUE(FstabEntry::hasProblematicEntry(
+            line, {"/media/u/My Drive", "/media/u/a\tb", "/media/u/a\\b"}))
+            << line;
+    EXPECT_FALSE(
+        FstabEntry::hasProblematicEntry("UUID=1 /media/u/My\\040Drive2x", {"/media/u/My Drivex"}));
 
     const QDateTime now(QDate(2024, 5, 1), QTime(12, 34, 56), Qt::UTC);
     for (const char *needle :
@@ -68,6 +76,7 @@ TEST_F(FstabRemoval, RemovesOnlyTheDrivesLinesKeepsABackupAndAsksNothingWhenNone
     const FstabEntry::Result result = remove();
     EXPECT_TRUE(result.ok) << result.message.value_or("").toStdString();
     EXPECT_EQ(readText(fstab), "UUID=1 / ext4 defaults 0 1\nUUID=4 /mnt/DriveXv2 ext4 0 2\n");
+
     const QStringList backups = QDir(inHome("etc")).entryList({"fstab.quindle-backup-*"});
     ASSERT_EQ(backups.size(), 1);
     EXPECT_EQ(readText(inHome("etc/") + backups.first()), before);
@@ -75,6 +84,12 @@ TEST_F(FstabRemoval, RemovesOnlyTheDrivesLinesKeepsABackupAndAsksNothingWhenNone
     QFile::remove(calls);
     EXPECT_TRUE(remove().ok);
     EXPECT_FALSE(QFile::exists(calls));
+
+    // A drive path with a space, as the table writes it; the same name without it stays.
+    currentDrive("/mnt/My Drive");
+    writeText(fstab, "UUID=5 /mnt/My\\040Drive ext4 0 2\nUUID=6 /mnt/MyDrive ext4 0 2\n");
+    EXPECT_TRUE(remove().ok);
+    EXPECT_EQ(readText(fstab), "UUID=6 /mnt/MyDrive ext4 0 2\n");
 }
 
 TEST_F(FstabRemoval, ACancelOrRefusalFailsAndAHostileDrivePathNeverReachesThePrompt) {

@@ -4,10 +4,12 @@
 #include "core/ServiceScripts.h"
 #include "core/StatePaths.h"
 #include "core/StatusModel.h"
+#include "insight/FstabAuditor.h"
 #include "insight/PopoverModel.h"
 #include "mover/LocalFolderMover.h"
 #include "mover/MoverLog.h"
 #include "mover/MoverSettings.h"
+#include "platform/VolumeLocations.h"
 #include "support/FakeServiceManager.h"
 #include "support/FakeVolumeWatcher.h"
 #include "support/ScreenshotRun.h"
@@ -21,6 +23,7 @@
 #include <QFile>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QLabel>
 #include <QMessageBox>
 #include <QPainter>
 #include <QPushButton>
@@ -84,12 +87,20 @@ int main(int argc, char **argv) {
     MoverSettings settings;
     test::FakeVolumeWatcher volumes;
     LocalFolderMover mover(log, settings, &volumes);
-    PopoverModel popover(model, mover);
+    const QString fstabFile = home.path() + QStringLiteral("/fstab");
+    FstabAuditor fstab(fstabFile);
+    PopoverModel popover(model, mover, &fstab);
     QMessageBox *question = nullptr;
     ui::PopoverActions actions;
     actions.confirm = [&](const QString &title, const QString &text, const QString &confirm,
                           const std::function<void()> &) {
-        question = ui::openConfirmation(nullptr, {title, title, text, confirm}, [](bool) {});
+        question = ui::openConfirmation(nullptr,
+                                        {.windowTitle = title,
+                                         .question = title,
+                                         .details = text,
+                                         .confirmLabel = confirm,
+                                         .confirmHint = {}},
+                                        [](bool) {});
     };
     ui::PopoverView view(popover, actions);
     view.show();
@@ -115,6 +126,21 @@ int main(int argc, char **argv) {
     if (question) {
         question->resize(question->sizeHint());
         screenshots::shoot(question, QStringLiteral("popover-confirm.png"));
+        question->close();
+    }
+    // A line an earlier install left in the file system table, and what removing it asks.
+    screenshots::writeFile(fstabFile, "UUID=2 " + platform::defaultNVMePath().toUtf8() +
+                                          " ext4 defaults 0 2\n");
+    fstab.refresh();
+    screenshots::wait([&] { return fstab.hasLegacyEntry(); }, QStringLiteral("the fstab line"));
+    shoot("fstab", {});
+    question = nullptr;
+    for (QLabel *label : view.findChildren<QLabel *>())
+        if (label->accessibleName() == QStringLiteral("fstab entry"))
+            Q_EMIT label->linkActivated(QStringLiteral("remove"));
+    if (question) {
+        question->resize(question->sizeHint());
+        screenshots::shoot(question, QStringLiteral("popover-fstab-confirm.png"));
         question->close();
     }
     // The tray icon in each look, on a light and a dark panel, at scale 1, 1.5 and 2.

@@ -1,8 +1,11 @@
 #include "ShellFixture.h"
 
 #include "core/ServiceScripts.h"
+#include "insight/FstabAuditor.h"
 #include "insight/PopoverModel.h"
+#include "platform/VolumeLocations.h"
 #include "support/ClippedWidgets.h"
+#include "support/FakeExecutables.h"
 #include "ui/PopoverView.h"
 
 #include <QApplication>
@@ -23,15 +26,20 @@ protected:
             if (answer)
                 confirmed();
         };
-        popover = std::make_unique<PopoverModel>(*model, *mover);
+        popover = std::make_unique<PopoverModel>(*model, *mover, &fstab);
         return std::make_unique<PopoverView>(*popover, actions);
     }
-    QString labelText(const PopoverView &view, const QString &accessibleName) {
+    static QLabel *label(const PopoverView &view, const QString &accessibleName) {
         for (QLabel *label : view.findChildren<QLabel *>())
             if (label->accessibleName() == accessibleName)
-                return label->text();
-        return {};
+                return label;
+        return nullptr;
     }
+    QString labelText(const PopoverView &view, const QString &accessibleName) {
+        const QLabel *found = label(view, accessibleName);
+        return found ? found->text() : QString();
+    }
+    FstabAuditor fstab{inHome("fstab")};
     std::unique_ptr<PopoverModel> popover;
     QList<ui::WindowKind> opened;
     QStringList asked;
@@ -132,4 +140,36 @@ TEST_F(Popover, ShowsWhatToDoBeforeThereIsAStatus) {
         if (button->text() == QStringLiteral("Run Setup…"))
             button->click();
     EXPECT_EQ(opened, QList<ui::WindowKind>{ui::WindowKind::SetupWizard});
+}
+
+TEST_F(Popover, AnFstabLineIsOfferedForRemovalAskedAboutAndGoneOnceRemoved) {
+    setStatus({});
+    const QByteArray pin = "UUID=2 " + platform::defaultNVMePath().toUtf8() + " ext4 0 2\n";
+    test::writeText(inHome("fstab"), "UUID=1 / ext4 defaults 0 1\n" + pin);
+    test::FakeExecutables fakes;
+    fakes.putFirstOnPath();
+    fakes.add("pkexec", "exit 126");
+    auto view = makeView();
+    view->show();
+    QLabel *row = label(*view, QStringLiteral("fstab entry"));
+    ASSERT_NE(row, nullptr);
+    popover->refreshDetections();
+    ASSERT_TRUE(test::waitUntil([&] { return row->isVisible(); }));
+    EXPECT_TRUE(row->toolTip().endsWith(QStringLiteral("Click to remove it.")));
+
+    Q_EMIT row->linkActivated(QStringLiteral("remove"));
+    EXPECT_EQ(asked, QStringList{"Remove fstab entry"});
+    answer = true;
+    Q_EMIT row->linkActivated(QStringLiteral("remove"));
+    ASSERT_TRUE(test::waitUntil([&] {
+        return labelText(*view, QStringLiteral("fstab removal")) == QStringLiteral("Cancelled.");
+    }));
+    EXPECT_TRUE(row->isVisible());
+
+    // The administrator's shell runs the real command.
+    fakes.add("pkexec", "shift 2; exec /bin/sh -c \"$1\"");
+    Q_EMIT row->linkActivated(QStringLiteral("remove"));
+    ASSERT_TRUE(test::waitUntil([&] { return !row->isVisible(); }));
+    EXPECT_EQ(test::readText(inHome("fstab")), "UUID=1 / ext4 defaults 0 1\n");
+    EXPECT_FALSE(fstab.removalError());
 }

@@ -24,7 +24,6 @@ TEST(TrayDot, ColourAndBlinkingFollowTheStateTable) {
     } table[] = {
         {IconState::Normal, {}, {true, Tone::Good, true}},
         {IconState::Low, {true, Tone::Warning, false}, {true, Tone::Warning, false}},
-        {IconState::NoFullDiskAccess, {true, Tone::Caution, false}, {true, Tone::Caution, false}},
         {IconState::Critical, {true, Tone::Bad, false}, {true, Tone::Bad, false}},
         {IconState::DriveMissing, {true, Tone::Bad, false}, {true, Tone::Bad, false}},
         {IconState::Paused, {true, Tone::Warning, false}, {true, Tone::Warning, false}},

@@ -94,6 +94,9 @@ void useDarkPalette() {
     dark.setColor(QPalette::ButtonText, QColor(0xe6, 0xe6, 0xe6));
     dark.setColor(QPalette::Highlight, QColor(0x3d, 0x7a, 0xd6));
     dark.setColor(QPalette::HighlightedText, Qt::white);
+    // Dark desktop themes lighten links too; Qt's default blue is unreadable on a dark window.
+    dark.setColor(QPalette::Link, QColor(0x7a, 0xb7, 0xff));
+    dark.setColor(QPalette::LinkVisited, QColor(0xb8, 0x9c, 0xff));
     dark.setColor(QPalette::PlaceholderText, QColor(0x9a, 0x9a, 0xa0));
     dark.setColor(QPalette::ToolTipBase, QColor(0x3a, 0x3a, 0x3e));
     dark.setColor(QPalette::ToolTipText, QColor(0xe6, 0xe6, 0xe6));
