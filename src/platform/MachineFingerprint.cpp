@@ -1,0 +1,45 @@
+#include "platform/MachineFingerprint.h"
+
+#include <QFile>
+
+#include <openssl/evp.h>
+#include <openssl/hmac.h>
+
+namespace quindle::platform {
+
+namespace {
+
+constexpr int idBytes = 16;
+
+std::optional<QByteArray> machineId() {
+    QFile file(QStringLiteral("/etc/machine-id"));
+    if (!file.open(QIODevice::ReadOnly))
+        return std::nullopt;
+    const QByteArray text = file.read(64).trimmed();
+    const QByteArray id = QByteArray::fromHex(text);
+    // fromHex skips what is not hex, so the length proves the text was all hex digits; an
+    // all-zero ID is one not yet initialised.
+    if (text.size() != 2 * idBytes || id.size() != idBytes || id.count('\0') == idBytes)
+        return std::nullopt;
+    return id;
+}
+
+} // namespace
+
+std::optional<QByteArray> appSpecificMachineId(const QByteArray &appId) {
+    const std::optional<QByteArray> id = machineId();
+    if (!id || appId.size() != idBytes)
+        return std::nullopt;
+    unsigned char digest[EVP_MAX_MD_SIZE];
+    unsigned int digestLength = 0;
+    if (!HMAC(EVP_sha256(), id->constData(), idBytes,
+              reinterpret_cast<const unsigned char *>(appId.constData()), idBytes, digest,
+              &digestLength))
+        return std::nullopt;
+    QByteArray uuid(reinterpret_cast<const char *>(digest), idBytes);
+    uuid[6] = static_cast<char>((uuid[6] & 0x0F) | 0x40); // version 4
+    uuid[8] = static_cast<char>((uuid[8] & 0x3F) | 0x80); // the RFC 4122 variant
+    return uuid.toHex();
+}
+
+} // namespace quindle::platform

@@ -1,0 +1,17 @@
+#pragma once
+
+#include <QByteArray>
+
+#include <optional>
+
+namespace quindle::platform {
+
+// This computer's identifier as one application sees it, derived from /etc/machine-id the way
+// sd_id128_get_machine_app_specific() derives it: HMAC-SHA-256 keyed by the 16 bytes of the
+// machine ID over the 16 bytes of `appId`, the first half made a version 4 UUID, written as 32
+// lower-case hex digits. The machine ID cannot be recovered from it, so it may leave the computer;
+// the machine ID itself never does. Nothing when the machine ID is missing or unreadable, or
+// `appId` is not 16 bytes.
+std::optional<QByteArray> appSpecificMachineId(const QByteArray &appId);
+
+} // namespace quindle::platform
