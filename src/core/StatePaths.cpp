@@ -54,6 +54,9 @@ QString recentPairsFile() {
 QString engineLockFile() {
     return inState("engine.lock");
 }
+QString manifestCacheFile() {
+    return inState("manifest-v2-cache.json");
+}
 
 QString localBinDirectory() {
     return platform::homePath() + QStringLiteral("/.local/bin");

@@ -20,6 +20,7 @@ QString statusFile();
 QString folderMovesDirectory();
 QString recentPairsFile();
 QString engineLockFile();
+QString manifestCacheFile(); // the last accepted update manifest, byte for byte
 
 QString localBinDirectory(); // ~/.local/bin
 QString shimFile();          // ~/.local/bin/qndl
