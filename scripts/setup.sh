@@ -6,7 +6,7 @@ cd "$(dirname "$0")/.."
 
 packages=(
   build-essential cmake ninja-build ccache pkg-config
-  qt6-base-dev libssl-dev libgtest-dev libgmock-dev
+  qt6-base-dev libssl-dev openssl libgtest-dev libgmock-dev
   rsync rclone util-linux procps
   bats shellcheck jq
   xvfb xauth trayer xdotool fonts-dejavu-core libglib2.0-bin

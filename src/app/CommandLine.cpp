@@ -37,12 +37,14 @@ const std::map<QString, Command> &commands() {
          {runConfig, "get or set one key of the service's configuration"}},
         {QStringLiteral("fstab-audit"),
          {runFstabAudit, "tell whether the file system table still pins the drive's mount point"}},
+        {QStringLiteral("manifest"),
+         {runManifest, "fetch the update manifest once, or sign one for publishing"}},
     };
     return table;
 }
 
 int usage(QTextStream &out, int exitCode) {
-    out << "Usage: quindle <command> [arguments]\n\nCommands:\n";
+    out << "Usage: quindle <command> [arguments]\n       quindle --version\n\nCommands:\n";
     for (const auto &[name, command] : commands())
         out << "  " << name.leftJustified(12) << command.summary << '\n';
     return exitCode;

@@ -25,5 +25,6 @@ int runService(const QStringList &arguments);
 int runDrives(const QStringList &arguments);
 int runConfig(const QStringList &arguments);
 int runFstabAudit(const QStringList &arguments);
+int runManifest(const QStringList &arguments);
 
 } // namespace quindle

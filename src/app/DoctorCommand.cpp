@@ -1,5 +1,6 @@
 #include "app/CommandLine.h"
 
+#include "core/BuildSettings.h"
 #include "core/StatePaths.h"
 #include "mover/RsyncSupport.h"
 #include "platform/InstallHints.h"
@@ -29,20 +30,27 @@ QString rsyncLine() {
         .arg(crtimes ? QStringLiteral("passed") : QStringLiteral("not passed"));
 }
 
+QString addressLine(const QUrl &address) {
+    return address.isEmpty() ? QStringLiteral("none configured") : address.toString();
+}
+
 } // namespace
 
 int runDoctor(const QStringList &) {
     QTextStream out(stdout);
     const QString rclone = platform::findRclone();
-    out << "State directory:  " << paths::quindleDirectory() << '\n'
-        << "Volumes root:     " << platform::volumesRoot() << '\n'
-        << "Default NVMe:     " << platform::defaultNVMePath() << '\n'
-        << "rsync:            " << rsyncLine() << '\n'
-        << "rclone:           "
+    out << "State directory:    " << paths::quindleDirectory() << '\n'
+        << "Volumes root:       " << platform::volumesRoot() << '\n'
+        << "Default NVMe:       " << platform::defaultNVMePath() << '\n'
+        << "rsync:              " << rsyncLine() << '\n'
+        << "rclone:             "
         << (rclone.isEmpty() ? QStringLiteral("none found (needed only for cloud transfers)")
                              : rclone)
         << '\n'
-        << "Service manager:  " << platform::describe(platform::detectServiceManager()) << '\n';
+        << "Service manager:    " << platform::describe(platform::detectServiceManager()) << '\n'
+        << "Manifest address:   " << addressLine(build::manifestUrl()) << '\n'
+        << "Fallback address:   " << addressLine(build::manifestFallbackUrl()) << '\n'
+        << "Signature checking: " << (build::manifestSigningKey().isEmpty() ? "off" : "on") << '\n';
     return 0;
 }
 

@@ -1,29 +1,16 @@
 #include "app/CommandLine.h"
+#include "app/WaitFor.h"
 
 #include "core/Installer.h"
 #include "core/StatusModel.h"
 #include "platform/ServiceManagerKind.h"
 
-#include <QEventLoop>
 #include <QFileInfo>
-#include <QFutureWatcher>
 #include <QTextStream>
 
 namespace quindle {
 
 namespace {
-
-// Runs the event loop until `future` is done: the models finish their work on this thread.
-template <typename T> void waitFor(const QFuture<T> &future) {
-    if (future.isFinished())
-        return;
-    QFutureWatcher<T> watcher;
-    QEventLoop loop;
-    QObject::connect(&watcher, &QFutureWatcherBase::finished, &loop, &QEventLoop::quit);
-    watcher.setFuture(future);
-    if (!future.isFinished())
-        loop.exec();
-}
 
 int usage(QTextStream &err) {
     err << "Usage: quindle service install|start|stop|status|upgrade\n"
