@@ -1,0 +1,119 @@
+#include "support/ManifestServer.h"
+
+#include <QTcpSocket>
+#include <QTimer>
+
+#include <gtest/gtest.h>
+
+namespace quindle::test {
+
+namespace {
+
+QByteArray head(const char *status, const std::optional<qsizetype> &contentLength) {
+    QByteArray text = QByteArray("HTTP/1.1 ") + status + "\r\nConnection: close\r\n";
+    if (contentLength)
+        text += "Content-Type: application/json\r\nContent-Length: " +
+                QByteArray::number(*contentLength) + "\r\n";
+    return text + "\r\n";
+}
+
+void sendAndClose(QTcpSocket *socket, const QByteArray &bytes) {
+    socket->write(bytes);
+    socket->disconnectFromHost();
+}
+
+// Sends `body` one byte a second until it is all sent or the client goes away.
+void drip(QTcpSocket *socket, const QByteArray &body) {
+    auto *timer = new QTimer(socket);
+    QObject::connect(timer, &QTimer::timeout, socket, [socket, timer, body, sent = 0]() mutable {
+        if (sent == body.size() || socket->state() != QAbstractSocket::ConnectedState) {
+            timer->stop();
+            return;
+        }
+        socket->write(body.mid(sent++, 1));
+    });
+    timer->start(1000);
+}
+
+} // namespace
+
+ManifestServer::ManifestServer(SignedManifest manifest, QObject *parent)
+    : QObject(parent)
+    , m_manifest(std::move(manifest)) {
+    EXPECT_TRUE(m_server.listen(QHostAddress::LocalHost)) << m_server.errorString().toStdString();
+    connect(&m_server, &QTcpServer::newConnection, this, [this] {
+        while (QTcpSocket *socket = m_server.nextPendingConnection()) {
+            connect(socket, &QTcpSocket::disconnected, socket, &QObject::deleteLater);
+            connect(socket, &QTcpSocket::readyRead, this, [this, socket] { read(socket); });
+        }
+    });
+}
+
+QUrl ManifestServer::address() const {
+    return QUrl(QStringLiteral("http://127.0.0.1:%1/manifest.json").arg(m_server.serverPort()));
+}
+
+void ManifestServer::read(QTcpSocket *socket) {
+    // The request is whole once its head has ended; a GET has no body.
+    QByteArray received = socket->property("received").toByteArray() + socket->readAll();
+    socket->setProperty("received", received);
+    const qsizetype end = received.indexOf("\r\n\r\n");
+    if (end < 0)
+        return;
+    const QList<QByteArray> lines = received.left(end).split('\n');
+    const QList<QByteArray> requestLine = lines.first().trimmed().split(' ');
+    Request request{requestLine.value(0), requestLine.value(1), {}};
+    for (qsizetype i = 1; i < lines.size(); ++i) {
+        const qsizetype colon = lines.at(i).indexOf(':');
+        if (colon > 0)
+            request.headers.insert(lines.at(i).left(colon).trimmed().toLower(),
+                                   lines.at(i).mid(colon + 1).trimmed());
+    }
+    m_requests.append(request);
+    socket->disconnect(this);
+    answer(socket);
+}
+
+void ManifestServer::answer(QTcpSocket *socket) {
+    const QByteArray &good = m_manifest.good;
+    switch (m_answer) {
+    case Answer::Good:
+        sendAndClose(socket, head("200 OK", good.size()) + good);
+        break;
+    case Answer::Tampered:
+        sendAndClose(socket, head("200 OK", m_manifest.tampered.size()) + m_manifest.tampered);
+        break;
+    case Answer::Unsigned:
+        sendAndClose(socket, head("200 OK", m_manifest.unsigned_.size()) + m_manifest.unsigned_);
+        break;
+    case Answer::NotModified:
+        sendAndClose(socket, head("304 Not Modified", std::nullopt));
+        break;
+    case Answer::ServerError:
+        sendAndClose(socket, head("500 Internal Server Error", 0));
+        break;
+    case Answer::NotJson: {
+        const QByteArray page = "<html><body>Maintenance</body></html>";
+        sendAndClose(socket, head("200 OK", page.size()) + page);
+        break;
+    }
+    case Answer::CutShort:
+        sendAndClose(socket, head("200 OK", good.size()) + good.left(good.size() / 2));
+        break;
+    case Answer::CutShortWithoutLength:
+        sendAndClose(socket, head("200 OK", std::nullopt) + good.left(good.size() / 2));
+        break;
+    case Answer::Silence:
+        break;
+    case Answer::RedirectAway:
+        sendAndClose(socket, "HTTP/1.1 302 Found\r\nLocation: http://192.0.2.1/manifest.json\r\n"
+                             "Content-Length: 0\r\nConnection: close\r\n\r\n");
+        break;
+    case Answer::Drip:
+        socket->write(head("200 OK", good.size()));
+        drip(socket, good);
+        break;
+    }
+}
+
+} // namespace quindle::test

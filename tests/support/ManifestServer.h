@@ -1,0 +1,59 @@
+#pragma once
+
+#include "support/SignedManifest.h"
+
+#include <QByteArray>
+#include <QList>
+#include <QMap>
+#include <QObject>
+#include <QTcpServer>
+#include <QUrl>
+
+class QTcpSocket;
+
+namespace quindle::test {
+
+// An HTTP server on 127.0.0.1 that serves an update manifest the way it is told to, and records
+// every request with its headers. Lives on the thread that runs the test's event loop.
+class ManifestServer : public QObject {
+    Q_OBJECT
+public:
+    enum class Answer {
+        Good,                  // 200, the signed manifest
+        Tampered,              // 200, the signed manifest with a value changed after signing
+        Unsigned,              // 200, the manifest without a signature
+        NotModified,           // 304
+        ServerError,           // 500
+        NotJson,               // 200, a web page
+        CutShort,              // 200, the connection closes before Content-Length bytes came
+        CutShortWithoutLength, // 200, no Content-Length, the connection closes halfway
+        Silence,               // reads the request, never answers
+        Drip,                  // 200 and its headers at once, then the manifest a byte a second
+        RedirectAway,          // 302 to a plain http address off this computer
+    };
+
+    struct Request {
+        QByteArray method;
+        QByteArray target;                    // the path and query
+        QMap<QByteArray, QByteArray> headers; // names in lower case
+    };
+
+    explicit ManifestServer(SignedManifest manifest, QObject *parent = nullptr);
+
+    // Where the manifest is served: http://127.0.0.1:<port>/manifest.json
+    QUrl address() const;
+    // How every request from now on is answered; Good until told otherwise.
+    void answerWith(Answer answer) { m_answer = answer; }
+    const QList<Request> &requests() const { return m_requests; }
+
+private:
+    void read(QTcpSocket *socket);
+    void answer(QTcpSocket *socket);
+
+    SignedManifest m_manifest;
+    QTcpServer m_server;
+    Answer m_answer = Answer::Good;
+    QList<Request> m_requests;
+};
+
+} // namespace quindle::test
