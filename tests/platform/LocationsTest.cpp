@@ -1,4 +1,5 @@
 #include "platform/HomeDirectory.h"
+#include "platform/HostIdentity.h"
 #include "platform/ProgramLocations.h"
 #include "platform/ServiceLocations.h"
 #include "platform/ServiceManagerKind.h"
@@ -45,4 +46,18 @@ TEST_F(Locations, ServiceManagerCanBeForced) {
     EXPECT_EQ(detectServiceManager(), ServiceManagerKind::Detached);
     setEnv("QUINDLE_SERVICE_MANAGER", QStringLiteral("systemd"));
     EXPECT_EQ(detectServiceManager(), ServiceManagerKind::SystemdUser);
+}
+
+TEST_F(Locations, MachineUUIDIsTheMachineIdWrittenAsAUUID) {
+    const auto uuidOf = [&](const QByteArray &content) {
+        quindle::test::writeText(inHome("machine-id"), content);
+        return machineUUID(inHome("machine-id"));
+    };
+    EXPECT_EQ(uuidOf("0123456789abcdef0123456789ABCDEF\n"),
+              QStringLiteral("01234567-89AB-CDEF-0123-456789ABCDEF"));
+    EXPECT_EQ(uuidOf("0123456789abcdef0123456789abcde\n"), std::nullopt);   // 31 digits
+    EXPECT_EQ(uuidOf("0123456789abcdef0123456789abcdef0\n"), std::nullopt); // 33
+    EXPECT_EQ(uuidOf("0123456789abcdef0123456789abcdeg\n"), std::nullopt);
+    EXPECT_EQ(uuidOf("uninitialized\n"), std::nullopt);
+    EXPECT_EQ(machineUUID(inHome("absent")), std::nullopt);
 }
