@@ -253,13 +253,22 @@ QString Installer::scriptsFolder() const {
     return m_scriptsFolder ? *m_scriptsFolder : bundledScriptsFolder();
 }
 
-QString Installer::bundledScriptsFolder() {
+QString Installer::bundledFolder(const QString &name, const QString &sourceTreeFolder) {
     const QString installed = QDir::cleanPath(QCoreApplication::applicationDirPath() +
-                                              QStringLiteral("/../Resources/Scripts"));
+                                              QStringLiteral("/../Resources/") + name);
     if (QFileInfo(installed).isDir())
         return installed;
-    const QString development = QStringLiteral(QUINDLE_SOURCE_DIR "/service");
+    const QString development =
+        QStringLiteral(QUINDLE_SOURCE_DIR) + QLatin1Char('/') + sourceTreeFolder;
     return QFileInfo(development).isDir() ? development : QString();
+}
+
+QString Installer::bundledScriptsFolder() {
+    return bundledFolder(QStringLiteral("Scripts"), QStringLiteral("service"));
+}
+
+QString Installer::bundledLegalFolder() {
+    return bundledFolder(QStringLiteral("Legal"), QStringLiteral("resources/Legal"));
 }
 
 QFuture<bool> Installer::install() {

@@ -79,8 +79,10 @@ public:
 
     // Where the scripts come from; empty when there is no such folder.
     QString scriptsFolder() const;
-    // `<install folder>/Resources/Scripts` beside bin/, else the source tree's service/.
+    // Resources/Scripts, else the source tree's service/.
     static QString bundledScriptsFolder();
+    // Resources/Legal, else the source tree's resources/Legal.
+    static QString bundledLegalFolder();
 
     // Bundle names, installed under the same names in ~/.quindle, in order.
     static QStringList scriptTable();
@@ -102,6 +104,10 @@ Q_SIGNALS:
 
 private:
     class Run;
+
+    // `<install folder>/Resources/<name>` beside bin/, else `sourceTreeFolder` of the source
+    // tree; empty when neither is a folder.
+    static QString bundledFolder(const QString &name, const QString &sourceTreeFolder);
 
     ManagerSource m_managers;
     std::optional<QString> m_scriptsFolder;
