@@ -6,6 +6,8 @@ namespace quindle::ui {
 
 WindowSpec specFor(WindowKind kind) {
     switch (kind) {
+    case WindowKind::LegalAcceptance:
+        return {QStringLiteral("Welcome to Quindle"), {760, 620}, false};
     case WindowKind::SetupWizard:
         return {QStringLiteral("Quindle Setup"), {640, 480}, false};
     case WindowKind::ServiceStart:

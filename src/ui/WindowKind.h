@@ -7,7 +7,16 @@
 namespace quindle::ui {
 
 // Every window the application opens; at most one of each exists at a time.
-enum class WindowKind { SetupWizard, ServiceStart, Log, RulesConfig, Inspect, ChooseDrive, Tier };
+enum class WindowKind {
+    LegalAcceptance,
+    SetupWizard,
+    ServiceStart,
+    Log,
+    RulesConfig,
+    Inspect,
+    ChooseDrive,
+    Tier
+};
 
 struct WindowSpec {
     QString title;

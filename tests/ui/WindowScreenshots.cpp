@@ -7,6 +7,8 @@
 
 #include "core/ConfigFileModel.h"
 #include "core/Installer.h"
+#include "core/LegalAcceptance.h"
+#include "core/NVMeShadow.h"
 #include "core/ServiceLogModel.h"
 #include "core/StatePaths.h"
 #include "core/StatusModel.h"
@@ -20,6 +22,7 @@
 #include "support/WaitUntil.h"
 #include "ui/ChooseDriveWindow.h"
 #include "ui/InspectWindow.h"
+#include "ui/LegalAcceptanceWindow.h"
 #include "ui/LogWindow.h"
 #include "ui/RulesConfigWindow.h"
 #include "ui/ServiceStartWindow.h"
@@ -27,6 +30,7 @@
 #include "ui/WindowKind.h"
 
 #include <QApplication>
+#include <QCheckBox>
 #include <QDateTime>
 #include <QDir>
 #include <QFile>
@@ -35,6 +39,7 @@
 #include <QMessageBox>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QTabWidget>
 #include <QTemporaryDir>
 #include <QTextStream>
 
@@ -153,6 +158,35 @@ void chooseDrive(const QString &file, bool withConfirmation) {
     useWrapper(false);
 }
 
+enum class LegalState { FirstAcceptance, DocumentsChanged, DocumentMissing };
+
+// The acceptance window over a copy of the shipped documents, changed to show `state`.
+void legal(LegalState state, const QString &file) {
+    QTemporaryDir bundle;
+    const QString shipped = Installer::bundledLegalFolder();
+    for (const QString &name : QDir(shipped).entryList({QStringLiteral("*.md")}))
+        QFile::copy(shipped + QLatin1Char('/') + name, bundle.filePath(name));
+    if (state == LegalState::DocumentsChanged) {
+        LegalAcceptance(bundle.path()).recordAcceptance();
+        for (const char *name : {"TERMS-OF-SERVICE.md", "PRIVACY-POLICY.md"}) {
+            QFile document(bundle.filePath(QString::fromLatin1(name)));
+            document.open(QIODevice::Append);
+            document.write("\nThis paragraph was added in a later version.\n");
+        }
+    } else if (state == LegalState::DocumentMissing) {
+        QFile::remove(bundle.filePath(QStringLiteral("DISCLAIMER.md")));
+    }
+    LegalAcceptance model(bundle.path());
+    ui::LegalAcceptanceWindow window(model);
+    if (state == LegalState::DocumentsChanged)
+        for (QCheckBox *box : window.findChildren<QCheckBox *>())
+            box->setChecked(true);
+    if (state == LegalState::DocumentMissing)
+        window.findChild<QTabWidget *>()->setCurrentIndex(2);
+    save(&window, WindowKind::LegalAcceptance, file);
+    NVMeShadow::remove(LegalAcceptance::basename());
+}
+
 } // namespace
 
 int main(int argc, char **argv) {
@@ -168,6 +202,10 @@ int main(int argc, char **argv) {
         qunsetenv(name);
     g_manager = std::make_shared<SampleManager>(
         home.path() + QStringLiteral("/.config/systemd/user/quindle-service.service"));
+
+    legal(LegalState::FirstAcceptance, QStringLiteral("legal-first.png"));
+    legal(LegalState::DocumentsChanged, QStringLiteral("legal-updated.png"));
+    legal(LegalState::DocumentMissing, QStringLiteral("legal-missing.png"));
 
     // The setup wizard comes first: it installs into the empty home.
     {
@@ -270,6 +308,7 @@ int main(int argc, char **argv) {
     useDarkPalette();
     inspect(QStringLiteral("inspect-dark.png"));
     chooseDrive(QStringLiteral("choose-drive-dark.png"), false);
+    legal(LegalState::DocumentsChanged, QStringLiteral("legal-updated-dark.png"));
 
     return exitCode();
 }

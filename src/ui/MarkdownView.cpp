@@ -1,0 +1,33 @@
+#include "ui/MarkdownView.h"
+
+#include "platform/DesktopOpen.h"
+
+#include <QTextDocument>
+
+namespace quindle::ui {
+
+namespace {
+
+bool opensInBrowser(const QUrl &url) {
+    return url.isValid() &&
+           (url.scheme() == QLatin1String("http") || url.scheme() == QLatin1String("https"));
+}
+
+} // namespace
+
+MarkdownView::MarkdownView(QWidget *parent)
+    : QTextBrowser(parent) {
+    setReadOnly(true);
+    setOpenLinks(false);
+    setOpenExternalLinks(false);
+    setLineWrapMode(QTextEdit::WidgetWidth);
+    setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    document()->setDocumentMargin(fontMetrics().height());
+    connect(this, &QTextBrowser::anchorClicked, this, [this](const QUrl &url) {
+        if (!opensInBrowser(url))
+            return;
+        Q_EMIT linkOpened(url, platform::openUrl(url).value_or(QString()));
+    });
+}
+
+} // namespace quindle::ui
