@@ -56,6 +56,8 @@ QCheckBox *confirmation(const QString &text, QWidget *parent, QVBoxLayout *into)
     row->setSpacing(parent->fontMetrics().averageCharWidth());
     auto *box = new QCheckBox(parent);
     name(box, text);
+    // As tall as a line, so its indicator sits beside the first line of the sentence.
+    box->setFixedHeight(parent->fontMetrics().height());
     row->addWidget(box, 0, Qt::AlignTop);
     auto *label = new QLabel(text, parent);
     label->setWordWrap(true);

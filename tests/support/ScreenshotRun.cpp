@@ -98,6 +98,7 @@ void useDarkPalette() {
     dark.setColor(QPalette::Link, QColor(0x7a, 0xb7, 0xff));
     dark.setColor(QPalette::LinkVisited, QColor(0xb8, 0x9c, 0xff));
     dark.setColor(QPalette::PlaceholderText, QColor(0x9a, 0x9a, 0xa0));
+    dark.setColor(QPalette::Link, QColor(0x6c, 0xb4, 0xff));
     dark.setColor(QPalette::ToolTipBase, QColor(0x3a, 0x3a, 0x3e));
     dark.setColor(QPalette::ToolTipText, QColor(0xe6, 0xe6, 0xe6));
     dark.setColor(QPalette::Light, QColor(0x4a, 0x4a, 0x4f));
