@@ -5,7 +5,7 @@
 #include "core/JsonFormat.h"
 #include "core/NVMeShadow.h"
 #include "platform/HomeDirectory.h"
-#include "platform/HostIdentity.h"
+#include "platform/MachineFingerprint.h"
 
 #include <QDir>
 #include <QFileInfo>

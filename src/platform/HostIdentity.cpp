@@ -45,19 +45,4 @@ QString computerDisplayName() {
     return name;
 }
 
-std::optional<QString> machineUUID(const QString &machineIdFile) {
-    QFile file(machineIdFile);
-    if (!file.open(QIODevice::ReadOnly))
-        return std::nullopt;
-    static const QRegularExpression digits(QStringLiteral("^[0-9a-fA-F]{32}$"));
-    // The file ends in a newline; at most that much more is read.
-    const QString id = QString::fromLatin1(file.read(64)).trimmed();
-    if (!digits.match(id).hasMatch())
-        return std::nullopt;
-    const QString upper = id.toUpper();
-    return QStringList{upper.mid(0, 8), upper.mid(8, 4), upper.mid(12, 4), upper.mid(16, 4),
-                       upper.mid(20, 12)}
-        .join(QLatin1Char('-'));
-}
-
 } // namespace quindle::platform

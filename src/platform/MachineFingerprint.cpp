@@ -1,6 +1,10 @@
 #include "platform/MachineFingerprint.h"
 
 #include <QFile>
+#include <QUuid>
+
+#include <algorithm>
+#include <cctype>
 
 #include <openssl/evp.h>
 #include <openssl/hmac.h>
@@ -11,15 +15,19 @@ namespace {
 
 constexpr int idBytes = 16;
 
-std::optional<QByteArray> machineId() {
-    QFile file(QStringLiteral("/etc/machine-id"));
+std::optional<QByteArray> machineId(const QString &path) {
+    QFile file(path);
     if (!file.open(QIODevice::ReadOnly))
         return std::nullopt;
     const QByteArray text = file.read(64).trimmed();
+    const bool allHex = std::all_of(text.cbegin(), text.cend(), [](char c) {
+        return std::isxdigit(static_cast<unsigned char>(c)) != 0;
+    });
+    if (text.size() != 2 * idBytes || !allHex)
+        return std::nullopt;
+    // An all-zero ID is one not yet initialised.
     const QByteArray id = QByteArray::fromHex(text);
-    // fromHex skips what is not hex, so the length proves the text was all hex digits; an
-    // all-zero ID is one not yet initialised.
-    if (text.size() != 2 * idBytes || id.size() != idBytes || id.count('\0') == idBytes)
+    if (id.count('\0') == idBytes)
         return std::nullopt;
     return id;
 }
@@ -27,7 +35,7 @@ std::optional<QByteArray> machineId() {
 } // namespace
 
 std::optional<QByteArray> appSpecificMachineId(const QByteArray &appId) {
-    const std::optional<QByteArray> id = machineId();
+    const std::optional<QByteArray> id = machineId(QStringLiteral("/etc/machine-id"));
     if (!id || appId.size() != idBytes)
         return std::nullopt;
     unsigned char digest[EVP_MAX_MD_SIZE];
@@ -40,6 +48,13 @@ std::optional<QByteArray> appSpecificMachineId(const QByteArray &appId) {
     uuid[6] = static_cast<char>((uuid[6] & 0x0F) | 0x40); // version 4
     uuid[8] = static_cast<char>((uuid[8] & 0x3F) | 0x80); // the RFC 4122 variant
     return uuid.toHex();
+}
+
+std::optional<QString> machineUUID(const QString &machineIdFile) {
+    const std::optional<QByteArray> id = machineId(machineIdFile);
+    if (!id)
+        return std::nullopt;
+    return QUuid::fromRfc4122(*id).toString(QUuid::WithoutBraces).toUpper();
 }
 
 } // namespace quindle::platform

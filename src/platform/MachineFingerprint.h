@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QByteArray>
+#include <QString>
 
 #include <optional>
 
@@ -13,5 +14,10 @@ namespace quindle::platform {
 // the machine ID itself never does. Nothing when the machine ID is missing or unreadable, or
 // `appId` is not 16 bytes.
 std::optional<QByteArray> appSpecificMachineId(const QByteArray &appId);
+
+// The machine ID itself as an upper-case UUID (8-4-4-4-12): this computer's stable identity, for
+// records that stay on it. Nothing when the file does not hold exactly 32 hexadecimal digits.
+std::optional<QString>
+machineUUID(const QString &machineIdFile = QStringLiteral("/etc/machine-id"));
 
 } // namespace quindle::platform

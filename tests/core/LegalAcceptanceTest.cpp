@@ -3,7 +3,7 @@
 #include "core/JsonFormat.h"
 #include "core/NVMeShadow.h"
 #include "core/StatePaths.h"
-#include "platform/HostIdentity.h"
+#include "platform/MachineFingerprint.h"
 #include "support/ServiceSandbox.h"
 #include "support/TempHome.h"
 

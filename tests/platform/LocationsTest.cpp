@@ -1,5 +1,5 @@
 #include "platform/HomeDirectory.h"
-#include "platform/HostIdentity.h"
+#include "platform/MachineFingerprint.h"
 #include "platform/ProgramLocations.h"
 #include "platform/ServiceLocations.h"
 #include "platform/ServiceManagerKind.h"
@@ -59,5 +59,6 @@ TEST_F(Locations, MachineUUIDIsTheMachineIdWrittenAsAUUID) {
     EXPECT_EQ(uuidOf("0123456789abcdef0123456789abcdef0\n"), std::nullopt); // 33
     EXPECT_EQ(uuidOf("0123456789abcdef0123456789abcdeg\n"), std::nullopt);
     EXPECT_EQ(uuidOf("uninitialized\n"), std::nullopt);
+    EXPECT_EQ(uuidOf(QByteArray(32, '0') + "\n"), std::nullopt); // not set up yet
     EXPECT_EQ(machineUUID(inHome("absent")), std::nullopt);
 }
