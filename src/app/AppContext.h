@@ -1,6 +1,7 @@
 #pragma once
 
 #include "core/ConfigFileModel.h"
+#include "core/LegalAcceptance.h"
 #include "core/ServiceLogModel.h"
 #include "core/StatusModel.h"
 #include "insight/DriveSelection.h"
@@ -16,6 +17,7 @@
 #include "tier/PairingModel.h"
 #include "tier/RsyncBanner.h"
 #include "tier/TierOperations.h"
+#include "updates/ManifestFetcher.h"
 
 #include <memory>
 
@@ -41,6 +43,8 @@ struct AppContext {
     TierOperations tierOperations{pairing, *mover};
     RsyncBanner rsyncBanner;
     FstabAuditor fstab;
+    ManifestFetcher manifest;
+    LegalAcceptance legal;
 };
 
 } // namespace quindle

@@ -1,16 +1,21 @@
 #include "app/LaunchSequence.h"
 
+#include "core/BuildSettings.h"
 #include "core/StatePaths.h"
 #include "core/WhenFinished.h"
 #include "insight/ServiceStartPrompt.h"
 #include "insight/WizardModel.h"
 #include "mover/RsyncSupport.h"
 #include "ui/Confirmation.h"
+#include "ui/LegalAcceptanceWindow.h"
 #include "ui/ServiceStartWindow.h"
 #include "ui/SetupWizardWindow.h"
+#include "ui/SplashWindow.h"
+#include "ui/UpdatePromptWindow.h"
+#include "updates/LaunchSplash.h"
+#include "updates/UpdatePrompt.h"
 
 #include <QApplication>
-#include <QFileInfo>
 #include <QPushButton>
 #include <QTimer>
 #include <QtDebug>
@@ -19,10 +24,41 @@ namespace quindle {
 
 using ui::WindowKind;
 
-LaunchSequence::LaunchSequence(AppContext &context, WindowRegistry &windows, QObject *parent)
+namespace {
+
+void log(const char *line) {
+    qInfo().noquote() << line;
+}
+
+} // namespace
+
+LaunchSequence::LaunchSequence(AppContext &context, WindowRegistry &windows,
+                               std::unique_ptr<LaunchFacts> facts, QObject *parent)
     : QObject(parent)
     , m_context(context)
-    , m_windows(windows) {
+    , m_windows(windows)
+    , m_facts(facts ? std::move(facts) : std::make_unique<RealLaunchFacts>(context)) {
+    m_windows.setFactory(WindowKind::UpdatePrompt, [this] {
+        m_updatePrompt = std::make_unique<UpdatePrompt>(m_context.manifest);
+        connect(m_updatePrompt.get(), &UpdatePrompt::current, this, [this] {
+            log("Quindle: UpdateRequiredPrompt — re-check confirmed installed build is current; "
+                "dismissing gate");
+            closeGate(WindowKind::UpdatePrompt);
+            continueAfterUpdateGate();
+        });
+        connect(m_updatePrompt.get(), &UpdatePrompt::quitRequested, this,
+                [this] { quit("Quindle: UpdateRequiredPrompt — user quit instead of updating"); });
+        return new ui::UpdatePromptWindow(*m_updatePrompt);
+    });
+    m_windows.setFactory(WindowKind::LegalAcceptance, [this] {
+        auto *window = new ui::LegalAcceptanceWindow(m_context.legal);
+        connect(window, &ui::LegalAcceptanceWindow::accepted, this, [this] {
+            closeGate(WindowKind::LegalAcceptance);
+            continueAfterGates();
+        });
+        connect(window, &ui::LegalAcceptanceWindow::declined, this, [this] { quit(nullptr); });
+        return window;
+    });
     m_windows.setFactory(WindowKind::SetupWizard, [this] {
         if (!m_wizard) {
             m_wizard = std::make_unique<WizardModel>();
@@ -33,36 +69,95 @@ LaunchSequence::LaunchSequence(AppContext &context, WindowRegistry &windows, QOb
     m_windows.setFactory(WindowKind::ServiceStart, [this] {
         m_startPrompt = std::make_unique<ServiceStartPrompt>(m_context.status);
         connect(m_startPrompt.get(), &ServiceStartPrompt::loaded, this, [this] {
-            qInfo().noquote() << "Quindle: ServiceStartPrompt — service loaded, advancing";
-            m_windows.close(WindowKind::ServiceStart);
+            log("Quindle: ServiceStartPrompt — service loaded, advancing");
+            closeGate(WindowKind::ServiceStart);
             QTimer::singleShot(0, this, &LaunchSequence::continueAfterServiceLoaded);
         });
-        connect(m_startPrompt.get(), &ServiceStartPrompt::quitRequested, this, [this] {
-            qInfo().noquote() << "Quindle: ServiceStartPrompt — user quit";
-            Q_EMIT quitRequested(0);
-        });
+        connect(m_startPrompt.get(), &ServiceStartPrompt::quitRequested, this,
+                [this] { quit("Quindle: ServiceStartPrompt — user quit"); });
         return new ui::ServiceStartWindow(*m_startPrompt);
     });
     connect(&m_windows, &WindowRegistry::closed, this, [this](WindowKind kind) {
-        if (kind == WindowKind::ServiceStart && !m_tray) {
-            qInfo().noquote() << "Quindle: ServiceStartPrompt — closed via X, terminating";
-            Q_EMIT quitRequested(0);
-        } else if (kind == WindowKind::SetupWizard && !m_tray) {
-            Q_EMIT quitRequested(0); // setup abandoned before the service was installed
+        // A gate the chain closes itself on its way on is not a person closing it.
+        if (m_leavingGate || m_tray)
+            return;
+        switch (kind) {
+        case WindowKind::UpdatePrompt:
+            return quit("Quindle: UpdateRequiredPrompt — closed via X, terminating");
+        case WindowKind::LegalAcceptance:
+            return quit("Quindle: LegalAcceptance — closed via X, terminating");
+        case WindowKind::ServiceStart:
+            return quit("Quindle: ServiceStartPrompt — closed via X, terminating");
+        case WindowKind::SetupWizard:
+            return quit(nullptr); // setup abandoned before the service was installed
+        default:
+            return;
         }
     });
 }
 
 LaunchSequence::~LaunchSequence() = default;
 
+QWidget *LaunchSequence::splashWindow() const {
+    return m_splashWindow.get();
+}
+
 void LaunchSequence::start() {
-    // The gates before setup — the update check, legal acceptance and disk access — come here
-    // in that order as they are built. Linux has no disk-access permission to ask for.
+    if (!m_facts->manifestAddressConfigured()) {
+        qInfo().noquote() << "Splash: no manifest address configured — skipping";
+        continueAfterSplash();
+        return;
+    }
+    qInfo().noquote() << "Splash: SplashWindow.show() called";
+    const SplashLimits limits = m_facts->splashLimits();
+    m_splash = std::make_unique<LaunchSplash>(LaunchSplash::buildSettings(limits), limits);
+    connect(m_splash.get(), &LaunchSplash::dismissed, this, [this] {
+        // Off the splash's own signal: the window goes first, then the chain goes on.
+        QTimer::singleShot(0, this, [this] {
+            m_splashWindow.reset();
+            continueAfterSplash();
+        });
+    });
+    connect(m_splash.get(), &LaunchSplash::quitRequested, this, [this] { quit(nullptr); });
+    m_splashWindow = std::make_unique<ui::SplashWindow>(*m_splash, build::supportUrl());
+    m_splashWindow->present();
+}
+
+void LaunchSequence::continueAfterSplash() {
+    whenFinished(m_facts->refreshManifest(), this, [this] {
+        if (m_facts->updateGateNeeded()) {
+            log("Quindle: update available — showing UpdateRequiredPrompt before legal/FDA/setup");
+            m_windows.open(WindowKind::UpdatePrompt);
+        } else {
+            continueAfterUpdateGate();
+        }
+    });
+}
+
+void LaunchSequence::continueAfterUpdateGate() {
+    if (!m_facts->legalAccepted()) {
+        log("Quindle: legal acceptance needed — showing LegalAcceptance");
+        m_windows.open(WindowKind::LegalAcceptance);
+        return;
+    }
     continueAfterGates();
 }
 
+void LaunchSequence::closeGate(WindowKind kind) {
+    m_leavingGate = true;
+    m_windows.close(kind);
+    m_leavingGate = false;
+}
+
+void LaunchSequence::quit(const char *line) {
+    if (line)
+        log(line);
+    Q_EMIT quitRequested(0);
+}
+
 void LaunchSequence::continueAfterGates() {
-    if (!QFileInfo::exists(paths::serviceScript())) {
+    if (!m_facts->serviceInstalled()) {
+        log("Quindle: service not installed — showing SetupWizard");
         showSetupWizard();
         return;
     }
@@ -73,7 +168,7 @@ void LaunchSequence::continueAfterGates() {
             if (m_context.status.serviceLoaded()) {
                 continueAfterServiceLoaded();
             } else {
-                qInfo().noquote() << "Quindle: service not loaded — showing ServiceStartPrompt";
+                log("Quindle: service not loaded — showing ServiceStartPrompt");
                 showServiceStartPrompt();
             }
         });
@@ -85,7 +180,7 @@ void LaunchSequence::showSetupWizard() {
 }
 
 void LaunchSequence::finishWizard() {
-    m_windows.close(WindowKind::SetupWizard);
+    closeGate(WindowKind::SetupWizard);
     if (!m_tray)
         setupTray();
     // The wizard's window closes first: a popup opened while it still has focus would close again.
@@ -107,7 +202,7 @@ void LaunchSequence::setupTray() {
         return;
     ui::PopoverActions actions;
     actions.openWindow = [this](WindowKind kind) { m_windows.open(kind); };
-    actions.quit = [this] { Q_EMIT quitRequested(0); };
+    actions.quit = [this] { quit(nullptr); };
     // A window-modal question that does not spin a nested event loop, as every window asks.
     actions.confirm = [](const QString &title, const QString &text, const QString &confirm,
                          std::function<void()> confirmed) {
@@ -132,6 +227,7 @@ void LaunchSequence::setupTray() {
             m_context.fstab.refresh();
     });
     m_tray->show();
+    log("Quindle: tray ready");
 }
 
 } // namespace quindle

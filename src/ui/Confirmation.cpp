@@ -25,8 +25,8 @@ QMessageBox *openConfirmation(QWidget *parent, const Question &question,
     box->setWindowTitle(question.windowTitle);
     box->setText(question.question);
     box->setInformativeText(question.details);
-    QPushButton *confirm = box->addButton(question.confirmLabel,
-                                          question.destructive ? QMessageBox::DestructiveRole
+    QPushButton *confirm =
+        box->addButton(question.confirmLabel, question.destructive ? QMessageBox::DestructiveRole
                                                                    : QMessageBox::AcceptRole);
     QPushButton *cancel = box->addButton(QMessageBox::Cancel);
     name(confirm, question.confirmLabel, question.confirmHint);

@@ -127,6 +127,8 @@ LegalAcceptanceWindow::LegalAcceptanceWindow(LegalAcceptance &legal, QWidget *pa
 
     m_keys = new DialogKeys(this);
     m_keys->setDefaultButton(m_continue);
+    // The keyboard starts where the person must act: Space ticks, Tab goes to the next.
+    m_readAndAccept->setFocus();
 
     connect(m_open, &QPushButton::clicked, this, &LegalAcceptanceWindow::openInBrowser);
     connect(m_save, &QPushButton::clicked, this, &LegalAcceptanceWindow::saveCopy);

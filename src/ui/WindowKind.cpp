@@ -6,6 +6,8 @@ namespace quindle::ui {
 
 WindowSpec specFor(WindowKind kind) {
     switch (kind) {
+    case WindowKind::UpdatePrompt:
+        return {QStringLiteral("Quindle — Update Available"), {720, 580}, false};
     case WindowKind::LegalAcceptance:
         return {QStringLiteral("Welcome to Quindle"), {760, 620}, false};
     case WindowKind::SetupWizard:

@@ -8,6 +8,7 @@ namespace quindle::ui {
 
 // Every window the application opens; at most one of each exists at a time.
 enum class WindowKind {
+    UpdatePrompt,
     LegalAcceptance,
     SetupWizard,
     ServiceStart,

@@ -32,6 +32,16 @@ wait_for xdotool search --class trayer || fail "trayer did not start"
 "$quindle" >"$work/app.log" 2>&1 &
 app=$!
 pids+=("$app")
+
+# A new user first meets the legal documents: both confirmations ticked from the keyboard (the
+# first has the focus), then Continue, the default button.
+wait_for visible_window "Welcome to Quindle" || fail "the legal gate did not appear ($(cat "$work/app.log"))"
+legal=$(visible_window "Welcome to Quindle" | head -1)
+xdotool windowfocus --sync "$legal"
+xdotool key --delay 100 space Tab space Return
+wait_for no_visible_window "Welcome to Quindle" || fail "Continue did not leave the legal gate"
+[[ -f $HOME/.quindle/state/legal-acceptance.json ]] || fail "the acceptance was not recorded"
+echo "ok - the legal gate takes both confirmations and Continue"
 # The icon docks as an embedded window of class "quindle" inside trayer's panel.
 icon_centre() {
   local window
@@ -56,7 +66,8 @@ kill "${pids[0]}"; wait "${pids[0]}" 2>/dev/null || true
 # Without a tray host.
 "$quindle" >"$work/app2.log" 2>&1 &
 pids+=($!)
+# The splash, titled Quindle too, comes first: wait until the tray would have been set up.
+wait_for grep -q "no system tray" "$work/app2.log" || fail "the missing tray was not said ($(cat "$work/app2.log"))"
 wait_for visible_window Quindle || fail "without a tray no status window appeared ($(cat "$work/app2.log"))"
-grep -q "no system tray" "$work/app2.log" || fail "the missing tray was not said"
 echo "ok - without a tray host the status opens as a window"
-echo "3 passed, 0 failed"
+echo "4 passed, 0 failed"

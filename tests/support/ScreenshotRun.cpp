@@ -4,13 +4,13 @@
 #include "support/WaitUntil.h"
 
 #include <QApplication>
-#include <QFont>
-#include <QWidget>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QFont>
 #include <QPalette>
 #include <QStyleFactory>
+#include <QWidget>
 
 #include <cstdio>
 #include <cstdlib>

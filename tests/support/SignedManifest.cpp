@@ -55,16 +55,17 @@ QByteArray opensslHmac(const QByteArray &key, const QByteArray &text) {
 
 } // namespace
 
-SignedManifest SignedManifest::make(const QByteArray &key) {
+SignedManifest SignedManifest::make(const QByteArray &key, const QByteArray &releasedVersion) {
     SignedManifest manifest;
-    manifest.canonical = canonicalText;
+    manifest.canonical = QByteArray(canonicalText).replace(version, releasedVersion);
     manifest.signature = opensslHmac(key, manifest.canonical);
     EXPECT_EQ(manifest.signature.size(), 64) << manifest.signature.constData();
-    const QByteArray served = servedTemplate;
+    const QByteArray served = QByteArray(servedTemplate).replace(version, releasedVersion);
     manifest.good = QByteArray(served).replace("@SIGNATURE@", "    \"signature\": \"" +
                                                                   manifest.signature + "\",\n");
-    manifest.tampered =
-        QByteArray(manifest.good).replace(R"("version": "1.10.0")", R"("version": "1.10.1")");
+    manifest.tampered = QByteArray(manifest.good)
+                            .replace("\"version\": \"" + releasedVersion + '"',
+                                     "\"version\": \"" + releasedVersion + ".1\"");
     manifest.unsigned_ = QByteArray(served).replace("@SIGNATURE@", "");
     return manifest;
 }

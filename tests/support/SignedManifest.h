@@ -16,8 +16,9 @@ struct SignedManifest {
 
     static constexpr const char *version = "1.10.0";
 
-    // Signs with `key`; fails the current test when openssl cannot run.
-    static SignedManifest make(const QByteArray &key);
+    // Signs with `key`, naming `releasedVersion`; fails the current test when openssl cannot
+    // run.
+    static SignedManifest make(const QByteArray &key, const QByteArray &releasedVersion = version);
 };
 
 } // namespace quindle::test
