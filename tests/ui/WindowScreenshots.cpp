@@ -27,7 +27,12 @@
 #include "ui/RulesConfigWindow.h"
 #include "ui/ServiceStartWindow.h"
 #include "ui/SetupWizardWindow.h"
+#include "ui/SplashWindow.h"
+#include "ui/UpdatePromptWindow.h"
 #include "ui/WindowKind.h"
+#include "updates/LaunchSplash.h"
+#include "updates/ManifestFetcher.h"
+#include "updates/UpdatePrompt.h"
 
 #include <QApplication>
 #include <QCheckBox>
@@ -187,6 +192,57 @@ void legal(LegalState state, const QString &file) {
     NVMeShadow::remove(LegalAcceptance::basename());
 }
 
+// Nothing listens here: every request fails at once.
+const QUrl kClosed(QStringLiteral("http://127.0.0.1:1/manifest.json"));
+
+// The launch splash looking, ready, and offline.
+void splash() {
+    const SplashLimits limits = SplashLimits().scaled(0.02);
+    const ManifestPing::Settings closed{
+        kClosed, kClosed, {}, {limits.requestTimeout, limits.requestHardTimeout}};
+    const auto shootSplash = [](LaunchSplash &model, const QString &file) {
+        ui::SplashWindow window(model, QUrl(QStringLiteral("https://support.example.org/")));
+        window.adjustSize();
+        window.show();
+        QApplication::processEvents();
+        shoot(&window, file);
+    };
+    QFile::remove(paths::manifestCacheFile());
+    LaunchSplash looking(closed, limits);
+    shootSplash(looking, QStringLiteral("splash-connecting.png"));
+    LaunchSplash offline(closed, limits);
+    offline.start();
+    wait([&] { return offline.status() == LaunchSplash::Status::Offline; }, "the offline state");
+    shootSplash(offline, QStringLiteral("splash-offline.png"));
+    writeFile(paths::manifestCacheFile(), "{}");
+    LaunchSplash ready(closed, limits);
+    ready.start();
+    shootSplash(ready, QStringLiteral("splash-ready.png"));
+    QFile::remove(paths::manifestCacheFile());
+}
+
+// The update gate offering a newer version, asking the server again, and failing to.
+void updatePrompt() {
+    writeFile(paths::manifestCacheFile(), R"({"version": "2.4.0",
+        "download_url": "https://downloads.example.org/quindle-2.4.0-linux-x86_64.tar.gz",
+        "release_notes_url": "https://example.org/releases/2.4.0",
+        "behaviour": {"auto_check_updates": true, "auto_check_updates_interval_hours": 24,
+                      "telemetry": {"crash": false, "perf": false, "events": false,
+                                    "perf_sample_minutes": 15},
+                      "feature_flags": {}},
+        "support": {"email": "help@example.org"}})");
+    ManifestFetcher fetcher(
+        ManifestFetcher::Settings{kClosed, {}, {std::chrono::seconds(5), std::chrono::seconds(5)}});
+    UpdatePrompt prompt(fetcher);
+    ui::UpdatePromptWindow window(prompt);
+    save(&window, WindowKind::UpdatePrompt, QStringLiteral("update-offer.png"));
+    prompt.recheck();
+    save(&window, WindowKind::UpdatePrompt, QStringLiteral("update-rechecking.png"));
+    wait([&] { return prompt.phase() == UpdatePrompt::Phase::RecheckFailed; }, "the re-check");
+    save(&window, WindowKind::UpdatePrompt, QStringLiteral("update-failed.png"));
+    QFile::remove(paths::manifestCacheFile());
+}
+
 } // namespace
 
 int main(int argc, char **argv) {
@@ -203,6 +259,8 @@ int main(int argc, char **argv) {
     g_manager = std::make_shared<SampleManager>(
         home.path() + QStringLiteral("/.config/systemd/user/quindle-service.service"));
 
+    splash();
+    updatePrompt();
     legal(LegalState::FirstAcceptance, QStringLiteral("legal-first.png"));
     legal(LegalState::DocumentsChanged, QStringLiteral("legal-updated.png"));
     legal(LegalState::DocumentMissing, QStringLiteral("legal-missing.png"));
