@@ -3,27 +3,15 @@
 #include "core/BuildSettings.h"
 #include "core/StatePaths.h"
 #include "core/WhenFinished.h"
+#include "updates/SplashLog.h"
 
 #include <QDateTime>
 #include <QFileInfo>
 #include <QTimer>
-#include <QtDebug>
 
 #include <memory>
 
 namespace quindle {
-
-namespace {
-
-void log(const QString &line) {
-    qInfo().noquote() << QStringLiteral("Splash: ") + line;
-}
-
-QString seconds(std::chrono::milliseconds limit) {
-    return QString::number(double(limit.count()) / 1000.0, 'f', 1) + QLatin1Char('s');
-}
-
-} // namespace
 
 SplashLimits SplashLimits::scaled(double factor) const {
     const auto scale = [factor](Ms limit) { return Ms(qRound64(double(limit.count()) * factor)); };
@@ -79,44 +67,44 @@ void LaunchSplash::start() {
     after(m_limits.watchdog, [this] {
         if (m_dismissed)
             return;
-        log(QStringLiteral("absolute watchdog fired (%1) — forcing dismiss")
-                .arg(seconds(m_limits.watchdog)));
+        splashLog(QStringLiteral("absolute watchdog fired (%1) — forcing dismiss")
+                      .arg(limitText(m_limits.watchdog)));
         dismiss();
     });
 
-    log(QStringLiteral("background task started"));
+    splashLog(QStringLiteral("background task started"));
     const std::optional<qint64> age = cacheAgeSeconds();
     const qint64 ttl = m_limits.cacheTtl.count();
     if (age && *age < ttl) {
-        log(QStringLiteral("cache FRESH (age %1s / TTL %2s) — skipping network entirely")
-                .arg(*age)
-                .arg(ttl));
+        splashLog(QStringLiteral("cache FRESH (age %1s / TTL %2s) — skipping network entirely")
+                      .arg(*age)
+                      .arg(ttl));
         setStatus(Status::Success);
         after(m_limits.freshDisplay, [this] { dismiss(); });
         return;
     }
     if (age) {
-        log(QStringLiteral("cache STALE (age %1s) — opportunistic refresh inside %2")
-                .arg(*age)
-                .arg(QString::number(double(m_limits.staleRace.count()) / 1000.0) +
-                     QLatin1Char('s')));
+        splashLog(QStringLiteral("cache STALE (age %1s) — opportunistic refresh inside %2")
+                      .arg(*age)
+                      .arg(QString::number(double(m_limits.staleRace.count()) / 1000.0) +
+                           QLatin1Char('s')));
         m_ping.run();
         race(m_limits.staleRace, [this](Outcome outcome) {
-            log(QStringLiteral("stale-cache refresh outcome = %1 (proceeding either way)")
-                    .arg(outcomeName(outcome)));
+            splashLog(QStringLiteral("stale-cache refresh outcome = %1 (proceeding either way)")
+                          .arg(outcomeName(outcome)));
             setStatus(Status::Success);
             dismiss();
         });
         return;
     }
-    log(QStringLiteral("NO cache present — running first-install splash flow"));
+    splashLog(QStringLiteral("NO cache present — running first-install splash flow"));
     m_ping.run();
     after(m_limits.firstInstallMinimum, [this] {
-        log(QStringLiteral("minimum-display window elapsed (%1)")
-                .arg(seconds(m_limits.firstInstallMinimum)));
+        splashLog(QStringLiteral("minimum-display window elapsed (%1)")
+                      .arg(limitText(m_limits.firstInstallMinimum)));
         race(m_limits.firstInstallRace, [this](Outcome outcome) {
             m_ping.cancel();
-            log(QStringLiteral("first-install race outcome = ") + outcomeName(outcome));
+            splashLog(QStringLiteral("first-install race outcome = ") + outcomeName(outcome));
             const bool online = outcome == Outcome::Succeeded;
             setStatus(online ? Status::Success : Status::Offline);
             after(online ? m_limits.successHold : m_limits.offlineHold, [this] { dismiss(); });
@@ -126,23 +114,23 @@ void LaunchSplash::start() {
 
 void LaunchSplash::dismiss() {
     if (m_dismissed) {
-        log(QStringLiteral("dismiss() called again — ignoring"));
+        splashLog(QStringLiteral("dismiss() called again — ignoring"));
         return;
     }
-    log(QStringLiteral("dismiss() called"));
+    splashLog(QStringLiteral("dismiss() called"));
     m_dismissed = true;
     Q_EMIT dismissed();
 }
 
 void LaunchSplash::cancel() {
-    log(QStringLiteral("Cancel button tapped — terminating app"));
+    splashLog(QStringLiteral("Cancel button tapped — terminating app"));
     Q_EMIT quitRequested();
 }
 
 void LaunchSplash::windowClosed() {
     if (m_dismissed)
         return;
-    log(QStringLiteral("window willClose — terminating app"));
+    splashLog(QStringLiteral("window willClose — terminating app"));
     Q_EMIT quitRequested();
 }
 

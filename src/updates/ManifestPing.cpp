@@ -5,6 +5,7 @@
 #include "core/WhenFinished.h"
 #include "updates/ManifestSignature.h"
 #include "updates/ProductHeaders.h"
+#include "updates/SplashLog.h"
 
 #include <QDir>
 #include <QElapsedTimer>
@@ -13,21 +14,8 @@
 #include <QJsonObject>
 #include <QNetworkAccessManager>
 #include <QPromise>
-#include <QtDebug>
 
 namespace quindle {
-
-namespace {
-
-void log(const QString &line) {
-    qInfo().noquote() << QStringLiteral("Splash: ") + line;
-}
-
-QString seconds(std::chrono::milliseconds limit) {
-    return QString::number(double(limit.count()) / 1000.0, 'f', 1) + QLatin1Char('s');
-}
-
-} // namespace
 
 ManifestPing::ManifestPing(Settings settings, QObject *parent)
     : QObject(parent)
@@ -42,23 +30,23 @@ QFuture<bool> ManifestPing::run() {
     auto promise = std::make_shared<QPromise<bool>>();
     promise->start();
     m_run = promise->future();
-    whenFinished(fetch(QStringLiteral("primary"), m_settings.primary), this,
-                 [this, promise](bool ok) {
-                     if (ok || m_cancelled) {
-                         promise->addResult(ok);
-                         promise->finish();
-                         return;
-                     }
-                     log(QStringLiteral("primary manifest fetch failed; trying fallback…"));
-                     whenFinished(fetch(QStringLiteral("fallback"), m_settings.fallback), this,
-                                  [promise](bool ok) {
-                                      if (!ok)
-                                          log(QStringLiteral("both primary and fallback failed; "
-                                                             "offline state will be shown."));
-                                      promise->addResult(ok);
-                                      promise->finish();
-                                  });
-                 });
+    whenFinished(
+        fetch(QStringLiteral("primary"), m_settings.primary), this, [this, promise](bool ok) {
+            if (ok || m_cancelled) {
+                promise->addResult(ok);
+                promise->finish();
+                return;
+            }
+            splashLog(QStringLiteral("primary manifest fetch failed; trying fallback…"));
+            whenFinished(fetch(QStringLiteral("fallback"), m_settings.fallback), this,
+                         [promise](bool ok) {
+                             if (!ok)
+                                 splashLog(QStringLiteral("both primary and fallback failed; "
+                                                          "offline state will be shown."));
+                             promise->addResult(ok);
+                             promise->finish();
+                         });
+        });
     return *m_run;
 }
 
@@ -100,39 +88,40 @@ bool ManifestPing::accept(const QString &label, const QUrl &address, const Fetch
     case FetchReply::Failure::TimedOut:
         // Qt's coarse timers may fire a little early: near the deadline it was the deadline.
         if (elapsedMs * 10 >= m_settings.limits.total.count() * 9) {
-            log(label + QStringLiteral(" manifest fetch hit per-call hard timeout (") +
-                seconds(m_settings.limits.total) + QLatin1Char(')'));
+            splashLog(label + QStringLiteral(" manifest fetch hit per-call hard timeout (") +
+                      limitText(m_settings.limits.total) + QLatin1Char(')'));
             return false;
         }
         [[fallthrough]];
     case FetchReply::Failure::NoAddress:
     case FetchReply::Failure::Network:
-        log(QStringLiteral("manifest fetch/parse failed for %1 @ %2: %3")
-                .arg(label, url, reply.error));
+        splashLog(QStringLiteral("manifest fetch/parse failed for %1 @ %2: %3")
+                      .arg(label, url, reply.error));
         return false;
     }
     if (reply.httpStatus < 200 || reply.httpStatus > 299) {
-        log(QStringLiteral("manifest fetch %1 @ %2 returned HTTP %3")
-                .arg(label, url)
-                .arg(reply.httpStatus));
+        splashLog(QStringLiteral("manifest fetch %1 @ %2 returned HTTP %3")
+                      .arg(label, url)
+                      .arg(reply.httpStatus));
         return false;
     }
     const QJsonDocument document = QJsonDocument::fromJson(reply.body);
     if (!document.isObject()) {
-        log(QStringLiteral("manifest from %1 parsed but wasn't a JSON object").arg(url));
+        splashLog(QStringLiteral("manifest from %1 parsed but wasn't a JSON object").arg(url));
         return false;
     }
     if (!m_settings.signingKey.isEmpty() &&
         checkManifestSignature(document.object(), m_settings.signingKey) != SignatureCheck::Valid) {
-        log(QStringLiteral("manifest from %1 failed its signature check — not cached").arg(url));
+        splashLog(
+            QStringLiteral("manifest from %1 failed its signature check — not cached").arg(url));
         return false;
     }
     const QString cache = paths::manifestCacheFile();
     QDir().mkpath(QFileInfo(cache).path());
     if (const std::optional<QString> error = writeFileAtomically(cache, reply.body))
-        log(QStringLiteral("couldn't write cache (%1) — continuing").arg(*error));
+        splashLog(QStringLiteral("couldn't write cache (%1) — continuing").arg(*error));
     else
-        log(QStringLiteral("manifest cached to ") + cache);
+        splashLog(QStringLiteral("manifest cached to ") + cache);
     return true;
 }
 

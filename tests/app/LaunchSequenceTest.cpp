@@ -1,5 +1,6 @@
 // The launch chain through its gates, with the facts it asks about answered by the test.
 #include "support/CapturedMessages.h"
+#include "support/ManifestServer.h"
 #include "support/TempHome.h"
 #include "support/WaitUntil.h"
 
@@ -138,4 +139,56 @@ TEST_F(LaunchSequenceTest, TheSplashComesFirstGoesByItselfAndItsCancelQuits) {
     button(chain->splashWindow(), "Cancel")->click();
     EXPECT_EQ(quit->count(), 1);
     EXPECT_TRUE(log.contains("Splash: Cancel button tapped — terminating app"));
+}
+
+// The real facts and the real update gate, against a loopback server.
+class LaunchWithServer : public test::TempHomeTest {
+protected:
+    void serve(const test::SignedManifest &manifest) {
+        server = std::make_unique<test::ManifestServer>(manifest);
+        qputenv("QUINDLE_MANIFEST_URL", server->address().toEncoded());
+    }
+    void TearDown() override {
+        qputenv("QUINDLE_MANIFEST_URL", QUINDLE_TEST_CLOSED_ADDRESS);
+        TempHomeTest::TearDown();
+    }
+    std::unique_ptr<test::ManifestServer> server;
+    test::CapturedMessages log;
+};
+
+TEST_F(LaunchWithServer, ACachedNewerVersionAloneNeverShowsTheUpdateGate) {
+    const test::SignedManifest newer = test::SignedManifest::make(QUINDLE_TEST_SIGNING_KEY);
+    test::writeText(paths::manifestCacheFile(), newer.good);
+    AppContext context; // the closed address: the refresh fails
+    RealLaunchFacts facts(context);
+    ASSERT_TRUE(context.manifest.updateAvailable());
+    const QFuture<void> refreshed = facts.refreshManifest();
+    ASSERT_TRUE(test::waitUntil([&] { return refreshed.isFinished(); }, 20000));
+    EXPECT_FALSE(facts.updateGateNeeded());
+
+    serve(newer);
+    AppContext fresh;
+    RealLaunchFacts online(fresh);
+    const QFuture<void> fetched = online.refreshManifest();
+    ASSERT_TRUE(test::waitUntil([&] { return fetched.isFinished(); }, 20000));
+    EXPECT_TRUE(online.updateGateNeeded());
+}
+
+TEST_F(LaunchWithServer, AReCheckThatFindsThisBuildCurrentMovesOnToTheLegalGate) {
+    serve(test::SignedManifest::make(QUINDLE_TEST_SIGNING_KEY, "0.0.1"));
+    AppContext context;
+    // The gate shows what the launch fetched; the server has since put out a fix.
+    const QFuture<void> fetched = context.manifest.refresh();
+    ASSERT_TRUE(test::waitUntil([&] { return fetched.isFinished(); }, 20000));
+    WindowRegistry windows;
+    LaunchSequence chain(context, windows, std::make_unique<FakeFacts>(Answers{.update = true}));
+    QSignalSpy quit(&chain, &LaunchSequence::quitRequested);
+    chain.start();
+    ASSERT_TRUE(test::waitUntil([&] { return windows.window(WindowKind::UpdatePrompt); }));
+    button(windows.window(WindowKind::UpdatePrompt), "Open Download in Browser")->click();
+    ASSERT_TRUE(test::waitUntil([&] { return windows.window(WindowKind::LegalAcceptance); }));
+    EXPECT_EQ(windows.window(WindowKind::UpdatePrompt), nullptr);
+    EXPECT_TRUE(log.contains("Quindle: UpdateRequiredPrompt — re-check confirmed installed build "
+                             "is current; dismissing gate"));
+    EXPECT_EQ(quit.count(), 0);
 }
