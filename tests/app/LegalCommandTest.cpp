@@ -2,6 +2,7 @@
 #include "core/Installer.h"
 #include "core/LegalAcceptance.h"
 #include "core/NVMeShadow.h"
+#include "support/CommandRun.h"
 #include "support/TempHome.h"
 
 #include <QDir>
@@ -12,28 +13,13 @@
 
 using namespace quindle;
 
-namespace {
-
-struct CommandRun {
-    int status = -1;
-    QString out, err;
-};
-
-CommandRun run(const QString &program, const QStringList &arguments) {
-    QProcess process;
-    process.start(program, arguments);
-    EXPECT_TRUE(process.waitForFinished(120000)) << program.toStdString();
-    return {process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1,
-            QString::fromUtf8(process.readAllStandardOutput()),
-            QString::fromUtf8(process.readAllStandardError())};
-}
-
-} // namespace
+using test::CommandRun;
+using test::runCommand;
 
 class LegalCommand : public test::TempHomeTest {
 protected:
     CommandRun status(const QString &binary = QStringLiteral(QUINDLE_BINARY)) {
-        return run(binary, {QStringLiteral("legal"), QStringLiteral("status")});
+        return runCommand(binary, {QStringLiteral("legal"), QStringLiteral("status")});
     }
     QString recordFile() const { return NVMeShadow::internalPath(LegalAcceptance::basename()); }
     void forgetHash(const QString &baseName) {
@@ -64,8 +50,8 @@ TEST_F(LegalCommand, SaysWhetherAndWhatChanged) {
 }
 
 TEST_F(LegalCommand, AcceptingIsNotACommand) {
-    const CommandRun result =
-        run(QStringLiteral(QUINDLE_BINARY), {QStringLiteral("legal"), QStringLiteral("accept")});
+    const CommandRun result = runCommand(QStringLiteral(QUINDLE_BINARY),
+                                         {QStringLiteral("legal"), QStringLiteral("accept")});
     EXPECT_EQ(result.status, 2);
     EXPECT_TRUE(result.err.contains("Usage: quindle legal status"));
     EXPECT_FALSE(QFileInfo::exists(recordFile()));
@@ -74,9 +60,9 @@ TEST_F(LegalCommand, AcceptingIsNotACommand) {
 // The installed program reads the documents installed beside it, not the source tree's.
 TEST_F(LegalCommand, AnInstallationReadsItsOwnDocuments) {
     const QString prefix = inHome("opt/Quindle");
-    const CommandRun install =
-        run(QStringLiteral(CMAKE_COMMAND), {QStringLiteral("--install"), QStringLiteral(BUILD_DIR),
-                                            QStringLiteral("--prefix"), prefix});
+    const CommandRun install = runCommand(QStringLiteral(CMAKE_COMMAND),
+                                          {QStringLiteral("--install"), QStringLiteral(BUILD_DIR),
+                                           QStringLiteral("--prefix"), prefix});
     ASSERT_EQ(install.status, 0) << install.out.toStdString() << install.err.toStdString();
     const QString binary = prefix + QStringLiteral("/bin/quindle");
     EXPECT_TRUE(QFileInfo(prefix + "/Resources/Scripts/quindle.sh").isFile());

@@ -2,6 +2,7 @@
 #include "../mover/MoverFixture.h"
 
 #include "mover/ManifestStore.h"
+#include "support/CommandRun.h"
 
 #include <QFileInfo>
 #include <QProcess>
@@ -10,14 +11,7 @@
 
 using namespace quindle;
 
-namespace {
-
-struct CommandRun {
-    int status = -1;
-    QString out, err;
-};
-
-} // namespace
+using test::CommandRun;
 
 class MoveCommand : public test::MoverTest {
 protected:
@@ -28,14 +22,7 @@ protected:
         return env;
     }
     CommandRun run(const QStringList &arguments) const {
-        QProcess process;
-        process.setProcessEnvironment(environment());
-        process.setWorkingDirectory(home());
-        process.start(QStringLiteral(QUINDLE_BINARY), arguments);
-        EXPECT_TRUE(process.waitForFinished(60000));
-        return {process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1,
-                QString::fromUtf8(process.readAllStandardOutput()),
-                QString::fromUtf8(process.readAllStandardError())};
+        return test::runCommand(QStringLiteral(QUINDLE_BINARY), arguments, environment(), home());
     }
 };
 

@@ -1,25 +1,19 @@
 // The manifest commands as a person runs them: the program built with the test key, against a
 // loopback server.
+#include "support/CommandRun.h"
 #include "support/ManifestServer.h"
 #include "support/TempHome.h"
 #include "support/WaitUntil.h"
 
 #include "core/BuildSettings.h"
 
-#include <QProcess>
+#include <QProcessEnvironment>
 
 #include <gtest/gtest.h>
 
 using namespace quindle;
 
-namespace {
-
-struct CommandRun {
-    int status = -1;
-    QString out, err;
-};
-
-} // namespace
+using test::CommandRun;
 
 class ManifestCommand : public test::TempHomeTest {
 protected:
@@ -28,14 +22,7 @@ protected:
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
         env.insert(QStringLiteral("HOME"), home());
         env.insert(QStringLiteral("QUINDLE_MANIFEST_URL"), address.toString());
-        QProcess process;
-        process.setProcessEnvironment(env);
-        process.start(QStringLiteral(QUINDLE_TESTKEY_BINARY), arguments);
-        EXPECT_TRUE(
-            test::waitUntil([&] { return process.state() == QProcess::NotRunning; }, 60000));
-        return {process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1,
-                QString::fromUtf8(process.readAllStandardOutput()),
-                QString::fromUtf8(process.readAllStandardError())};
+        return test::runCommand(QStringLiteral(QUINDLE_TESTKEY_BINARY), arguments, env);
     }
 
     test::SignedManifest manifest = test::SignedManifest::make(QUINDLE_TEST_SIGNING_KEY);
