@@ -28,6 +28,10 @@ QString duExecutable() {
     return QStringLiteral("/usr/bin/du");
 }
 
+QString tarExecutable() {
+    return QStringLiteral("/bin/tar");
+}
+
 QString rmExecutable() {
     return QStringLiteral("/bin/rm");
 }

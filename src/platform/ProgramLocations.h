@@ -15,5 +15,6 @@ QString findRclone();
 QString duExecutable();
 QString rmExecutable();
 QString bashExecutable();
+QString tarExecutable();
 
 } // namespace quindle::platform
