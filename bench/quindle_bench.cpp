@@ -11,6 +11,8 @@
 #include "mover/TreeHasher.h"
 #include "mover/TreeQuickCompare.h"
 #include "platform/VolumeWatcher.h"
+#include "updates/FileSha256.h"
+#include "updates/UpdatePackage.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -129,6 +131,16 @@ int main(int argc, char **argv) {
         const TreeHasher::Pair both = TreeHasher::hashBoth(args[1], args[2], {}, {}, never);
         if (!both.source || !both.destination)
             return 1;
+    } else if (args.size() == 4 && args[0] == QLatin1String("stage-update")) {
+        // What an update does before anything is replaced: checksum, unpack beside, check.
+        if (!sha256Hex(args[1]))
+            return 1;
+        const auto staged = UpdatePackage::stage(args[1], args[2], args[3]);
+        if (!std::holds_alternative<UpdatePackage::Staged>(staged)) {
+            QTextStream(stderr) << std::get<UpdatePackage::Refused>(staged).reason << '\n';
+            return 1;
+        }
+        QDir(std::get<UpdatePackage::Staged>(staged).stagingFolder).removeRecursively();
     } else if (args.size() == 3 && args[0] == QLatin1String("compare")) {
         const auto differences = TreeQuickCompare::diff(args[1], args[2], never);
         if (!differences || !differences->isEmpty())
@@ -136,7 +148,7 @@ int main(int argc, char **argv) {
     } else {
         QTextStream(stderr)
             << "usage: quindle_bench generate small|large DIR | hash DIR | verify A B | "
-               "compare A B | stall SRC DST\n";
+               "compare A B | stall SRC DST | stage-update ARCHIVE INSTALL VERSION\n";
         return 2;
     }
     out << seconds(timer) << '\n';
