@@ -16,7 +16,6 @@
 #include "updates/UpdatePrompt.h"
 
 #include <QApplication>
-#include <QPushButton>
 #include <QTimer>
 #include <QtDebug>
 

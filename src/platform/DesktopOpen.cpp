@@ -10,4 +10,10 @@ std::optional<QString> openUrl(const QUrl &url) {
         ChildCommand(QStringLiteral("xdg-open"), {url.toString(QUrl::FullyEncoded)}));
 }
 
+bool isWebAddress(const QUrl &url) {
+    // QUrl keeps schemes in lower case.
+    return url.isValid() &&
+           (url.scheme() == QLatin1String("http") || url.scheme() == QLatin1String("https"));
+}
+
 } // namespace quindle::platform

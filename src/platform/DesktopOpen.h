@@ -11,4 +11,7 @@ namespace quindle::platform {
 // when that could not be started.
 std::optional<QString> openUrl(const QUrl &url);
 
+// An http or https address: the only kind a document or a manifest may make Quindle open.
+bool isWebAddress(const QUrl &url);
+
 } // namespace quindle::platform

@@ -6,15 +6,6 @@
 
 namespace quindle::ui {
 
-namespace {
-
-bool opensInBrowser(const QUrl &url) {
-    return url.isValid() &&
-           (url.scheme() == QLatin1String("http") || url.scheme() == QLatin1String("https"));
-}
-
-} // namespace
-
 MarkdownView::MarkdownView(QWidget *parent)
     : QTextBrowser(parent) {
     setReadOnly(true);
@@ -24,7 +15,7 @@ MarkdownView::MarkdownView(QWidget *parent)
     setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     document()->setDocumentMargin(fontMetrics().height());
     connect(this, &QTextBrowser::anchorClicked, this, [this](const QUrl &url) {
-        if (!opensInBrowser(url))
+        if (!platform::isWebAddress(url))
             return;
         Q_EMIT linkOpened(url, platform::openUrl(url).value_or(QString()));
     });

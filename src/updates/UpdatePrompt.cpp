@@ -2,6 +2,7 @@
 
 #include "core/BuildSettings.h"
 #include "core/WhenFinished.h"
+#include "platform/DesktopOpen.h"
 #include "updates/ManifestFetcher.h"
 
 namespace quindle {
@@ -9,12 +10,7 @@ namespace quindle {
 namespace {
 
 std::optional<QUrl> webAddress(const std::optional<QUrl> &url) {
-    if (!url || !url->isValid())
-        return std::nullopt;
-    const QString scheme = url->scheme().toLower();
-    if (scheme != QLatin1String("https") && scheme != QLatin1String("http"))
-        return std::nullopt;
-    return url;
+    return url && platform::isWebAddress(*url) ? url : std::nullopt;
 }
 
 } // namespace
