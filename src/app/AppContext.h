@@ -17,6 +17,7 @@
 #include "tier/PairingModel.h"
 #include "tier/RsyncBanner.h"
 #include "tier/TierOperations.h"
+#include "updates/AutoUpdater.h"
 #include "updates/ManifestFetcher.h"
 
 #include <memory>
@@ -44,6 +45,7 @@ struct AppContext {
     RsyncBanner rsyncBanner;
     FstabAuditor fstab;
     ManifestFetcher manifest;
+    AutoUpdater updater;
     LegalAcceptance legal;
 };
 

@@ -26,6 +26,7 @@ int runDrives(const QStringList &arguments);
 int runConfig(const QStringList &arguments);
 int runFstabAudit(const QStringList &arguments);
 int runManifest(const QStringList &arguments);
+int runUpdate(const QStringList &arguments);
 int runLegal(const QStringList &arguments);
 
 } // namespace quindle

@@ -1,9 +1,10 @@
 #include "app/CommandLine.h"
 
 #include "app/AppContext.h"
+#include "app/EngineLock.h"
 #include "app/LaunchSequence.h"
 #include "app/WindowRegistry.h"
-#include "core/StatePaths.h"
+#include "core/Installer.h"
 #include "ui/ChooseDriveWindow.h"
 #include "ui/InspectWindow.h"
 #include "ui/LogWindow.h"
@@ -12,8 +13,6 @@
 #include "ui/TrayIconArt.h"
 
 #include <QApplication>
-#include <QDir>
-#include <QLockFile>
 #include <QMessageBox>
 
 namespace quindle {
@@ -22,10 +21,8 @@ int runDesktop(QApplication &app) {
     app.setQuitOnLastWindowClosed(false); // the tray keeps the application alive
     app.setWindowIcon(ui::applicationIcon());
 
-    QDir().mkpath(paths::stateDirectory());
-    QLockFile lock(paths::engineLockFile());
-    lock.setStaleLockTime(0);
-    if (!lock.tryLock(0)) {
+    const std::unique_ptr<QLockFile> lock = takeEngineLock();
+    if (!lock) {
         QMessageBox::information(
             nullptr, QStringLiteral("Quindle"),
             QStringLiteral("Quindle is already running. Look for its icon in the system tray."));
@@ -33,6 +30,8 @@ int runDesktop(QApplication &app) {
     }
 
     AppContext context;
+    if (const std::optional<QString> install = Installer::installFolder())
+        AutoUpdater::removeLeftovers(*install, std::chrono::minutes(10));
     WindowRegistry windows;
     windows.setFactory(ui::WindowKind::Log, [&] { return new ui::LogWindow(context.serviceLog); });
     windows.setFactory(ui::WindowKind::Inspect,

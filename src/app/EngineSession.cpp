@@ -1,10 +1,9 @@
 #include "app/EngineSession.h"
 
-#include "core/StatePaths.h"
+#include "app/EngineLock.h"
 #include "mover/RsyncSupport.h"
 #include "platform/TerminationSignals.h"
 
-#include <QDir>
 #include <QEventLoop>
 
 namespace quindle {
@@ -18,13 +17,9 @@ bool settled(const MoveJob &job) {
 } // namespace
 
 std::unique_ptr<EngineSession> EngineSession::open(QTextStream &err) {
-    QDir().mkpath(paths::stateDirectory());
-    auto lock = std::make_unique<QLockFile>(paths::engineLockFile());
-    lock->setStaleLockTime(0); // only a live holder counts; a crashed one leaves a stale lock
-    if (!lock->tryLock(0)) {
-        err << "Quindle is already running and owns the moves; quit it (or wait for the other "
-               "command) and try "
-               "again.\n";
+    std::unique_ptr<QLockFile> lock = takeEngineLock();
+    if (!lock) {
+        err << engineLockHeldMessage() << '\n';
         return nullptr;
     }
     RsyncSupport::waitForProbe();

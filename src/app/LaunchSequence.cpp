@@ -38,7 +38,7 @@ LaunchSequence::LaunchSequence(AppContext &context, WindowRegistry &windows,
     , m_windows(windows)
     , m_facts(facts ? std::move(facts) : std::make_unique<RealLaunchFacts>(context)) {
     m_windows.setFactory(WindowKind::UpdatePrompt, [this] {
-        m_updatePrompt = std::make_unique<UpdatePrompt>(m_context.manifest);
+        m_updatePrompt = std::make_unique<UpdatePrompt>(m_context.manifest, m_context.updater);
         connect(m_updatePrompt.get(), &UpdatePrompt::current, this, [this] {
             log("Quindle: UpdateRequiredPrompt — re-check confirmed installed build is current; "
                 "dismissing gate");
@@ -49,6 +49,8 @@ LaunchSequence::LaunchSequence(AppContext &context, WindowRegistry &windows,
                 [this] { quit("Quindle: UpdateRequiredPrompt — user quit instead of updating"); });
         return new ui::UpdatePromptWindow(*m_updatePrompt);
     });
+    // The updater script waits for this process to exit before it replaces the install folder.
+    connect(&m_context.updater, &AutoUpdater::quitRequested, this, [this] { quit(nullptr); });
     m_windows.setFactory(WindowKind::LegalAcceptance, [this] {
         auto *window = new ui::LegalAcceptanceWindow(m_context.legal);
         connect(window, &ui::LegalAcceptanceWindow::accepted, this, [this] {

@@ -267,6 +267,14 @@ QString Installer::bundledScriptsFolder() {
     return bundledFolder(QStringLiteral("Scripts"), QStringLiteral("service"));
 }
 
+std::optional<QString> Installer::installFolder() {
+    const QString folder =
+        QDir::cleanPath(QCoreApplication::applicationDirPath() + QStringLiteral("/.."));
+    if (!QFileInfo(folder + QStringLiteral("/Resources/Scripts")).isDir())
+        return std::nullopt;
+    return folder;
+}
+
 QString Installer::bundledLegalFolder() {
     return bundledFolder(QStringLiteral("Legal"), QStringLiteral("resources/Legal"));
 }

@@ -10,6 +10,7 @@
 
 #include <functional>
 #include <memory>
+#include <optional>
 
 namespace quindle {
 
@@ -83,6 +84,9 @@ public:
     static QString bundledScriptsFolder();
     // Resources/Legal, else the source tree's resources/Legal.
     static QString bundledLegalFolder();
+    // The folder this program runs from when it is an installed copy (bin/quindle with
+    // Resources/Scripts beside it); nothing for a development build.
+    static std::optional<QString> installFolder();
 
     // Bundle names, installed under the same names in ~/.quindle, in order.
     static QStringList scriptTable();

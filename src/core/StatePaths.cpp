@@ -58,6 +58,9 @@ QString manifestCacheFile() {
     return inState("manifest-v2-cache.json");
 }
 
+QString updaterWorkPrefix() {
+    return QDir::tempPath() + QStringLiteral("/quindle-updater-");
+}
 QString localBinDirectory() {
     return platform::homePath() + QStringLiteral("/.local/bin");
 }

@@ -22,6 +22,9 @@ QString recentPairsFile();
 QString engineLockFile();
 QString manifestCacheFile(); // the last accepted update manifest, byte for byte
 
+// The updater's script and log: this + <UUID>.sh and + <UUID>.log, in the temporary folder.
+QString updaterWorkPrefix();
+
 QString localBinDirectory(); // ~/.local/bin
 QString shimFile();          // ~/.local/bin/qndl
 

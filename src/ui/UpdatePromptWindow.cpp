@@ -3,6 +3,7 @@
 #include "platform/DesktopOpen.h"
 #include "ui/StatusIcons.h"
 #include "ui/Theme.h"
+#include "updates/AutoUpdater.h"
 #include "updates/UpdatePrompt.h"
 
 #include <QHBoxLayout>
@@ -53,27 +54,32 @@ UpdatePromptWindow::UpdatePromptWindow(UpdatePrompt &prompt, QWidget *parent)
     });
     texts->addWidget(m_notes);
     header->addLayout(texts, 1);
+    // The gate is a fixed size; its few lines sit in the middle rather than hang from the top.
+    outer->addStretch(1);
     outer->addLayout(header);
 
-    auto *phase = new QVBoxLayout;
+    // Room for the longest phase, so the lines above stay put as the phases change.
+    auto *phaseArea = new QWidget(this);
+    phaseArea->setMinimumHeight(fontMetrics().lineSpacing() * 6);
+    auto *phase = new QVBoxLayout(phaseArea);
     phase->setContentsMargins(64, 0, 0, 0);
     phase->setSpacing(6);
-    m_phaseTitle = new QLabel(this);
+    m_phaseTitle = new QLabel(phaseArea);
     QFont bold = m_phaseTitle->font();
     bold.setBold(true);
     m_phaseTitle->setFont(bold);
     phase->addWidget(m_phaseTitle);
-    m_phaseText = new QLabel(this);
+    m_phaseText = new QLabel(phaseArea);
     m_phaseText->setWordWrap(true);
     phase->addWidget(m_phaseText);
-    m_busy = new QProgressBar(this);
-    m_busy->setRange(0, 0);
-    m_busy->setTextVisible(false);
-    m_busy->setMaximumWidth(textWidth(this, 24));
-    name(m_busy, QStringLiteral("Re-checking for updates"));
-    phase->addWidget(m_busy);
-    outer->addLayout(phase);
-    outer->addStretch(1);
+    m_progress = new QProgressBar(phaseArea);
+    m_progress->setTextVisible(false);
+    m_progress->setMaximumWidth(textWidth(this, 24));
+    name(m_progress, QStringLiteral("Update progress"));
+    phase->addWidget(m_progress);
+    phase->addStretch(1);
+    outer->addWidget(phaseArea);
+    outer->addStretch(2);
 
     auto *buttons = new QHBoxLayout;
     auto *quit = new QPushButton(QStringLiteral("Quit Quindle"), this);
@@ -88,14 +94,12 @@ UpdatePromptWindow::UpdatePromptWindow(UpdatePrompt &prompt, QWidget *parent)
     connect(m_recheck, &QPushButton::clicked, &m_prompt, &UpdatePrompt::recheck);
     buttons->addWidget(m_recheck);
     m_download = new QPushButton(QStringLiteral("Open Download in Browser"), this);
-    m_download->setDefault(true);
-    connect(m_download, &QPushButton::clicked, this, [this] {
-        if (m_prompt.phase() == UpdatePrompt::Phase::RecheckFailed)
-            m_prompt.openDownloadAnyway();
-        else
-            m_prompt.openDownload();
-    });
+    connect(m_download, &QPushButton::clicked, &m_prompt, &UpdatePrompt::openDownload);
     buttons->addWidget(m_download);
+    m_update = new QPushButton(QStringLiteral("Update Now"), this);
+    m_update->setDefault(true);
+    connect(m_update, &QPushButton::clicked, &m_prompt, &UpdatePrompt::updateNow);
+    buttons->addWidget(m_update);
     outer->addLayout(buttons);
 
     connect(&m_prompt, &UpdatePrompt::changed, this, &UpdatePromptWindow::showPhase);
@@ -106,8 +110,8 @@ UpdatePromptWindow::UpdatePromptWindow(UpdatePrompt &prompt, QWidget *parent)
 void UpdatePromptWindow::showPhase() {
     const QString version = m_prompt.availableVersion().toHtmlEscaped();
     m_intro->setText(QStringLiteral("Quindle needs to update to <b>v%1</b> before it can run. "
-                                    "Download the new build, install it, and start Quindle "
-                                    "again.")
+                                    "We'll download the new build, verify it, and relaunch "
+                                    "automatically — it usually takes under a minute.")
                          .arg(version));
     m_versions->setText(QStringLiteral("Installed: v%1 · Available: v%2")
                             .arg(UpdatePrompt::installedVersion(), m_prompt.availableVersion()));
@@ -115,21 +119,48 @@ void UpdatePromptWindow::showPhase() {
     m_notes->setText(QStringLiteral("<a href=\"notes\">Read what's new in v%1</a>").arg(version));
 
     const UpdatePrompt::Phase phase = m_prompt.phase();
-    m_busy->setVisible(phase == UpdatePrompt::Phase::Rechecking);
-    m_phaseTitle->setVisible(phase != UpdatePrompt::Phase::Offer);
-    m_phaseText->setVisible(phase != UpdatePrompt::Phase::Offer);
-    setTone(m_phaseText, phase == UpdatePrompt::Phase::RecheckFailed ? Tone::Bad : Tone::Neutral);
-    if (phase == UpdatePrompt::Phase::Rechecking) {
-        m_phaseTitle->setText(QStringLiteral("Re-checking for updates…"));
-        m_phaseText->setText(
-            QStringLiteral("Confirming the latest version against the server before downloading."));
-    } else if (phase == UpdatePrompt::Phase::RecheckFailed) {
-        m_phaseTitle->setText(QStringLiteral("Couldn't re-check for updates"));
-        m_phaseText->setText(m_prompt.error());
+    const AutoUpdater &updater = m_prompt.updater();
+    const bool failed =
+        phase == UpdatePrompt::Phase::Updating && updater.phase() == AutoUpdater::Phase::Failed;
+    QString title;
+    QString text;
+    switch (phase) {
+    case UpdatePrompt::Phase::Offer:
+        break;
+    case UpdatePrompt::Phase::Rechecking:
+        title = QStringLiteral("Re-checking for updates…");
+        text =
+            QStringLiteral("Confirming the latest version against the server before downloading.");
+        break;
+    case UpdatePrompt::Phase::RecheckFailed:
+        title = QStringLiteral("Couldn't re-check for updates");
+        text = m_prompt.error();
+        break;
+    case UpdatePrompt::Phase::Updating:
+        title = updatePhaseTitle(updater.phase());
+        text = failed ? updater.message() : updatePhaseDetail(updater.phase(), updater.fraction());
+        break;
     }
+    m_phaseTitle->setText(title);
+    m_phaseTitle->setVisible(!title.isEmpty());
+    m_phaseText->setText(text);
+    m_phaseText->setVisible(!text.isEmpty());
+    setTone(m_phaseText,
+            failed || phase == UpdatePrompt::Phase::RecheckFailed ? Tone::Bad : Tone::Neutral);
+
+    const bool downloading = phase == UpdatePrompt::Phase::Updating &&
+                             updater.phase() == AutoUpdater::Phase::Downloading;
+    const bool working = phase == UpdatePrompt::Phase::Rechecking ||
+                         (phase == UpdatePrompt::Phase::Updating && !failed);
+    m_progress->setVisible(working);
+    // A download with a known length fills the bar; everything else just shows it is alive.
+    m_progress->setRange(0, downloading && updater.fraction() > 0 ? 1000 : 0);
+    m_progress->setValue(static_cast<int>(updater.fraction() * 1000));
+
     m_recheck->setVisible(phase == UpdatePrompt::Phase::RecheckFailed);
-    m_download->setEnabled(phase != UpdatePrompt::Phase::Rechecking &&
-                           m_prompt.downloadUrl().has_value());
+    m_download->setVisible(failed && m_prompt.downloadUrl().has_value());
+    m_update->setText(failed ? QStringLiteral("Try Again") : QStringLiteral("Update Now"));
+    m_update->setEnabled(m_prompt.canUpdate());
 }
 
 } // namespace quindle::ui

@@ -27,7 +27,8 @@ private:
     QLabel *m_notes = nullptr;
     QLabel *m_phaseTitle = nullptr;
     QLabel *m_phaseText = nullptr;
-    QProgressBar *m_busy = nullptr;
+    QProgressBar *m_progress = nullptr;
+    QPushButton *m_update = nullptr;
     QPushButton *m_download = nullptr;
     QPushButton *m_recheck = nullptr;
 };

@@ -1,8 +1,7 @@
 #pragma once
 
-#include "updates/ProductHeaders.h"
+#include "updates/GuardedGet.h"
 
-#include <QByteArray>
 #include <QFuture>
 #include <QString>
 #include <QUrl>
@@ -18,21 +17,6 @@ namespace quindle {
 struct FetchLimits {
     std::chrono::milliseconds idle;  // the longest wait for the next byte
     std::chrono::milliseconds total; // from the start to the last byte
-};
-
-// What one GET brought back.
-struct FetchReply {
-    enum class Failure {
-        None,      // an HTTP answer came whole, whatever its status
-        NoAddress, // the address is empty: nothing was sent
-        Network,   // refused address, no connection, cut short … : `error` says which
-        TimedOut,  // a limit ended it
-    };
-
-    Failure failure = Failure::None;
-    int httpStatus = 0; // 0 when no status line came
-    QByteArray body;    // as received, even when cut short
-    QString error;      // why it failed: Qt's description, "The request timed out." …
 };
 
 // One GET of a manifest address with `headers`, past every cache, redirects followed only to

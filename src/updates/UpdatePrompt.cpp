@@ -15,10 +15,21 @@ std::optional<QUrl> webAddress(const std::optional<QUrl> &url) {
 
 } // namespace
 
-UpdatePrompt::UpdatePrompt(ManifestFetcher &fetcher, QObject *parent)
+UpdatePrompt::UpdatePrompt(ManifestFetcher &fetcher, AutoUpdater &updater, QObject *parent)
     : QObject(parent)
     , m_fetcher(fetcher)
-    , m_shown(fetcher.manifest()) {}
+    , m_updater(updater)
+    , m_shown(fetcher.manifest()) {
+    connect(&m_updater, &AutoUpdater::changed, this, &UpdatePrompt::changed);
+}
+
+UpdatePrompt::Phase UpdatePrompt::phase() const {
+    if (m_rechecking)
+        return Phase::Rechecking;
+    if (m_recheckFailed)
+        return Phase::RecheckFailed;
+    return m_updater.phase() == AutoUpdater::Phase::Idle ? Phase::Offer : Phase::Updating;
+}
 
 QString UpdatePrompt::availableVersion() const {
     return m_shown ? m_shown->version : QString();
@@ -36,25 +47,34 @@ std::optional<QUrl> UpdatePrompt::downloadUrl() const {
     return m_shown ? webAddress(m_shown->downloadUrl) : std::nullopt;
 }
 
-void UpdatePrompt::openDownload() {
-    m_downloadAfterRecheck = true;
+bool UpdatePrompt::canUpdate() const {
+    return m_shown && !m_rechecking && !m_updater.isRunning() &&
+           m_updater.phase() != AutoUpdater::Phase::Succeeded;
+}
+
+void UpdatePrompt::updateNow() {
+    if (!canUpdate())
+        return;
+    m_updateAfterRecheck = true;
     recheck();
 }
 
-void UpdatePrompt::openDownloadAnyway() {
+void UpdatePrompt::openDownload() {
     if (const std::optional<QUrl> url = downloadUrl())
         Q_EMIT downloadRequested(*url);
 }
 
 void UpdatePrompt::recheck() {
-    if (m_phase == Phase::Rechecking)
+    if (m_rechecking || m_updater.isRunning())
         return;
-    setPhase(Phase::Rechecking);
+    m_recheckFailed = false;
+    setRechecking(true);
     whenFinished(m_fetcher.refresh(), this, [this] {
-        const bool download = std::exchange(m_downloadAfterRecheck, false);
+        const bool update = std::exchange(m_updateAfterRecheck, false);
         if (m_fetcher.lastError()) {
             m_error = *m_fetcher.lastError();
-            setPhase(Phase::RecheckFailed);
+            m_recheckFailed = true;
+            setRechecking(false);
             return;
         }
         m_shown = m_fetcher.manifest();
@@ -62,10 +82,9 @@ void UpdatePrompt::recheck() {
             Q_EMIT current();
             return;
         }
-        setPhase(Phase::Offer);
-        Q_EMIT changed();
-        if (download)
-            openDownloadAnyway();
+        setRechecking(false);
+        if (update)
+            m_updater.run(*m_shown);
     });
 }
 
@@ -73,10 +92,8 @@ void UpdatePrompt::quit() {
     Q_EMIT quitRequested();
 }
 
-void UpdatePrompt::setPhase(Phase phase) {
-    if (phase == m_phase)
-        return;
-    m_phase = phase;
+void UpdatePrompt::setRechecking(bool rechecking) {
+    m_rechecking = rechecking;
     Q_EMIT changed();
 }
 

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "updates/AutoUpdater.h"
 #include "updates/ManifestV2.h"
 
 #include <QObject>
@@ -12,16 +13,18 @@ namespace quindle {
 
 class ManifestFetcher;
 
-// The launch gate shown when the web service names a newer version. Before sending anyone to the
-// download it asks the service again, so a manifest fixed meanwhile lets Quindle start.
+// The launch gate shown when the web service names a newer version. Before installing anything
+// it asks the service again, so a manifest fixed meanwhile lets Quindle start.
 class UpdatePrompt : public QObject {
     Q_OBJECT
 public:
-    enum class Phase { Offer, Rechecking, RecheckFailed };
+    // Updating: the updater's own phase says how far it got.
+    enum class Phase { Offer, Rechecking, RecheckFailed, Updating };
 
-    explicit UpdatePrompt(ManifestFetcher &fetcher, QObject *parent = nullptr);
+    UpdatePrompt(ManifestFetcher &fetcher, AutoUpdater &updater, QObject *parent = nullptr);
 
-    Phase phase() const { return m_phase; }
+    Phase phase() const;
+    const AutoUpdater &updater() const { return m_updater; }
     // Why the last re-check failed.
     const QString &error() const { return m_error; }
     QString availableVersion() const;
@@ -29,11 +32,13 @@ public:
     // Web addresses only: a manifest cannot make Quindle open anything else.
     std::optional<QUrl> releaseNotesUrl() const;
     std::optional<QUrl> downloadUrl() const;
+    // Whether "Update Now" (or "Try Again") can start a run.
+    bool canUpdate() const;
 
-    // Asks the service again; goes to the download when the newer version is confirmed.
+    // Asks the service again, then installs the version it confirms.
+    void updateNow();
+    // The download in the browser, for when the update cannot finish here.
     void openDownload();
-    // The download, without asking again (after a failed re-check).
-    void openDownloadAnyway();
     void recheck();
     void quit();
 
@@ -41,18 +46,20 @@ Q_SIGNALS:
     void changed();
     // The re-check found this build current: the gate can go.
     void current();
-    // A confirmed download address to open in the browser.
+    // A download address to open in the browser.
     void downloadRequested(const QUrl &url);
     void quitRequested();
 
 private:
-    void setPhase(Phase phase);
+    void setRechecking(bool rechecking);
 
     ManifestFetcher &m_fetcher;
+    AutoUpdater &m_updater;
     std::optional<ManifestV2> m_shown;
-    Phase m_phase = Phase::Offer;
+    bool m_rechecking = false;
+    bool m_recheckFailed = false;
     QString m_error;
-    bool m_downloadAfterRecheck = false;
+    bool m_updateAfterRecheck = false;
 };
 
 } // namespace quindle

@@ -185,7 +185,7 @@ TEST_F(LaunchWithServer, AReCheckThatFindsThisBuildCurrentMovesOnToTheLegalGate)
     QSignalSpy quit(&chain, &LaunchSequence::quitRequested);
     chain.start();
     ASSERT_TRUE(test::waitUntil([&] { return windows.window(WindowKind::UpdatePrompt); }));
-    button(windows.window(WindowKind::UpdatePrompt), "Open Download in Browser")->click();
+    button(windows.window(WindowKind::UpdatePrompt), "Update Now")->click();
     ASSERT_TRUE(test::waitUntil([&] { return windows.window(WindowKind::LegalAcceptance); }));
     EXPECT_EQ(windows.window(WindowKind::UpdatePrompt), nullptr);
     EXPECT_TRUE(log.contains("Quindle: UpdateRequiredPrompt — re-check confirmed installed build "

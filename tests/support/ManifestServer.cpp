@@ -53,6 +53,13 @@ QUrl ManifestServer::address() const {
     return QUrl(QStringLiteral("http://127.0.0.1:%1/manifest.json").arg(m_server.serverPort()));
 }
 
+QUrl ManifestServer::serveFile(const QByteArray &path, const QByteArray &body) {
+    m_files.insert(path, body);
+    return QUrl(QStringLiteral("http://127.0.0.1:%1%2")
+                    .arg(m_server.serverPort())
+                    .arg(QString::fromUtf8(path)));
+}
+
 void ManifestServer::read(QTcpSocket *socket) {
     // The request is whole once its head has ended; a GET has no body.
     QByteArray received = socket->property("received").toByteArray() + socket->readAll();
@@ -71,21 +78,25 @@ void ManifestServer::read(QTcpSocket *socket) {
     }
     m_requests.append(request);
     socket->disconnect(this);
-    answer(socket);
+    answer(socket, request.target);
 }
 
-void ManifestServer::answer(QTcpSocket *socket) {
-    const QByteArray &good = m_manifest.good;
-    switch (m_answer) {
+void ManifestServer::answer(QTcpSocket *socket, const QByteArray &target) {
+    const bool file = m_files.contains(target);
+    const Answer answer = file ? m_fileAnswer : m_answer;
+    const QByteArray &good = file ? m_files.value(target) : m_manifest.good;
+    switch (answer) {
     case Answer::Good:
         sendAndClose(socket, head("200 OK", good.size()) + good);
         break;
     case Answer::Tampered:
-        sendAndClose(socket, head("200 OK", m_manifest.tampered.size()) + m_manifest.tampered);
+    case Answer::Unsigned: {
+        const QByteArray &body = file                         ? good
+                                 : answer == Answer::Tampered ? m_manifest.tampered
+                                                              : m_manifest.unsigned_;
+        sendAndClose(socket, head("200 OK", body.size()) + body);
         break;
-    case Answer::Unsigned:
-        sendAndClose(socket, head("200 OK", m_manifest.unsigned_.size()) + m_manifest.unsigned_);
-        break;
+    }
     case Answer::NotModified:
         sendAndClose(socket, head("304 Not Modified", std::nullopt));
         break;
@@ -105,6 +116,14 @@ void ManifestServer::answer(QTcpSocket *socket) {
         break;
     case Answer::Silence:
         break;
+    case Answer::Stall: {
+        // The body apart from the head: Qt reads body bytes that came with the head only when
+        // more arrive.
+        socket->write(head("200 OK", good.size()));
+        const QByteArray half = good.left(good.size() / 2);
+        QTimer::singleShot(100, socket, [socket, half] { socket->write(half); });
+        break;
+    }
     case Answer::RedirectAway:
         sendAndClose(socket, "HTTP/1.1 302 Found\r\nLocation: http://192.0.2.1/manifest.json\r\n"
                              "Content-Length: 0\r\nConnection: close\r\n\r\n");

@@ -13,8 +13,9 @@ class QTcpSocket;
 
 namespace quindle::test {
 
-// An HTTP server on 127.0.0.1 that serves an update manifest the way it is told to, and records
-// every request with its headers. Lives on the thread that runs the test's event loop.
+// An HTTP server on 127.0.0.1 that serves an update manifest, and any files it is given, the way
+// it is told to, and records every request with its headers. Lives on the thread that runs the
+// test's event loop.
 class ManifestServer : public QObject {
     Q_OBJECT
 public:
@@ -28,6 +29,7 @@ public:
         CutShort,              // 200, the connection closes before Content-Length bytes came
         CutShortWithoutLength, // 200, no Content-Length, the connection closes halfway
         Silence,               // reads the request, never answers
+        Stall,                 // 200 with Content-Length, half the body, then nothing
         Drip,                  // 200 and its headers at once, then the manifest a byte a second
         RedirectAway,          // 302 to a plain http address off this computer
     };
@@ -42,17 +44,25 @@ public:
 
     // Where the manifest is served: http://127.0.0.1:<port>/manifest.json
     QUrl address() const;
-    // How every request from now on is answered; Good until told otherwise.
+    void setManifest(SignedManifest manifest) { m_manifest = std::move(manifest); }
+    // How every request for the manifest from now on is answered; Good until told otherwise.
     void answerWith(Answer answer) { m_answer = answer; }
+    // Serves `body` at `path` (from "/"), answered as answerFilesWith() says.
+    QUrl serveFile(const QByteArray &path, const QByteArray &body);
+    // How requests for files are answered (Good until told otherwise); the manifest is
+    // unaffected. Tampered and Unsigned mean Good here.
+    void answerFilesWith(Answer answer) { m_fileAnswer = answer; }
     const QList<Request> &requests() const { return m_requests; }
 
 private:
     void read(QTcpSocket *socket);
-    void answer(QTcpSocket *socket);
+    void answer(QTcpSocket *socket, const QByteArray &target);
 
     SignedManifest m_manifest;
     QTcpServer m_server;
     Answer m_answer = Answer::Good;
+    Answer m_fileAnswer = Answer::Good;
+    QMap<QByteArray, QByteArray> m_files;
     QList<Request> m_requests;
 };
 

@@ -16,7 +16,9 @@
 #include "insight/NVMeInspector.h"
 #include "insight/ServiceStartPrompt.h"
 #include "insight/WizardModel.h"
+#include "support/FakeBuild.h"
 #include "support/FakeServiceManager.h"
+#include "support/ManifestServer.h"
 #include "support/ScreenshotRun.h"
 #include "support/ServiceSandbox.h"
 #include "support/WaitUntil.h"
@@ -30,12 +32,14 @@
 #include "ui/SplashWindow.h"
 #include "ui/UpdatePromptWindow.h"
 #include "ui/WindowKind.h"
+#include "updates/AutoUpdater.h"
 #include "updates/LaunchSplash.h"
 #include "updates/ManifestFetcher.h"
 #include "updates/UpdatePrompt.h"
 
 #include <QApplication>
 #include <QCheckBox>
+#include <QCryptographicHash>
 #include <QDateTime>
 #include <QDir>
 #include <QFile>
@@ -221,25 +225,66 @@ void splash() {
     QFile::remove(paths::manifestCacheFile());
 }
 
-// The update gate offering a newer version, asking the server again, and failing to.
+// The update gate offering a newer version, asking the server again and failing to, then
+// installing from a loopback server: downloading, verifying, and a build the check refuses.
 void updatePrompt() {
-    writeFile(paths::manifestCacheFile(), R"({"version": "2.4.0",
-        "download_url": "https://downloads.example.org/quindle-2.4.0-linux-x86_64.tar.gz",
-        "release_notes_url": "https://example.org/releases/2.4.0",
+    const QString install = QDir::home().filePath(QStringLiteral("opt/Quindle"));
+    const QString work = QDir::home().filePath(QStringLiteral("work"));
+    const QString top = QStringLiteral("quindle-2.4.0-linux-x86_64");
+    test::writeFakeBuild(install, "Quindle 1.0.0");
+    test::writeFakeBuild(work + QLatin1Char('/') + top, "Quindle 2.4.0");
+    // Slow enough to be seen verifying, and not the version offered.
+    writeFile(work + QLatin1Char('/') + top + QStringLiteral("/bin/quindle"),
+              "#!/bin/bash\nsleep 3\necho 'Quindle 2.3.9'\n", true);
+    const QByteArray archive = test::packBuild(work, top);
+
+    test::ManifestServer online{test::SignedManifest{}};
+    const QUrl download = online.serveFile("/" + top.toUtf8() + ".tar.gz", archive);
+    test::SignedManifest served;
+    served.unsigned_ = R"({"version": "2.4.0", "download_url": ")" + download.toEncoded() +
+                       R"(", "sha256": ")" +
+                       QCryptographicHash::hash(archive, QCryptographicHash::Sha256).toHex() +
+                       R"(", "release_notes_url": "https://example.org/releases/2.4.0",
         "behaviour": {"auto_check_updates": true, "auto_check_updates_interval_hours": 24,
                       "telemetry": {"crash": false, "perf": false, "events": false,
                                     "perf_sample_minutes": 15},
                       "feature_flags": {}},
-        "support": {"email": "help@example.org"}})");
+        "support": {"email": "help@example.org"}})";
+    online.setManifest(served);
+    writeFile(paths::manifestCacheFile(), served.unsigned_);
+
     ManifestFetcher fetcher(
         ManifestFetcher::Settings{kClosed, {}, {std::chrono::seconds(5), std::chrono::seconds(5)}});
-    UpdatePrompt prompt(fetcher);
+    AutoUpdater::Settings settings;
+    settings.installFolder = install;
+    settings.canVerify = true;
+    settings.downloadFolder = QDir::tempPath();
+    settings.idleLimit = std::chrono::seconds(8);
+    AutoUpdater updater(settings);
+    UpdatePrompt prompt(fetcher, updater);
     ui::UpdatePromptWindow window(prompt);
     save(&window, WindowKind::UpdatePrompt, QStringLiteral("update-offer.png"));
     prompt.recheck();
     save(&window, WindowKind::UpdatePrompt, QStringLiteral("update-rechecking.png"));
     wait([&] { return prompt.phase() == UpdatePrompt::Phase::RecheckFailed; }, "the re-check");
-    save(&window, WindowKind::UpdatePrompt, QStringLiteral("update-failed.png"));
+    save(&window, WindowKind::UpdatePrompt, QStringLiteral("update-recheck-failed.png"));
+
+    ManifestFetcher reachable(ManifestFetcher::Settings{
+        online.address(), {}, {std::chrono::seconds(5), std::chrono::seconds(5)}});
+    UpdatePrompt installing(reachable, updater);
+    ui::UpdatePromptWindow installingWindow(installing);
+    online.answerWith(test::ManifestServer::Answer::Unsigned);
+    online.answerFilesWith(test::ManifestServer::Answer::Stall);
+    installing.updateNow();
+    wait([&] { return updater.fraction() > 0; }, "the download");
+    save(&installingWindow, WindowKind::UpdatePrompt, QStringLiteral("update-downloading.png"));
+    wait([&] { return !updater.isRunning(); }, "the stalled download");
+    online.answerFilesWith(test::ManifestServer::Answer::Good);
+    installing.updateNow();
+    wait([&] { return updater.phase() == AutoUpdater::Phase::Verifying; }, "the checks");
+    save(&installingWindow, WindowKind::UpdatePrompt, QStringLiteral("update-verifying.png"));
+    wait([&] { return !updater.isRunning(); }, "the package check");
+    save(&installingWindow, WindowKind::UpdatePrompt, QStringLiteral("update-failed.png"));
     QFile::remove(paths::manifestCacheFile());
 }
 

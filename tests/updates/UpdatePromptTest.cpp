@@ -1,4 +1,5 @@
-// The update gate's re-check against a real HTTP server on the loopback interface.
+// The update gate's re-check against a real HTTP server on the loopback interface, before the
+// updater may start.
 #include "support/ManifestServer.h"
 #include "support/TempHome.h"
 #include "support/WaitUntil.h"
@@ -42,48 +43,54 @@ protected:
     }
 };
 
-TEST_F(UpdatePromptTest, TheDownloadOpensOnlyOnceTheServerConfirmsTheNewerVersion) {
+TEST_F(UpdatePromptTest, UpdateNowInstallsOnlyOnceTheServerConfirmsTheNewerVersion) {
     test::ManifestServer server{unsignedWith("", "")};
     auto fetcher = fetched(server);
-    UpdatePrompt prompt(*fetcher);
+    AutoUpdater updater(AutoUpdater::Settings{}); // a development build: refused at once
+    UpdatePrompt prompt(*fetcher, updater);
     EXPECT_EQ(prompt.availableVersion(), "1.10.0");
-    QSignalSpy opened(&prompt, &UpdatePrompt::downloadRequested);
     QSignalSpy current(&prompt, &UpdatePrompt::current);
-    prompt.openDownload();
+    prompt.updateNow();
     EXPECT_EQ(prompt.phase(), Phase::Rechecking);
-    prompt.openDownload(); // a second press while re-checking asks nothing more
+    EXPECT_FALSE(prompt.canUpdate());
+    prompt.updateNow(); // a second press while re-checking asks nothing more
     ASSERT_TRUE(settled(prompt));
-    EXPECT_EQ(prompt.phase(), Phase::Offer);
+    EXPECT_EQ(server.requests().size(), 2);
+    EXPECT_EQ(current.count(), 0);
+    EXPECT_EQ(prompt.phase(), Phase::Updating);
+    EXPECT_EQ(updater.phase(), AutoUpdater::Phase::Failed);
+    EXPECT_TRUE(updater.message().startsWith("Quindle must be installed in ~/.local/opt/Quindle"));
+
+    // The browser is the way left; "Try Again" asks the server first once more.
+    QSignalSpy opened(&prompt, &UpdatePrompt::downloadRequested);
+    prompt.openDownload();
     ASSERT_EQ(opened.count(), 1);
     EXPECT_EQ(opened.first().first().toUrl(),
               QUrl("https://downloads.example.org/Quindle-1.10.0.tar.gz"));
-    EXPECT_EQ(current.count(), 0);
-    EXPECT_EQ(server.requests().size(), 2);
-
-    // The server now says this build is current: the gate can go, nothing is opened.
     server.answerWith(test::ManifestServer::Answer::ServerError);
-    prompt.recheck();
+    ASSERT_TRUE(prompt.canUpdate());
+    prompt.updateNow();
     ASSERT_TRUE(settled(prompt));
     EXPECT_EQ(prompt.phase(), Phase::RecheckFailed);
     EXPECT_EQ(prompt.error(), "Manifest fetch failed: HTTP 500");
-    prompt.openDownloadAnyway();
-    EXPECT_EQ(opened.count(), 2);
+    EXPECT_EQ(server.requests().size(), 3);
 }
 
 TEST_F(UpdatePromptTest, ACurrentBuildLetsTheGateGoAndOnlyWebAddressesAreOffered) {
     test::ManifestServer newer{
         unsignedWith(R"(https:\/\/downloads.example.org\/)", R"(file:\/\/\/etc\/)")};
     auto fetcher = fetched(newer);
-    UpdatePrompt prompt(*fetcher);
+    AutoUpdater updater(AutoUpdater::Settings{});
+    UpdatePrompt prompt(*fetcher, updater);
     EXPECT_FALSE(prompt.downloadUrl().has_value());
     QSignalSpy opened(&prompt, &UpdatePrompt::downloadRequested);
-    prompt.openDownloadAnyway();
+    prompt.openDownload();
     EXPECT_EQ(opened.count(), 0);
 
     test::ManifestServer current{unsignedWith(R"("version": "1.10.0")", R"("version": "0.0.1")")};
     current.answerWith(test::ManifestServer::Answer::Unsigned);
     ManifestFetcher recheck(ManifestFetcher::Settings{current.address(), {}, {2s, 2s}});
-    UpdatePrompt gate(recheck);
+    UpdatePrompt gate(recheck, updater);
     QSignalSpy gone(&gate, &UpdatePrompt::current);
     gate.recheck();
     ASSERT_TRUE(gone.wait(10000));

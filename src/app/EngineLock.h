@@ -1,0 +1,17 @@
+#pragma once
+
+#include <QLockFile>
+#include <QString>
+
+#include <memory>
+
+namespace quindle {
+
+// The lock that makes one Quindle process at a time the owner of the moves and of updates: the
+// application, or one command. Nothing when another live process holds it; a crashed holder's
+// lock is taken over.
+std::unique_ptr<QLockFile> takeEngineLock();
+// What a command says when it cannot take the lock.
+QString engineLockHeldMessage();
+
+} // namespace quindle
