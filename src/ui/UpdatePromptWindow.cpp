@@ -91,9 +91,11 @@ UpdatePromptWindow::UpdatePromptWindow(UpdatePrompt &prompt, QWidget *parent)
     buttons->addWidget(quit);
     buttons->addStretch(1);
     m_recheck = new QPushButton(QStringLiteral("Re-check"), this);
+    name(m_recheck, QStringLiteral("Re-check"));
     connect(m_recheck, &QPushButton::clicked, &m_prompt, &UpdatePrompt::recheck);
     buttons->addWidget(m_recheck);
     m_download = new QPushButton(QStringLiteral("Open Download in Browser"), this);
+    name(m_download, QStringLiteral("Open Download in Browser"));
     connect(m_download, &QPushButton::clicked, &m_prompt, &UpdatePrompt::openDownload);
     buttons->addWidget(m_download);
     m_update = new QPushButton(QStringLiteral("Update Now"), this);
@@ -159,7 +161,9 @@ void UpdatePromptWindow::showPhase() {
 
     m_recheck->setVisible(phase == UpdatePrompt::Phase::RecheckFailed);
     m_download->setVisible(failed && m_prompt.downloadUrl().has_value());
-    m_update->setText(failed ? QStringLiteral("Try Again") : QStringLiteral("Update Now"));
+    const QString update = failed ? QStringLiteral("Try Again") : QStringLiteral("Update Now");
+    m_update->setText(update);
+    name(m_update, update);
     m_update->setEnabled(m_prompt.canUpdate());
 }
 

@@ -43,7 +43,8 @@ QFuture<FetchReply> fetchManifest(QNetworkAccessManager &network, const QUrl &ad
     deadline->start(limits.total);
     QObject::connect(reply, &QNetworkReply::finished, reply, [reply, promise] {
         FetchReply result = outcome(*reply);
-        result.body = reply->readAll();
+        if (reply->isOpen()) // not when a limit aborted it
+            result.body = reply->readAll();
         promise->addResult(std::move(result));
         promise->finish();
         reply->deleteLater();
