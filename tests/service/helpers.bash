@@ -16,7 +16,7 @@ setup_service() {
     DRIVE="$BATS_TEST_TMPDIR/drives/NVMe"
     export PATH="$FAKEBIN:$PATH" QUINDLE_MACHINE_NAME="Test Box" QUINDLE_FSTAB="$BATS_TEST_TMPDIR/fstab" \
         QUINDLE_POWER_SUPPLY_DIR="$BATS_TEST_TMPDIR/power"
-    unset QUINDLE_NOW_HOUR NVMe
+    unset QUINDLE_NOW_HOUR NVMe XDG_DATA_HOME XDG_CONFIG_HOME
     mkdir -p "$STATE" "$FAKEBIN" "$QUINDLE_POWER_SUPPLY_DIR" "$DRIVE"
     : >"$QUINDLE_FSTAB"
     cp "$SERVICE_SRC"/*.sh "$QDIR/"
@@ -102,4 +102,68 @@ wait_for() {
         ((SECONDS < deadline)) || return 1
         sleep 0.05
     done
+}
+
+# Rules judge age by modification and change times, and only the real clock
+# sets change times: tests run the service with the clock LATER days ahead,
+# so that whatever they create is that old.
+LATER=60
+
+# later DAYS COMMAND...: runs COMMAND with the clock DAYS days ahead. rsync
+# keeps the real clock: faked, it would shift the times it copies.
+later() { FAKETIME_SKIP_CMDS=rsync faketime -f "+$1d" "${@:2}"; }
+qlater() { later "$LATER" bash "$QDIR/quindle.sh" "$@"; }
+
+# old DAYS FILE...: files holding their own names, modified DAYS days before
+# the clock qlater runs at.
+old() {
+    local f
+    for f in "${@:2}"; do
+        mkdir -p "${f%/*}"
+        printf '%s' "${f##*/}" >"$f"
+        later "$LATER" touch -d "-$1 days" "$f"
+    done
+}
+
+rules() {
+    local r out="RULES=("
+    for r; do out+=" \"$r\""; done
+    conf_add "$out )"
+}
+
+# logcol N: column N of the action log (1 time, 2 batch, 3 event, 4 action,
+# 5 source, 6 destination, 7 bytes), header left out, names decoded.
+logcol() {
+    local v
+    tail -n +2 "$QDIR/quindle.actions.tsv" | cut -f"$1" | while IFS= read -r v; do printf '%b\n' "$v"; done
+}
+
+# A drive on a second filesystem: a folder in /dev/shm, prepared.
+use_shm_drive() {
+    [[ -d /dev/shm && -w /dev/shm ]] || skip "no /dev/shm"
+    SHM=$(mktemp -d /dev/shm/quindle-test.XXXXXX)
+    [ "$(stat -c %d "$SHM")" != "$(stat -c %d "$HOME")" ] || skip "/dev/shm is on the home folder's filesystem"
+    DRIVE=$SHM
+    install_config "$DRIVE"
+    prep >/dev/null
+}
+
+teardown_shm() { if [[ -n ${SHM:-} ]]; then rm -rf "$SHM"; fi; }
+
+# digest DIR: every path under DIR with what it holds, links followed, so
+# that a tree moved behind links reads the same as before.
+digest() {
+    (cd "$1" && find -L . -mindepth 1 \( -name '.*.quindle-*' -prune -o -print0 \) | LC_ALL=C sort -z |
+        while IFS= read -r -d '' p; do
+            if [[ -f $p ]]; then printf '%s %s\n' "$(sha256sum <"$p" | cut -c1-64)" "$p"; else printf 'dir %s\n' "$p"; fi
+        done)
+}
+
+# The detached run's process id, once it has started.
+run_pid() {
+    local f
+    for f in "$STATE"/service/run-*.pid; do
+        [[ -s $f ]] && cat "$f" && return 0
+    done
+    return 1
 }
