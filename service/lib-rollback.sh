@@ -172,9 +172,10 @@ q_rollback_run() {
     todo=$REPLY
     q_human_bytes "$back_bytes"
     echo "Restored $back of $todo ($REPLY) to their places."
-    if ((left)); then
-        q_files "$left" entry entries
-        echo "$REPLY changed since the move and were left alone."
+    if ((left == 1)); then
+        echo "1 entry changed since the move and was left alone."
+    elif ((left)); then
+        echo "$left entries changed since the move and were left alone."
     fi
     q_rollback_deletes
     q_add_saved_bytes $((-back_bytes))
@@ -193,13 +194,14 @@ q_rollback_run() {
 }
 
 q_rollback_deletes() {
-    if ((Q_RB_TRASHED)); then
-        q_files "$Q_RB_TRASHED" entry entries
-        echo "The $REPLY this batch deleted are in the trash; restore them from there."
+    if ((Q_RB_TRASHED == 1)); then
+        echo "The entry this batch deleted is in the trash; restore it from there."
+    elif ((Q_RB_TRASHED)); then
+        echo "The $Q_RB_TRASHED entries this batch deleted are in the trash; restore them from there."
     fi
     if ((Q_RB_CLEANED)); then
         q_files "$Q_RB_CLEANED" "cache entry" "cache entries"
-        echo "The $REPLY it cleaned cannot be brought back; caches refill themselves."
+        echo "Cleaning $REPLY cannot be undone; caches refill themselves."
     fi
     return 0
 }
