@@ -791,7 +791,7 @@ q_keep_going() {
         fi
     fi
     if ((${Q_DAILY:-0})) && q_daily_hold_reason; then
-        q_stop "The daily pass is held ($REPLY); it goes on at a later tick."
+        q_stop "The daily pass is held: $REPLY It goes on at a later tick."
         Q_HELD=1
         return 1
     fi

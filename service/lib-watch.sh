@@ -146,8 +146,9 @@ q_daily_check() {
         return 0
     fi
     if [[ $held_day != "$today" || $reason != "$REPLY" ]]; then
-        q_log "The daily pass is held: $REPLY"
-        q_write_private daily-held "$today"$'\t'"$REPLY"
+        reason=$REPLY
+        q_log "The daily pass is held: $reason"
+        q_write_private daily-held "$today"$'\t'"$reason"
     fi
     return 0
 }

@@ -109,9 +109,21 @@ wait_for() {
 # so that whatever they create is that old.
 LATER=60
 
-# later DAYS COMMAND...: runs COMMAND with the clock DAYS days ahead. rsync
-# keeps the real clock: faked, it would shift the times it copies.
-later() { FAKETIME_SKIP_CMDS=rsync faketime -f "+$1d" "${@:2}"; }
+# faked SPEC COMMAND...: runs COMMAND under libfaketime's SPEC ("+60d",
+# "@2030-01-02 03:00:00"). Its own launcher would tie detached runs to its
+# shared memory; each process here keeps the clock alone. rsync keeps the real
+# clock: faked, it shifts the times it copies.
+faked() {
+    command -v faketime >/dev/null || skip "faketime is not installed"
+    # The first program loaded with the library keeps the real clock; the one
+    # it becomes by exec does not. $LIB is the dynamic loader's own.
+    # shellcheck disable=SC2016
+    LD_PRELOAD='/usr/$LIB/faketime/libfaketime.so.1' FAKETIME=$1 FAKETIME_SKIP_CMDS=rsync \
+        bash -c 'exec "$@"' faked "${@:2}"
+}
+
+# later DAYS COMMAND...: runs COMMAND with the clock DAYS days ahead.
+later() { faked "+$1d" "${@:2}"; }
 qlater() { later "$LATER" bash "$QDIR/quindle.sh" "$@"; }
 
 # old DAYS FILE...: files holding their own names, modified DAYS days before
@@ -145,7 +157,7 @@ use_shm_drive() {
     [ "$(stat -c %d "$SHM")" != "$(stat -c %d "$HOME")" ] || skip "/dev/shm is on the home folder's filesystem"
     DRIVE=$SHM
     install_config "$DRIVE"
-    prep >/dev/null
+    prep "$DRIVE" >/dev/null
 }
 
 teardown_shm() { if [[ -n ${SHM:-} ]]; then rm -rf "$SHM"; fi; }
