@@ -330,7 +330,8 @@ q_move_entry() {
         return
     fi
     q_journaled start "$action" "$from" "$to" "$bytes" || return 1
-    t0=$EPOCHREALTIME
+    # The fraction comes with the locale's decimal mark; find reads a point.
+    t0=${EPOCHREALTIME/,/.}
     if ! q_copy "$from" "$to"; then
         q_move_undo "$action" "$from" "$to" "$bytes" "copying it failed${Q_CHILD_ERR:+ ($Q_CHILD_ERR)}."
         return 1
@@ -662,6 +663,8 @@ q_spawn_run() {
     shift
     q_run_files "$id"
     mkdir -p -- "$Q_RUN_DIR"
+    # What no one followed to its end is kept a day.
+    find "$Q_RUN_DIR" -maxdepth 1 -name 'run-*' -mmin +1440 -delete 2>/dev/null
     rm -f -- "$Q_RUN_OUT" "$Q_RUN_RC" "$Q_RUN_PID"
     : >"$Q_RUN_OUT"
     (
@@ -734,8 +737,7 @@ q_follow_run() {
     done
 }
 
-# q_run_or_detach ARGS...: the caller's command, detached and followed unless
-# --wait was given or this already is the detached run.
+# q_detach_and_follow WHAT SUB-COMMAND ARG...: the run, detached, followed.
 q_detach_and_follow() {
     local what=$1 id=$$
     shift

@@ -61,7 +61,7 @@ q_restore_entry() {
         return 0
     fi
     q_journaled start rollback "$copy" "$place" "$bytes" || return 1
-    t0=$EPOCHREALTIME
+    t0=${EPOCHREALTIME/,/.}
     if ! q_copy "$copy" "$back" || ! q_same "$copy" "$back"; then
         rm -rf -- "$back" 2>/dev/null
         q_journal failed rollback "$copy" "$place" "$bytes"

@@ -10,6 +10,7 @@ setup() {
     prep >/dev/null
     old 30 "$HOME/Docs/a" "$HOME/Docs/b"
     rules "archive_old | $HOME/Docs | $DRIVE/A | 7"
+    conf_add AUTO_RELOCATE_DAILY=1
 }
 
 teardown() {

@@ -24,12 +24,13 @@ setup_service() {
 }
 
 # Writes the template with the drive path filled in, then lets a spare folder
-# count as mounted.
+# count as mounted. A tick would start the daily pass; only its own tests
+# turn that back on.
 install_config() {
     local quoted
     printf -v quoted '%q' "$1"
     grep -vx 'NVMe="__NVME_DEFAULT__"' "$SERVICE_SRC/quindle.conf" >"$QDIR/quindle.conf"
-    printf 'NVMe=%s\nNVME_REQUIRE_MOUNTPOINT=0\n' "$quoted" >>"$QDIR/quindle.conf"
+    printf 'NVMe=%s\nNVME_REQUIRE_MOUNTPOINT=0\nAUTO_RELOCATE_DAILY=0\n' "$quoted" >>"$QDIR/quindle.conf"
 }
 
 # Appends raw lines to the config; later assignments win when bash sources it.
