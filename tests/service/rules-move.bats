@@ -51,11 +51,13 @@ odd_tree() {
     local inode
     inode=$(stat -c %i "$HOME/Work/Reports")
     rules "archive_old | \$HOME/Work | | 7"
+    conf_add NOTIFY_ON_OK_RUN=1
     expect_run 0 "" qlater relocate-now
     local dst="$DRIVE/QNDL-Test-Box/Archive/Work/Reports"
     [[ $(readlink "$HOME/Work/Reports") == "$dst" && $(stat -c %i "$dst") == "$inode" ]]
     [ "$(logcol 3 | paste -sd' ')" = "rename linked done" ]
     [ "$(cat "$HOME/Work/Reports/q1.txt")" = q1.txt ]
+    jq -e -s 'length == 1 and (.[0].body | test("moved 1 entry"))' "$STATE/notifications.queue"
 }
 
 @test "a copy that differs only in content is caught, and the original stays" {

@@ -59,6 +59,7 @@ hold_open() {
         grep -qF "${want[n]}" "$QDIR/quindle.log" || { echo "not logged: ${want[n]}" >&2; return 1; }
     done
     [[ ${lines[-1]} == "The run met 11 problems; see the lines above." && ! -e "$QDIR/quindle.actions.tsv.old" ]]
+    jq -e -s 'length == 1 and (.[0].title | test("met a problem"))' "$STATE/notifications.queue"
     [[ -f "$HOME/Docs/f" && -d "$HOME/.quindle/sub" && -z "$(ls /tmp/quindle-outside)" && ! -e "$HOME/Deep/Drive/y" ]]
     rmdir /tmp/quindle-outside
 
