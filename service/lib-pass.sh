@@ -646,6 +646,21 @@ q_run_files() {
     Q_RUN_OUT="$REPLY/run-$1.out" Q_RUN_RC="$REPLY/run-$1.rc" Q_RUN_PID="$REPLY/run-$1.pid"
 }
 
+# Output no one followed to its end is kept a day; a process id file, while
+# its run lives.
+q_prune_runs() {
+    local f pid
+    for f in "$Q_RUN_DIR"/run-*.pid; do
+        [[ -e $f ]] || continue
+        pid=""
+        IFS= read -r pid <"$f"
+        [[ -n $pid ]] && kill -0 "$pid" 2>/dev/null && continue
+        rm -f -- "$f"
+    done
+    find "$Q_RUN_DIR" -maxdepth 1 \( -name 'run-*.out' -o -name 'run-*.rc' \) -mmin +1440 -delete 2>/dev/null
+    return 0
+}
+
 # Closes every inherited descriptor but the standard three, so that nothing
 # the caller reads to its end stays open in a detached process.
 q_close_inherited() {
@@ -663,8 +678,7 @@ q_spawn_run() {
     shift
     q_run_files "$id"
     mkdir -p -- "$Q_RUN_DIR"
-    # What no one followed to its end is kept a day.
-    find "$Q_RUN_DIR" -maxdepth 1 -name 'run-*' -mmin +1440 -delete 2>/dev/null
+    q_prune_runs
     rm -f -- "$Q_RUN_OUT" "$Q_RUN_RC" "$Q_RUN_PID"
     : >"$Q_RUN_OUT"
     (
