@@ -155,22 +155,12 @@ cmd_remount() {
         echo "The NVMe's filesystem on $Q_DEV is mounted at $Q_DEV_MOUNT, not at $NVMe; choose that path in Choose Drive or unmount it first."
         return 1
     fi
-    if command -v udisksctl >/dev/null 2>&1; then
-        if ! out=$(timeout 50 udisksctl mount -b "$Q_DEV" 2>&1); then
-            echo "Mounting $Q_DEV failed: ${out:-udisksctl gave no reason}"
-            return 1
-        fi
-    elif ((EUID == 0)); then
-        mkdir -p -- "$NVMe" 2>/dev/null || true
-        if ! out=$(timeout 50 mount -- "$Q_DEV" "$NVMe" 2>&1); then
-            echo "Mounting $Q_DEV at $NVMe failed: ${out:-mount gave no reason}"
-            return 1
-        fi
-    else
-        q_install_hint udisks2
-        echo "Cannot mount $Q_DEV: udisksctl is not installed and mounting by hand needs root; install it ($REPLY) or mount the drive from the file manager."
+    q_needs_udisks "Mounting the NVMe" || return 1
+    if ! q_udisks mount -b "$Q_DEV"; then
+        echo "Mounting $Q_DEV failed: ${REPLY:-udisksctl gave no reason}"
         return 1
     fi
+    out=$REPLY
     [[ -n $out ]] && printf '%s\n' "$out"
     if ! q_is_mounted "$NVMe"; then
         where=$(timeout 10 findmnt -rno TARGET --source "$Q_DEV" 2>/dev/null) || where=""
@@ -187,90 +177,124 @@ cmd_remount() {
     q_refresh_status
 }
 
-q_glob_escape() {
-    local s=$1 i c
-    REPLY=""
-    for ((i = 0; i < ${#s}; i++)); do
-        c=${s:i:1}
-        case $c in \[ | \] | \* | \? | \\) REPLY+="\\$c" ;; *) REPLY+=$c ;; esac
-    done
+# q_udisks ARG...: udisksctl under a time limit (without udev some of its
+# calls never return); REPLY is its output, passed on as it is.
+q_udisks() {
+    local rc=0
+    REPLY=$(timeout 50 udisksctl "$@" 2>&1) || rc=$?
+    ((rc != 124)) || REPLY="udisksctl gave no answer within 50 seconds."
+    return "$rc"
 }
 
-# Prints the processes that hold files or folders under PATH.
-q_show_blockers() {
-    local path=$1 out pat link pid comm seen=" " found=0
-    if command -v fuser >/dev/null 2>&1 && out=$(timeout 10 fuser -vm -- "$path" 2>&1) && [[ -n $out ]]; then
-        echo "These processes use the drive; quit them and try again:"
-        printf '%s\n' "$out"
-        return 0
-    fi
-    q_glob_escape "$path"
-    pat=$REPLY
-    while IFS= read -r -d '' link; do
-        pid=${link#/proc/}
-        pid=${pid%%/*}
-        [[ $pid == "$$" || $pid == "$BASHPID" || $seen == *" $pid "* ]] && continue
-        seen+="$pid "
-        comm=""
-        [[ -r /proc/$pid/comm ]] && comm=$(<"/proc/$pid/comm")
-        ((found)) || echo "These processes use the drive; quit them and try again:"
-        found=1
-        echo "  process $pid (${comm:-unknown})"
-    done < <(find /proc/[0-9]*/cwd /proc/[0-9]*/root /proc/[0-9]*/fd -maxdepth 1 \
-        \( -lname "$pat" -o -lname "$pat/*" \) -print0 2>/dev/null)
-    ((found)) || echo "No process could be found holding it; try again in a moment."
-    return 0
-}
-
-cmd_eject_nvme() {
-    (($# == 0)) || q_usage_error "eject-nvme takes no argument."
-    local dev out pout
-    q_load_config
-    q_pause_actions
-    echo "Automatic actions are paused."
-    if ! q_is_mountpoint "$NVMe"; then
-        if [[ -d $NVMe && $NVME_REQUIRE_MOUNTPOINT == 0 ]]; then
-            echo "$NVMe is a folder, not a mounted drive, so there is nothing to unmount."
-        else
-            echo "The NVMe is not mounted at $NVMe, so there is nothing to unmount."
-        fi
-        q_refresh_status
-        return 0
-    fi
-    q_fs_field "$NVMe" SOURCE
-    # btrfs names the subvolume after the device: /dev/sdb1[/@data].
-    dev=${REPLY%%\[*}
-    if [[ $dev == /dev/* ]] && command -v udisksctl >/dev/null 2>&1; then
-        if out=$(timeout 50 udisksctl unmount -b "$dev" 2>&1); then
-            [[ -n $out ]] && printf '%s\n' "$out"
-            q_event "The NVMe was unmounted from $NVMe."
-            if pout=$(timeout 20 udisksctl power-off -b "$dev" 2>&1); then
-                echo "The NVMe is unmounted and powered off; it can be disconnected now."
-            else
-                echo "The NVMe is unmounted but could not be powered off (${pout:-no reason given}); it can be disconnected once its light is off."
-            fi
-            q_refresh_status
-            return 0
-        fi
-    elif out=$(timeout 50 umount -- "$NVMe" 2>&1); then
-        q_event "The NVMe was unmounted from $NVMe."
-        echo "The NVMe is unmounted from $NVMe; it can be disconnected now."
-        q_refresh_status
-        return 0
-    fi
-    echo "Could not unmount $NVMe: ${out:-no reason given}"
-    q_show_blockers "$NVMe"
-    q_refresh_status
+q_needs_udisks() {
+    command -v udisksctl >/dev/null 2>&1 && return 0
+    q_install_hint udisks2
+    echo "$1 needs udisks2 (\`$REPLY\`)."
     return 1
 }
 
+# q_block_chain DEVICE -> Q_CHAIN_DISK (kernel name of the whole disk),
+# Q_CHAIN_CRYPT (the device an unlocked LUKS mapping sits on) and
+# Q_CHAIN_REMOVABLE (the disk says RM or HOTPLUG).
+q_block_chain() {
+    local dev=$1 depth out
+    Q_CHAIN_DISK="" Q_CHAIN_CRYPT="" Q_CHAIN_REMOVABLE=0
+    for ((depth = 0; depth < 6; depth++)); do
+        out=$(timeout 10 lsblk -rndo NAME,PKNAME,TRAN,RM,HOTPLUG,TYPE -- "$dev" 2>/dev/null) || return 1
+        q_split_raw "${out%%$'\n'*}"
+        Q_CHAIN_DISK=${Q_FIELDS[0]-}
+        Q_CHAIN_REMOVABLE=0
+        [[ ${Q_FIELDS[3]-} == 1 || ${Q_FIELDS[4]-} == 1 ]] && Q_CHAIN_REMOVABLE=1
+        [[ -n ${Q_FIELDS[1]-} ]] || return 0
+        [[ ${Q_FIELDS[5]-} == crypt && -z $Q_CHAIN_CRYPT ]] && Q_CHAIN_CRYPT=/dev/${Q_FIELDS[1]}
+        dev=/dev/${Q_FIELDS[1]}
+    done
+}
+
+# Fails, having said why, when the filesystem mounted at the NVMe's path is
+# the system's or the home folder's, directly or through a bind mount, or
+# lies on the same disk.
+q_eject_target() {
+    local out src majmin where path sdisk
+    if ! out=$(timeout 10 findmnt -rn -o SOURCE,MAJ:MIN --mountpoint "$NVMe" 2>/dev/null) || [[ -z $out ]]; then
+        echo "$NVMe is not a mount point, so there is no drive to eject."
+        return 1
+    fi
+    q_split_raw "${out%%$'\n'*}"
+    src=${Q_FIELDS[0]-} majmin=${Q_FIELDS[1]-}
+    # A bind mount names its device with the folder behind it: /dev/sda2[/srv].
+    Q_EJECT_DEV=${src%%\[*}
+    if [[ $Q_EJECT_DEV != /dev/* ]] || ! q_block_chain "$Q_EJECT_DEV"; then
+        echo "$NVMe is mounted from $src, which is no drive, so there is nothing to eject."
+        return 1
+    fi
+    Q_EJECT_DISK=$Q_CHAIN_DISK Q_EJECT_CRYPT=$Q_CHAIN_CRYPT Q_EJECT_REMOVABLE=$Q_CHAIN_REMOVABLE
+    for path in / "$HOME"; do
+        where="the system"
+        [[ $path == / ]] || where="your home folder"
+        q_fs_field "$path" MAJ:MIN
+        if [[ -n $majmin && $REPLY == "$majmin" ]]; then
+            echo "The filesystem at $NVMe is the one that holds $where, so nothing was ejected."
+            return 1
+        fi
+        q_fs_field "$path" SOURCE
+        sdisk=""
+        [[ ${REPLY%%\[*} == /dev/* ]] && q_block_chain "${REPLY%%\[*}" && sdisk=$Q_CHAIN_DISK
+        if [[ -n $sdisk && $sdisk == "$Q_EJECT_DISK" ]]; then
+            echo "The drive behind $NVMe ($Q_EJECT_DISK) also holds $where, so nothing was ejected."
+            return 1
+        fi
+    done
+}
+
+# Pauses, flushes, unmounts, locks an encrypted drive and powers off a
+# removable one. What keeps the drive busy is named, never signalled: a
+# program ended from here could lose its unsaved work.
+cmd_eject_nvme() {
+    (($# == 0)) || q_usage_error "eject-nvme takes no argument."
+    q_load_config
+    q_eject_target || return 1
+    q_needs_udisks "Ejecting the NVMe" || return 1
+    q_pause_actions
+    echo "Automatic actions are paused."
+    timeout 60 sync -f -- "$NVMe" 2>/dev/null || true
+    if ! q_udisks unmount -b "$Q_EJECT_DEV"; then
+        echo "Could not unmount $NVMe: ${REPLY:-udisksctl gave no reason}"
+        if q_holders "$NVMe"; then
+            echo "These programs use the drive; quit them and eject again:"
+            printf '  %s\n' "${Q_HOLDERS[@]}"
+        fi
+        q_refresh_status
+        return 1
+    fi
+    [[ -z $REPLY ]] || printf '%s\n' "$REPLY"
+    q_event "The NVMe was unmounted from $NVMe."
+    if [[ -n $Q_EJECT_CRYPT ]]; then
+        if q_udisks lock -b "$Q_EJECT_CRYPT"; then
+            echo "The encrypted drive $Q_EJECT_CRYPT is locked."
+        else
+            echo "The encrypted drive $Q_EJECT_CRYPT could not be locked: ${REPLY:-udisksctl gave no reason}"
+        fi
+    fi
+    if ((!Q_EJECT_REMOVABLE)); then
+        echo "The NVMe is unmounted; its drive is fixed in this computer, so it stays powered."
+    elif q_udisks power-off -b "/dev/$Q_EJECT_DISK"; then
+        echo "The NVMe is unmounted and powered off; it can be disconnected now."
+    else
+        echo "The NVMe is unmounted but could not be powered off (${REPLY:-no reason given}); it can be disconnected once its light is off."
+    fi
+    q_refresh_status
+}
+
 # "Show in the file manager": the application keeps the name it was given.
+# The opener runs detached; on a desktop it does not recognise it waits for
+# the file manager, so only a failure within two seconds is reported.
 cmd_show_in_finder() {
     (($# == 0)) || q_usage_error "show-in-finder takes no argument."
-    local opener=()
+    local opener=() pid i rc=0
     q_load_config
-    if [[ ! -d $NVMe ]]; then
-        echo "The NVMe folder $NVMe does not exist, so there is nothing to show; connect the drive first."
+    if ! q_is_mounted "$NVMe"; then
+        echo "The NVMe is not mounted at $NVMe, so there is nothing to show; connect the drive first."
         return 1
     fi
     if [[ -z ${DISPLAY:-} && -z ${WAYLAND_DISPLAY:-} ]]; then
@@ -287,10 +311,21 @@ cmd_show_in_finder() {
         return 1
     fi
     q_log_path
-    # Detached and off our output: the caller reads that pipe to its end.
-    if ! setsid -f "${opener[@]}" </dev/null >>"$REPLY" 2>&1; then
-        echo "The file manager could not be started; the NVMe is at $NVMe."
-        return 1
+    (
+        q_close_inherited
+        exec setsid "${opener[@]}" </dev/null >>"$REPLY" 2>&1
+    ) &
+    pid=$!
+    for ((i = 0; i < 20; i++)); do
+        kill -0 "$pid" 2>/dev/null || break
+        sleep 0.1
+    done
+    if ! kill -0 "$pid" 2>/dev/null; then
+        wait "$pid" || rc=$?
+        if ((rc)); then
+            echo "The file manager could not be started (${opener[0]} ended with status $rc); the NVMe is at $NVMe."
+            return 3
+        fi
     fi
     echo "Opened $NVMe in the file manager."
 }

@@ -1,28 +1,15 @@
 # shellcheck shell=bash disable=SC2034 # the pass state set here is read by the rules and the rollback
-# What a rules pass and a rollback share: the action log, the pass lock, the
-# output limits and moving one file. Every file acted on is one line of
-# ~/.quindle/quindle.actions.tsv: batch, UTC time, action, path, the path it
-# went to (or "-"), bytes. A pass is one batch.
+# What a rules pass and a rollback share: the output, the pass lock, the
+# action log that journals every step before it runs, moving one entry to the
+# drive, and the detached run that outlives the caller's time limit.
 
-# Per-file lines shown before the rest are only counted; the popover keeps the
-# whole output in memory.
+# Per-entry lines shown before the rest are only counted; the popover keeps
+# the whole output in memory.
 Q_LIST_MAX=1000
-declare -A Q_TAKEN=()
+declare -A Q_TAKEN=() Q_NO_AX=()
 
-
-q_actions_log() {
-    q_dir
-    REPLY="$REPLY/quindle.actions.tsv"
-}
-
-# Tabs and line feeds in names would break the columns. Every backslash is
-# doubled first, so printf %b gives back the exact name.
-q_tsv_escape() {
-    local s=${1//\\/\\\\}
-    s=${s//$'\t'/\\t}
-    s=${s//$'\n'/\\n}
-    REPLY=${s//$'\r'/\\r}
-}
+# ---------------------------------------------------------------------------
+# Small helpers.
 
 q_max() {
     local v
@@ -46,11 +33,37 @@ q_human_bytes() {
     fi
 }
 
-# q_files N [WORD] -> "1 file", "3 files"
+# q_files N [WORD [PLURAL]] -> "1 file", "3 files"
 q_files() {
     local word=${2:-file}
-    if (($1 == 1)); then REPLY="1 $word"; else REPLY="$1 ${word}s"; fi
+    if (($1 == 1)); then REPLY="1 $word"; else REPLY="$1 ${3:-${word}s}"; fi
 }
+
+# 0 when PATH is there and is no symbolic link.
+q_is_real() { [[ -e $1 && ! -L $1 ]]; }
+q_exists() { [[ -e $1 || -L $1 ]]; }
+
+# Where an entry waits while its link is made, and where a rollback copies it
+# back; both sit beside the entry, so that a rename puts them in place.
+q_aside_path() { REPLY="${1%/*}/.${1##*/}.quindle-aside"; }
+q_restore_path() { REPLY="${1%/*}/.${1##*/}.quindle-restore"; }
+q_is_temp_name() { [[ $1 == .*.quindle-aside || $1 == .*.quindle-restore ]]; }
+
+q_bytes_of() {
+    REPLY=$(du -sb -- "$1" 2>/dev/null) || REPLY=0
+    REPLY=${REPLY%%[[:space:]]*}
+    [[ $REPLY =~ ^[0-9]+$ ]] || REPLY=0
+}
+
+# The filesystem a path will land on: its nearest existing ancestor's.
+q_dev_of_place() {
+    local p=$1
+    while [[ -n $p && ! -e $p ]]; do p=${p%/*}; done
+    REPLY=$(stat -c %d -- "${p:-/}" 2>/dev/null) || REPLY=""
+}
+
+# ---------------------------------------------------------------------------
+# Output. In a detached run standard output is the run's file and the log.
 
 q_item() {
     if ((Q_SHOWN < Q_LIST_MAX)); then
@@ -66,9 +79,26 @@ q_problem() {
     Q_PROBLEMS=$((Q_PROBLEMS + 1))
 }
 
+# A problem that a real run also writes to quindle.log when no detached run
+# copies its output there already.
+q_refuse() {
+    q_problem "$1"
+    ((Q_DRY || ${Q_TEED:-0})) || q_log "$1"
+}
+
+q_skip() { q_item "Skipped $1: $2."; }
+
+# Stops the pass before the next entry.
+q_stop() {
+    ((Q_STOP)) || printf '%s\n' "$1"
+    Q_STOP=1
+}
+
+# q_pass_init DRY [DAILY]
 q_pass_init() {
     Q_DRY=$1
-    Q_SHOWN=0 Q_HIDDEN=0 Q_PROBLEMS=0 Q_STOP=0 Q_CHILD=""
+    Q_SHOWN=0 Q_HIDDEN=0 Q_PROBLEMS=0 Q_STOP=0 Q_HELD=0 Q_CHILD=""
+    Q_DAILY=${2:-0} Q_PASS_DRIVE=0 Q_PASS_UUID=""
     Q_N_MOVED=0 Q_B_MOVED=0 Q_N_DELETED=0 Q_B_DELETED=0 Q_N_CLEANED=0 Q_B_CLEANED=0
     # A dry run changes nothing, so it remembers what earlier rules took.
     Q_TAKEN=()
@@ -78,18 +108,23 @@ q_pass_init() {
     Q_ACTIONS_LOG=$REPLY
     q_private_dir
     Q_ERRF="$REPLY/child-error.$$"
+    Q_OUTF="$REPLY/child-output.$$"
+    Q_MOUNTS=()
 }
 
-# The caller's 60-second limit ends a long pass with SIGTERM: stop between
-# files, and stop the copy under way so that its original stays.
+# The caller's time limit or the service manager ends a run with SIGTERM: stop
+# between entries, and stop the copy under way; the action log lets the next
+# run finish or undo it.
 q_trap_stop() {
     trap 'Q_STOP=1; [[ -n $Q_CHILD ]] && kill "$Q_CHILD" 2>/dev/null' TERM INT
 }
 
-# Runs a copy in the background so that a signal is handled at once.
+# Runs a program in the background so that a signal is handled at once; its
+# output is left in Q_CHILD_OUT, its first error line in Q_CHILD_ERR.
 q_child() {
     local rc=0
-    "$@" </dev/null >/dev/null 2>"$Q_ERRF" &
+    mkdir -p -- "${Q_ERRF%/*}" 2>/dev/null
+    "$@" </dev/null >"$Q_OUTF" 2>"$Q_ERRF" &
     Q_CHILD=$!
     wait "$Q_CHILD" || rc=$?
     if ((Q_STOP)); then
@@ -97,25 +132,17 @@ q_child() {
         rc=1
     fi
     Q_CHILD=""
-    Q_CHILD_ERR=""
-    [[ -s $Q_ERRF ]] && IFS= read -r Q_CHILD_ERR <"$Q_ERRF"
-    rm -f -- "$Q_ERRF"
+    Q_CHILD_OUT="" Q_CHILD_ERR="" Q_CHILD_ERRS=""
+    [[ -s $Q_OUTF ]] && Q_CHILD_OUT=$(<"$Q_OUTF")
+    [[ -s $Q_ERRF ]] && Q_CHILD_ERRS=$(<"$Q_ERRF")
+    Q_CHILD_ERR=${Q_CHILD_ERRS%%$'\n'*}
+    rm -f -- "$Q_OUTF" "$Q_ERRF"
     return "$rc"
 }
 
-# q_record ACTION PATH TO BYTES; fails when the line cannot be written.
-q_record() {
-    local p to
-    q_tsv_escape "$2"
-    p=$REPLY
-    q_tsv_escape "$3"
-    to=$REPLY
-    q_now_utc
-    printf '%s\t%s\t%s\t%s\t%s\t%s\n' "$Q_BATCH" "$REPLY" "$1" "$p" "$to" "$4" >>"$Q_ACTIONS_LOG" 2>/dev/null
-}
-
 # Takes state/service/pass.lock for the rest of the process; children inherit
-# it, so a copy outliving a killed pass still keeps the next one out.
+# it, so a copy outliving a killed pass still keeps the next one out. Fails
+# with 3 when another run holds it.
 q_take_pass_lock() {
     local lock pid=""
     q_private_dir
@@ -125,61 +152,611 @@ q_take_pass_lock() {
     if ! flock -n "$Q_LOCK_FD"; then
         IFS= read -r pid <"$lock" || true
         echo "A rules pass or rollback is already running${pid:+ (process $pid)}, so this one did not start; try again when it has finished."
-        return 1
+        return 3
     fi
     printf '%s\n' "$$" >"$lock"
 }
 
-# q_move_file FROM TO BYTES [FROM_DEV TO_DEV]: a rename within a filesystem,
-# else a copy that must match in size and time before the original goes.
-# Fails with Q_MOVE_ERR, leaving FROM in place.
-q_move_file() {
-    local from=$1 to=$2 size=$3 from_dev=${4:-} to_dev=${5:-} dir=${2%/*} st part
+# 0 when no run holds the lock right now.
+q_pass_lock_free() {
+    local fd rc=0
+    q_private_dir
+    [[ -e $REPLY/pass.lock ]] || return 0
+    exec {fd}>>"$REPLY/pass.lock"
+    flock -n "$fd" || rc=1
+    exec {fd}>&-
+    return "$rc"
+}
+
+# ---------------------------------------------------------------------------
+# The action log, ~/.quindle/quindle.actions.tsv: a header, then one line per
+# step, written before the step runs. A move is start (or rename, within one
+# filesystem), verified, linked, done; a rollback the same with restored in
+# place of linked; a delete start, trashed; a cache entry start, removed;
+# failed closes any of them.
+
+Q_JOURNAL_HEADER=$'time\tbatch\tevent\taction\tsource\tdestination\tbytes'
+
+q_actions_log() {
+    q_dir
+    REPLY="$REPLY/quindle.actions.tsv"
+}
+
+# Tabs and line feeds in names would break the columns. Every backslash is
+# doubled first, so printf %b gives back the exact name.
+q_tsv_escape() {
+    local s=${1//\\/\\\\}
+    s=${s//$'\t'/\\t}
+    s=${s//$'\n'/\\n}
+    REPLY=${s//$'\r'/\\r}
+}
+
+# Starts the log with its header; a log of another layout is kept beside it.
+q_journal_open() {
+    local first=""
+    q_actions_log
+    Q_ACTIONS_LOG=$REPLY
+    if [[ -s $Q_ACTIONS_LOG ]]; then
+        IFS= read -r first <"$Q_ACTIONS_LOG" || true
+        [[ $first == "$Q_JOURNAL_HEADER" ]] && return 0
+        mv -f -- "$Q_ACTIONS_LOG" "$Q_ACTIONS_LOG.old" 2>/dev/null || return 1
+        q_log "The action log had an older layout; it is kept as $Q_ACTIONS_LOG.old."
+    fi
+    printf '%s\n' "$Q_JOURNAL_HEADER" >>"$Q_ACTIONS_LOG" 2>/dev/null
+}
+
+# q_journal EVENT ACTION SOURCE DESTINATION BYTES [BATCH]; fails when the line
+# cannot be written, and then the step must not run.
+q_journal() {
+    local s d
+    q_tsv_escape "$3"
+    s=$REPLY
+    q_tsv_escape "$4"
+    d=$REPLY
+    q_now_utc
+    printf '%s\t%s\t%s\t%s\t%s\t%s\t%s\n' "$REPLY" "${6:-$Q_BATCH}" "$1" "$2" "$s" "$d" "$5" \
+        >>"$Q_ACTIONS_LOG" 2>/dev/null
+}
+
+# Reads the log into one record per step sequence (batch, action, source,
+# destination): Q_J_BATCH, Q_J_ACTION, Q_J_SRC, Q_J_DST, Q_J_BYTES, Q_J_TIME
+# (of its first line) and Q_J_LAST (its last event), in order of first line.
+q_journal_read() {
+    local time batch event action src dst bytes extra key i
+    local -A index=()
+    Q_J_BATCH=() Q_J_ACTION=() Q_J_SRC=() Q_J_DST=() Q_J_BYTES=() Q_J_TIME=() Q_J_LAST=()
+    q_actions_log
+    [[ -r $REPLY ]] || return 0
+    while IFS=$'\t' read -r time batch event action src dst bytes extra || [[ -n $time ]]; do
+        [[ -n $bytes && -z $extra && $time != time ]] || continue
+        printf -v src '%b' "$src"
+        printf -v dst '%b' "$dst"
+        key="$batch"$'\t'"$action"$'\t'"$src"$'\t'"$dst"
+        i=${index[$key]:-}
+        if [[ -z $i ]]; then
+            i=${#Q_J_BATCH[@]}
+            index[$key]=$i
+            Q_J_BATCH[i]=$batch Q_J_ACTION[i]=$action Q_J_SRC[i]=$src Q_J_DST[i]=$dst
+            Q_J_BYTES[i]=$bytes Q_J_TIME[i]=$time
+        fi
+        Q_J_LAST[i]=$event
+    done <"$REPLY"
+}
+
+q_journal_closed() {
+    case $1 in done | failed | trashed | removed) return 0 ;; esac
+    return 1
+}
+
+# ---------------------------------------------------------------------------
+# Copying and proving.
+
+# Q_RS: rsync's operands for an entry, a folder's contents onto the folder.
+q_rsync_pair() {
+    if [[ -d $1 && ! -L $1 ]]; then Q_RS=("$1/" "$2/"); else Q_RS=("$1" "$2"); fi
+}
+
+# q_copy FROM TO: keeps ACLs and extended attributes where the destination's
+# filesystem takes them; Q_COPY_FLAGS are the flags the copy succeeded with.
+q_copy() {
+    local dev
+    q_rsync_pair "$1" "$2"
+    q_dev_of_place "$2"
+    dev=$REPLY
+    if [[ -z ${Q_NO_AX[$dev]:-} ]]; then
+        Q_COPY_FLAGS=(-aHAX)
+        q_child rsync "${Q_COPY_FLAGS[@]}" -- "${Q_RS[@]}" && return 0
+        ((!Q_STOP)) && [[ $Q_CHILD_ERRS == *"Operation not supported"* ]] || return 1
+        Q_NO_AX[$dev]=1
+    fi
+    Q_COPY_FLAGS=(-aH)
+    q_child rsync "${Q_COPY_FLAGS[@]}" -- "${Q_RS[@]}"
+}
+
+# q_same FROM TO: 0 when rsync, comparing every file's content, finds nothing
+# to change. Size and time alone would let a same-size rewrite through.
+q_same() {
+    q_rsync_pair "$1" "$2"
+    q_child rsync "${Q_COPY_FLAGS[@]}" --dry-run --checksum --delete --itemize-changes -- "${Q_RS[@]}" &&
+        [[ -z $Q_CHILD_OUT ]]
+}
+
+# 0 when something under PATH was modified after EPOCH (seconds, fractions
+# allowed); a write between the proof and the rename shows up here.
+q_changed_since() {
+    local out
+    out=$(find -P "$1" -newermt "@$2" -print -quit 2>/dev/null) || return 0
+    [[ -n $out ]]
+}
+
+# Removes a copy of ours from the drive; refuses anything outside it.
+# shellcheck disable=SC2154 # NVMe is set by q_load_config
+q_remove_drive_copy() {
+    local real nvme
+    q_exists "$1" || return 0
+    real=$(realpath -m -- "${1%/*}") || return 1
+    nvme=$(realpath -m -- "$NVMe") || return 1
+    [[ $real == "$nvme" || $real == "$nvme"/* ]] || return 1
+    rm -rf -- "$1" 2>/dev/null
+    ! q_exists "$1"
+}
+
+# q_move_entry ACTION FROM TO BYTES: within one filesystem a rename; else a
+# copy proven against the original, the original renamed aside, the link
+# made, the aside copy removed. Fails with Q_MOVE_ERR, the original in place.
+q_move_entry() {
+    local action=$1 from=$2 to=$3 bytes=$4 aside t0 fdev
     Q_MOVE_ERR=""
-    if ! mkdir -p -- "$dir" 2>/dev/null; then
-        Q_MOVE_ERR="the folder $dir could not be created."
+    q_aside_path "$from"
+    aside=$REPLY
+    if q_exists "$aside"; then
+        Q_MOVE_ERR="$aside is in the way."
         return 1
     fi
-    if [[ -z $from_dev || -z $to_dev ]]; then
-        st=$(stat -c %d -- "$from" "$dir" 2>/dev/null) || st=""
-        from_dev=${st%%$'\n'*}
-        to_dev=${st#*$'\n'}
+    if ! mkdir -p -- "${to%/*}" 2>/dev/null; then
+        Q_MOVE_ERR="the folder ${to%/*} could not be created."
+        return 1
     fi
-    if [[ -n $from_dev && $from_dev == "$to_dev" ]]; then
-        mv -n -T -- "$from" "$to" 2>/dev/null || true
-        if [[ -e $from || -L $from ]]; then
+    fdev=$(stat -c %d -- "$from" 2>/dev/null) || fdev=""
+    q_dev_of_place "$to"
+    if [[ -n $fdev && $fdev == "$REPLY" ]]; then
+        q_journaled rename "$action" "$from" "$to" "$bytes" || return 1
+        if ! mv -n -T -- "$from" "$to" 2>/dev/null || q_exists "$from"; then
+            q_journal failed "$action" "$from" "$to" "$bytes"
             Q_MOVE_ERR="it could not be renamed to $to."
             return 1
         fi
+        q_link_moved "$action" "$from" "$to" "$bytes"
+        return
+    fi
+    q_journaled start "$action" "$from" "$to" "$bytes" || return 1
+    # The fraction comes with the locale's decimal mark; find reads a point.
+    t0=${EPOCHREALTIME/,/.}
+    if ! q_copy "$from" "$to"; then
+        q_move_undo "$action" "$from" "$to" "$bytes" "copying it failed${Q_CHILD_ERR:+ ($Q_CHILD_ERR)}."
+        return 1
+    fi
+    if ! q_same "$from" "$to"; then
+        q_move_undo "$action" "$from" "$to" "$bytes" "the copy on the NVMe does not match it, so it stays."
+        return 1
+    fi
+    q_journaled verified "$action" "$from" "$to" "$bytes" || {
+        q_remove_drive_copy "$to"
+        return 1
+    }
+    if ! mv -T -- "$from" "$aside" 2>/dev/null; then
+        q_move_undo "$action" "$from" "$to" "$bytes" "it could not be renamed aside."
+        return 1
+    fi
+    # Held open elsewhere, it may have been written after the proof.
+    if q_changed_since "$aside" "$t0"; then
+        mv -T -- "$aside" "$from" 2>/dev/null
+        q_move_undo "$action" "$from" "$to" "$bytes" "it changed while it was copied, so it stays."
+        return 1
+    fi
+    q_link_moved "$action" "$from" "$to" "$bytes" "$aside"
+}
+
+# Writes a journal line, stopping the pass when that is impossible.
+q_journaled() {
+    q_journal "$@" && return 0
+    Q_MOVE_ERR="the action log $Q_ACTIONS_LOG cannot be written, so nothing more is done."
+    Q_STOP=1
+    return 1
+}
+
+q_move_undo() {
+    Q_MOVE_ERR=$5
+    q_remove_drive_copy "$3" || Q_MOVE_ERR+=" Its partial copy $3 could not be removed."
+    q_journal failed "$1" "$2" "$3" "$4"
+    return 0
+}
+
+# q_link_moved ACTION FROM TO BYTES [ASIDE]: the entry's data is at TO; put
+# the link in its place and remove the aside copy.
+q_link_moved() {
+    local action=$1 from=$2 to=$3 bytes=$4 aside=${5:-}
+    if ! ln -s -- "$to" "$from" 2>/dev/null; then
+        if [[ -n $aside ]] && mv -T -- "$aside" "$from" 2>/dev/null; then
+            q_move_undo "$action" "$from" "$to" "$bytes" "its link could not be made."
+        else
+            q_journal failed "$action" "$from" "$to" "$bytes"
+            Q_MOVE_ERR="it is now at $to, but the link to it could not be made."
+        fi
+        return 1
+    fi
+    q_journal linked "$action" "$from" "$to" "$bytes"
+    [[ -z $aside ]] || rm -rf -- "$aside" 2>/dev/null
+    q_journal 'done' "$action" "$from" "$to" "$bytes"
+    return 0
+}
+
+# ---------------------------------------------------------------------------
+# Finishing what a killed run left half done. Nothing is removed unless the
+# log names it as our copy and its original is in place.
+
+# q_recover NEEDS_DRIVE_OK: every step sequence not closed, in log order, is
+# finished or undone under its own batch. Moves wait for the drive.
+q_recover() {
+    local drive_ok=$1 i n=0
+    q_journal_read
+    for i in "${!Q_J_BATCH[@]}"; do
+        q_journal_closed "${Q_J_LAST[i]}" && continue
+        case ${Q_J_ACTION[i]} in
+            archive_old | archive_big | rollback)
+                if ((!drive_ok)); then
+                    echo "An interrupted step on ${Q_J_SRC[i]} is finished once the NVMe is back."
+                    continue
+                fi
+                ;;
+        esac
+        n=$((n + 1))
+        case ${Q_J_ACTION[i]} in
+            rollback) q_recover_restore "$i" ;;
+            delete_old) q_recover_simple "$i" trashed "moved to the trash" ;;
+            app_cache_clean) q_recover_simple "$i" removed "cleaned" ;;
+            *) q_recover_move "$i" ;;
+        esac
+    done
+    ((n == 0)) || echo "Finished $n step(s) an interrupted run left open."
+    return 0
+}
+
+# A delete or cache clean whose entry is gone was done; one still there not.
+q_recover_simple() {
+    local i=$1 src=${Q_J_SRC[$1]}
+    if q_exists "$src"; then
+        q_rjournal "$i" failed
+    else
+        q_rjournal "$i" "$2"
+        echo "An interrupted run had $3 $src."
+    fi
+}
+
+q_rjournal() {
+    q_journal "$2" "${Q_J_ACTION[$1]}" "${Q_J_SRC[$1]}" "${Q_J_DST[$1]}" "${Q_J_BYTES[$1]}" "${Q_J_BATCH[$1]}"
+}
+
+q_recover_move() {
+    local i=$1 src=${Q_J_SRC[$1]} dst=${Q_J_DST[$1]} aside from
+    q_aside_path "$src"
+    aside=$REPLY
+    case ${Q_J_LAST[i]} in
+        start)
+            if q_is_real "$src" && q_remove_drive_copy "$dst"; then
+                q_rjournal "$i" failed
+                echo "An interrupted copy of $src was removed from the NVMe; $src stays where it was."
+            else
+                q_rjournal "$i" failed
+                q_problem "An interrupted copy of $src was left at $dst: $src is no longer where it was."
+            fi
+            ;;
+        rename)
+            if ! q_exists "$src" && q_exists "$dst" && ln -s -- "$dst" "$src" 2>/dev/null; then
+                q_rjournal "$i" linked
+                q_rjournal "$i" 'done'
+                echo "Finished moving $src to $dst."
+            else
+                q_rjournal "$i" failed
+                q_exists "$dst" && q_is_real "$src" &&
+                    q_problem "An interrupted move left both $src and $dst; both are left alone."
+            fi
+            ;;
+        verified)
+            if q_is_real "$aside"; then
+                from=$aside
+            elif q_is_real "$src"; then
+                from=$src
+            else
+                q_rjournal "$i" failed
+                q_problem "An interrupted move of $src finds neither it nor its aside copy; $dst is left alone."
+                return 0
+            fi
+            Q_COPY_FLAGS=(-aH)
+            if q_same "$from" "$dst"; then
+                q_recover_link "$i" "$from" "$aside"
+            else
+                q_recover_unproven "$i" "$from" "$aside"
+            fi
+            ;;
+        linked)
+            rm -rf -- "$aside" 2>/dev/null
+            q_rjournal "$i" 'done'
+            echo "Finished moving $src to $dst."
+            ;;
+    esac
+}
+
+# The copy proved good again: finish the move from wherever the original is.
+q_recover_link() {
+    local i=$1 from=$2 aside=$3 src=${Q_J_SRC[$1]} dst=${Q_J_DST[$1]}
+    if [[ $from == "$src" ]] && ! mv -T -- "$src" "$aside" 2>/dev/null; then
+        q_rjournal "$i" failed
+        q_problem "An interrupted move of $src could not be finished: it could not be renamed aside."
         return 0
     fi
-    if command -v rsync >/dev/null 2>&1; then
-        q_child rsync -a -- "$from" "$to" || {
-            rm -f -- "$to"
-            Q_MOVE_ERR="copying it failed${Q_CHILD_ERR:+ ($Q_CHILD_ERR)}."
-            return 1
-        }
-    else
-        part="$dir/.${to##*/}.quindle-part"
-        if ! q_child cp -a -- "$from" "$part" || ! mv -T -- "$part" "$to" 2>/dev/null; then
-            rm -f -- "$part"
-            Q_MOVE_ERR="copying it failed${Q_CHILD_ERR:+ ($Q_CHILD_ERR)}."
+    if [[ -L $src && $(readlink -- "$src") == "$dst" ]] || { ! q_exists "$src" && ln -s -- "$dst" "$src" 2>/dev/null; }; then
+        q_rjournal "$i" linked
+        rm -rf -- "$aside" 2>/dev/null
+        q_rjournal "$i" 'done'
+        echo "Finished moving $src to $dst."
+        return 0
+    fi
+    [[ ! -e $src ]] && mv -T -- "$aside" "$src" 2>/dev/null
+    q_rjournal "$i" failed
+    q_problem "An interrupted move of $src could not be finished; its original is at ${aside} or $src, its copy at $dst."
+}
+
+# The copy no longer matches: the original goes back, the copy goes, unless
+# the link was already in use.
+q_recover_unproven() {
+    local i=$1 from=$2 aside=$3 src=${Q_J_SRC[$1]} dst=${Q_J_DST[$1]}
+    if [[ -L $src ]]; then
+        q_rjournal "$i" failed
+        q_problem "An interrupted move of $src left its original at $aside and a changed copy at $dst; both are left alone."
+        return 0
+    fi
+    if [[ $from == "$aside" ]] && { q_exists "$src" || ! mv -T -- "$aside" "$src" 2>/dev/null; }; then
+        q_rjournal "$i" failed
+        q_problem "An interrupted move of $src left its original at $aside; it could not be put back."
+        return 0
+    fi
+    q_remove_drive_copy "$dst"
+    q_rjournal "$i" failed
+    echo "An interrupted move of $src was undone: its copy did not match."
+}
+
+q_recover_restore() {
+    local i=$1 copy=${Q_J_SRC[$1]} place=${Q_J_DST[$1]} back
+    q_restore_path "$place"
+    back=$REPLY
+    case ${Q_J_LAST[i]} in
+        start)
+            rm -rf -- "$back" 2>/dev/null
+            q_rjournal "$i" failed
+            echo "An interrupted rollback of $place was undone; it still links to $copy."
+            ;;
+        rename)
+            if q_is_real "$place" && ! q_exists "$copy"; then
+                :
+            elif ! q_exists "$place" && q_exists "$copy" && mv -T -- "$copy" "$place" 2>/dev/null; then
+                :
+            else
+                q_rjournal "$i" failed
+                return 0
+            fi
+            q_rjournal "$i" restored
+            q_rjournal "$i" 'done'
+            echo "Finished restoring $place."
+            ;;
+        verified)
+            Q_COPY_FLAGS=(-aH)
+            if q_is_real "$back"; then
+                if ! q_same "$copy" "$back"; then
+                    rm -rf -- "$back" 2>/dev/null
+                    q_rjournal "$i" failed
+                    echo "An interrupted rollback of $place was undone: its copy did not match."
+                    return 0
+                fi
+                [[ -L $place ]] && rm -f -- "$place"
+                if q_exists "$place" || ! mv -T -- "$back" "$place" 2>/dev/null; then
+                    q_rjournal "$i" failed
+                    q_problem "An interrupted rollback left $back beside $place; it could not be put in place."
+                    return 0
+                fi
+            elif ! q_is_real "$place" || ! q_same "$copy" "$place"; then
+                q_rjournal "$i" failed
+                q_problem "An interrupted rollback of $place could not be finished; $copy is left alone."
+                return 0
+            fi
+            q_rjournal "$i" restored
+            q_remove_drive_copy "$copy"
+            q_rjournal "$i" 'done'
+            echo "Finished restoring $place."
+            ;;
+        restored)
+            q_remove_drive_copy "$copy"
+            q_rjournal "$i" 'done'
+            echo "Finished restoring $place."
+            ;;
+    esac
+}
+
+# ---------------------------------------------------------------------------
+# What stands in a move's way.
+
+# Q_MOUNTS: every mount point, from the kernel's table.
+q_load_mounts() {
+    local table=${QUINDLE_MOUNTINFO:-/proc/self/mountinfo} line mp
+    Q_MOUNTS=()
+    [[ -r $table ]] || return 0
+    while IFS= read -r line; do
+        read -r _ _ _ _ mp _ <<<"$line"
+        printf -v mp '%b' "${mp//\\/\\0}"
+        Q_MOUNTS+=("$mp")
+    done <"$table"
+}
+
+# 0 when a filesystem is mounted at PATH or inside it.
+q_holds_mount() {
+    local mp
+    for mp in "${Q_MOUNTS[@]}"; do
+        [[ $mp == "$1" || $mp == "$1"/* ]] && return 0
+    done
+    return 1
+}
+
+q_glob_escape() {
+    local s=$1 i c
+    REPLY=""
+    for ((i = 0; i < ${#s}; i++)); do
+        c=${s:i:1}
+        case $c in \[ | \] | \* | \? | \\) REPLY+="\\$c" ;; *) REPLY+=$c ;; esac
+    done
+}
+
+# q_holders PATH [first]: Q_HOLDERS, one "program (process PID)" per process
+# with a file, its working folder or its root at PATH or inside it.
+q_holders() {
+    local link pid comm seen=" "
+    Q_HOLDERS=()
+    q_glob_escape "$1"
+    while IFS= read -r -d '' link; do
+        pid=${link#/proc/}
+        pid=${pid%%/*}
+        [[ $pid == "$$" || $pid == "$BASHPID" || $seen == *" $pid "* ]] && continue
+        seen+="$pid "
+        comm=""
+        [[ -r /proc/$pid/comm ]] && comm=$(<"/proc/$pid/comm")
+        Q_HOLDERS+=("${comm:-a program} (process $pid)")
+        [[ ${2:-} == first ]] && break
+    done < <(find /proc/[0-9]*/cwd /proc/[0-9]*/root /proc/[0-9]*/fd -maxdepth 1 \
+        \( -lname "$REPLY" -o -lname "$REPLY/*" \) -print0 2>/dev/null)
+    ((${#Q_HOLDERS[@]}))
+}
+
+# ---------------------------------------------------------------------------
+# Detached runs. The popover gives a command 60 seconds; a pass may take
+# hours. The run goes on in its own session, writing to quindle.log, while
+# the command shows its lines for up to QUINDLE_FOLLOW_SECS seconds.
+
+q_run_files() {
+    q_private_dir
+    Q_RUN_DIR=$REPLY
+    Q_RUN_OUT="$REPLY/run-$1.out" Q_RUN_RC="$REPLY/run-$1.rc" Q_RUN_PID="$REPLY/run-$1.pid"
+}
+
+# Output no one followed to its end is kept a day; a process id file, while
+# its run lives.
+q_prune_runs() {
+    local f pid
+    for f in "$Q_RUN_DIR"/run-*.pid; do
+        [[ -e $f ]] || continue
+        pid=""
+        IFS= read -r pid <"$f"
+        [[ -n $pid ]] && kill -0 "$pid" 2>/dev/null && continue
+        rm -f -- "$f"
+    done
+    find "$Q_RUN_DIR" -maxdepth 1 \( -name 'run-*.out' -o -name 'run-*.rc' \) -mmin +1440 -delete 2>/dev/null
+    return 0
+}
+
+# Closes every inherited descriptor but the standard three, so that nothing
+# the caller reads to its end stays open in a detached process.
+q_close_inherited() {
+    local fd
+    for fd in "/proc/$BASHPID/fd"/*; do
+        fd=${fd##*/}
+        ((fd > 2)) && exec {fd}>&-
+    done
+    return 0
+}
+
+# q_spawn_run ID SUB-COMMAND ARG...: starts quindle.sh in its own session.
+q_spawn_run() {
+    local id=$1
+    shift
+    q_run_files "$id"
+    mkdir -p -- "$Q_RUN_DIR"
+    q_prune_runs
+    rm -f -- "$Q_RUN_OUT" "$Q_RUN_RC" "$Q_RUN_PID"
+    : >"$Q_RUN_OUT"
+    (
+        q_close_inherited
+        cd / || exit 1
+        QUINDLE_RUN_ID=$id exec setsid bash "$_Q_SELF_DIR/quindle.sh" "$@" </dev/null >/dev/null 2>&1
+    ) &
+}
+
+# Inside the detached run: output to the run's file and to quindle.log, the
+# process id where the follower finds it.
+q_detached_begin() {
+    q_run_files "$QUINDLE_RUN_ID"
+    printf '%s\n' "$$" >"$Q_RUN_PID"
+    exec > >(q_tee_log "$Q_RUN_OUT") 2>&1
+    Q_TEE_PID=$!
+    Q_TEED=1
+}
+
+q_tee_log() {
+    local line log
+    q_log_path
+    log=$REPLY
+    while IFS= read -r line || [[ -n $line ]]; do
+        printf '%s\n' "$line" >>"$1"
+        q_now_utc
+        printf '%s %s\n' "$REPLY" "$line" >>"$log"
+    done
+}
+
+q_detached_end() {
+    exec >&- 2>&-
+    wait "$Q_TEE_PID" 2>/dev/null
+    q_write_atomic "$Q_RUN_RC" "$1"$'\n'
+    rm -f -- "$Q_RUN_PID"
+}
+
+# Shows the run's lines until it ends (its status is returned) or the time is
+# up (0: it goes on).
+q_follow_run() {
+    local what=$1 secs pid="" rc="" line part="" fd
+    to_int "${QUINDLE_FOLLOW_SECS:-50}" 50 0
+    secs=$((SECONDS + REPLY))
+    exec {fd}<"$Q_RUN_OUT"
+    while :; do
+        while IFS= read -r -u "$fd" line; do
+            printf '%s\n' "$part$line"
+            part=""
+        done
+        part+=$line
+        if [[ -s $Q_RUN_RC ]]; then
+            while IFS= read -r -u "$fd" line || [[ -n $line ]]; do printf '%s\n' "$part$line"; part=""; done
+            IFS= read -r rc <"$Q_RUN_RC" || rc=1
+            rm -f -- "$Q_RUN_OUT" "$Q_RUN_RC"
+            exec {fd}<&-
+            return "$rc"
+        fi
+        [[ -n $pid ]] || { [[ -s $Q_RUN_PID ]] && IFS= read -r pid <"$Q_RUN_PID"; }
+        if [[ -n $pid ]] && ! kill -0 "$pid" 2>/dev/null && [[ ! -s $Q_RUN_RC ]]; then
+            echo "The $what ended before it finished; quindle.log has its last lines, and the next run completes it."
+            exec {fd}<&-
             return 1
         fi
-    fi
-    st=$(stat -c '%s %Y' -- "$from" "$to" 2>/dev/null) || st=""
-    if [[ $st != "$size "*$'\n'"$size "* || ${st%%$'\n'*} != "${st#*$'\n'}" ]]; then
-        rm -f -- "$to"
-        Q_MOVE_ERR="the copy did not match the original in size and time, so the original was kept."
-        return 1
-    fi
-    rm -f -- "$from" 2>/dev/null || true
-    if [[ -e $from ]]; then
-        rm -f -- "$to"
-        Q_MOVE_ERR="the original could not be removed, so the copy was taken back."
-        return 1
-    fi
-    return 0
+        if ((SECONDS >= secs)); then
+            echo "The $what goes on in the background; quindle.log shows its progress."
+            exec {fd}<&-
+            return 0
+        fi
+        sleep 0.2
+    done
+}
+
+# q_detach_and_follow WHAT SUB-COMMAND ARG...: the run, detached, followed.
+q_detach_and_follow() {
+    local what=$1 id=$$
+    shift
+    q_spawn_run "$id" "$@" --wait
+    q_follow_run "$what"
 }
 
 q_add_saved_bytes() {
@@ -188,6 +765,12 @@ q_add_saved_bytes() {
     local total=$((REPLY + $1))
     ((total >= 0)) || total=0
     q_write_private saved-bytes "$total"
+}
+
+# Between entries the run checks that the drive it started with is still there.
+q_pass_needs_drive() {
+    Q_PASS_DRIVE=1
+    Q_PASS_UUID=$Q_NVME_UUID
 }
 
 # Refuses, with one line, when the moving rules have no prepared drive to go to.
@@ -202,4 +785,31 @@ q_require_drive() {
         echo "The drive at $NVMe is not the prepared NVMe (its marker is missing or names another volume), so nothing was moved."
         return 1
     fi
+}
+
+# Between entries: stop when paused, when the drive went away or changed, or
+# when the daily pass is held.
+q_keep_going() {
+    ((!Q_STOP)) || return 1
+    ((!Q_DRY)) || return 0
+    q_state_dir
+    if [[ -e $REPLY/paused ]]; then
+        q_stop "Automatic actions were paused, so the run stopped; it goes on from here when they are resumed."
+        Q_HELD=1
+        return 1
+    fi
+    if ((Q_PASS_DRIVE)); then
+        q_probe_nvme
+        if ((!Q_NVME_MOUNTED || !Q_NVME_MARKER_OK)) || [[ $Q_NVME_UUID != "$Q_PASS_UUID" ]]; then
+            q_stop "The NVMe is no longer the drive the run started with, so it stopped."
+            Q_HELD=1
+            return 1
+        fi
+    fi
+    if ((${Q_DAILY:-0})) && q_daily_hold_reason; then
+        q_stop "The daily pass is held: $REPLY It goes on at a later tick."
+        Q_HELD=1
+        return 1
+    fi
+    return 0
 }

@@ -87,6 +87,70 @@ q_tick() {
     q_check_low_space
     q_write_status
     q_append_history
+    ((${Q_NO_DAILY:-0})) || q_daily_check
+}
+
+q_local_day() { printf -v REPLY '%(%Y-%m-%d)T' -1; }
+
+# 0, with the reason in REPLY, while quiet hours hold heavy work back; in
+# schedule mode also while the user was active lately. Idle time that cannot
+# be measured counts as idle.
+q_daily_hold_reason() {
+    q_probe_idle
+    q_probe_power
+    q_probe_meeting
+    q_decide_quiet
+    if ((Q_QUIET)); then
+        REPLY=${Q_QUIET_REASON:-"It is inside the quiet hours $QUIET_HOURS_BLOCKED."}
+        return 0
+    fi
+    if [[ $QUIET_MODE == schedule ]] && ((Q_IDLE_KNOWN && Q_IDLE_SECS < IDLE_THRESHOLD_SECS)); then
+        REPLY="You were active in the last $IDLE_THRESHOLD_SECS seconds."
+        return 0
+    fi
+    return 1
+}
+
+# The daily pass starts, detached, from the first tick at or after
+# AUTO_RELOCATE_HOUR each local day that finds nothing holding it; a held
+# pass is tried again every tick, and a day that ends held is logged.
+# shellcheck disable=SC2154 # NVMe is set by q_load_config
+q_daily_check() {
+    local today done_day held_day="" reason=""
+    ((ENABLE_AUTO_ACTIONS && AUTO_RELOCATE_DAILY && ${#RULES[@]})) || return 0
+    q_local_day
+    today=$REPLY
+    q_read_private daily-done
+    done_day=$REPLY
+    q_private_dir
+    [[ -r $REPLY/daily-held ]] && IFS=$'\t' read -r held_day reason <"$REPLY/daily-held"
+    if [[ -n $held_day && $held_day != "$today" ]]; then
+        [[ $held_day == "$done_day" ]] || q_log "The daily pass of $held_day did not run: it was held all day. $reason"
+        rm -f -- "$REPLY/daily-held"
+        held_day=""
+    fi
+    [[ $done_day != "$today" ]] || return 0
+    q_current_hour
+    ((REPLY >= AUTO_RELOCATE_HOUR)) || return 0
+    if ((Q_PAUSED)); then
+        REPLY="Automatic actions are paused."
+    elif q_rules_move_files && ((!Q_NVME_MOUNTED || !Q_NVME_MARKER_OK)); then
+        REPLY="The NVMe is not ready at $NVMe."
+    elif q_daily_hold_reason; then
+        :
+    elif ! q_pass_lock_free; then
+        REPLY="Another run is in progress."
+    else
+        q_log "The daily pass starts."
+        q_spawn_run daily relocate-now --wait --daily
+        return 0
+    fi
+    if [[ $held_day != "$today" || $reason != "$REPLY" ]]; then
+        reason=$REPLY
+        q_log "The daily pass is held: $reason"
+        q_write_private daily-held "$today"$'\t'"$reason"
+    fi
+    return 0
 }
 
 cmd_watch() {
@@ -124,7 +188,7 @@ cmd_watch() {
 # Rewrites status.json so the popover shows the change without waiting for a tick.
 q_refresh_status() {
     q_load_config
-    (set +e; q_tick) >/dev/null 2>&1 || true
+    (set +e; Q_NO_DAILY=1; q_tick) >/dev/null 2>&1 || true
 }
 
 q_pause_actions() {

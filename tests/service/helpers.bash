@@ -16,7 +16,7 @@ setup_service() {
     DRIVE="$BATS_TEST_TMPDIR/drives/NVMe"
     export PATH="$FAKEBIN:$PATH" QUINDLE_MACHINE_NAME="Test Box" QUINDLE_FSTAB="$BATS_TEST_TMPDIR/fstab" \
         QUINDLE_POWER_SUPPLY_DIR="$BATS_TEST_TMPDIR/power"
-    unset QUINDLE_NOW_HOUR NVMe
+    unset QUINDLE_NOW_HOUR NVMe XDG_DATA_HOME XDG_CONFIG_HOME
     mkdir -p "$STATE" "$FAKEBIN" "$QUINDLE_POWER_SUPPLY_DIR" "$DRIVE"
     : >"$QUINDLE_FSTAB"
     cp "$SERVICE_SRC"/*.sh "$QDIR/"
@@ -24,12 +24,13 @@ setup_service() {
 }
 
 # Writes the template with the drive path filled in, then lets a spare folder
-# count as mounted.
+# count as mounted. A tick would start the daily pass; only its own tests
+# turn that back on.
 install_config() {
     local quoted
     printf -v quoted '%q' "$1"
     grep -vx 'NVMe="__NVME_DEFAULT__"' "$SERVICE_SRC/quindle.conf" >"$QDIR/quindle.conf"
-    printf 'NVMe=%s\nNVME_REQUIRE_MOUNTPOINT=0\n' "$quoted" >>"$QDIR/quindle.conf"
+    printf 'NVMe=%s\nNVME_REQUIRE_MOUNTPOINT=0\nAUTO_RELOCATE_DAILY=0\n' "$quoted" >>"$QDIR/quindle.conf"
 }
 
 # Appends raw lines to the config; later assignments win when bash sources it.
@@ -102,4 +103,80 @@ wait_for() {
         ((SECONDS < deadline)) || return 1
         sleep 0.05
     done
+}
+
+# Rules judge age by modification and change times, and only the real clock
+# sets change times: tests run the service with the clock LATER days ahead,
+# so that whatever they create is that old.
+LATER=60
+
+# faked SPEC COMMAND...: runs COMMAND under libfaketime's SPEC ("+60d",
+# "@2030-01-02 03:00:00"). Its own launcher would tie detached runs to its
+# shared memory; each process here keeps the clock alone. rsync keeps the real
+# clock: faked, it shifts the times it copies.
+faked() {
+    command -v faketime >/dev/null || skip "faketime is not installed"
+    # The first program loaded with the library keeps the real clock; the one
+    # it becomes by exec does not. $LIB is the dynamic loader's own.
+    # shellcheck disable=SC2016
+    LD_PRELOAD='/usr/$LIB/faketime/libfaketime.so.1' FAKETIME=$1 FAKETIME_SKIP_CMDS=rsync \
+        bash -c 'exec "$@"' faked "${@:2}"
+}
+
+# later DAYS COMMAND...: runs COMMAND with the clock DAYS days ahead.
+later() { faked "+$1d" "${@:2}"; }
+qlater() { later "$LATER" bash "$QDIR/quindle.sh" "$@"; }
+
+# old DAYS FILE...: files holding their own names, modified DAYS days before
+# the clock qlater runs at.
+old() {
+    local f
+    for f in "${@:2}"; do
+        mkdir -p "${f%/*}"
+        printf '%s' "${f##*/}" >"$f"
+        later "$LATER" touch -d "-$1 days" "$f"
+    done
+}
+
+rules() {
+    local r out="RULES=("
+    for r; do out+=" \"$r\""; done
+    conf_add "$out )"
+}
+
+# logcol N: column N of the action log (1 time, 2 batch, 3 event, 4 action,
+# 5 source, 6 destination, 7 bytes), header left out, names decoded.
+logcol() {
+    local v
+    tail -n +2 "$QDIR/quindle.actions.tsv" | cut -f"$1" | while IFS= read -r v; do printf '%b\n' "$v"; done
+}
+
+# A drive on a second filesystem: a folder in /dev/shm, prepared.
+use_shm_drive() {
+    [[ -d /dev/shm && -w /dev/shm ]] || skip "no /dev/shm"
+    SHM=$(mktemp -d /dev/shm/quindle-test.XXXXXX)
+    [ "$(stat -c %d "$SHM")" != "$(stat -c %d "$HOME")" ] || skip "/dev/shm is on the home folder's filesystem"
+    DRIVE=$SHM
+    install_config "$DRIVE"
+    prep "$DRIVE" >/dev/null
+}
+
+teardown_shm() { if [[ -n ${SHM:-} ]]; then rm -rf "$SHM"; fi; }
+
+# digest DIR: every path under DIR with what it holds, links followed, so
+# that a tree moved behind links reads the same as before.
+digest() {
+    (cd "$1" && find -L . -mindepth 1 \( -name '.*.quindle-*' -prune -o -print0 \) | LC_ALL=C sort -z |
+        while IFS= read -r -d '' p; do
+            if [[ -f $p ]]; then printf '%s %s\n' "$(sha256sum <"$p" | cut -c1-64)" "$p"; else printf 'dir %s\n' "$p"; fi
+        done)
+}
+
+# The detached run's process id, once it has started.
+run_pid() {
+    local f
+    for f in "$STATE"/service/run-*.pid; do
+        [[ -s $f ]] && cat "$f" && return 0
+    done
+    return 1
 }

@@ -45,8 +45,9 @@ void ServiceSandbox::install(const QString &drive, const QStringList &extraConfi
     ASSERT_FALSE(drive.contains(QLatin1Char('\'')));
     config.replace(QStringLiteral("NVMe=\"__NVME_DEFAULT__\""),
                    QStringLiteral("NVMe='%1'").arg(drive));
-    config +=
-        QStringLiteral("\nNVME_REQUIRE_MOUNTPOINT=0\n") + extraConfigLines.join(QLatin1Char('\n'));
+    // A tick starts the daily rules pass at its hour; the sandbox's ticks only report.
+    config += QStringLiteral("\nNVME_REQUIRE_MOUNTPOINT=0\nAUTO_RELOCATE_DAILY=0\n") +
+              extraConfigLines.join(QLatin1Char('\n'));
     writeText(quindleDir() + QStringLiteral("/quindle.conf"), config.toUtf8());
 }
 
