@@ -1,6 +1,7 @@
 #include "ui/UpdatePromptWindow.h"
 
 #include "platform/DesktopOpen.h"
+#include "ui/DialogKeys.h"
 #include "ui/StatusIcons.h"
 #include "ui/Theme.h"
 #include "updates/AutoUpdater.h"
@@ -99,7 +100,7 @@ UpdatePromptWindow::UpdatePromptWindow(UpdatePrompt &prompt, QWidget *parent)
     connect(m_download, &QPushButton::clicked, &m_prompt, &UpdatePrompt::openDownload);
     buttons->addWidget(m_download);
     m_update = new QPushButton(QStringLiteral("Update Now"), this);
-    m_update->setDefault(true);
+    (new DialogKeys(this))->setDefaultButton(m_update);
     connect(m_update, &QPushButton::clicked, &m_prompt, &UpdatePrompt::updateNow);
     buttons->addWidget(m_update);
     outer->addLayout(buttons);

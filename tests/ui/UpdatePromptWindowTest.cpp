@@ -13,6 +13,7 @@
 #include <QLabel>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QTest>
 
 using namespace quindle;
 using namespace std::chrono_literals;
@@ -63,7 +64,7 @@ TEST_F(UpdatePromptWindowTest, ShowsEachPhaseWithTheButtonsThatFitIt) {
     EXPECT_FALSE(progress->isVisible());
 
     server.answerWith(Answer::Silence);
-    button(&window, "Update Now")->click();
+    QTest::keyClick(&window, Qt::Key_Return); // as in a dialog: the default button
     EXPECT_TRUE(test::showsLabel(&window, "Re-checking for updates…"));
     EXPECT_TRUE(progress->isVisible());
     EXPECT_FALSE(button(&window, "Update Now")->isEnabled());

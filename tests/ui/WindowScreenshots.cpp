@@ -258,7 +258,7 @@ void updatePrompt() {
     AutoUpdater::Settings settings;
     settings.installFolder = install;
     settings.canVerify = true;
-    settings.downloadFolder = QDir::tempPath();
+    settings.downloadFolder = QDir::homePath();
     settings.idleLimit = std::chrono::seconds(8);
     AutoUpdater updater(settings);
     UpdatePrompt prompt(fetcher, updater);
