@@ -39,6 +39,8 @@ const std::map<QString, Command> &commands() {
          {runFstabAudit, "tell whether the file system table still pins the drive's mount point"}},
         {QStringLiteral("manifest"),
          {runManifest, "fetch the update manifest once, or sign one for publishing"}},
+        {QStringLiteral("uninstall"),
+         {runUninstall, "remove the service, shims and relocations; with --yes, for real"}},
         {QStringLiteral("update"),
          {runUpdate, "check for a newer version; with --yes, install it in place and restart"}},
         {QStringLiteral("legal"),

@@ -27,6 +27,7 @@ int runConfig(const QStringList &arguments);
 int runFstabAudit(const QStringList &arguments);
 int runManifest(const QStringList &arguments);
 int runUpdate(const QStringList &arguments);
+int runUninstall(const QStringList &arguments);
 int runLegal(const QStringList &arguments);
 
 } // namespace quindle

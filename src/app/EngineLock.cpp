@@ -3,6 +3,7 @@
 #include "core/StatePaths.h"
 
 #include <QDir>
+#include <QFileInfo>
 
 namespace quindle {
 
@@ -13,6 +14,14 @@ std::unique_ptr<QLockFile> takeEngineLock() {
     if (!lock->tryLock(0))
         return nullptr;
     return lock;
+}
+
+bool engineLockHeld() {
+    if (!QFileInfo::exists(paths::engineLockFile()))
+        return false;
+    QLockFile lock(paths::engineLockFile());
+    lock.setStaleLockTime(0);
+    return !lock.tryLock(0);
 }
 
 QString engineLockHeldMessage() {

@@ -1,6 +1,7 @@
 #include "platform/DetachedService.h"
 
 #include "platform/AutostartEntry.h"
+#include "platform/ProcessTable.h"
 #include "platform/ChildProcess.h"
 #include "platform/HomeDirectory.h"
 #include "platform/ProgramLocations.h"
@@ -39,19 +40,6 @@ QString executable(const QString &name, const QString &fallback) {
 }
 
 // --- /proc -------------------------------------------------------------------------------------
-
-QStringList commandLineOf(qint64 pid) {
-    QFile file(QStringLiteral("/proc/%1/cmdline").arg(pid));
-    if (!file.open(QIODevice::ReadOnly))
-        return {};
-    QByteArray bytes = file.readAll();
-    if (bytes.endsWith('\0'))
-        bytes.chop(1);
-    QStringList args;
-    for (const QByteArray &piece : bytes.split('\0'))
-        args << QFile::decodeName(piece);
-    return bytes.isEmpty() ? QStringList{} : args;
-}
 
 struct ProcStat {
     char state = '?';
@@ -161,6 +149,10 @@ public:
 
     bool isLoaded() override { return runningDetachedService().has_value(); }
     void retire(const QString &) override {} // nothing runs a predecessor's unit here
+    std::optional<QString> remove() override {
+        unload();
+        return removeAutostartEntry(detachedAutostartFileName());
+    }
 
     QString writtenNoun() const override { return QStringLiteral("Autostart entry"); }
     QString loadedNoun() const override { return QStringLiteral("Service"); }

@@ -5,6 +5,7 @@
 #include "platform/ServiceLocations.h"
 #include "platform/WholeFile.h"
 
+#include <QFile>
 #include <QFileInfo>
 
 namespace quindle::platform {
@@ -83,6 +84,15 @@ public:
 
     void retire(const QString &file) override {
         systemctl({QStringLiteral("disable"), QStringLiteral("--now"), QFileInfo(file).fileName()});
+    }
+
+    std::optional<QString> remove() override {
+        systemctl({QStringLiteral("disable"), QStringLiteral("--now"), kUnitName});
+        QFile unit(definitionFile());
+        if (unit.exists() && !unit.remove())
+            return unit.errorString();
+        systemctl({QStringLiteral("daemon-reload")});
+        return std::nullopt;
     }
 
     QString writtenNoun() const override { return QStringLiteral("Service unit"); }

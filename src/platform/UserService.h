@@ -46,6 +46,9 @@ public:
     virtual bool isLoaded() = 0;
     // Stops and disables a predecessor's service given its definition file.
     virtual void retire(const QString &definitionFile) = 0;
+    // Stops the service for good and deletes its definition file, so that nothing starts it
+    // again; the reason when the file could not be deleted.
+    virtual std::optional<QString> remove() = 0;
 
     // Nouns for the installer's texts: "<noun> written to <file>", "<noun> loaded; …",
     // "<program> could not load the service:".

@@ -7,6 +7,9 @@
 namespace quindle::platform {
 
 QString volumesRoot() {
+    // The service honours the same override.
+    if (const QString root = qEnvironmentVariable("QUINDLE_VOLUMES_ROOT"); !root.isEmpty())
+        return root;
     const QString user = userName();
     const QString runMedia = QStringLiteral("/run/media/") + user;
     if (QFileInfo(runMedia).isDir())

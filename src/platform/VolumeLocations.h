@@ -5,7 +5,7 @@
 namespace quindle::platform {
 
 // Where removable drives are mounted for this user: /run/media/$USER or /media/$USER,
-// whichever exists (the latter when neither does).
+// whichever exists (the latter when neither does); QUINDLE_VOLUMES_ROOT replaces it.
 QString volumesRoot();
 
 // The drive the product manages unless the configuration says otherwise.

@@ -2,6 +2,8 @@
 
 #include "platform/UserService.h"
 
+#include <QFile>
+
 #include <atomic>
 
 namespace quindle::test {
@@ -42,6 +44,11 @@ public:
         return loadedFrom >= 0 && asked >= loadedFrom;
     }
     void retire(const QString &) override {}
+    std::optional<QString> remove() override {
+        ++unloads;
+        QFile::remove(m_file);
+        return std::nullopt;
+    }
     QString writtenNoun() const override { return QStringLiteral("Fake definition"); }
     QString loadedNoun() const override { return QStringLiteral("Fake service"); }
     QString controlProgram() const override { return QStringLiteral("fakectl"); }
