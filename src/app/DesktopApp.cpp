@@ -5,12 +5,14 @@
 #include "app/LaunchSequence.h"
 #include "app/WindowRegistry.h"
 #include "core/Installer.h"
+#include "core/UninstallWizardModel.h"
 #include "ui/ChooseDriveWindow.h"
 #include "ui/InspectWindow.h"
 #include "ui/LogWindow.h"
 #include "ui/RulesConfigWindow.h"
 #include "ui/TierWindow.h"
 #include "ui/TrayIconArt.h"
+#include "ui/UninstallWindow.h"
 
 #include <QApplication>
 #include <QMessageBox>
@@ -45,6 +47,20 @@ int runDesktop(QApplication &app) {
         return new ui::TierWindow(context.pairing, context.tierOperations, context.rsyncBanner,
                                   *context.mover, context.moverSettings, context.moverLog,
                                   context.pairHistory);
+    });
+    // Uninstalling first silences everything that would write ~/.quindle again.
+    Uninstaller uninstaller(detectOnce(), [&] {
+        context.status.stopPolling();
+        context.mover->stopForQuit();
+    });
+    windows.setFactory(ui::WindowKind::Uninstall, [&] {
+        auto *model = new UninstallWizardModel(uninstaller);
+        auto *window = new ui::UninstallWindow(*model);
+        model->setParent(window);
+        model->detectState();
+        QObject::connect(window, &ui::UninstallWindow::quitRequested, &app,
+                         [] { QApplication::exit(0); });
+        return window;
     });
     LaunchSequence launch(context, windows);
     QObject::connect(&launch, &LaunchSequence::quitRequested, &app, [&](int code) {

@@ -56,6 +56,8 @@ public:
 
     // Refreshes now, then every pollInterval.
     void startPolling();
+    // No more reads after this, as when the application quits.
+    void stopPolling() { m_timer.stop(); }
 
     QFuture<void> refreshAsync();
     // A service sub-command with its arguments, split at spaces.

@@ -24,6 +24,8 @@ WindowSpec specFor(WindowKind kind) {
         return {QStringLiteral("Quindle — Choose Drive"), {760, 560}, true};
     case WindowKind::Tier:
         return {QStringLiteral("Quindle — Tier"), {920, 600}, true};
+    case WindowKind::Uninstall:
+        return {QStringLiteral("Uninstall Quindle"), {640, 520}, false};
     }
     return {};
 }

@@ -16,7 +16,8 @@ enum class WindowKind {
     RulesConfig,
     Inspect,
     ChooseDrive,
-    Tier
+    Tier,
+    Uninstall
 };
 
 struct WindowSpec {

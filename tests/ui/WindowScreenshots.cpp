@@ -6,12 +6,14 @@
 // machine does not have.
 
 #include "core/ConfigFileModel.h"
+#include "core/DriveIdentity.h"
 #include "core/Installer.h"
 #include "core/LegalAcceptance.h"
 #include "core/NVMeShadow.h"
 #include "core/ServiceLogModel.h"
 #include "core/StatePaths.h"
 #include "core/StatusModel.h"
+#include "core/UninstallWizardModel.h"
 #include "insight/DriveSelection.h"
 #include "insight/NVMeInspector.h"
 #include "insight/ServiceStartPrompt.h"
@@ -30,6 +32,7 @@
 #include "ui/ServiceStartWindow.h"
 #include "ui/SetupWizardWindow.h"
 #include "ui/SplashWindow.h"
+#include "ui/UninstallWindow.h"
 #include "ui/UpdatePromptWindow.h"
 #include "ui/WindowKind.h"
 #include "updates/AutoUpdater.h"
@@ -288,6 +291,28 @@ void updatePrompt() {
     QFile::remove(paths::manifestCacheFile());
 }
 
+// The uninstall window asking, with a relocation on the sample drive, and done.
+void uninstall() {
+    const QString drive = QDir::home().filePath(QStringLiteral("media/NVMe"));
+    qputenv("QUINDLE_VOLUMES_ROOT", QFileInfo(drive).path().toLocal8Bit());
+    writeFile(markerFile(drive), "volume_uuid=1\n");
+    writeFile(drive + QStringLiteral("/Work/.cargo/registry"), "");
+    QFile::link(drive + QStringLiteral("/Work/.cargo"),
+                QDir::home().filePath(QStringLiteral(".cargo")));
+    writeFile(QDir::home().filePath(QStringLiteral(".local/opt/Quindle/bin/quindle")), "", true);
+    QDir().mkpath(QDir::home().filePath(QStringLiteral(".local/opt/Quindle/Resources/Scripts")));
+    Uninstaller uninstaller(managers());
+    UninstallWizardModel model(uninstaller);
+    model.detectState();
+    ui::UninstallWindow window(model);
+    wait([&] { return model.serviceLoaded().has_value(); }, "the service state");
+    save(&window, WindowKind::Uninstall, QStringLiteral("uninstall-confirm-dark.png"));
+    model.start();
+    wait([&] { return model.step() == UninstallWizardModel::Step::Done; }, "the uninstall");
+    save(&window, WindowKind::Uninstall, QStringLiteral("uninstall-done-dark.png"));
+    qunsetenv("QUINDLE_VOLUMES_ROOT");
+}
+
 } // namespace
 
 int main(int argc, char **argv) {
@@ -413,5 +438,6 @@ int main(int argc, char **argv) {
     chooseDrive(QStringLiteral("choose-drive-dark.png"), false);
     legal(LegalState::DocumentsChanged, QStringLiteral("legal-updated-dark.png"));
 
+    uninstall(); // last: it removes what the others installed
     return exitCode();
 }
