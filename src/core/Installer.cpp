@@ -3,6 +3,7 @@
 #include "core/AtomicFile.h"
 #include "core/BackgroundPool.h"
 #include "core/LegacyMigration.h"
+#include "core/PostedChange.h"
 #include "core/ServiceScripts.h"
 #include "core/StatePaths.h"
 #include "core/WhenFinished.h"
@@ -211,15 +212,7 @@ private:
         return std::nullopt;
     }
 
-    template <typename Change> void post(Change change) {
-        QMetaObject::invokeMethod(
-            m_owner,
-            [owner = m_owner, change] {
-                change(*owner);
-                Q_EMIT owner->changed();
-            },
-            Qt::QueuedConnection);
-    }
+    template <typename Change> void post(Change change) { postChange(m_owner, change); }
     void phase(Phase::Step step, const QString &detail = {}) {
         post([step, detail](Installer &i) { i.m_phase = {step, detail}; });
     }

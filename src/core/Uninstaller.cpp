@@ -5,6 +5,7 @@
 #include "core/Installer.h"
 #include "core/LoginItem.h"
 #include "core/NVMeMount.h"
+#include "core/PostedChange.h"
 #include "core/StatePaths.h"
 #include "core/WhenFinished.h"
 #include "platform/AutostartEntry.h"
@@ -185,15 +186,7 @@ private:
                 log(prefix + path);
     }
 
-    template <typename Change> void post(Change change) {
-        QMetaObject::invokeMethod(
-            m_owner,
-            [owner = m_owner, change] {
-                change(*owner);
-                Q_EMIT owner->changed();
-            },
-            Qt::QueuedConnection);
-    }
+    template <typename Change> void post(Change change) { postChange(m_owner, change); }
     void phase(Phase value) {
         post([value](Uninstaller &u) { u.m_phase = value; });
     }

@@ -5,6 +5,7 @@
 #include "core/Installer.h"
 #include "core/StatePaths.h"
 #include "core/WhenFinished.h"
+#include "platform/ChildProcess.h"
 #include "updates/FileSha256.h"
 #include "updates/UpdateDownload.h"
 #include "updates/UpdatePackage.h"
@@ -14,7 +15,6 @@
 #include <QDateTime>
 #include <QDir>
 #include <QFileInfo>
-#include <QProcess>
 #include <QTimer>
 #include <QUuid>
 #include <QtConcurrent>
@@ -162,15 +162,10 @@ void AutoUpdater::install(const QString &staging, const QString &build) {
     }
 
     setPhase(Phase::Relaunching);
-    QProcess helper;
-    helper.setProgram(QStringLiteral("/bin/bash"));
-    helper.setArguments({script});
-    helper.setStandardInputFile(QProcess::nullDevice());
-    helper.setStandardOutputFile(QProcess::nullDevice());
-    helper.setStandardErrorFile(QProcess::nullDevice());
-    if (!helper.startDetached()) {
+    const platform::ChildCommand helper(QStringLiteral("/bin/bash"), {script});
+    if (const std::optional<QString> error = platform::startDetached(helper)) {
         QDir(staging).removeRecursively();
-        return fail(QStringLiteral("Couldn't start the installer helper: ") + helper.errorString());
+        return fail(QStringLiteral("Couldn't start the installer helper: ") + *error);
     }
     qInfo().noquote() << "Quindle: AutoUpdater succeeded — helper is taking over";
     QTimer::singleShot(m_settings.quitDelay, this, [this] {
