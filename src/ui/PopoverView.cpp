@@ -191,6 +191,9 @@ PopoverView::PopoverView(PopoverModel &model, PopoverActions actions, QWidget *p
                     [this] { m_actions.openWindow(WindowKind::ChooseDrive); });
     menu->addAction(QStringLiteral("Re-run Setup Wizard…"), this,
                     [this] { m_actions.openWindow(WindowKind::SetupWizard); });
+    menu->addSeparator();
+    menu->addAction(QStringLiteral("Uninstall Quindle…"), this,
+                    [this] { m_actions.openWindow(WindowKind::Uninstall); });
     more->setMenu(menu);
     footer->addWidget(more);
     footer->addStretch(1);

@@ -165,6 +165,8 @@ QMenu *TrayController::buildMenu() {
                         [this, kind = kind] { m_actions.openWindow(kind); });
     menu->addAction(QStringLiteral("Refresh"), this, [this] { m_model.refreshAsync(); });
     menu->addSeparator();
+    menu->addAction(QStringLiteral("Uninstall Quindle…"), this,
+                    [this] { m_actions.openWindow(WindowKind::Uninstall); });
     menu->addAction(QStringLiteral("Quit Quindle"), this, [this] {
         if (m_actions.quit)
             m_actions.quit();
