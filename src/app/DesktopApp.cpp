@@ -9,9 +9,11 @@
 #include "ui/InspectWindow.h"
 #include "ui/LogWindow.h"
 #include "ui/RulesConfigWindow.h"
+#include "ui/SettingsWindow.h"
 #include "ui/TierWindow.h"
 #include "ui/TrayIconArt.h"
 
+#include <QAction>
 #include <QApplication>
 #include <QMessageBox>
 
@@ -46,6 +48,12 @@ int runDesktop(QApplication &app) {
                                   *context.mover, context.moverSettings, context.moverLog,
                                   context.pairHistory);
     });
+    windows.setFactory(ui::WindowKind::Settings, [] { return new ui::SettingsWindow; });
+    QAction openSettings(QStringLiteral("Settings…"));
+    openSettings.setShortcut(ui::settingsShortcut());
+    QObject::connect(&openSettings, &QAction::triggered, &windows,
+                     [&] { windows.open(ui::WindowKind::Settings); });
+    windows.addWindowAction(&openSettings);
     LaunchSequence launch(context, windows);
     QObject::connect(&launch, &LaunchSequence::quitRequested, &app, [&](int code) {
         context.mover->stopForQuit(); // interrupted moves resume at the next start

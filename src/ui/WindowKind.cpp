@@ -24,8 +24,14 @@ WindowSpec specFor(WindowKind kind) {
         return {QStringLiteral("Quindle — Choose Drive"), {760, 560}, true};
     case WindowKind::Tier:
         return {QStringLiteral("Quindle — Tier"), {920, 600}, true};
+    case WindowKind::Settings:
+        return {QStringLiteral("Quindle — Settings"), {720, 640}, true};
     }
     return {};
+}
+
+QKeySequence settingsShortcut() {
+    return QKeySequence(Qt::CTRL | Qt::Key_Comma);
 }
 
 QSize openingSize(WindowKind kind, const QFont &font, const QSize &available) {
