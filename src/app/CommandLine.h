@@ -28,5 +28,7 @@ int runFstabAudit(const QStringList &arguments);
 int runManifest(const QStringList &arguments);
 int runUpdate(const QStringList &arguments);
 int runLegal(const QStringList &arguments);
+int runSettings(const QStringList &arguments);
+int runRules(const QStringList &arguments);
 
 } // namespace quindle
