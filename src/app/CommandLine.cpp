@@ -43,6 +43,9 @@ const std::map<QString, Command> &commands() {
          {runUninstall, "remove the service, shims and relocations; with --yes, for real"}},
         {QStringLiteral("update"),
          {runUpdate, "check for a newer version; with --yes, install it in place and restart"}},
+        {QStringLiteral("settings"), {runSettings, "show the service's settings, or change one"}},
+        {QStringLiteral("rules"),
+         {runRules, "list the service's rules with the ages they run at, or change them"}},
         {QStringLiteral("legal"),
          {runLegal, "say whether this build's legal documents have been accepted"}},
     };

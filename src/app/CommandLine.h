@@ -29,5 +29,7 @@ int runManifest(const QStringList &arguments);
 int runUpdate(const QStringList &arguments);
 int runUninstall(const QStringList &arguments);
 int runLegal(const QStringList &arguments);
+int runSettings(const QStringList &arguments);
+int runRules(const QStringList &arguments);
 
 } // namespace quindle

@@ -10,10 +10,12 @@
 #include "ui/InspectWindow.h"
 #include "ui/LogWindow.h"
 #include "ui/RulesConfigWindow.h"
+#include "ui/SettingsWindow.h"
 #include "ui/TierWindow.h"
 #include "ui/TrayIconArt.h"
 #include "ui/UninstallWindow.h"
 
+#include <QAction>
 #include <QApplication>
 #include <QMessageBox>
 
@@ -62,6 +64,12 @@ int runDesktop(QApplication &app) {
                          [] { QApplication::exit(0); });
         return window;
     });
+    windows.setFactory(ui::WindowKind::Settings, [] { return new ui::SettingsWindow; });
+    QAction openSettings(QStringLiteral("Settings…"));
+    openSettings.setShortcut(ui::settingsShortcut());
+    QObject::connect(&openSettings, &QAction::triggered, &windows,
+                     [&] { windows.open(ui::WindowKind::Settings); });
+    windows.addWindowAction(&openSettings);
     LaunchSequence launch(context, windows);
     QObject::connect(&launch, &LaunchSequence::quitRequested, &app, [&](int code) {
         context.mover->stopForQuit(); // interrupted moves resume at the next start

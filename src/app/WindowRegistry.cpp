@@ -22,6 +22,7 @@ QWidget *WindowRegistry::open(ui::WindowKind kind) {
     window->setAttribute(Qt::WA_DeleteOnClose);
     window->setWindowTitle(spec.title);
     window->setWindowIcon(ui::applicationIcon());
+    window->addActions(m_windowActions);
     QScreen *screen = QGuiApplication::primaryScreen();
     const QRect available = screen ? screen->availableGeometry() : QRect();
     const QSize size = ui::openingSize(kind, window->font(), available.size());

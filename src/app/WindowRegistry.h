@@ -2,6 +2,7 @@
 
 #include "ui/WindowKind.h"
 
+#include <QAction>
 #include <QHash>
 #include <QObject>
 #include <QPointer>
@@ -27,6 +28,9 @@ public:
     void close(ui::WindowKind kind);
     QWidget *window(ui::WindowKind kind) const { return m_windows.value(kind); }
 
+    // Actions whose shortcuts work in every window opened from now on.
+    void addWindowAction(QAction *action) { m_windowActions << action; }
+
 Q_SIGNALS:
     // The user closed it with the title bar's close button or the registry closed it.
     void closed(ui::WindowKind kind);
@@ -34,6 +38,7 @@ Q_SIGNALS:
 private:
     QHash<ui::WindowKind, Factory> m_factories;
     QHash<ui::WindowKind, QPointer<QWidget>> m_windows;
+    QList<QAction *> m_windowActions;
 };
 
 } // namespace quindle

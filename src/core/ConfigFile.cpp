@@ -201,19 +201,40 @@ ConfigFile::Contents ConfigFile::read() const {
     return contents;
 }
 
+namespace {
+
+// The first assignment of each key, exactly as written.
+std::map<QString, QString> firstAssignments(const QString &text) {
+    std::map<QString, QString> assignments;
+    for (const QString &line : ConfigFile::splitLines(text)) {
+        const QString content = ConfigFile::trimmed(line);
+        if (content.isEmpty() || content.startsWith(QLatin1Char('#')))
+            continue;
+        if (const auto assignment = ConfigFile::parseRaw(content))
+            assignments.emplace(assignment->first, assignment->second);
+    }
+    return assignments;
+}
+
+} // namespace
+
 std::optional<QString> ConfigFile::written(const QString &key) const {
     const Contents contents = read();
     if (contents.state != Contents::State::Read)
         return std::nullopt;
-    for (const QString &line : splitLines(contents.text)) {
-        const QString content = trimmed(line);
-        if (content.isEmpty() || content.startsWith(QLatin1Char('#')))
-            continue;
-        const auto assignment = parseRaw(content);
-        if (assignment && assignment->first == key)
-            return assignment->second;
-    }
-    return std::nullopt;
+    const std::map<QString, QString> assignments = firstAssignments(contents.text);
+    const auto found = assignments.find(key);
+    return found == assignments.end() ? std::nullopt : std::optional(found->second);
+}
+
+std::optional<std::map<QString, QString>> ConfigFile::values() const {
+    const Contents contents = read();
+    if (contents.state != Contents::State::Read)
+        return std::nullopt;
+    std::map<QString, QString> values = firstAssignments(contents.text);
+    for (auto &[key, value] : values)
+        value = unquote(value);
+    return values;
 }
 
 std::optional<QString> ConfigFile::value(const QString &key) const {

@@ -45,6 +45,9 @@ public:
 
     // The first assignment of `key` exactly as written after `KEY=` (quotes and escapes kept).
     std::optional<QString> written(const QString &key) const;
+    // The first assignment of every key, each value as bash reads it (see unquote()), from one
+    // read; nothing when the file cannot be read.
+    std::optional<std::map<QString, QString>> values() const;
 
     // One line as an assignment: (key, value), or nothing for arrays and anything else. The value
     // loses its outer quotes only, as the service's own reader takes it.

@@ -5,6 +5,7 @@
 #include "core/ServiceStatus.h"
 #include "platform/HomeDirectory.h"
 #include "platform/MountTable.h"
+#include "platform/VolumeLocations.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -43,6 +44,17 @@ QStringList configuredNVMePaths() {
             paths << path;
     }
     return paths;
+}
+
+QString serviceDrivePath(const ConfigFile &config) {
+    const QString key = QStringLiteral("NVMe");
+    QString path;
+    if (const auto values = config.values(); values && values->count(key))
+        path = expandLeadingHome(values->at(key));
+    // The template's placeholder stands for the default until the installer fills it in.
+    if (path.isEmpty() || path == QLatin1String("__NVME_DEFAULT__"))
+        return platform::defaultNVMePath();
+    return QDir::cleanPath(path);
 }
 
 std::optional<QString> nvmeRootOf(const QString &path) {

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "core/ConfigFile.h"
+
 #include <QString>
 #include <QStringList>
 
@@ -10,6 +12,10 @@ namespace quindle {
 // The paths the drive is configured at: the one the service last reported and the configuration's
 // NVMe (they differ only until the service's next tick after a change). Read afresh on each call.
 QStringList configuredNVMePaths();
+
+// The drive path the service reads from `config`: its NVMe ($HOME expanded, trailing slashes
+// dropped), else the default.
+QString serviceDrivePath(const ConfigFile &config);
 
 // The configured drive path that `path` is or lies under; nothing when it is elsewhere.
 std::optional<QString> nvmeRootOf(const QString &path);

@@ -71,8 +71,9 @@ std::optional<Block> scan(const QStringList &lines) {
     return block;
 }
 
-// $HOME and ${HOME} as bash expands them: `$HOMEX` is another variable.
-QString expandHome(const QString &field, const QString &home) {
+} // namespace
+
+QString RulesBlock::expandHome(const QString &field, const QString &home) {
     static const QString braced = QStringLiteral("${HOME}");
     QString result;
     for (qsizetype i = 0; i < field.size();) {
@@ -90,6 +91,8 @@ QString expandHome(const QString &field, const QString &home) {
     }
     return result;
 }
+
+namespace {
 
 // Only whole path components: /home/ann must not turn /home/anna into $HOMEa.
 QString collapseHome(const QString &field, const QString &home) {
@@ -119,6 +122,33 @@ qint64 parseAge(const QString &text) {
     bool ok = false;
     const qint64 value = text.toLongLong(&ok);
     return ok ? value : 0;
+}
+
+// The characters a record cannot carry, by the name a person knows them by.
+std::optional<QString> forbiddenCharacter(QChar c) {
+    switch (c.unicode()) {
+    case '"':
+        return QStringLiteral("a double quote");
+    case '\\':
+        return QStringLiteral("a backslash");
+    case '`':
+        return QStringLiteral("a backquote");
+    case '$':
+        return QStringLiteral("a dollar sign");
+    case '|':
+        return QStringLiteral("a bar (|)");
+    case '\t':
+        return QStringLiteral("a tab");
+    case '\n':
+    case '\r':
+        return QStringLiteral("a line break");
+    default:
+        break;
+    }
+    if (c.category() == QChar::Other_Control)
+        return QStringLiteral("the control character U+") +
+               QString::number(c.unicode(), 16).toUpper().rightJustified(4, QLatin1Char('0'));
+    return std::nullopt;
 }
 
 QStringList fieldsOf(const RuleRecord &record) {
@@ -164,22 +194,33 @@ QString RulesBlock::recordLine(const RuleRecord &record, const QString &home) {
     return QStringLiteral("  \"") + fields.join(kFieldSeparator) + QLatin1Char('"');
 }
 
-std::optional<QString> RulesBlock::unwritable(const RuleRecord &record, const QString &home) {
+std::optional<QString> RulesBlock::unwritable(const RuleRecord &record, qsizetype number,
+                                              const QString &home) {
     static const QRegularExpression homeVariable(
         QStringLiteral(R"(\$HOME(?![A-Za-z0-9_])|\$\{HOME\})"));
-    for (const QString &field : fieldsOf(record)) {
+    static const QStringList fieldNames{QStringLiteral("action"), QStringLiteral("source"),
+                                        QStringLiteral("destination"), QStringLiteral("age"),
+                                        QStringLiteral("extras")};
+    const QStringList fields = fieldsOf(record);
+    for (qsizetype i = 0; i < fields.size(); ++i) {
+        const auto refuse = [&](const QString &problem) {
+            return QStringLiteral("Rule %1 (%2) was not saved: its %3 %4.")
+                .arg(number)
+                .arg(record.action.isEmpty() ? QStringLiteral("no action") : record.action,
+                     fieldNames.at(i), problem);
+        };
         // The block has no escape character, and bash would expand what is left of a `$`.
+        const QString &field = fields.at(i);
         QString written = collapseHome(field, home);
         written.remove(homeVariable);
         for (const QChar c : written) {
-            if (c == QLatin1Char('"') || c == QLatin1Char('\\') || c == QLatin1Char('`') ||
-                c == QLatin1Char('$') || c == QLatin1Char('|') || c == QLatin1Char('\n') ||
-                c == QLatin1Char('\r') || c == QChar(0))
-                return QStringLiteral("The rule “%1” was not saved: its fields cannot contain a "
-                                      "double quote, a backslash, a backquote, a dollar sign, a "
-                                      "bar or a line break.")
-                    .arg(record.action);
+            if (const std::optional<QString> name = forbiddenCharacter(c))
+                return refuse(QStringLiteral("contains %1, which a rule cannot hold").arg(*name));
         }
+        // Both readers trim every field.
+        if (!field.isEmpty() && (field.front().isSpace() || field.back().isSpace()))
+            return refuse(QStringLiteral("begins or ends with a space, which the service would "
+                                         "drop"));
     }
     return std::nullopt;
 }
@@ -211,8 +252,8 @@ std::optional<QList<RuleRecord>> RulesBlock::read(const ConfigFile &config) {
 std::optional<QString> RulesBlock::write(const ConfigFile &config,
                                          const QList<RuleRecord> &records) {
     const QString home = platform::homePath();
-    for (const RuleRecord &record : records) {
-        if (const auto reason = unwritable(record, home))
+    for (qsizetype i = 0; i < records.size(); ++i) {
+        if (const auto reason = unwritable(records.at(i), i + 1, home))
             return reason;
     }
     const ConfigFile::Contents contents = config.read();

@@ -35,8 +35,13 @@ public:
                            const QString &home);
     // `  "action | source | destination | age | extras"`, the home folder written as $HOME.
     static QString recordLine(const RuleRecord &record, const QString &home);
-    // Why the record cannot be written so that bash reads it back unchanged; nothing when it can.
-    static std::optional<QString> unwritable(const RuleRecord &record, const QString &home);
+    // Why the record cannot be written so that bash reads it back unchanged, as a sentence
+    // naming the rule by its `number` (from 1) and the character in the way; nothing when it can.
+    static std::optional<QString> unwritable(const RuleRecord &record, qsizetype number,
+                                             const QString &home);
+
+    // $HOME and ${HOME} replaced by `home` as bash expands them (`$HOMEX` is another variable).
+    static QString expandHome(const QString &field, const QString &home);
 
     // The rules in the file; nothing when it cannot be read.
     static std::optional<QList<RuleRecord>> read(const ConfigFile &config);

@@ -130,11 +130,10 @@ std::optional<Confirmation> PopoverModel::confirmation(const QString &command,
     if (command == service::ejectNVMe)
         return Confirmation{
             service::ejectNVMe, QStringLiteral("Eject NVMe?"),
-            QStringLiteral(
-                "This will:\n  • Pause automatic actions\n  • Unmount %1\n\nThe drive can then be "
-                "safely disconnected. The service stays running and will detect when NVMe is "
-                "reconnected.")
-                .arg(drivePath),
+            QStringLiteral("This will:\n  • Pause automatic actions\n  • Quit %1\n  • Unmount "
+                           "%2\n\nThe drive can then be safely disconnected. The service stays "
+                           "running and will detect when NVMe is reconnected.")
+                .arg(platform::driveDependentTools(), drivePath),
             QStringLiteral("Eject")};
     return std::nullopt;
 }

@@ -1,15 +1,12 @@
 #pragma once
 
+#include "core/ResolvedPath.h"
+
 #include <QString>
 
 #include <optional>
 
 namespace quindle {
-
-// The path with every link and "." or ".." resolved: the real path of its deepest existing
-// ancestor, followed by the components that do not exist yet. A relative path counts from the
-// working folder.
-QString resolvedPath(const QString &path);
 
 // Where the link at `path` finally leads, resolved like resolvedPath; nothing when `path` is not a
 // link.

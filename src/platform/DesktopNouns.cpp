@@ -34,6 +34,10 @@ QString encryptedVolumesNoun() {
     return QStringLiteral("encrypted volumes");
 }
 
+QString driveDependentTools() {
+    return QStringLiteral("Docker, Podman, Android Emulator, JetBrains IDEs");
+}
+
 QString administratorPasswordNotice() {
     return QStringLiteral("Your system will ask for your administrator password.");
 }

@@ -28,6 +28,10 @@ QString terminalNoun();
 // Disks whose contents the system encrypts, for sentences: "encrypted volumes".
 QString encryptedVolumesNoun();
 
+// The programs that typically keep files open on an external drive, for a list in a sentence:
+// "Docker, Podman, Android Emulator, JetBrains IDEs".
+QString driveDependentTools();
+
 // What happens before an administrator command runs, as a sentence.
 QString administratorPasswordNotice(); // "Your system will ask for your administrator password."
 

@@ -48,4 +48,8 @@ QString userDataPath() {
     return xdgOrDefault("XDG_DATA_HOME", QStringLiteral("/.local/share"));
 }
 
+QString userTrashPath() {
+    return userDataPath() + QStringLiteral("/Trash");
+}
+
 } // namespace quindle::platform

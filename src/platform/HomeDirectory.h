@@ -17,4 +17,7 @@ QString userConfigPath();
 // $XDG_DATA_HOME when it is an absolute path, else ~/.local/share.
 QString userDataPath();
 
+// The desktop's trash for files of the home folder: Trash in userDataPath().
+QString userTrashPath();
+
 } // namespace quindle::platform

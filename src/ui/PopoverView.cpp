@@ -189,6 +189,11 @@ PopoverView::PopoverView(PopoverModel &model, PopoverActions actions, QWidget *p
                     [this] { m_actions.openWindow(WindowKind::Tier); });
     menu->addAction(QStringLiteral("Choose Drive…"), this,
                     [this] { m_actions.openWindow(WindowKind::ChooseDrive); });
+    QAction *settings = menu->addAction(QStringLiteral("Settings…"), this,
+                                        [this] { m_actions.openWindow(WindowKind::Settings); });
+    settings->setShortcut(settingsShortcut());
+    // The menu's own shortcuts work only while it is open; the popover's work while it shows.
+    addAction(settings);
     menu->addAction(QStringLiteral("Re-run Setup Wizard…"), this,
                     [this] { m_actions.openWindow(WindowKind::SetupWizard); });
     menu->addSeparator();

@@ -159,7 +159,8 @@ QMenu *TrayController::buildMenu() {
           std::pair{QStringLiteral("Inspect NVMe…"), WindowKind::Inspect},
           std::pair{QStringLiteral("Choose Drive…"), WindowKind::ChooseDrive},
           std::pair{QStringLiteral("Log…"), WindowKind::Log},
-          std::pair{QStringLiteral("Rules & Config…"), WindowKind::RulesConfig}})
+          std::pair{QStringLiteral("Rules & Config…"), WindowKind::RulesConfig},
+          std::pair{QStringLiteral("Settings…"), WindowKind::Settings}})
         // A bare & in a menu text marks the next letter as its shortcut: "Rules _Config".
         menu->addAction(QString(label).replace(QLatin1Char('&'), QStringLiteral("&&")), this,
                         [this, kind = kind] { m_actions.openWindow(kind); });

@@ -26,8 +26,14 @@ WindowSpec specFor(WindowKind kind) {
         return {QStringLiteral("Quindle — Tier"), {920, 600}, true};
     case WindowKind::Uninstall:
         return {QStringLiteral("Uninstall Quindle"), {640, 520}, false};
+    case WindowKind::Settings:
+        return {QStringLiteral("Quindle — Settings"), {720, 640}, true};
     }
     return {};
+}
+
+QKeySequence settingsShortcut() {
+    return QKeySequence(Qt::CTRL | Qt::Key_Comma);
 }
 
 QSize openingSize(WindowKind kind, const QFont &font, const QSize &available) {

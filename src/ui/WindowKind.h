@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QFont>
+#include <QKeySequence>
 #include <QSize>
 #include <QString>
 
@@ -17,7 +18,8 @@ enum class WindowKind {
     Inspect,
     ChooseDrive,
     Tier,
-    Uninstall
+    Uninstall,
+    Settings
 };
 
 struct WindowSpec {
@@ -27,6 +29,9 @@ struct WindowSpec {
 };
 
 WindowSpec specFor(WindowKind kind);
+
+// The keys that open Settings from every window: Ctrl+,.
+QKeySequence settingsShortcut();
 
 // The window's design size grown with the font (the sizes are drawn for a 9 pt desktop font),
 // within `available`.

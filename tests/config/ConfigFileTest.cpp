@@ -276,13 +276,26 @@ TEST_F(RulesBlockTest, BlockGrammar) {
 
 TEST_F(RulesBlockTest, RecordsBashWouldReadDifferentlyAndAMissingFileAreRefused) {
     writeText(config.path(), "RULES=()\n");
-    for (const QString source :
-         {"/a \"quoted\"", "/cost$5", "/`id`", "/a|b", "/back\\slash", "/two\nlines", "$HOMEX/a"}) {
+    const std::pair<QString, QString> refused[] = {{"/a \"quoted\"", "a double quote"},
+                                                   {"/cost$5", "a dollar sign"},
+                                                   {"/`id`", "a backquote"},
+                                                   {"/a|b", "a bar (|)"},
+                                                   {"/back\\slash", "a backslash"},
+                                                   {"/two\nlines", "a line break"},
+                                                   {"$HOMEX/a", "a dollar sign"},
+                                                   {"/tab\there", "a tab"},
+                                                   {"/bell\a", "the control character U+0007"}};
+    const RuleRecord fine{"archive_old", "/a", "", 9, ""};
+    for (const auto &[source, character] : refused) {
+        // The second record is the one refused, and the sentence says which and why.
         const std::optional<QString> error =
-            RulesBlock::write(config, {{"delete_old", source, "", 9, ""}});
-        ASSERT_TRUE(error.has_value()) << source.toStdString();
-        EXPECT_TRUE(error->startsWith("The rule “delete_old” was not saved"));
+            RulesBlock::write(config, {fine, {"delete_old", source, "", 9, ""}});
+        EXPECT_EQ(error, "Rule 2 (delete_old) was not saved: its source contains " + character +
+                             ", which a rule cannot hold.");
     }
+    EXPECT_EQ(RulesBlock::write(config, {{"", "/a", " /b", 1, ""}}),
+              "Rule 1 (no action) was not saved: its destination begins or ends with a space, "
+              "which the service would drop.");
     EXPECT_EQ(readText(config.path()), "RULES=()\n");
     // $HOME that the reader left in a destination is written back as it came.
     EXPECT_EQ(RulesBlock::write(config, {{"archive_old", "/a", "$HOME/b", 1, ""}}), std::nullopt);

@@ -1,5 +1,6 @@
 #include "insight/PopoverModel.h"
 #include "core/ServiceScripts.h"
+#include "platform/DesktopNouns.h"
 #include "shell/ShellFixture.h"
 
 #include <tuple>
@@ -60,7 +61,9 @@ TEST(PopoverRules, OnlyRollbackAndEjectAskFirst) {
     const std::optional<Confirmation> eject = M::confirmation(service::ejectNVMe, "/run/media/NV");
     ASSERT_TRUE(eject);
     EXPECT_EQ(eject->command, service::ejectNVMe);
-    EXPECT_TRUE(eject->text.contains("Unmount /run/media/NV\n"));
+    EXPECT_TRUE(eject->text.startsWith("This will:\n  • Pause automatic actions\n  • Quit " +
+                                       platform::driveDependentTools() +
+                                       "\n  • Unmount /run/media/NV\n\n"));
     for (const QString &command : {service::pause, service::dryRun, service::remount,
                                    service::relocateNow, StatusModel::stopKey})
         EXPECT_FALSE(M::confirmation(command, "/d")) << command.toStdString();

@@ -8,9 +8,11 @@
 #include "support/FakeExecutables.h"
 #include "ui/PopoverView.h"
 
+#include <QAction>
 #include <QApplication>
 #include <QLabel>
 #include <QPushButton>
+#include <QTest>
 
 using namespace quindle;
 using ui::PopoverView;
@@ -102,6 +104,22 @@ TEST_F(Popover, ConfirmationsRunNothingWhenCancelled) {
     view->commandButton(service::rollback)->click();
     ASSERT_TRUE(test::waitUntil([&] { return !ran().isEmpty(); }));
     EXPECT_EQ(ran(), QStringList{"rollback --yes"});
+}
+
+TEST_F(Popover, SettingsOpenFromMoreActionsAndWithCtrlComma) {
+    setStatus({});
+    auto view = makeView();
+    view->show();
+    QAction *settings = nullptr;
+    for (QAction *action : view->actions())
+        if (action->text() == QStringLiteral("Settings…"))
+            settings = action;
+    ASSERT_TRUE(settings);
+    EXPECT_EQ(settings->shortcut(), QKeySequence(QStringLiteral("Ctrl+,")));
+    EXPECT_TRUE(settings->associatedObjects().size() >= 2) << "in the menu and on the popover";
+    QApplication::setActiveWindow(view.get());
+    QTest::keyClick(view.get(), Qt::Key_Comma, Qt::ControlModifier);
+    EXPECT_EQ(opened, QList<ui::WindowKind>{ui::WindowKind::Settings});
 }
 
 TEST_F(Popover, ASecondClickWhileTheCommandRunsDoesNothing) {

@@ -147,3 +147,16 @@ TEST_F(Tray, MenuTextsShowTheirAmpersandsAndCarryNoAccidentalShortcut) {
     }
     EXPECT_TRUE(shown.contains(QStringLiteral("Rules & Config…"))) << shown.join('|').toStdString();
 }
+
+TEST_F(Tray, SettingsOpenFromTheMenu) {
+    setStatus({});
+    QList<ui::WindowKind> opened;
+    ui::PopoverActions actions;
+    actions.openWindow = [&](ui::WindowKind kind) { opened << kind; };
+    ui::TrayController tray(*model, *mover, actions);
+    tray.show();
+    for (QAction *action : tray.menu()->actions())
+        if (action->text() == QStringLiteral("Settings…"))
+            action->trigger();
+    EXPECT_EQ(opened, QList<ui::WindowKind>{ui::WindowKind::Settings});
+}

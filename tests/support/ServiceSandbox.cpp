@@ -56,6 +56,21 @@ int ServiceSandbox::run(const QStringList &arguments, QString *output) {
                    QProcessEnvironment::systemEnvironment(), output);
 }
 
+int ServiceSandbox::runLater(int days, const QStringList &arguments, QString *output) {
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    // $LIB is the dynamic loader's own. The first program loaded with the library keeps the real
+    // clock, so bash execs the script; rsync keeps it too, as the times it copies would shift.
+    environment.insert(QStringLiteral("LD_PRELOAD"),
+                       QStringLiteral("/usr/$LIB/faketime/libfaketime.so.1"));
+    environment.insert(QStringLiteral("FAKETIME"), QStringLiteral("+%1d").arg(days));
+    environment.insert(QStringLiteral("FAKETIME_SKIP_CMDS"), QStringLiteral("rsync"));
+    return runBash(QStringList{QStringLiteral("-c"), QStringLiteral("exec \"$@\""),
+                               QStringLiteral("faked"), QStringLiteral("/bin/bash"),
+                               quindleDir() + QStringLiteral("/quindle.sh")} +
+                       arguments,
+                   environment, output);
+}
+
 int ServiceSandbox::prepareDrive(const QString &drive) {
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
     environment.insert(QStringLiteral("NVMe"), drive);

@@ -15,6 +15,11 @@ struct ServiceSandbox {
     // Runs `quindle.sh <arguments…>`; returns the exit status and fills `output` (both streams).
     static int run(const QStringList &arguments, QString *output = nullptr);
 
+    // The same with the service's clock `days` ahead (libfaketime): whatever the test made is
+    // that old to it, change times included. A file's own time may be set later than now to make
+    // it younger.
+    static int runLater(int days, const QStringList &arguments, QString *output = nullptr);
+
     // Prepares the drive like the setup wizard: 2-prep-nvme.sh --auto with NVMe set.
     static int prepareDrive(const QString &drive);
 };
