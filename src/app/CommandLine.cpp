@@ -43,6 +43,10 @@ const std::map<QString, Command> &commands() {
          {runUninstall, "remove the service, shims and relocations; with --yes, for real"}},
         {QStringLiteral("update"),
          {runUpdate, "check for a newer version; with --yes, install it in place and restart"}},
+        {QStringLiteral("notifications"),
+         {runNotifications, "post what the background service has queued, once"}},
+        {QStringLiteral("meeting"),
+         {runMeeting, "say which camera or microphone is in use; with --once, set the flag"}},
         {QStringLiteral("legal"),
          {runLegal, "say whether this build's legal documents have been accepted"}},
     };
@@ -52,7 +56,7 @@ const std::map<QString, Command> &commands() {
 int usage(QTextStream &out, int exitCode) {
     out << "Usage: quindle <command> [arguments]\n       quindle --version\n\nCommands:\n";
     for (const auto &[name, command] : commands())
-        out << "  " << name.leftJustified(12) << command.summary << '\n';
+        out << "  " << name.leftJustified(14) << command.summary << '\n';
     return exitCode;
 }
 

@@ -29,5 +29,7 @@ int runManifest(const QStringList &arguments);
 int runUpdate(const QStringList &arguments);
 int runUninstall(const QStringList &arguments);
 int runLegal(const QStringList &arguments);
+int runNotifications(const QStringList &arguments);
+int runMeeting(const QStringList &arguments);
 
 } // namespace quindle
