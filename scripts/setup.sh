@@ -9,7 +9,7 @@ packages=(
   qt6-base-dev libssl-dev openssl libgtest-dev libgmock-dev
   rsync rclone util-linux procps
   bats shellcheck jq faketime xdg-utils file
-  xvfb xauth trayer xdotool fonts-dejavu-core libglib2.0-bin
+  xvfb xauth trayer xdotool fonts-dejavu-core libglib2.0-bin dunst dbus
 )
 
 missing=()

@@ -97,9 +97,39 @@ _q_init_ctl() {
 }
 _q_init_ctl
 
+# One UTF-8 character; anything else becomes U+FFFD in the JSON, as jq writes it:
+# one for a lead byte with the continuation bytes it claims, one for a stray byte.
+_Q_UTF8_CHAR=$'([\x01-\x7f]|[\xc2-\xdf][\x80-\xbf]|\xe0[\xa0-\xbf][\x80-\xbf]|[\xe1-\xec\xee\xef][\x80-\xbf][\x80-\xbf]|\xed[\x80-\x9f][\x80-\xbf]|\xf0[\x90-\xbf][\x80-\xbf][\x80-\xbf]|[\xf1-\xf3][\x80-\xbf][\x80-\xbf][\x80-\xbf]|\xf4[\x80-\x8f][\x80-\xbf][\x80-\xbf])'
+_Q_UTF8_INVALID=$'^([\xc2-\xdf][\x80-\xbf]?|[\xe0-\xef][\x80-\xbf]?[\x80-\xbf]?|[\xf0-\xf4][\x80-\xbf]?[\x80-\xbf]?[\x80-\xbf]?|.)'
+
+# REPLY = $1 with every byte sequence that is not UTF-8 replaced by U+FFFD.
+# File names can be any bytes; JSON cannot.
+q_utf8_repair() {
+    local LC_ALL=C
+    local s=$1 out=""
+    if [[ $s =~ ^${_Q_UTF8_CHAR}*$ ]]; then
+        REPLY=$s
+        return 0
+    fi
+    while [[ -n $s ]]; do
+        if [[ $s =~ ^${_Q_UTF8_CHAR}+ ]]; then
+            out+=${BASH_REMATCH[0]}
+        else
+            [[ $s =~ $_Q_UTF8_INVALID ]]
+            out+=$'\xef\xbf\xbd'
+        fi
+        s=${s:${#BASH_REMATCH[0]}}
+    done
+    REPLY=$out
+}
+
 json_quote() {
     local LC_ALL=C
     local s=$1 i c
+    if [[ $s == *[$'\x80'-$'\xff']* ]]; then
+        q_utf8_repair "$s"
+        s=$REPLY
+    fi
     s=${s//\\/\\\\}
     s=${s//\"/\\\"}
     if [[ $s == *[[:cntrl:]]* ]]; then

@@ -331,14 +331,36 @@ q_append_history() {
     printf '%s\n' "$REPLY" >>"$file"
 }
 
-# q_notify TITLE BODY [SOUND]: queued for the application to show.
+# q_notify TITLE BODY [SOUND]: queued for the application to show. The
+# application moves the queue aside holding notifications.lock, so a line is
+# appended under that lock, never into a file that is being moved.
 q_notify() {
     q_state_dir
-    local queue="$REPLY/notifications.queue"
+    local dir=$REPLY fd line
     j_begin
     j_str title "$1"
     j_str body "$2"
     j_str sound "${3:-}"
     j_end
-    printf '%s\n' "$REPLY" >>"$queue"
+    line=$REPLY
+    mkdir -p -- "$dir" 2>/dev/null || true
+    if ! exec {fd}>>"$dir/notifications.lock"; then
+        q_log "The notification lock could not be opened; the notification \"$1\" is queued without it."
+        printf '%s\n' "$line" >>"$dir/notifications.queue" || true
+        return 0
+    fi
+    # The application holds the lock only for a rename.
+    flock -w 10 "$fd" || q_log "The notification lock stayed taken for 10 seconds; the notification \"$1\" is queued without it."
+    printf '%s\n' "$line" >>"$dir/notifications.queue" || true
+    exec {fd}>&-
+    return 0
+}
+
+# quindle.sh notify TITLE BODY [SOUND]: queues a notification the way the
+# service's own are queued, for rules and scripts of the user's.
+cmd_notify() {
+    (($# == 2 || $# == 3)) || q_usage_error "notify takes a title, a body and, optionally, a sound name."
+    [[ -n $1 ]] || q_usage_error "notify needs a title that is not empty."
+    q_notify "$@"
+    echo "The notification is queued; Quindle shows it within a few seconds while it runs."
 }

@@ -33,7 +33,7 @@ Q_VERSION=1
 # A sub-command "foo-bar" is the function cmd_foo_bar.
 
 Q_COMMANDS=(watch pause resume nvme-info validate list-drives assess benchmark select-drive
-    relocate-now dry-run rollback remount eject-nvme show-in-finder)
+    relocate-now dry-run rollback remount eject-nvme show-in-finder notify)
 
 q_usage() {
     local IFS='|'

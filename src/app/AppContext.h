@@ -2,6 +2,9 @@
 
 #include "core/ConfigFileModel.h"
 #include "core/LegalAcceptance.h"
+#include "core/MeetingMonitor.h"
+#include "core/NotificationDrain.h"
+#include "core/RecentNotices.h"
 #include "core/ServiceLogModel.h"
 #include "core/StatusModel.h"
 #include "insight/DriveSelection.h"
@@ -11,6 +14,7 @@
 #include "mover/MoveSleepGuard.h"
 #include "mover/MoverLog.h"
 #include "mover/MoverSettings.h"
+#include "platform/DesktopNotifier.h"
 #include "platform/SleepInhibitor.h"
 #include "platform/VolumeWatcher.h"
 #include "tier/PairHistory.h"
@@ -47,6 +51,10 @@ struct AppContext {
     ManifestFetcher manifest;
     AutoUpdater updater;
     LegalAcceptance legal;
+    platform::DesktopNotifier notifier;
+    RecentNotices recentNotices;
+    NotificationDrain notificationDrain{notifier, recentNotices};
+    MeetingMonitor meetingMonitor;
 };
 
 } // namespace quindle

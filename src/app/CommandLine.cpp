@@ -46,6 +46,10 @@ const std::map<QString, Command> &commands() {
         {QStringLiteral("settings"), {runSettings, "show the service's settings, or change one"}},
         {QStringLiteral("rules"),
          {runRules, "list the service's rules with the ages they run at, or change them"}},
+        {QStringLiteral("notifications"),
+         {runNotifications, "post what the background service has queued, once"}},
+        {QStringLiteral("meeting"),
+         {runMeeting, "say which camera or microphone is in use; with --once, set the flag"}},
         {QStringLiteral("legal"),
          {runLegal, "say whether this build's legal documents have been accepted"}},
     };
@@ -55,7 +59,7 @@ const std::map<QString, Command> &commands() {
 int usage(QTextStream &out, int exitCode) {
     out << "Usage: quindle <command> [arguments]\n       quindle --version\n\nCommands:\n";
     for (const auto &[name, command] : commands())
-        out << "  " << name.leftJustified(12) << command.summary << '\n';
+        out << "  " << name.leftJustified(14) << command.summary << '\n';
     return exitCode;
 }
 

@@ -31,5 +31,7 @@ int runUninstall(const QStringList &arguments);
 int runLegal(const QStringList &arguments);
 int runSettings(const QStringList &arguments);
 int runRules(const QStringList &arguments);
+int runNotifications(const QStringList &arguments);
+int runMeeting(const QStringList &arguments);
 
 } // namespace quindle

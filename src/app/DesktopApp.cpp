@@ -71,6 +71,9 @@ int runDesktop(QApplication &app) {
                      [&] { windows.open(ui::WindowKind::Settings); });
     windows.addWindowAction(&openSettings);
     LaunchSequence launch(context, windows);
+    context.notificationDrain.setFallback([&launch](const NotificationPayload &notice) {
+        return launch.tray() && launch.tray()->showMessage(notice.title, notice.body);
+    });
     QObject::connect(&launch, &LaunchSequence::quitRequested, &app, [&](int code) {
         context.mover->stopForQuit(); // interrupted moves resume at the next start
         QApplication::exit(code);

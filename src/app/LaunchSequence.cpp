@@ -221,6 +221,8 @@ void LaunchSequence::setupTray() {
     m_tray = std::make_unique<ui::TrayController>(m_context.status, *m_context.mover, actions,
                                                   &m_context.fstab);
     m_context.status.startPolling();
+    m_context.notificationDrain.start();
+    m_context.meetingMonitor.start();
     // Detected once now and again whenever the application comes to the front.
     m_context.fstab.refresh();
     connect(qApp, &QGuiApplication::applicationStateChanged, this, [this](Qt::ApplicationState s) {

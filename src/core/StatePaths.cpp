@@ -58,6 +58,19 @@ QString manifestCacheFile() {
     return inState("manifest-v2-cache.json");
 }
 
+QString notificationQueue() {
+    return inState("notifications.queue");
+}
+QString notificationLock() {
+    return inState("notifications.lock");
+}
+QString processedNotifications() {
+    return inState("notifications.processed.");
+}
+QString meetingFlag() {
+    return inState("meeting.flag");
+}
+
 QString updaterWorkPrefix() {
     return QDir::tempPath() + QStringLiteral("/quindle-updater-");
 }

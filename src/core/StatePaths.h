@@ -22,6 +22,11 @@ QString recentPairsFile();
 QString engineLockFile();
 QString manifestCacheFile(); // the last accepted update manifest, byte for byte
 
+QString notificationQueue();      // notifications.queue: the service appends, the drain empties
+QString notificationLock();       // notifications.lock: held by whoever changes the queue
+QString processedNotifications(); // notifications.processed.: + the seconds of the drain
+QString meetingFlag();            // meeting.flag: present while a camera or microphone is in use
+
 // The updater's script and log: this + <UUID>.sh and + <UUID>.log, in the temporary folder.
 QString updaterWorkPrefix();
 

@@ -49,6 +49,13 @@ bool TrayController::hasTray() const {
     return m_tray != nullptr;
 }
 
+bool TrayController::showMessage(const QString &title, const QString &body) {
+    if (!m_tray || !QSystemTrayIcon::supportsMessages())
+        return false;
+    m_tray->showMessage(title, body, applicationIcon());
+    return true;
+}
+
 void TrayController::show() {
     if (QSystemTrayIcon::isSystemTrayAvailable()) {
         m_tray = std::make_unique<QSystemTrayIcon>();

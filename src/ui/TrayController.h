@@ -40,6 +40,8 @@ public:
     void closePopover();
 
     bool hasTray() const;
+    // A message beside the icon; false where the tray cannot show one.
+    bool showMessage(const QString &title, const QString &body);
     QWidget *popover() const { return m_popover.get(); }
     const DotLook &dot() const { return m_dot; }
     bool blinkOn() const { return m_blinkOn; }
