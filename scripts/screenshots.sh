@@ -8,7 +8,7 @@ build=${BUILD:-build}
 out=docs/screenshots
 tools=("$build/tests/shell/popover_screenshots" "$build/tests/tier_window/tier_window_screenshots"
     "$build/tests/ui/window_screenshots")
-main=(popover-normal tier-paired choose-drive wizard-drive)
+main=(popover-normal tier-paired choose-drive wizard-drive settings settings-rule-dialog)
 scratch=$(mktemp -d)
 trap 'rm -rf -- "$scratch"' EXIT
 

@@ -33,18 +33,6 @@ int refuse(const QString &sentence) {
     return 1;
 }
 
-// "~/Videos → /media/me/NVMe/Videos", as the Rules pane puts it.
-QString placesOf(const RuleRecord &rule) {
-    if (rule.action == ruleActions::appCacheClean)
-        return QStringLiteral("All configured apps; surgical cache subfolders only");
-    const QString source = tildePath(rule.source);
-    if (rule.action == ruleActions::deleteOld)
-        return source + QStringLiteral(" → the trash");
-    if (ruleActions::isMove(rule.action) && rule.destination.isEmpty())
-        return source + QStringLiteral(" → the Archive folder on the NVMe");
-    return source + QStringLiteral(" → ") + tildePath(rule.destination);
-}
-
 QString agesOf(const RuleRecord &rule, const Preferences &preferences) {
     const std::optional<qint64> effective = ruleFloor::effectiveAgeDays(rule, preferences);
     if (!effective)
@@ -72,7 +60,7 @@ int list(const RulesArray &rules, const Preferences &preferences) {
     int number = 0;
     for (const RuleRow &row : rules.rows()) {
         out << ++number << ". " << row.actionLabel() << " (" << row.record.action
-            << "): " << placesOf(row.record) << '\n'
+            << "): " << ruleActions::placesText(row.record) << '\n'
             << "   " << agesOf(row.record, preferences) << '\n';
     }
     const int floor = preferences.effectiveHardFloor();
@@ -108,7 +96,8 @@ QString noSuchRule(const RulesArray &rules, const QString &text) {
 }
 
 QString absolute(const QString &path) {
-    return path.isEmpty() ? path : QDir::cleanPath(QDir::current().absoluteFilePath(path));
+    return path.isEmpty() ? path
+                          : QDir::cleanPath(QDir::current().absoluteFilePath(homeExpanded(path)));
 }
 
 } // namespace
@@ -146,7 +135,7 @@ int runRules(const QStringList &arguments) {
                              arguments.value(5)});
         if (!refusal)
             out << "Added rule " << rules.rows().size() << ": "
-                << placesOf(rules.rows().constLast().record) << ".\n";
+                << ruleActions::placesText(rules.rows().constLast().record) << ".\n";
     } else if (verb == QLatin1String("remove") && count == 2) {
         const std::optional<QUuid> id = ruleNumbered(rules, arguments.at(1));
         if (!id)

@@ -18,4 +18,10 @@ QString tildePath(const QString &path, const QString &home) {
     return path;
 }
 
+QString homeExpanded(const QString &typed) {
+    if (typed == QLatin1String("~") || typed.startsWith(QLatin1String("~/")))
+        return platform::homePath() + typed.mid(1);
+    return typed;
+}
+
 } // namespace quindle

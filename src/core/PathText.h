@@ -9,4 +9,7 @@ QString tildePath(const QString &path);
 // The same against a given home; a home of "/" or nothing shortens nothing.
 QString tildePath(const QString &path, const QString &home);
 
+// The reverse for what people type: a leading "~" is the home folder.
+QString homeExpanded(const QString &typed);
+
 } // namespace quindle

@@ -1,5 +1,8 @@
 #include "core/RuleActions.h"
 
+#include "core/PathText.h"
+#include "platform/HomeDirectory.h"
+
 #include <QRegularExpression>
 
 #include <limits>
@@ -33,6 +36,20 @@ QString label(const QString &action) {
     if (action == appCacheClean)
         return QStringLiteral("Clean app caches");
     return action;
+}
+
+QString placesText(const RuleRecord &rule) {
+    const QString home = platform::homePath();
+    const auto shown = [&home](const QString &path) {
+        return tildePath(RulesBlock::expandHome(path, home), home);
+    };
+    if (rule.action == appCacheClean)
+        return QStringLiteral("All configured apps");
+    if (rule.action == deleteOld)
+        return shown(rule.source) + QStringLiteral(" → the trash");
+    if (isMove(rule.action) && rule.destination.isEmpty())
+        return shown(rule.source) + QStringLiteral(" → the Archive folder on the NVMe");
+    return shown(rule.source) + QStringLiteral(" → ") + shown(rule.destination);
 }
 
 std::optional<qint64> sizeBytes(const QString &extras) {

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "core/RulesBlock.h"
+
 #include <QString>
 #include <QStringList>
 
@@ -23,6 +25,10 @@ bool isMove(const QString &action);
 // "Move (by age)", "Move (large files)", "Delete", "Clean app caches"; any other action by its
 // raw name.
 QString label(const QString &action);
+
+// Where a rule acts, as people read it: "~/Videos → /media/me/NVMe/Videos", "~/tmp → the
+// trash", "All configured apps".
+QString placesText(const RuleRecord &rule);
 
 // The size in an archive_big rule's extras as the service reads it: a whole number with an
 // optional K, M, G or T (decimal, a trailing B allowed); a bare number is MB and an empty field

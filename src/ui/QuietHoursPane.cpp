@@ -26,11 +26,18 @@ QSpinBox *numberBox(QWidget *parent, int Preferences::*field, const QString &acc
     return box;
 }
 
+// The controls of a mode: labels, boxes and units in columns, the room to spare after them.
+QGridLayout *modeGrid(QWidget *settings) {
+    auto *grid = new QGridLayout(settings);
+    grid->setContentsMargins(0, 4, 0, 0);
+    grid->setColumnStretch(3, 1);
+    return grid;
+}
+
 // A row of the grid: the text before the box, the box, the unit after it.
 void addNumberRow(QGridLayout *grid, const QString &before, QSpinBox *box, const QString &unit) {
     const int row = grid->rowCount();
     auto *label = new QLabel(before, box->parentWidget());
-    label->setWordWrap(true);
     label->setBuddy(box);
     grid->addWidget(label, row, 0);
     grid->addWidget(box, row, 1);
@@ -67,10 +74,10 @@ QuietHoursPane::QuietHoursPane(PreferencesModel &preferences, QWidget *parent)
     };
 
     auto *schedule = new QWidget(this);
-    auto *scheduleGrid = new QGridLayout(schedule);
-    scheduleGrid->setColumnStretch(0, 1);
+    auto *scheduleGrid = modeGrid(schedule);
     m_range = new QLineEdit(schedule);
-    m_range->setMaximumWidth(textWidth(this, 24));
+    m_range->setMinimumWidth(textWidth(this, 24));
+    m_range->setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Fixed);
     name(m_range, QStringLiteral("Quiet during"));
     auto *rangeLabel = new QLabel(QStringLiteral("Quiet during"), schedule);
     rangeLabel->setBuddy(m_range);
@@ -78,7 +85,7 @@ QuietHoursPane::QuietHoursPane(PreferencesModel &preferences, QWidget *parent)
     scheduleGrid->addWidget(m_range, 0, 1, 1, 2);
     scheduleGrid->addWidget(
         caption(QStringLiteral("(24-hour ranges, comma-separated: e.g. 9-12,14-18)"), schedule), 1,
-        0, 1, 3);
+        0, 1, 4);
     m_idleSeconds =
         numberBox(schedule, &Preferences::idleThresholdSecs, QStringLiteral("Idle time"));
     addNumberRow(scheduleGrid, QStringLiteral("Also wait until you've been idle for"),
@@ -86,8 +93,7 @@ QuietHoursPane::QuietHoursPane(PreferencesModel &preferences, QWidget *parent)
     addMode(quietModes::schedule, QStringLiteral("Scheduled window"), schedule);
 
     auto *smart = new QWidget(this);
-    auto *smartGrid = new QGridLayout(smart);
-    smartGrid->setColumnStretch(0, 1);
+    auto *smartGrid = modeGrid(smart);
     m_activeMinutes =
         numberBox(smart, &Preferences::smartIdleMinutes, QStringLiteral("Active within"));
     addNumberRow(smartGrid, QStringLiteral("User active if input within last"), m_activeMinutes,
@@ -98,17 +104,18 @@ QuietHoursPane::QuietHoursPane(PreferencesModel &preferences, QWidget *parent)
     smartGrid->addWidget(caption(QStringLiteral("Only applies on battery power. On AC, the "
                                                 "percentage is ignored."),
                                  smart),
-                         smartGrid->rowCount(), 0, 1, 3);
+                         smartGrid->rowCount(), 0, 1, 4);
     m_meetings = new QCheckBox(QStringLiteral("Pause during meetings"), smart);
     const QString meetingsHint = QStringLiteral("Detects when your camera or microphone is in use "
                                                 "(any app). No video or audio is recorded.");
     name(m_meetings, m_meetings->text(), meetingsHint);
-    smartGrid->addWidget(m_meetings, smartGrid->rowCount(), 0, 1, 3);
-    smartGrid->addWidget(caption(meetingsHint, smart), smartGrid->rowCount(), 0, 1, 3);
+    smartGrid->addWidget(m_meetings, smartGrid->rowCount(), 0, 1, 4);
+    smartGrid->addWidget(caption(meetingsHint, smart), smartGrid->rowCount(), 0, 1, 4);
     addMode(quietModes::smart, QStringLiteral("Smart (recommended)"), smart);
 
     auto *always = new QWidget(this);
     auto *alwaysLayout = new QVBoxLayout(always);
+    alwaysLayout->setContentsMargins(0, 4, 0, 0);
     alwaysLayout->addWidget(
         caption(QStringLiteral("Never suppress auto-actions. Use with care."), always));
     addMode(quietModes::alwaysOn, QStringLiteral("Always on"), always);

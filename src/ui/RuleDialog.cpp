@@ -1,5 +1,6 @@
 #include "ui/RuleDialog.h"
 
+#include "core/PathText.h"
 #include "core/RuleActions.h"
 #include "core/RuleChecks.h"
 #include "ui/Theme.h"
@@ -33,16 +34,26 @@ FolderChooser desktopFolderChooser() {
 
 namespace {
 
+// Paths as people read them: the home folder as "~", never as a variable.
+QString shownPath(const QString &path) {
+    return tildePath(RulesBlock::expandHome(path, QDir::homePath()));
+}
+
 // A line edit with a button that fills it from the folder dialog.
-QHBoxLayout *folderRow(QLineEdit *edit, const QString &what, QWidget *parent,
-                       const std::function<void()> &choose) {
-    auto *row = new QHBoxLayout;
-    row->addWidget(edit, 1);
-    auto *button = new QPushButton(QStringLiteral("Choose…"), parent);
+QWidget *folderRow(QLineEdit *edit, const QString &what, QWidget *parent,
+                   const std::function<void()> &choose) {
+    auto *row = new QWidget(parent);
+    auto *layout = new QHBoxLayout(row);
+    layout->setContentsMargins(0, 0, 0, 0);
+    edit->setParent(row);
+    layout->addWidget(edit, 1);
+    auto *button = new QPushButton(QStringLiteral("Choose…"), row);
     name(button, QStringLiteral("Choose ") + what,
          QStringLiteral("Pick the %1 folder in a folder dialog").arg(what));
+    // At some scales the style's preferred height is a pixel short of its minimum.
+    button->setMinimumHeight(button->minimumSizeHint().height());
     QObject::connect(button, &QPushButton::clicked, parent, choose);
-    row->addWidget(button);
+    layout->addWidget(button);
     return row;
 }
 
@@ -71,18 +82,19 @@ RuleDialog::RuleDialog(const std::optional<RuleRecord> &editing, Submit submit,
     name(m_action, QStringLiteral("Action"));
     form->addRow(QStringLiteral("Action:"), m_action);
 
-    m_source = new QLineEdit(m_original.source, this);
-    m_source->setMinimumWidth(textWidth(this, 40));
+    m_source = new QLineEdit(shownPath(m_original.source), this);
+    m_source->setMinimumWidth(textWidth(this, 56));
     name(m_source, QStringLiteral("Source folder"),
          QStringLiteral("A folder inside your home folder"));
     m_sourceRow = folderRow(m_source, QStringLiteral("source"), this, [this] {
         m_chooseFolder(this, QStringLiteral("Choose the source folder"),
-                       m_source->text().isEmpty() ? QDir::homePath() : m_source->text(),
-                       [this](const QString &folder) { m_source->setText(folder); });
+                       m_source->text().isEmpty() ? QDir::homePath()
+                                                  : homeExpanded(m_source->text()),
+                       [this](const QString &folder) { m_source->setText(shownPath(folder)); });
     });
     form->addRow(QStringLiteral("From:"), m_sourceRow);
 
-    m_destination = new QLineEdit(m_original.destination, this);
+    m_destination = new QLineEdit(shownPath(m_original.destination), this);
     m_destination->setPlaceholderText(QStringLiteral("The Archive folder on the NVMe"));
     name(m_destination, QStringLiteral("Destination folder"),
          QStringLiteral("A folder on the NVMe; empty for the Archive folder there"));
@@ -97,12 +109,14 @@ RuleDialog::RuleDialog(const std::optional<RuleRecord> &editing, Submit submit,
     m_age->setRange(0, int(maximumRuleAgeDays));
     m_age->setValue(int(std::clamp<qint64>(m_original.ageDays, 0, maximumRuleAgeDays)));
     m_age->setSuffix(QStringLiteral(" days"));
+    m_age->setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Fixed);
     name(m_age, QStringLiteral("Age"),
          QStringLiteral("Only entries untouched for this many days are acted on"));
     form->addRow(QStringLiteral("Untouched for:"), m_age);
 
     m_size = new QLineEdit(m_original.extras, this);
     m_size->setPlaceholderText(QStringLiteral("500M"));
+    m_size->setMaximumWidth(textWidth(this, 14));
     name(m_size, QStringLiteral("Minimum size"),
          QStringLiteral("A whole number with K, M, G or T; a bare number is MB"));
     form->addRow(QStringLiteral("Only files larger than:"), m_size);
@@ -170,9 +184,9 @@ RuleRecord RuleDialog::record() const {
     auto *form = static_cast<QFormLayout *>(m_fields->layout());
     // Hidden fields keep the rule's own values.
     if (form->isRowVisible(m_sourceRow))
-        record.source = m_source->text().trimmed();
+        record.source = homeExpanded(m_source->text().trimmed());
     if (form->isRowVisible(m_destinationRow))
-        record.destination = m_destination->text().trimmed();
+        record.destination = homeExpanded(m_destination->text().trimmed());
     if (form->isRowVisible(m_age))
         record.ageDays = m_age->value();
     if (form->isRowVisible(m_size))

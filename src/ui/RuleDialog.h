@@ -55,8 +55,8 @@ private:
     QPushButton *m_save = nullptr;
     // The rows the action may hide, by the layout that holds each field.
     QWidget *m_fields = nullptr;
-    QLayout *m_sourceRow = nullptr;
-    QLayout *m_destinationRow = nullptr;
+    QWidget *m_sourceRow = nullptr;
+    QWidget *m_destinationRow = nullptr;
 };
 
 } // namespace quindle::ui

@@ -1,6 +1,5 @@
 #include "ui/RuleRowView.h"
 
-#include "core/PathText.h"
 #include "core/RuleActions.h"
 #include "core/RuleChecks.h"
 #include "core/RuleFloor.h"
@@ -18,17 +17,6 @@
 namespace quindle::ui {
 
 namespace {
-
-QString placesText(const RuleRecord &rule) {
-    const QString source = tildePath(rule.source);
-    if (rule.action == ruleActions::appCacheClean)
-        return QStringLiteral("All configured apps");
-    if (rule.action == ruleActions::deleteOld)
-        return source + QStringLiteral(" → the trash");
-    if (ruleActions::isMove(rule.action) && rule.destination.isEmpty())
-        return source + QStringLiteral(" → the Archive folder on the NVMe");
-    return source + QStringLiteral(" → ") + tildePath(rule.destination);
-}
 
 QString detailText(const RuleRecord &rule) {
     if (rule.action == ruleActions::appCacheClean)
@@ -111,7 +99,7 @@ void RuleRowView::present(const RuleRow &row, int number, const Preferences &pre
     m_id = row.id;
     const RuleRecord &rule = row.record;
     m_title->setText(QStringLiteral("%1. %2").arg(number).arg(row.actionLabel()));
-    m_places->setFullText(placesText(rule));
+    m_places->setFullText(ruleActions::placesText(rule));
     m_detail->setText(detailText(rule));
     m_detail->setVisible(!m_detail->text().isEmpty());
 

@@ -84,27 +84,29 @@ RulesPane::RulesPane(RulesArray &rules, PreferencesModel &preferences, QWidget *
 
     const IntegerSetting &archive = integerSetting(&Preferences::minArchiveDays);
     const IntegerSetting &del = integerSetting(&Preferences::minDeleteDays);
-    auto *grid = new QGridLayout;
-    grid->setColumnStretch(0, 1);
-    const QString perRule = QStringLiteral("days  (0 = use per-rule values)");
     m_archiveFloor =
         daysBox(this, QStringLiteral("Archive floor"), archive.entryMinimum, archive.entryMaximum);
-    grid->addWidget(wrapped(QStringLiteral("Floor — raise all archive ages to at least"), this), 0,
-                    0);
-    grid->addWidget(m_archiveFloor, 0, 1);
-    grid->addWidget(new QLabel(perRule, this), 0, 2);
     m_deleteFloor =
         daysBox(this, QStringLiteral("Delete floor"), del.entryMinimum, del.entryMaximum);
-    grid->addWidget(wrapped(QStringLiteral("Floor — raise all delete ages to at least"), this), 1,
-                    0);
-    grid->addWidget(m_deleteFloor, 1, 1);
-    grid->addWidget(new QLabel(perRule, this), 1, 2);
     // Wider than the allowed range, so that what is typed reaches the clamp and shows its result.
     m_hardFloor = daysBox(this, QStringLiteral("Hard floor"), 0, 9999);
-    grid->addWidget(
-        wrapped(QStringLiteral("Hard floor — never act on anything younger than"), this), 2, 0);
-    grid->addWidget(m_hardFloor, 2, 1);
-    grid->addWidget(new QLabel(QStringLiteral("days"), this), 2, 2);
+    const QString perRule = QStringLiteral("days  (0 = use per-rule values)");
+    auto *grid = new QGridLayout;
+    grid->setColumnStretch(3, 1);
+    int row = 0;
+    for (const auto &[text, box, unit] :
+         {std::tuple{QStringLiteral("Floor — raise all archive ages to at least"), m_archiveFloor,
+                     perRule},
+          std::tuple{QStringLiteral("Floor — raise all delete ages to at least"), m_deleteFloor,
+                     perRule},
+          std::tuple{QStringLiteral("Hard floor — never act on anything younger than"), m_hardFloor,
+                     QStringLiteral("days")}}) {
+        auto *label = new QLabel(text, this);
+        label->setBuddy(box);
+        grid->addWidget(label, row, 0);
+        grid->addWidget(box, row, 1);
+        grid->addWidget(new QLabel(unit, this), row++, 2);
+    }
     layout->addLayout(grid);
     m_floorStatement = wrapped(QString(), this);
     layout->addWidget(m_floorStatement);

@@ -128,6 +128,14 @@ int main(int argc, char **argv) {
         screenshots::shoot(question, QStringLiteral("popover-confirm.png"));
         question->close();
     }
+    question = nullptr;
+    view.commandButton(service::ejectNVMe)->click();
+    screenshots::wait([&] { return question != nullptr; }, QStringLiteral("the eject question"));
+    if (question) {
+        question->resize(question->sizeHint());
+        screenshots::shoot(question, QStringLiteral("popover-eject-confirm.png"));
+        question->close();
+    }
     // A line an earlier install left in the file system table, and what removing it asks.
     screenshots::writeFile(fstabFile, "UUID=2 " + platform::defaultNVMePath().toUtf8() +
                                           " ext4 defaults 0 2\n");

@@ -10,6 +10,7 @@
 #include "core/Installer.h"
 #include "core/LegalAcceptance.h"
 #include "core/NVMeShadow.h"
+#include "core/RulesArray.h"
 #include "core/ServiceLogModel.h"
 #include "core/StatePaths.h"
 #include "core/StatusModel.h"
@@ -28,8 +29,10 @@
 #include "ui/InspectWindow.h"
 #include "ui/LegalAcceptanceWindow.h"
 #include "ui/LogWindow.h"
+#include "ui/RuleDialog.h"
 #include "ui/RulesConfigWindow.h"
 #include "ui/ServiceStartWindow.h"
+#include "ui/SettingsWindow.h"
 #include "ui/SetupWizardWindow.h"
 #include "ui/SplashWindow.h"
 #include "ui/UninstallWindow.h"
@@ -51,6 +54,9 @@
 #include <QMessageBox>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QScrollArea>
+#include <QScrollBar>
+#include <QSpinBox>
 #include <QTabWidget>
 #include <QTemporaryDir>
 #include <QTextStream>
@@ -313,6 +319,48 @@ void uninstall() {
     qunsetenv("QUINDLE_VOLUMES_ROOT");
 }
 
+// Settings over the sample rules, one of them held back by the hard floor, with the rule dialog
+// and the question before the floor is lowered.
+void settings(const QString &home) {
+    QDir().mkpath(home + QStringLiteral("/Documents/Old projects"));
+    RulesArray rules;
+    rules.load();
+    rules.add({QStringLiteral("archive_old"),
+               home + QStringLiteral("/Documents/Old projects"),
+               {},
+               3,
+               {}});
+    ui::SettingsWindow window;
+    save(&window, WindowKind::Settings, QStringLiteral("settings.png"));
+    for (QPushButton *button : window.findChildren<QPushButton *>())
+        if (button->accessibleName() == QStringLiteral("Edit rule 2"))
+            button->click();
+    if (ui::RuleDialog *dialog = window.ruleDialog()) {
+        QApplication::processEvents();
+        shoot(dialog, QStringLiteral("settings-rule-dialog.png"));
+        dialog->reject();
+    } else {
+        fail(QStringLiteral("no rule dialog opened"));
+    }
+    for (QSpinBox *box : window.findChildren<QSpinBox *>())
+        if (box->accessibleName() == QStringLiteral("Hard floor"))
+            box->setValue(3);
+    if (QMessageBox *question = window.floorQuestion()) {
+        QApplication::processEvents();
+        shoot(question, QStringLiteral("settings-floor-question.png"));
+        question->reject();
+    } else {
+        fail(QStringLiteral("no question before lowering the hard floor"));
+    }
+    for (QScrollArea *pane : window.findChildren<QScrollArea *>())
+        if (pane->accessibleName() == QStringLiteral("Rules"))
+            pane->verticalScrollBar()->setValue(pane->verticalScrollBar()->maximum());
+    save(&window, WindowKind::Settings, QStringLiteral("settings-overrides.png"));
+    for (QTabWidget *tabs : window.findChildren<QTabWidget *>())
+        tabs->setCurrentIndex(1);
+    save(&window, WindowKind::Settings, QStringLiteral("settings-quiet-hours.png"));
+}
+
 } // namespace
 
 int main(int argc, char **argv) {
@@ -410,6 +458,7 @@ int main(int argc, char **argv) {
         QApplication::processEvents();
         save(&window, WindowKind::RulesConfig, QStringLiteral("rules-config.png"));
     }
+    settings(home.path());
     {
         ServiceLogModel log;
         ui::LogWindow window(log);
