@@ -83,6 +83,24 @@ to_int() {
     return 0
 }
 
+# Ages in days stop at a hundred years: a giant one means "never", and capped
+# it stays far from overflowing the seconds it becomes.
+Q_MAX_AGE_DAYS=36500
+
+# to_age_days VALUE DEFAULT MIN
+to_age_days() {
+    to_int "$1" "$2" "$3"
+    ((REPLY <= Q_MAX_AGE_DAYS)) || REPLY=$Q_MAX_AGE_DAYS
+}
+
+# to_flag VALUE: 1 for "1" or, in any case, "true", else 0; the application
+# reads a flag the same way, so both agree on every hand-edited value.
+to_flag() {
+    q_trim "$1"
+    [[ $REPLY == 1 || ${REPLY,,} == true ]] && REPLY=1 || REPLY=0
+    return 0
+}
+
 # ---------------------------------------------------------------------------
 # JSON. Every string goes through json_quote; objects are assembled with the
 # j_* builder (one object at a time; render nested ones first).

@@ -247,9 +247,39 @@ q_eject_target() {
     done
 }
 
-# Pauses, flushes, unmounts, locks an encrypted drive and powers off a
-# removable one. What keeps the drive busy is named, never signalled: a
-# program ended from here could lose its unsaved work.
+# Container engines, emulators and IDEs keep images and indexes on the
+# drive; they save their work when asked to quit.
+q_is_dependent_tool() {
+    case $1 in
+    docker | dockerd | com.docker.* | podman | conmon | qemu-system-* | emulator | emulator64-* | \
+        idea | studio | pycharm | clion | goland | webstorm | rider | phpstorm | rubymine | datagrip | \
+        dataspell | rustrover) return 0 ;;
+    esac
+    return 1
+}
+
+# Asks the user's own dependent tools that hold the drive to quit, the way
+# closing their window would, and waits up to ten seconds for them. Nothing
+# is killed: a tool still running is named with the other holders.
+q_quit_dependent_tools() {
+    local i pid asked=() deadline
+    q_holders "$NVMe" || return 0
+    for i in "${!Q_HOLDER_PIDS[@]}"; do
+        pid=${Q_HOLDER_PIDS[i]}
+        q_is_dependent_tool "${Q_HOLDER_COMMS[i]}" && [[ -O /proc/$pid ]] || continue
+        kill -TERM "$pid" 2>/dev/null && asked+=("$pid") &&
+            echo "Asked ${Q_HOLDERS[i]} to quit."
+    done
+    ((${#asked[@]})) || return 0
+    deadline=$((SECONDS + 10))
+    for pid in "${asked[@]}"; do
+        while kill -0 "$pid" 2>/dev/null && ((SECONDS < deadline)); do sleep 0.2; done
+    done
+}
+
+# Pauses, quits the dependent tools, flushes, unmounts, locks an encrypted
+# drive and powers off a removable one. Any other program keeping the drive
+# busy is named, never signalled: ended from here it could lose unsaved work.
 cmd_eject_nvme() {
     (($# == 0)) || q_usage_error "eject-nvme takes no argument."
     q_load_config
@@ -257,6 +287,7 @@ cmd_eject_nvme() {
     q_needs_udisks "Ejecting the NVMe" || return 1
     q_pause_actions
     echo "Automatic actions are paused."
+    q_quit_dependent_tools
     timeout 60 sync -f -- "$NVMe" 2>/dev/null || true
     if ! q_udisks unmount -b "$Q_EJECT_DEV"; then
         echo "Could not unmount $NVMe: ${REPLY:-udisksctl gave no reason}"

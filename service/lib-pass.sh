@@ -616,10 +616,11 @@ q_glob_escape() {
 }
 
 # q_holders PATH [first]: Q_HOLDERS, one "program (process PID)" per process
-# with a file, its working folder or its root at PATH or inside it.
+# with a file, its working folder or its root at PATH or inside it, and
+# Q_HOLDER_PIDS and Q_HOLDER_COMMS beside it.
 q_holders() {
     local link pid comm seen=" "
-    Q_HOLDERS=()
+    Q_HOLDERS=() Q_HOLDER_PIDS=() Q_HOLDER_COMMS=()
     q_glob_escape "$1"
     while IFS= read -r -d '' link; do
         pid=${link#/proc/}
@@ -629,6 +630,7 @@ q_holders() {
         comm=""
         [[ -r /proc/$pid/comm ]] && comm=$(<"/proc/$pid/comm")
         Q_HOLDERS+=("${comm:-a program} (process $pid)")
+        Q_HOLDER_PIDS+=("$pid") Q_HOLDER_COMMS+=("$comm")
         [[ ${2:-} == first ]] && break
     done < <(find /proc/[0-9]*/cwd /proc/[0-9]*/root /proc/[0-9]*/fd -maxdepth 1 \
         \( -lname "$REPLY" -o -lname "$REPLY/*" \) -print0 2>/dev/null)

@@ -24,7 +24,7 @@ q_rule_parse() {
     # Single-quoted records reach us with $HOME unexpanded.
     Q_R_SRC=${f[1]//\$HOME/"$HOME"}
     Q_R_DST=${f[2]//\$HOME/"$HOME"}
-    to_int "${f[3]}" 0
+    to_age_days "${f[3]}" 0 0
     Q_R_AGE=$REPLY
     Q_R_EXTRAS=${f[4]-}
 }
@@ -48,8 +48,10 @@ q_parse_size() {
         return 0
     fi
     [[ $REPLY =~ ^([0-9]{1,12})[[:space:]]*(([kKmMgGtT])[bB]?)?$ ]] || return 1
-    local unit=${BASH_REMATCH[3],,}
-    REPLY=$((10#${BASH_REMATCH[1]} * ${scale[${unit:-m}]}))
+    local number=$((10#${BASH_REMATCH[1]})) unit=${BASH_REMATCH[3],,}
+    local factor=${scale[${unit:-m}]}
+    ((number <= 9223372036854775807 / factor)) || return 1
+    REPLY=$((number * factor))
 }
 
 # Places no rule may take anything from: the service's own folder, the trash

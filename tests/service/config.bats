@@ -63,3 +63,19 @@ read_both() {
         [[ ${output%%$'\n'*} == declined ]] || { echo "read: $text"; return 1; }
     done
 }
+
+@test "flags read as the application reads them; giant ages, floors and sizes cannot overflow" {
+    run bash -c 'cd "$1" && source lib-common.sh && source lib-config.sh && source lib-pass.sh && source lib-rules.sh
+        q_config_defaults
+        DISABLE_DELETE=true SMART_RESPECT_MEETINGS=yes ENABLE_AUTO_ACTIONS=" TRUE "
+        NOTIFY_ON_OK_RUN=1 INCLUDE_CLOUD_EVICT=2 AUTO_RELOCATE_DAILY=""
+        MIN_ARCHIVE_DAYS=999999999999999999 MIN_AGE_HARD_FLOOR_DAYS=-3
+        q_normalise_config
+        echo "$DISABLE_DELETE $SMART_RESPECT_MEETINGS $ENABLE_AUTO_ACTIONS $NOTIFY_ON_OK_RUN $INCLUDE_CLOUD_EVICT $AUTO_RELOCATE_DAILY"
+        echo "$MIN_ARCHIVE_DAYS $MIN_AGE_HARD_FLOOR_DAYS"
+        q_rule_parse "archive_old|\$HOME/a|\$HOME/b|123456789012345678"; echo "$Q_R_AGE"
+        q_parse_size 999999999999T || echo "no size"
+        q_parse_size 9000000T && echo "$REPLY"' _ "$SERVICE_SRC"
+    [ "$status" -eq 0 ]
+    [ "$output" = $'1 0 1 1 0 0\n36500 7\n36500\nno size\n9000000000000000000' ]
+}

@@ -99,6 +99,21 @@ without_udisks() {
     expect_run 1 "Not authorized to perform operation" quindle eject-nvme
 }
 
+@test "eject asks the dependent tools holding the drive to quit and leaves every other program running" {
+    fake_disks
+    mounted_from /dev/sdz1 8:17
+    cp "$(command -v sleep)" "$BATS_TEST_TMPDIR/podman"
+    BLOCKER=$(cd "$DRIVE/QNDL-Test-Box" && { sleep 600 >/dev/null 2>&1 3>&- & echo $!; })
+    local tool
+    tool=$(cd "$DRIVE/QNDL-Test-Box" && { "$BATS_TEST_TMPDIR/podman" 600 >/dev/null 2>&1 3>&- & echo $!; })
+    wait_for 5 grep -qx podman "/proc/$tool/comm"
+    recording_udisks 'echo "Unmounted $3."'
+    expect_run 0 "Asked podman (process $tool) to quit." quindle eject-nvme
+    [[ $output != *"sleep (process"* ]]
+    ! kill -0 "$tool" 2>/dev/null
+    kill -0 "$BLOCKER"
+}
+
 @test "without udisksctl eject and remount say what to install; the real one without its daemon says so" {
     fake_disks
     mounted_from /dev/sdz1 8:17

@@ -49,7 +49,7 @@ STATUS_TYPES='(.timestamp | type == "string" and test("^[0-9]{4}-[0-9]{2}-[0-9]{
     jstatus "$STATUS_TYPES"' and ((.mounted or .marker_ok or has("nvme_free_gb") or has("nvme_total_gb")) | not)'
 }
 
-@test "config values are read as bash reads them, and odd numbers fall back" {
+@test "config values are read as bash reads them, odd numbers fall back and a flag is on only for 1 or true" {
     conf_add 'QUIET_HOURS_BLOCKED="9-12 # not a comment"' "QUIET_MODE='smart'" \
         'RULES=( "archive_old | $HOME/Downloads | /x | 30" "delete_old|\"a b\"|c|7" )' \
         'APP_CACHE_PATHS=("a b" c)'
@@ -64,7 +64,7 @@ STATUS_TYPES='(.timestamp | type == "string" and test("^[0-9]{4}-[0-9]{2}-[0-9]{
     tick
     jstatus "$STATUS_TYPES"' and .rule_count == 0 and .app_cache_path_count == 1 and .quiet_mode == "schedule"
         and .low_space_warn_gb == 8 and .auto_relocate_hour == 3 and .smart_min_battery == 20
-        and .low_space_critical_gb == 15 and .auto_enabled'
+        and .low_space_critical_gb == 15 and (.auto_enabled | not)'
 }
 
 @test "a missing, unfilled or broken config gives the defaults for what it did not set" {
