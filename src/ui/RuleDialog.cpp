@@ -119,7 +119,13 @@ RuleDialog::RuleDialog(const std::optional<RuleRecord> &editing, Submit submit,
     m_size->setMaximumWidth(textWidth(this, 14));
     name(m_size, QStringLiteral("Minimum size"),
          QStringLiteral("A whole number with K, M, G or T; a bare number is MB"));
-    form->addRow(QStringLiteral("Only files larger than:"), m_size);
+    m_sizeRow = new QWidget(this);
+    auto *sizeRow = new QHBoxLayout(m_sizeRow);
+    sizeRow->setContentsMargins(0, 0, 0, 0);
+    sizeRow->addWidget(m_size);
+    sizeRow->addWidget(new QLabel(QStringLiteral("MB, or add K, G or T"), m_sizeRow));
+    sizeRow->addStretch();
+    form->addRow(QStringLiteral("Only files larger than:"), m_sizeRow);
     m_fields = new QWidget(this);
     m_fields->setLayout(form);
     layout->addWidget(m_fields);
@@ -158,7 +164,7 @@ void RuleDialog::showFieldsFor() {
     form->setRowVisible(m_sourceRow, ruleActions::actsOnSource(action) || !known);
     form->setRowVisible(m_destinationRow, ruleActions::isMove(action) || !known);
     form->setRowVisible(m_age, action != ruleActions::appCacheClean);
-    form->setRowVisible(m_size, action == ruleActions::archiveBig);
+    form->setRowVisible(m_sizeRow, action == ruleActions::archiveBig);
     QString note;
     if (action == ruleActions::archiveOld)
         note = QStringLiteral("Each entry directly in the folder that is old enough as a whole "
@@ -189,7 +195,7 @@ RuleRecord RuleDialog::record() const {
         record.destination = homeExpanded(m_destination->text().trimmed());
     if (form->isRowVisible(m_age))
         record.ageDays = m_age->value();
-    if (form->isRowVisible(m_size))
+    if (form->isRowVisible(m_sizeRow))
         record.extras = m_size->text().trimmed();
     if (!record.source.isEmpty() && ruleActions::actsOnSource(record.action))
         record.source = QDir::cleanPath(record.source);

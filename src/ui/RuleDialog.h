@@ -50,6 +50,7 @@ private:
     QLineEdit *m_destination = nullptr;
     QSpinBox *m_age = nullptr;
     QLineEdit *m_size = nullptr;
+    QWidget *m_sizeRow = nullptr;
     QLabel *m_actionNote = nullptr;
     QLabel *m_error = nullptr;
     QPushButton *m_save = nullptr;
