@@ -266,9 +266,11 @@ q_quit_dependent_tools() {
     q_holders "$NVMe" || return 0
     for i in "${!Q_HOLDER_PIDS[@]}"; do
         pid=${Q_HOLDER_PIDS[i]}
-        q_is_dependent_tool "${Q_HOLDER_COMMS[i]}" && [[ -O /proc/$pid ]] || continue
-        kill -TERM "$pid" 2>/dev/null && asked+=("$pid") &&
+        if q_is_dependent_tool "${Q_HOLDER_COMMS[i]}" && [[ -O /proc/$pid ]] &&
+            kill -TERM "$pid" 2>/dev/null; then
+            asked+=("$pid")
             echo "Asked ${Q_HOLDERS[i]} to quit."
+        fi
     done
     ((${#asked[@]})) || return 0
     deadline=$((SECONDS + 10))
