@@ -8,4 +8,11 @@ AppContext::AppContext()
     driveSelection.followVolumes(&volumes);
 }
 
+void AppContext::stopBackgroundWork() {
+    status.stopPolling();
+    notificationDrain.stop();
+    meetingMonitor.stop();
+    mover->stopForQuit();
+}
+
 } // namespace quindle

@@ -32,6 +32,10 @@ namespace quindle {
 struct AppContext {
     AppContext();
 
+    // What quitting and uninstalling both do first: no poll, drain, probe or engine is left
+    // to write to ~/.quindle; interrupted moves resume at the next start.
+    void stopBackgroundWork();
+
     platform::MountTableWatcher volumes;
     MoverLog moverLog;
     MoverSettings moverSettings;

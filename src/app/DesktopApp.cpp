@@ -7,6 +7,7 @@
 #include "core/Installer.h"
 #include "core/UninstallWizardModel.h"
 #include "ui/ChooseDriveWindow.h"
+#include "ui/DocumentWindow.h"
 #include "ui/InspectWindow.h"
 #include "ui/LogWindow.h"
 #include "ui/RulesConfigWindow.h"
@@ -51,10 +52,7 @@ int runDesktop(QApplication &app) {
                                   context.pairHistory);
     });
     // Uninstalling first silences everything that would write ~/.quindle again.
-    Uninstaller uninstaller(detectOnce(), [&] {
-        context.status.stopPolling();
-        context.mover->stopForQuit();
-    });
+    Uninstaller uninstaller(detectOnce(), [&] { context.stopBackgroundWork(); });
     windows.setFactory(ui::WindowKind::Uninstall, [&] {
         auto *model = new UninstallWizardModel(uninstaller);
         auto *window = new ui::UninstallWindow(*model);
@@ -65,6 +63,9 @@ int runDesktop(QApplication &app) {
         return window;
     });
     windows.setFactory(ui::WindowKind::Settings, [] { return new ui::SettingsWindow; });
+    for (ui::WindowKind kind : ui::legalDocumentWindows() + QList{ui::WindowKind::Help})
+        windows.setFactory(kind,
+                           [kind] { return new ui::DocumentWindow(ui::shownDocument(kind)); });
     QAction openSettings(QStringLiteral("Settings…"));
     openSettings.setShortcut(ui::settingsShortcut());
     QObject::connect(&openSettings, &QAction::triggered, &windows,
@@ -75,10 +76,10 @@ int runDesktop(QApplication &app) {
         return launch.tray() && launch.tray()->showMessage(notice.title, notice.body);
     });
     QObject::connect(&launch, &LaunchSequence::quitRequested, &app, [&](int code) {
-        context.mover->stopForQuit(); // interrupted moves resume at the next start
+        context.stopBackgroundWork();
         QApplication::exit(code);
     });
-    QObject::connect(&app, &QApplication::aboutToQuit, &app, [&] { context.mover->stopForQuit(); });
+    QObject::connect(&app, &QApplication::aboutToQuit, &app, [&] { context.stopBackgroundWork(); });
     launch.start();
     return app.exec();
 }

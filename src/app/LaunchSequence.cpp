@@ -204,6 +204,7 @@ void LaunchSequence::setupTray() {
     ui::PopoverActions actions;
     actions.openWindow = [this](WindowKind kind) { m_windows.open(kind); };
     actions.quit = [this] { quit(nullptr); };
+    actions.recentNotices = &m_context.recentNotices;
     // A window-modal question that does not spin a nested event loop, as every window asks.
     actions.confirm = [](const QString &title, const QString &text, const QString &confirm,
                          std::function<void()> confirmed) {

@@ -272,6 +272,10 @@ QString Installer::bundledLegalFolder() {
     return bundledFolder(QStringLiteral("Legal"), QStringLiteral("resources/Legal"));
 }
 
+QString Installer::bundledHelpFolder() {
+    return bundledFolder(QStringLiteral("Help"), QStringLiteral("resources/Help"));
+}
+
 QFuture<bool> Installer::install() {
     if (m_running && !m_running->isFinished())
         return *m_running;

@@ -84,6 +84,8 @@ public:
     static QString bundledScriptsFolder();
     // Resources/Legal, else the source tree's resources/Legal.
     static QString bundledLegalFolder();
+    // Resources/Help, else the source tree's resources/Help.
+    static QString bundledHelpFolder();
     // The folder this program runs from when it is an installed copy (bin/quindle with
     // Resources/Scripts beside it); nothing for a development build.
     static std::optional<QString> installFolder();

@@ -18,13 +18,19 @@ MeetingMonitor::MeetingMonitor(platform::CaptureDeviceProbe probe, QObject *pare
 }
 
 void MeetingMonitor::start() {
+    m_stopped = false;
     QDir().mkpath(paths::stateDirectory());
     tick();
     m_timer.start();
 }
 
+void MeetingMonitor::stop() {
+    m_stopped = true;
+    m_timer.stop();
+}
+
 void MeetingMonitor::tick() {
-    if (m_probing)
+    if (m_probing || m_stopped)
         return;
     m_probing = true;
     whenFinished(QtConcurrent::run(blockingPool(), [probe = m_probe] { return probe.scan(); }),
@@ -33,6 +39,8 @@ void MeetingMonitor::tick() {
 
 void MeetingMonitor::apply(const QList<platform::CaptureUse> &uses) {
     m_probing = false;
+    if (m_stopped)
+        return;
     m_uses = uses;
     if (!uses.isEmpty()) {
         refreshFlag(); // a failure is tried again at the next tick

@@ -25,6 +25,8 @@ public:
 
     // Creates the state folder, ticks now and then every interval.
     void start();
+    // No tick after this, and a probe still running is ignored: nothing writes the flag again.
+    void stop();
     // Probes off the main thread and applies the answer here; a tick while one is still probing
     // is skipped.
     void tick();
@@ -49,6 +51,7 @@ private:
     std::optional<QDateTime> m_lastWroteAt;
     bool m_probing = false;
     bool m_firstTick = true;
+    bool m_stopped = false;
 };
 
 } // namespace quindle

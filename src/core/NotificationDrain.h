@@ -45,6 +45,7 @@ public:
 
     // Drains now and then every interval.
     void start();
+    void stop() { m_timer.stop(); }
     DrainReport drain();
 
     // Shows a notice the desktop's server did not take; true when it could. Without one, or

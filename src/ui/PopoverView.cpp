@@ -5,6 +5,7 @@
 #include "insight/FstabAuditor.h"
 #include "insight/PopoverModel.h"
 #include "platform/DesktopNouns.h"
+#include "ui/RecentNoticesView.h"
 #include "ui/Theme.h"
 #include "ui/TrayIconArt.h"
 
@@ -170,7 +171,8 @@ PopoverView::PopoverView(PopoverModel &model, PopoverActions actions, QWidget *p
     footer->setSpacing(4);
     for (const auto &[label, kind] : {std::pair{QStringLiteral("Log"), WindowKind::Log},
                                       std::pair{QStringLiteral("Rules"), WindowKind::RulesConfig},
-                                      std::pair{QStringLiteral("Inspect"), WindowKind::Inspect}}) {
+                                      std::pair{QStringLiteral("Inspect"), WindowKind::Inspect},
+                                      std::pair{QStringLiteral("Help"), WindowKind::Help}}) {
         auto *button = new QToolButton(this);
         button->setText(label);
         button->setAutoRaise(true);
@@ -201,6 +203,17 @@ PopoverView::PopoverView(PopoverModel &model, PopoverActions actions, QWidget *p
                     [this] { m_actions.openWindow(WindowKind::Uninstall); });
     more->setMenu(menu);
     footer->addWidget(more);
+    auto *legal = new QToolButton(this);
+    legal->setText(QStringLiteral("Legal"));
+    legal->setAutoRaise(true);
+    legal->setPopupMode(QToolButton::InstantPopup);
+    name(legal, QStringLiteral("Legal"));
+    auto *legalMenu = new QMenu(legal);
+    for (WindowKind kind : legalDocumentWindows())
+        legalMenu->addAction(shownDocument(kind).title, this,
+                             [this, kind] { m_actions.openWindow(kind); });
+    legal->setMenu(legalMenu);
+    footer->addWidget(legal);
     footer->addStretch(1);
     auto *quit = new QPushButton(QStringLiteral("Quit"), this);
     name(quit, QStringLiteral("Quit"),
@@ -309,9 +322,10 @@ QScrollArea *PopoverView::buildLoadedPage() {
     actions->addWidget(addCommand(page, QStringLiteral("Rollback Last Batch"), service::rollback),
                        1, 0);
     actions->addWidget(addCommand(page, QStringLiteral("Remount NVMe"), service::remount), 1, 1);
-    actions->addWidget(addCommand(page, QStringLiteral("Eject NVMe"), service::ejectNVMe,
-                                  QStringLiteral("Pause service and unmount the drive")),
-                       1, 2);
+    actions->addWidget(
+        addCommand(page, QStringLiteral("Eject NVMe"), service::ejectNVMe,
+                   QStringLiteral("Pause service, quit dependent apps, and unmount the drive")),
+        1, 2);
     actions->addWidget(addCommand(page, QStringLiteral("Show in ") + platform::fileManagerName(),
                                   service::showInFileManager),
                        2, 0, 1, 2);
@@ -362,6 +376,8 @@ QScrollArea *PopoverView::buildLoadedPage() {
     outputButtons->addStretch(1);
     output->addLayout(outputButtons);
     layout->addWidget(m_outputPanel);
+    if (m_actions.recentNotices)
+        layout->addWidget(new RecentNoticesView(*m_actions.recentNotices, page));
     layout->addStretch(1);
     return scroll;
 }

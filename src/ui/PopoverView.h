@@ -16,6 +16,10 @@ class QScrollArea;
 class QProgressBar;
 class QVBoxLayout;
 
+namespace quindle {
+class RecentNotices;
+}
+
 namespace quindle::ui {
 
 // What the popover asks of the application around it.
@@ -27,6 +31,8 @@ struct PopoverActions {
     std::function<void(const QString &title, const QString &text, const QString &confirm,
                        std::function<void()> confirmed)>
         confirm;
+    // Notices the desktop could not show; listed in the popover when there are any.
+    RecentNotices *recentNotices = nullptr;
 };
 
 // The main screen: the service's state, the drive and disk cards, and the everyday actions.

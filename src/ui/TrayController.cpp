@@ -172,6 +172,8 @@ QMenu *TrayController::buildMenu() {
         menu->addAction(QString(label).replace(QLatin1Char('&'), QStringLiteral("&&")), this,
                         [this, kind = kind] { m_actions.openWindow(kind); });
     menu->addAction(QStringLiteral("Refresh"), this, [this] { m_model.refreshAsync(); });
+    menu->addAction(QStringLiteral("Help"), this,
+                    [this] { m_actions.openWindow(WindowKind::Help); });
     menu->addSeparator();
     menu->addAction(QStringLiteral("Uninstall Quindle…"), this,
                     [this] { m_actions.openWindow(WindowKind::Uninstall); });

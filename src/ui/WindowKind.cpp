@@ -28,8 +28,28 @@ WindowSpec specFor(WindowKind kind) {
         return {QStringLiteral("Uninstall Quindle"), {640, 520}, false};
     case WindowKind::Settings:
         return {QStringLiteral("Quindle — Settings"), {720, 640}, true};
+    case WindowKind::Help:
+        return {QStringLiteral("Quindle — Help"), {900, 640}, true};
+    case WindowKind::TermsOfService:
+    case WindowKind::PrivacyPolicy:
+    case WindowKind::Disclaimer:
+    case WindowKind::SecurityPolicy:
+    case WindowKind::ThirdPartyNotices:
+        return {QStringLiteral("Quindle — ") + shownDocument(kind).title, {900, 640}, true};
     }
     return {};
+}
+
+const QList<WindowKind> &legalDocumentWindows() {
+    static const QList<WindowKind> kinds{WindowKind::TermsOfService, WindowKind::PrivacyPolicy,
+                                         WindowKind::Disclaimer, WindowKind::SecurityPolicy,
+                                         WindowKind::ThirdPartyNotices};
+    return kinds;
+}
+
+ShippedDocument shownDocument(WindowKind kind) {
+    const qsizetype index = legalDocumentWindows().indexOf(kind);
+    return index < 0 ? helpGuide() : legalMenuDocuments().at(index);
 }
 
 QKeySequence settingsShortcut() {

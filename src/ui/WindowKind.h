@@ -1,7 +1,10 @@
 #pragma once
 
+#include "core/ShippedDocuments.h"
+
 #include <QFont>
 #include <QKeySequence>
+#include <QList>
 #include <QSize>
 #include <QString>
 
@@ -19,8 +22,20 @@ enum class WindowKind {
     ChooseDrive,
     Tier,
     Uninstall,
-    Settings
+    Settings,
+    Help,
+    // The Legal menu's documents, in its order.
+    TermsOfService,
+    PrivacyPolicy,
+    Disclaimer,
+    SecurityPolicy,
+    ThirdPartyNotices
 };
+
+// The Legal menu: each document's window.
+const QList<WindowKind> &legalDocumentWindows();
+// The text a document window shows: a legal document, else the Help guide.
+ShippedDocument shownDocument(WindowKind kind);
 
 struct WindowSpec {
     QString title;

@@ -1,6 +1,7 @@
 // The capture-device probe and the meeting monitor on stand-in devices: plain files in place of
 // /dev/video*, an invented sound-card tree, held open by real processes.
 #include "core/MeetingMonitor.h"
+#include "core/BackgroundPool.h"
 #include "core/ServiceStatus.h"
 #include "core/StatePaths.h"
 #include "support/CommandRun.h"
@@ -13,6 +14,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QProcess>
+#include <QThreadPool>
 
 #include <unistd.h>
 
@@ -118,6 +120,24 @@ TEST_F(MeetingMonitorTest, AHeldCameraRaisesTheFlagAndItGoesTheTickAfter) {
     writeText(paths::meetingFlag(), "meeting\n");
     tick(monitor);
     EXPECT_TRUE(QFileInfo::exists(paths::meetingFlag()));
+}
+
+// Uninstalling stops the monitor and then removes ~/.quindle: a probe that answers after the
+// stop must not write the flag (or anything) again.
+TEST_F(MeetingMonitorTest, OnceStoppedNothingWritesTheFlagNotEvenAProbeUnderWay) {
+    hold(inHome("dev/video0"));
+    QDir().mkpath(paths::stateDirectory());
+    MeetingMonitor monitor;
+    monitor.tick();
+    monitor.stop();
+    blockingPool()->waitForDone();
+    monitor.tick(); // as a timeout already queued would
+    EXPECT_FALSE(test::waitUntil([] { return QFile::exists(paths::meetingFlag()); }, 500));
+    EXPECT_TRUE(monitor.lastUses().isEmpty());
+
+    monitor.start();
+    EXPECT_TRUE(test::waitUntil([] { return QFile::exists(paths::meetingFlag()); }))
+        << "started again, it works again";
 }
 
 TEST_F(MeetingMonitorTest, OnlyOtherProgramsOfThisUserCountForACamera) {

@@ -1,6 +1,7 @@
 // Renders the popover in its main states to PNG for a person to look at:
 // popover_screenshots [--font-size PT] [--palette light|dark] [--scale FACTOR] [folder]
 // (default: docs/screenshots in the source tree).
+#include "core/RecentNotices.h"
 #include "core/ServiceScripts.h"
 #include "core/StatePaths.h"
 #include "core/StatusModel.h"
@@ -24,10 +25,14 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QLabel>
+#include <QMenu>
 #include <QMessageBox>
 #include <QPainter>
 #include <QPushButton>
+#include <QScrollArea>
+#include <QScrollBar>
 #include <QTemporaryDir>
+#include <QToolButton>
 
 using namespace quindle;
 namespace screenshots = quindle::test::screenshots;
@@ -102,6 +107,8 @@ int main(int argc, char **argv) {
                                          .confirmHint = {}},
                                         [](bool) {});
     };
+    RecentNotices notices;
+    actions.recentNotices = &notices;
     ui::PopoverView view(popover, actions);
     view.show();
 
@@ -151,6 +158,30 @@ int main(int argc, char **argv) {
         screenshots::shoot(question, QStringLiteral("popover-fstab-confirm.png"));
         question->close();
     }
+    // The footer's menus, open.
+    for (QToolButton *button : view.findChildren<QToolButton *>()) {
+        if (!button->menu())
+            continue;
+        QMenu *menu = button->menu();
+        menu->popup(button->mapToGlobal(QPoint(0, button->height())));
+        QApplication::processEvents();
+        screenshots::shoot(
+            menu, QStringLiteral("popover-menu-%1.png")
+                      .arg(button->text().toLower().replace(QLatin1Char(' '), QLatin1Char('-'))));
+        menu->close();
+    }
+    // Notices the desktop could not show, listed under the output.
+    notices.add({{QStringLiteral("Quindle — rules pass done"),
+                  QStringLiteral("Moved 3 entries (2.1 GB) to the NVMe."),
+                  {}},
+                 QDateTime::currentDateTimeUtc(),
+                 NoticeRoute::StandardError});
+    refresh(model, {});
+    QApplication::processEvents();
+    view.resize(view.fittingSize({1280, 900}));
+    for (QScrollArea *page : view.findChildren<QScrollArea *>())
+        page->verticalScrollBar()->setValue(page->verticalScrollBar()->maximum());
+    screenshots::shoot(&view, QStringLiteral("popover-notices.png"));
     // The tray icon in each look, on a light and a dark panel, at scale 1, 1.5 and 2.
     {
         const QList<ui::DotLook> looks{{},

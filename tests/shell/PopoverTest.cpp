@@ -1,5 +1,6 @@
 #include "ShellFixture.h"
 
+#include "core/RecentNotices.h"
 #include "core/ServiceScripts.h"
 #include "insight/FstabAuditor.h"
 #include "insight/PopoverModel.h"
@@ -7,12 +8,16 @@
 #include "support/ClippedWidgets.h"
 #include "support/FakeExecutables.h"
 #include "ui/PopoverView.h"
+#include "ui/RecentNoticesView.h"
 
 #include <QAction>
 #include <QApplication>
 #include <QLabel>
+#include <QListWidget>
+#include <QMenu>
 #include <QPushButton>
 #include <QTest>
+#include <QToolButton>
 
 using namespace quindle;
 using ui::PopoverView;
@@ -28,6 +33,7 @@ protected:
             if (answer)
                 confirmed();
         };
+        actions.recentNotices = &notices;
         popover = std::make_unique<PopoverModel>(*model, *mover, &fstab);
         return std::make_unique<PopoverView>(*popover, actions);
     }
@@ -43,6 +49,7 @@ protected:
     }
     FstabAuditor fstab{inHome("fstab")};
     std::unique_ptr<PopoverModel> popover;
+    RecentNotices notices;
     QList<ui::WindowKind> opened;
     QStringList asked;
     bool answer = false;
@@ -120,6 +127,51 @@ TEST_F(Popover, SettingsOpenFromMoreActionsAndWithCtrlComma) {
     QApplication::setActiveWindow(view.get());
     QTest::keyClick(view.get(), Qt::Key_Comma, Qt::ControlModifier);
     EXPECT_EQ(opened, QList<ui::WindowKind>{ui::WindowKind::Settings});
+}
+
+TEST_F(Popover, HelpAndEachLegalDocumentOpenTheirOwnWindow) {
+    setStatus({});
+    auto view = makeView();
+    QToolButton *help = nullptr;
+    QToolButton *legal = nullptr;
+    for (QToolButton *button : view->findChildren<QToolButton *>()) {
+        if (button->text() == QStringLiteral("Help"))
+            help = button;
+        if (button->text() == QStringLiteral("Legal"))
+            legal = button;
+    }
+    ASSERT_TRUE(help && legal && legal->menu());
+    help->click();
+    QStringList titles;
+    for (QAction *entry : legal->menu()->actions()) {
+        titles << entry->text();
+        entry->trigger();
+    }
+    EXPECT_EQ(titles, QStringList({"Terms of Service", "Privacy Policy", "Disclaimer",
+                                   "Security Policy", "Third-party notices"}));
+    using K = ui::WindowKind;
+    EXPECT_EQ(opened, QList<K>({K::Help, K::TermsOfService, K::PrivacyPolicy, K::Disclaimer,
+                                K::SecurityPolicy, K::ThirdPartyNotices}));
+}
+
+TEST_F(Popover, NoticesTheDesktopCouldNotShowAreListedUntilItShowsOneAgain) {
+    setStatus({});
+    auto view = makeView();
+    view->show();
+    auto *panel = view->findChild<ui::RecentNoticesView *>();
+    ASSERT_TRUE(panel);
+    EXPECT_FALSE(panel->isVisible()) << "nothing to list yet";
+    notices.add({{QStringLiteral("Low space"), QStringLiteral("12 GB left"), {}},
+                 QDateTime::currentDateTimeUtc(),
+                 NoticeRoute::StandardError});
+    EXPECT_TRUE(panel->isVisible());
+    const QListWidget *list = panel->findChild<QListWidget *>();
+    ASSERT_EQ(list->count(), 1);
+    EXPECT_TRUE(list->item(0)->text().contains(QStringLiteral("Low space\n12 GB left")));
+    notices.add({{QStringLiteral("Pass done"), QStringLiteral("Moved 1 entry"), {}},
+                 QDateTime::currentDateTimeUtc(),
+                 NoticeRoute::Desktop});
+    EXPECT_FALSE(panel->isVisible());
 }
 
 TEST_F(Popover, ASecondClickWhileTheCommandRunsDoesNothing) {

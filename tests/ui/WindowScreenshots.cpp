@@ -26,6 +26,7 @@
 #include "support/ServiceSandbox.h"
 #include "support/WaitUntil.h"
 #include "ui/ChooseDriveWindow.h"
+#include "ui/DocumentWindow.h"
 #include "ui/InspectWindow.h"
 #include "ui/LegalAcceptanceWindow.h"
 #include "ui/LogWindow.h"
@@ -361,6 +362,17 @@ void settings(const QString &home) {
     save(&window, WindowKind::Settings, QStringLiteral("settings-quiet-hours.png"));
 }
 
+// The Help guide and one legal document, as the footer and the Legal menu open them.
+void documents() {
+    for (const auto &[kind, file] :
+         {std::pair{WindowKind::Help, QStringLiteral("help.png")},
+          std::pair{WindowKind::ThirdPartyNotices, QStringLiteral("legal-third-party.png")}}) {
+        ui::DocumentWindow window(ui::shownDocument(kind));
+        window.setWindowTitle(ui::specFor(kind).title);
+        save(&window, kind, file);
+    }
+}
+
 } // namespace
 
 int main(int argc, char **argv) {
@@ -378,6 +390,7 @@ int main(int argc, char **argv) {
         home.path() + QStringLiteral("/.config/systemd/user/quindle-service.service"));
 
     splash();
+    documents();
     updatePrompt();
     legal(LegalState::FirstAcceptance, QStringLiteral("legal-first.png"));
     legal(LegalState::DocumentsChanged, QStringLiteral("legal-updated.png"));
