@@ -26,7 +26,7 @@ int runDesktop(QApplication &app) {
     app.setQuitOnLastWindowClosed(false); // the tray keeps the application alive
     app.setWindowIcon(ui::applicationIcon());
 
-    const std::unique_ptr<QLockFile> lock = takeEngineLock();
+    std::unique_ptr<QLockFile> lock = takeEngineLock();
     if (!lock) {
         QMessageBox::information(
             nullptr, QStringLiteral("Quindle"),
@@ -58,8 +58,13 @@ int runDesktop(QApplication &app) {
         auto *window = new ui::UninstallWindow(*model);
         model->setParent(window);
         model->detectState();
-        QObject::connect(window, &ui::UninstallWindow::quitRequested, &app,
-                         [] { QApplication::exit(0); });
+        QObject::connect(window, &ui::UninstallWindow::quitRequested, &app, [&lock] {
+            // Its file went with ~/.quindle; unlocking it would only complain. The lock ends
+            // with the process.
+            if (!Uninstaller::configDirExists())
+                (void)lock.release();
+            QApplication::exit(0);
+        });
         return window;
     });
     windows.setFactory(ui::WindowKind::Settings, [] { return new ui::SettingsWindow; });

@@ -41,6 +41,19 @@ TrayController::TrayController(StatusModel &model, LocalFolderMover &mover, Popo
     m_popover->setWindowTitle(QStringLiteral("Quindle"));
     m_popover->setWindowIcon(applicationIcon());
     m_menu.reset(buildMenu());
+    // The stand-in window grows with what appears later (an action's output, notices) rather
+    // than hiding it under a scroll bar; it never shrinks under a size the person chose.
+    connect(&m_popoverModel, &PopoverModel::changed, this, [this] {
+        QTimer::singleShot(0, this, [this] {
+            if (m_popupAnchored || !m_popover->isVisible() || m_popover->isMinimized())
+                return;
+            const QScreen *screen = m_popover->screen();
+            const QSize fitting = m_popover->fittingSize(screen ? screen->availableGeometry().size()
+                                                                : QSize(1280, 800));
+            if (fitting.height() > m_popover->height())
+                m_popover->resize(m_popover->width(), fitting.height());
+        });
+    });
 }
 
 TrayController::~TrayController() = default;

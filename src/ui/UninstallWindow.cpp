@@ -161,7 +161,9 @@ void UninstallWindow::refresh() {
                               "external drive (you can copy them back manually any time)."));
     m_revertNote->setVisible(none || m_model.anyRelocationsHaveNoBackup());
     m_config->setChecked(uninstaller.removeConfigAndLogs);
-    m_trash->setChecked(uninstaller.moveAppToTrash);
+    // A development build or a package's copy is never trashed: nothing to choose.
+    m_trash->setEnabled(m_model.installFolder().has_value());
+    m_trash->setChecked(uninstaller.moveAppToTrash && m_model.installFolder());
     const std::optional<bool> loaded = m_model.serviceLoaded();
     m_service->setText(!loaded   ? QStringLiteral("Checking…")
                        : *loaded ? QStringLiteral("Running")
