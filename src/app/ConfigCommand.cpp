@@ -26,6 +26,8 @@ int runConfig(const QStringList &arguments) {
             err << *error << '\n';
             return 1;
         }
+        out << arguments.at(1) << " is now " << arguments.at(2) << " in " << config.path()
+            << "; the service reads it within 30 seconds.\n";
         return 0;
     }
     err << "Usage: quindle config get KEY\n       quindle config set KEY VALUE\n";
