@@ -23,6 +23,7 @@
 #include "tier/TierOperations.h"
 #include "updates/AutoUpdater.h"
 #include "updates/ManifestFetcher.h"
+#include "updates/TelemetryClient.h"
 
 #include <memory>
 
@@ -54,6 +55,7 @@ struct AppContext {
     FstabAuditor fstab;
     ManifestFetcher manifest;
     AutoUpdater updater;
+    TelemetryClient telemetry{manifest};
     LegalAcceptance legal;
     platform::DesktopNotifier notifier;
     RecentNotices recentNotices;

@@ -52,6 +52,10 @@ const std::map<QString, Command> &commands() {
          {runMeeting, "say which camera or microphone is in use; with --once, set the flag"}},
         {QStringLiteral("legal"),
          {runLegal, "say whether this build's legal documents have been accepted"}},
+        {QStringLiteral("telemetry"),
+         {runTelemetry, "switch usage events on or off, see their state, or send one"}},
+        {QStringLiteral("feedback"),
+         {runFeedback, "send feedback after verifying your email address with a mailed code"}},
     };
     return table;
 }

@@ -33,5 +33,7 @@ int runSettings(const QStringList &arguments);
 int runRules(const QStringList &arguments);
 int runNotifications(const QStringList &arguments);
 int runMeeting(const QStringList &arguments);
+int runTelemetry(const QStringList &arguments);
+int runFeedback(const QStringList &arguments);
 
 } // namespace quindle

@@ -12,6 +12,7 @@
 #include "ui/LogWindow.h"
 #include "ui/RulesConfigWindow.h"
 #include "ui/SettingsWindow.h"
+#include "ui/ShareExperienceWindow.h"
 #include "ui/TierWindow.h"
 #include "ui/TrayIconArt.h"
 #include "ui/UninstallWindow.h"
@@ -68,6 +69,19 @@ int runDesktop(QApplication &app) {
         return window;
     });
     windows.setFactory(ui::WindowKind::Settings, [] { return new ui::SettingsWindow; });
+    windows.setFactory(ui::WindowKind::ShareExperience, [&] {
+        auto *client = new FeedbackClient;
+        auto *model = new ShareExperience(*client);
+        auto *window = new ui::ShareExperienceWindow(*model);
+        client->setParent(model); // outlives the model's own last abort
+        model->setParent(window);
+        QObject::connect(model, &ShareExperience::submitted, &context.telemetry,
+                         [&context](const QString &category) {
+                             context.telemetry.sendEvent(QStringLiteral("feedback_sent"),
+                                                         {{QStringLiteral("category"), category}});
+                         });
+        return window;
+    });
     for (ui::WindowKind kind : ui::legalDocumentWindows() + QList{ui::WindowKind::Help})
         windows.setFactory(kind,
                            [kind] { return new ui::DocumentWindow(ui::shownDocument(kind)); });

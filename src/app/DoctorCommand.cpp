@@ -50,6 +50,7 @@ int runDoctor(const QStringList &) {
         << "Service manager:    " << platform::describe(platform::detectServiceManager()) << '\n'
         << "Manifest address:   " << addressLine(build::manifestUrl()) << '\n'
         << "Fallback address:   " << addressLine(build::manifestFallbackUrl()) << '\n'
+        << "Service address:    " << addressLine(build::serviceUrl()) << '\n'
         << "Signature checking: " << (build::manifestSigningKey().isEmpty() ? "off" : "on") << '\n';
     return 0;
 }

@@ -6,6 +6,7 @@
 #include "insight/ServiceStartPrompt.h"
 #include "insight/WizardModel.h"
 #include "mover/RsyncSupport.h"
+#include "platform/DesktopNouns.h"
 #include "ui/Confirmation.h"
 #include "ui/LegalAcceptanceWindow.h"
 #include "ui/ServiceStartWindow.h"
@@ -232,6 +233,12 @@ void LaunchSequence::setupTray() {
     });
     m_tray->show();
     log("Quindle: tray ready");
+    m_context.telemetry.sendEvent(
+        QStringLiteral("app_launched"),
+        {{QStringLiteral("version"), build::version()},
+         {QStringLiteral("desktop"), desktopFamily(platform::currentDesktop())},
+         {QStringLiteral("tray"),
+          m_tray->hasTray() ? QStringLiteral("yes") : QStringLiteral("no")}});
 }
 
 } // namespace quindle

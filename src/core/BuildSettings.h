@@ -15,6 +15,8 @@ QString version();
 QUrl manifestUrl();
 QUrl manifestFallbackUrl();
 QUrl supportUrl();
+// The product web service's base address, for telemetry and feedback.
+QUrl serviceUrl();
 
 // The manifest's HMAC key; empty when this build accepts unsigned manifests. Never printed.
 QByteArray manifestSigningKey();

@@ -1,9 +1,6 @@
 #include "mover/MoverSettings.h"
 
-#include "platform/PreferencesLocation.h"
-
-#include <QDebug>
-#include <QSettings>
+#include "core/AppPreferences.h"
 
 #include <algorithm>
 
@@ -16,16 +13,6 @@ const QString kVerificationLevelKey = QStringLiteral("quindle.mover.verification
 
 int clampConcurrent(int value) {
     return std::clamp(value, MoverSettings::minConcurrent, MoverSettings::maxConcurrentLimit);
-}
-
-// A fresh QSettings per access: the file is the only truth, and tests move HOME between runs.
-void store(const QString &key, const QVariant &value) {
-    QSettings settings(platform::preferencesFile(), QSettings::IniFormat);
-    settings.setValue(key, value);
-    settings.sync();
-    if (settings.status() != QSettings::NoError)
-        qWarning().noquote() << QStringLiteral("Quindle: failed to save preference %1 to %2")
-                                    .arg(key, platform::preferencesFile());
 }
 
 } // namespace
@@ -84,10 +71,9 @@ QString description(VerificationLevel level) {
 
 MoverSettings::MoverSettings(QObject *parent)
     : QObject(parent) {
-    const QSettings settings(platform::preferencesFile(), QSettings::IniFormat);
-    const int stored = settings.value(kMaxConcurrentKey).toInt();
+    const int stored = readPreference(kMaxConcurrentKey).toInt();
     m_maxConcurrent = stored == 0 ? defaultConcurrent : clampConcurrent(stored);
-    m_level = verificationLevelFromRaw(settings.value(kVerificationLevelKey).toString())
+    m_level = verificationLevelFromRaw(readPreference(kVerificationLevelKey).toString())
                   .value_or(VerificationLevel::Fast);
 }
 
@@ -96,12 +82,12 @@ void MoverSettings::setMaxConcurrent(int value) {
     if (clamped == m_maxConcurrent)
         return;
     m_maxConcurrent = clamped;
-    store(kMaxConcurrentKey, clamped);
+    storePreference(kMaxConcurrentKey, clamped);
     Q_EMIT changed();
 }
 
 void MoverSettings::setVerificationLevel(VerificationLevel level) {
-    store(kVerificationLevelKey, rawValue(level));
+    storePreference(kVerificationLevelKey, rawValue(level));
     if (level == m_level)
         return;
     m_level = level;

@@ -38,6 +38,10 @@ QString driveDependentTools() {
     return QStringLiteral("Docker, Podman, Android Emulator, JetBrains IDEs");
 }
 
+QString currentDesktop() {
+    return qEnvironmentVariable("XDG_CURRENT_DESKTOP");
+}
+
 QString administratorPasswordNotice() {
     return QStringLiteral("Your system will ask for your administrator password.");
 }

@@ -31,6 +31,8 @@ QString encryptedVolumesNoun();
 // The programs that typically keep files open on an external drive, for a list in a sentence:
 // "Docker, Podman, Android Emulator, JetBrains IDEs".
 QString driveDependentTools();
+// The session's desktop names, most specific first ("ubuntu:GNOME"); empty when unknown.
+QString currentDesktop();
 
 // What happens before an administrator command runs, as a sentence.
 QString administratorPasswordNotice(); // "Your system will ask for your administrator password."

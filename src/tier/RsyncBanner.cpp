@@ -1,11 +1,10 @@
 #include "tier/RsyncBanner.h"
 
+#include "core/AppPreferences.h"
 #include "core/WhenFinished.h"
 #include "mover/RsyncSupport.h"
 #include "platform/InstallHints.h"
-#include "platform/PreferencesLocation.h"
 
-#include <QSettings>
 #include <QtConcurrent/QtConcurrentRun>
 
 namespace quindle {
@@ -35,15 +34,11 @@ bool RsyncBanner::isVisible() const {
 
 bool RsyncBanner::isDismissed() const {
     // Read fresh: the preferences file is the only truth.
-    return QSettings(platform::preferencesFile(), QSettings::IniFormat)
-        .value(dismissedKey(), false)
-        .toBool();
+    return readPreference(dismissedKey(), false).toBool();
 }
 
 void RsyncBanner::dismiss() {
-    QSettings settings(platform::preferencesFile(), QSettings::IniFormat);
-    settings.setValue(dismissedKey(), true);
-    settings.sync();
+    storePreference(dismissedKey(), true);
     Q_EMIT changed();
 }
 

@@ -196,6 +196,8 @@ PopoverView::PopoverView(PopoverModel &model, PopoverActions actions, QWidget *p
     settings->setShortcut(settingsShortcut());
     // The menu's own shortcuts work only while it is open; the popover's work while it shows.
     addAction(settings);
+    menu->addAction(QStringLiteral("Share Your Experience…"), this,
+                    [this] { m_actions.openWindow(WindowKind::ShareExperience); });
     menu->addAction(QStringLiteral("Re-run Setup Wizard…"), this,
                     [this] { m_actions.openWindow(WindowKind::SetupWizard); });
     menu->addSeparator();

@@ -1,5 +1,6 @@
 #include "ui/SettingsWindow.h"
 
+#include "ui/PrivacyPane.h"
 #include "ui/QuietHoursPane.h"
 #include "ui/RulesPane.h"
 #include "ui/Theme.h"
@@ -42,6 +43,8 @@ SettingsWindow::SettingsWindow(QWidget *parent)
     m_tabs->addTab(scrolling(notificationsPane(), QStringLiteral("Notifications")),
                    QStringLiteral("Notifications"));
     m_tabs->addTab(scrolling(cloudPane(), QStringLiteral("Cloud")), QStringLiteral("Cloud"));
+    m_tabs->addTab(scrolling(new PrivacyPane, QStringLiteral("Privacy")),
+                   QStringLiteral("Privacy"));
     layout->addWidget(m_tabs, 1);
 
     auto *footer = new QHBoxLayout;

@@ -28,6 +28,8 @@ WindowSpec specFor(WindowKind kind) {
         return {QStringLiteral("Uninstall Quindle"), {640, 520}, false};
     case WindowKind::Settings:
         return {QStringLiteral("Quindle — Settings"), {720, 640}, true};
+    case WindowKind::ShareExperience:
+        return {QStringLiteral("Quindle — Share Your Experience"), {640, 620}, true};
     case WindowKind::Help:
         return {QStringLiteral("Quindle — Help"), {900, 640}, true};
     case WindowKind::TermsOfService:

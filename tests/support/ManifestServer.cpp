@@ -60,8 +60,14 @@ QUrl ManifestServer::serveFile(const QByteArray &path, const QByteArray &body) {
                     .arg(QString::fromUtf8(path)));
 }
 
+QUrl ManifestServer::base(const QByteArray &path) const {
+    return QUrl(QStringLiteral("http://127.0.0.1:%1%2")
+                    .arg(m_server.serverPort())
+                    .arg(QString::fromUtf8(path)));
+}
+
 void ManifestServer::read(QTcpSocket *socket) {
-    // The request is whole once its head has ended; a GET has no body.
+    // The request is whole once its head has ended and Content-Length bytes followed.
     QByteArray received = socket->property("received").toByteArray() + socket->readAll();
     socket->setProperty("received", received);
     const qsizetype end = received.indexOf("\r\n\r\n");
@@ -69,19 +75,47 @@ void ManifestServer::read(QTcpSocket *socket) {
         return;
     const QList<QByteArray> lines = received.left(end).split('\n');
     const QList<QByteArray> requestLine = lines.first().trimmed().split(' ');
-    Request request{requestLine.value(0), requestLine.value(1), {}};
+    Request request{requestLine.value(0), requestLine.value(1), {}, {}};
     for (qsizetype i = 1; i < lines.size(); ++i) {
         const qsizetype colon = lines.at(i).indexOf(':');
         if (colon > 0)
             request.headers.insert(lines.at(i).left(colon).trimmed().toLower(),
                                    lines.at(i).mid(colon + 1).trimmed());
     }
+    const qsizetype length = request.headers.value("content-length").toLongLong();
+    if (received.size() - end - 4 < length)
+        return;
+    request.body = received.mid(end + 4, length);
     m_requests.append(request);
     socket->disconnect(this);
     answer(socket, request.target);
 }
 
+void ManifestServer::answerScripted(QTcpSocket *socket, const Scripted &scripted) {
+    const QByteArray head = "HTTP/1.1 " + QByteArray::number(scripted.status) +
+                            " Scripted\r\nConnection: close\r\nContent-Type: " +
+                            scripted.contentType +
+                            "\r\nContent-Length: " + QByteArray::number(scripted.body.size()) +
+                            "\r\n\r\n";
+    switch (scripted.mode) {
+    case Scripted::Mode::Answer:
+        sendAndClose(socket, head + scripted.body);
+        break;
+    case Scripted::Mode::Close:
+        socket->disconnectFromHost();
+        break;
+    case Scripted::Mode::Silence:
+        break;
+    case Scripted::Mode::Drip:
+        socket->write(head);
+        drip(socket, scripted.body);
+        break;
+    }
+}
+
 void ManifestServer::answer(QTcpSocket *socket, const QByteArray &target) {
+    if (const auto scripted = m_scripts.constFind(target); scripted != m_scripts.cend())
+        return answerScripted(socket, *scripted);
     const bool file = m_files.contains(target);
     const Answer answer = file ? m_fileAnswer : m_answer;
     const QByteArray &good = file ? m_files.value(target) : m_manifest.good;

@@ -38,6 +38,21 @@ public:
         QByteArray method;
         QByteArray target;                    // the path and query
         QMap<QByteArray, QByteArray> headers; // names in lower case
+        QByteArray body;                      // as Content-Length says
+    };
+
+    // A web-service answer for one path, whatever the method.
+    struct Scripted {
+        enum class Mode {
+            Answer,  // the status and body at once
+            Close,   // reads the request and closes without a word
+            Silence, // reads the request, never answers
+            Drip,    // the head at once, then the body a byte a second
+        };
+        int status = 200;
+        QByteArray body;
+        QByteArray contentType = "application/json";
+        Mode mode = Mode::Answer;
     };
 
     explicit ManifestServer(SignedManifest manifest, QObject *parent = nullptr);
@@ -53,16 +68,22 @@ public:
     // unaffected. Tampered and Unsigned mean Good here.
     void answerFilesWith(Answer answer) { m_fileAnswer = answer; }
     const QList<Request> &requests() const { return m_requests; }
+    // Answers requests for `path` so from now on.
+    void script(const QByteArray &path, Scripted answer) { m_scripts.insert(path, answer); }
+    // http://127.0.0.1:<port>/ + `path`
+    QUrl base(const QByteArray &path = "/") const;
 
 private:
     void read(QTcpSocket *socket);
     void answer(QTcpSocket *socket, const QByteArray &target);
+    void answerScripted(QTcpSocket *socket, const Scripted &scripted);
 
     SignedManifest m_manifest;
     QTcpServer m_server;
     Answer m_answer = Answer::Good;
     Answer m_fileAnswer = Answer::Good;
     QMap<QByteArray, QByteArray> m_files;
+    QMap<QByteArray, Scripted> m_scripts;
     QList<Request> m_requests;
 };
 

@@ -34,6 +34,7 @@
 #include "ui/RulesConfigWindow.h"
 #include "ui/ServiceStartWindow.h"
 #include "ui/SettingsWindow.h"
+#include "ui/ShareExperienceWindow.h"
 #include "ui/SetupWizardWindow.h"
 #include "ui/SplashWindow.h"
 #include "ui/UninstallWindow.h"
@@ -373,6 +374,40 @@ void documents() {
     }
 }
 
+// The feedback form: before anything is asked, verified with a failed send, and done.
+void shareExperience() {
+    test::ManifestServer server{test::SignedManifest{}};
+    server.script("/api/feedback/request-otp", {200, R"({"ok":true,"expires_in":900})"});
+    server.script("/api/feedback/verify-otp",
+                  {200, R"({"ok":true,"token":"tok","expires_in":600})"});
+    server.script("/api/feedback/submit",
+                  {503, R"({"ok":false,"error":"maintenance","detail":"The feedback service is )"
+                        R"(down for maintenance until 14:00 UTC."})"});
+    FeedbackClient client{{server.base(), std::chrono::seconds(15)}};
+    ShareExperience model(client);
+    ui::ShareExperienceWindow window(model);
+    window.setWindowTitle(ui::specFor(WindowKind::ShareExperience).title);
+    save(&window, WindowKind::ShareExperience, QStringLiteral("share-experience.png"));
+    model.form().name = QStringLiteral("Sam Example");
+    model.form().email = QStringLiteral("sam@example.org");
+    const auto idle = [&] { return model.running() == ShareExperience::Call::None; };
+    model.requestCode();
+    wait(idle, QStringLiteral("the code request"));
+    model.form().code = QStringLiteral("ABCDEFGHIJKLMNOP");
+    model.verify();
+    wait(idle, QStringLiteral("the verification"));
+    model.submit(QStringLiteral("<p>Moves stall at 99 %.</p>"),
+                 QStringLiteral("Moves stall at 99 %."));
+    wait(idle, QStringLiteral("the failed send"));
+    ui::ShareExperienceWindow filled(model); // shows the form's fields as typed
+    save(&filled, WindowKind::ShareExperience, QStringLiteral("share-experience-failed.png"));
+    server.script("/api/feedback/submit", {200, R"({"ok":true,"id":"QF-2026-1042"})"});
+    model.submit(QStringLiteral("<p>Moves stall at 99 %.</p>"),
+                 QStringLiteral("Moves stall at 99 %."));
+    wait(idle, QStringLiteral("the send"));
+    save(&filled, WindowKind::ShareExperience, QStringLiteral("share-experience-sent.png"));
+}
+
 } // namespace
 
 int main(int argc, char **argv) {
@@ -391,6 +426,7 @@ int main(int argc, char **argv) {
 
     splash();
     documents();
+    shareExperience();
     updatePrompt();
     legal(LegalState::FirstAcceptance, QStringLiteral("legal-first.png"));
     legal(LegalState::DocumentsChanged, QStringLiteral("legal-updated.png"));
