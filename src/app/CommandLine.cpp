@@ -52,6 +52,8 @@ const std::map<QString, Command> &commands() {
          {runMeeting, "say which camera or microphone is in use; with --once, set the flag"}},
         {QStringLiteral("legal"),
          {runLegal, "say whether this build's legal documents have been accepted"}},
+        {QStringLiteral("history"),
+         {runHistory, "list the daily snapshots of free space, savings and the largest folders"}},
         {QStringLiteral("telemetry"),
          {runTelemetry, "switch usage events on or off, see their state, or send one"}},
         {QStringLiteral("feedback"),

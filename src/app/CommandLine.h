@@ -35,5 +35,6 @@ int runNotifications(const QStringList &arguments);
 int runMeeting(const QStringList &arguments);
 int runTelemetry(const QStringList &arguments);
 int runFeedback(const QStringList &arguments);
+int runHistory(const QStringList &arguments);
 
 } // namespace quindle

@@ -45,6 +45,10 @@ QString statusFile() {
     return inState("status.json");
 }
 
+QString historyFile() {
+    return inState("history.ndjson");
+}
+
 QString folderMovesDirectory() {
     return inState("folder-moves");
 }

@@ -17,6 +17,7 @@ QString serviceOutputLog(); // quindle.launchd.log: the service manager's captur
 QString syncDirectory();
 
 QString statusFile();
+QString historyFile(); // history.ndjson: the service appends one snapshot a day
 QString folderMovesDirectory();
 QString recentPairsFile();
 QString engineLockFile();

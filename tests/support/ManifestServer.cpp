@@ -92,11 +92,10 @@ void ManifestServer::read(QTcpSocket *socket) {
 }
 
 void ManifestServer::answerScripted(QTcpSocket *socket, const Scripted &scripted) {
-    const QByteArray head = "HTTP/1.1 " + QByteArray::number(scripted.status) +
-                            " Scripted\r\nConnection: close\r\nContent-Type: " +
-                            scripted.contentType +
-                            "\r\nContent-Length: " + QByteArray::number(scripted.body.size()) +
-                            "\r\n\r\n";
+    const QByteArray head =
+        "HTTP/1.1 " + QByteArray::number(scripted.status) +
+        " Scripted\r\nConnection: close\r\nContent-Type: " + scripted.contentType +
+        "\r\nContent-Length: " + QByteArray::number(scripted.body.size()) + "\r\n\r\n";
     switch (scripted.mode) {
     case Scripted::Mode::Answer:
         sendAndClose(socket, head + scripted.body);

@@ -31,8 +31,8 @@ protected:
         model.form().code = QStringLiteral(" ABCD-EFGH-IJKL-MN ");
     }
     void settle() {
-        ASSERT_TRUE(test::waitUntil(
-            [&] { return model.running() == ShareExperience::Call::None; }, 20000));
+        ASSERT_TRUE(
+            test::waitUntil([&] { return model.running() == ShareExperience::Call::None; }, 20000));
     }
     void verified() {
         model.requestCode();
@@ -118,8 +118,8 @@ TEST_F(FeedbackTest, TheFlowSendsTrimmedValuesAndOnlyABugCarriesSeverityAndFrequ
               QJsonObject({{"email", "sam@example.org"}, {"code", "ABCD-EFGH-IJKL-MN"}}));
     const QJsonObject bug = bodyOf(server.requests().at(2));
     EXPECT_EQ(bug.keys(), QStringList({"affected_feature", "app_version", "category", "email",
-                                       "frequency", "machine_info", "message_html",
-                                       "message_plain", "name", "severity", "token"}));
+                                       "frequency", "machine_info", "message_html", "message_plain",
+                                       "name", "severity", "token"}));
     EXPECT_EQ(bug.value("token"), "tok-1");
     EXPECT_EQ(bug.value("severity"), "high");
     EXPECT_EQ(bug.value("frequency"), "always");
@@ -141,8 +141,7 @@ TEST_F(FeedbackTest, AFailedOrExpiredSendKeepsTheReportAndSaysWhatToDo) {
                   {200, R"({"ok":true,"token":"tok-1","expires_in":-1})"});
     verified(); // a token that ran out while the report was typed
     model.submit(QStringLiteral("<p>x</p>"), QStringLiteral("x"));
-    EXPECT_EQ(model.footerError(),
-              "Your verification has expired. Send a new code to continue.");
+    EXPECT_EQ(model.footerError(), "Your verification has expired. Send a new code to continue.");
     EXPECT_FALSE(model.verified());
     EXPECT_EQ(server.requests().size(), 2) << "an expired token is not sent";
 

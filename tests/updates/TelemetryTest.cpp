@@ -80,8 +80,8 @@ TEST_F(TelemetryTest, AnAllowedEventIsOnePostOfExactlyItsKeysWithTheProductHeade
     server.script("/api/telemetry/event", {200, "{}"});
     for (const char *base : {"/", "", "/prefix/", "/prefix"}) {
         EXPECT_TRUE(sent(client(server.base(base)).sendEvent("app_launched", kLaunched)));
-        EXPECT_TRUE(sent(
-            client(server.base(base)).sendEvent("feedback_sent", {{"category", "praise"}})));
+        EXPECT_TRUE(
+            sent(client(server.base(base)).sendEvent("feedback_sent", {{"category", "praise"}})));
     }
     ASSERT_EQ(server.requests().size(), 8);
     const auto &first = server.requests().first();
@@ -89,10 +89,11 @@ TEST_F(TelemetryTest, AnAllowedEventIsOnePostOfExactlyItsKeysWithTheProductHeade
     EXPECT_EQ(first.target, "/api/telemetry/event");
     EXPECT_EQ(server.requests().at(4).target, "/prefix/api/telemetry/event");
     EXPECT_EQ(first.headers.value("content-type"), "application/json");
-    EXPECT_EQ(first.headers.value("user-agent"), "Quindle/" + build::version().toUtf8() + " (Linux)");
-    const QRegularExpression shape(
-        QStringLiteral(R"(^\{"event":"app_launched","props":\{"desktop":"gnome","tray":"yes",)"
-                       R"("version":"1\.2\.3"\},"occurred_at":"\d{4}-\d\d-\d\dT\d\d:\d\d:\d\dZ"\}$)"));
+    EXPECT_EQ(first.headers.value("user-agent"),
+              "Quindle/" + build::version().toUtf8() + " (Linux)");
+    const QRegularExpression shape(QStringLiteral(
+        R"(^\{"event":"app_launched","props":\{"desktop":"gnome","tray":"yes",)"
+        R"("version":"1\.2\.3"\},"occurred_at":"\d{4}-\d\d-\d\dT\d\d:\d\d:\d\dZ"\}$)"));
     EXPECT_TRUE(shape.match(QString::fromUtf8(first.body)).hasMatch()) << first.body.constData();
     EXPECT_EQ(QJsonDocument::fromJson(server.requests().at(1).body).object().keys(),
               QStringList({"event", "occurred_at", "props"}));
@@ -102,7 +103,8 @@ TEST_F(TelemetryTest, AnAllowedEventIsOnePostOfExactlyItsKeysWithTheProductHeade
     if (const std::optional<QString> machine = platform::machineUUID()) {
         ASSERT_FALSE(fingerprint.isEmpty());
         const QString bare = machine->toLower().remove(QLatin1Char('-'));
-        EXPECT_FALSE(QString::fromLatin1(fingerprint).toLower().remove(QLatin1Char('-')).contains(bare));
+        EXPECT_FALSE(
+            QString::fromLatin1(fingerprint).toLower().remove(QLatin1Char('-')).contains(bare));
     }
     for (const auto &request : server.requests())
         EXPECT_FALSE(request.body.contains('@')) << "no e-mail address";
@@ -125,8 +127,9 @@ TEST_F(TelemetryTest, AnEventOutsideTheCatalogueIsDroppedAndSaysSo) {
                            "Quindle telemetry: dropped event transfer_finished",
                            "Quindle telemetry: dropped event app_launched",
                            "Quindle telemetry: dropped event feedback_sent"}));
-    EXPECT_TRUE(sent(telemetry.sendEvent(
-        "transfer_finished", {{"mode", "bisync"}, {"state", "canceled"}, {"remote_type", "sftp"}})));
+    EXPECT_TRUE(sent(
+        telemetry.sendEvent("transfer_finished",
+                            {{"mode", "bisync"}, {"state", "canceled"}, {"remote_type", "sftp"}})));
 }
 
 TEST_F(TelemetryTest, FailuresAreLoggedOnceAndNeverWaitPastTheDeadline) {
@@ -146,7 +149,8 @@ TEST_F(TelemetryTest, FailuresAreLoggedOnceAndNeverWaitPastTheDeadline) {
     // main thread stays free meanwhile.
     for (const auto mode : {test::ManifestServer::Scripted::Mode::Silence,
                             test::ManifestServer::Scripted::Mode::Drip}) {
-        server.script("/api/telemetry/event", {200, QByteArray(100, ' '), "application/json", mode});
+        server.script("/api/telemetry/event",
+                      {200, QByteArray(100, ' '), "application/json", mode});
         TelemetryClient &telemetry = client(server.base(), std::chrono::milliseconds(1500));
         QFuture<bool> future = telemetry.sendEvent("app_launched", kLaunched);
         bool ranMeanwhile = false;
