@@ -4,8 +4,9 @@ namespace quindle {
 
 AppContext::AppContext()
     : mover(std::make_unique<LocalFolderMover>(moverLog, moverSettings, &volumes))
-    , sleepGuard(std::make_unique<MoveSleepGuard>(*mover, sleepInhibitor)) {
+    , sleepGuard(std::make_unique<MoveSleepGuard>(*mover, sleepLock.newHolder())) {
     driveSelection.followVolumes(&volumes);
+    transfers.start();
 }
 
 void AppContext::stopBackgroundWork() {

@@ -50,6 +50,11 @@ const std::map<QString, Command> &commands() {
          {runNotifications, "post what the background service has queued, once"}},
         {QStringLiteral("meeting"),
          {runMeeting, "say which camera or microphone is in use; with --once, set the flag"}},
+        {QStringLiteral("transfer"),
+         {runTransfer, "add a cloud transfer, or cancel, remove or retry one"}},
+        {QStringLiteral("transfers"),
+         {runTransfers, "list the cloud transfers, or run them until none is left"}},
+        {QStringLiteral("vault"), {runVault, "set, read, list or reset the encrypted credentials"}},
         {QStringLiteral("legal"),
          {runLegal, "say whether this build's legal documents have been accepted"}},
     };

@@ -33,5 +33,8 @@ int runSettings(const QStringList &arguments);
 int runRules(const QStringList &arguments);
 int runNotifications(const QStringList &arguments);
 int runMeeting(const QStringList &arguments);
+int runTransfer(const QStringList &arguments);
+int runTransfers(const QStringList &arguments);
+int runVault(const QStringList &arguments);
 
 } // namespace quindle
