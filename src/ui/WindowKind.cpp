@@ -28,6 +28,8 @@ WindowSpec specFor(WindowKind kind) {
         return {QStringLiteral("Uninstall Quindle"), {640, 520}, false};
     case WindowKind::Settings:
         return {QStringLiteral("Quindle — Settings"), {720, 640}, true};
+    case WindowKind::Transfers:
+        return {QStringLiteral("Quindle — Transfers"), {880, 580}, true};
     case WindowKind::Help:
         return {QStringLiteral("Quindle — Help"), {900, 640}, true};
     case WindowKind::TermsOfService:

@@ -23,6 +23,7 @@ enum class WindowKind {
     Tier,
     Uninstall,
     Settings,
+    Transfers,
     Help,
     // The Legal menu's documents, in its order.
     TermsOfService,
