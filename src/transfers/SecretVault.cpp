@@ -154,10 +154,11 @@ struct Key {
 SecretVault::Result<Key> existingKey(bool inKeyring) {
     if (inKeyring) {
         const platform::DesktopKeyring::Lookup found = keyring().lookup();
-        if (found.outcome == platform::DesktopKeyring::Outcome::Unavailable)
+        // A locked keyring answers a lookup as if the item did not exist.
+        if (found.outcome != platform::DesktopKeyring::Outcome::Done)
             return keyringUnavailable();
         const auto pepper = QByteArray::fromBase64Encoding(found.secret);
-        if (found.outcome == platform::DesktopKeyring::Outcome::NotFound || !pepper)
+        if (!pepper)
             return VaultError{VaultError::Kind::DecryptFailed, {}};
         return Key{pepper.decoded, true};
     }

@@ -12,6 +12,8 @@
 #include <QLineEdit>
 #include <QLocale>
 #include <QPushButton>
+#include <QResizeEvent>
+#include <QScopeGuard>
 #include <QSpinBox>
 #include <QStackedWidget>
 #include <QTimeEdit>
@@ -117,7 +119,21 @@ NewTransferDialog::NewTransferDialog(SyncManager &manager, QWidget *parent)
     for (QSpinBox *box : {m_everyN, m_day})
         connect(box, &QSpinBox::valueChanged, this, &NewTransferDialog::refresh);
     connect(m_time, &QTimeEdit::timeChanged, this, &NewTransferDialog::refresh);
+    setMinimumWidth(textWidth(this, 80));
     refresh();
+}
+
+// A dialog does not give its wrapped help texts the height they need at its width by itself.
+void NewTransferDialog::resizeEvent(QResizeEvent *event) {
+    QDialog::resizeEvent(event);
+    fitHeight();
+}
+
+void NewTransferDialog::fitHeight() {
+    layout()->activate();
+    const int needed = layout()->totalHeightForWidth(width());
+    if (needed > 0 && needed != minimumHeight())
+        setMinimumHeight(needed);
 }
 
 QWidget *NewTransferDialog::schedulePicker() {
@@ -204,6 +220,7 @@ TransferForm NewTransferDialog::form() const {
 void NewTransferDialog::refresh() {
     const TransferForm current = form();
     m_modeDescription->setText(description(current.mode));
+    const auto fitLater = qScopeGuard([this] { fitHeight(); });
     const bool bisync = current.mode == JobMode::Bisync;
     m_resync->setEnabled(bisync);
     m_resyncHelp->setVisible(bisync);
@@ -236,6 +253,7 @@ void NewTransferDialog::submit() {
     if (const QString *problem = std::get_if<QString>(&made)) {
         m_problem->setText(*problem);
         m_problem->show();
+        fitHeight();
         return;
     }
     if (!m_manager.enqueue(std::get<SyncJob>(std::move(made)))) {

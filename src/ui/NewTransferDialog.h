@@ -28,8 +28,12 @@ public:
     // Adds the transfer, or shows why not and stays open.
     void submit();
 
+protected:
+    void resizeEvent(QResizeEvent *event) override;
+
 private:
     QWidget *schedulePicker();
+    void fitHeight();
     void refresh();
 
     SyncManager &m_manager;

@@ -137,7 +137,8 @@ int main(int argc, char **argv) {
             if (box->accessibleName() == QStringLiteral("Schedule"))
                 box->setCurrentIndex(4);
         dialog.show();
-        dialog.adjustSize();
+        QApplication::processEvents();
+        dialog.resize(dialog.minimumSize());
         QApplication::processEvents();
         shoot(&dialog, QStringLiteral("transfers-new.png"));
         for (QComboBox *box : dialog.findChildren<QComboBox *>())
@@ -145,6 +146,8 @@ int main(int argc, char **argv) {
                 box->setCurrentIndex(3);
         field(QStringLiteral("Source"))->setText(QStringLiteral("Pictures"));
         dialog.submit(); // a relative path: refused with its reason
+        QApplication::processEvents();
+        dialog.resize(dialog.minimumSize());
         QApplication::processEvents();
         shoot(&dialog, QStringLiteral("transfers-new-bisync-refused.png"));
         dialog.reject();
