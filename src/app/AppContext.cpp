@@ -1,11 +1,28 @@
 #include "app/AppContext.h"
 
+#include "transfers/Endpoint.h"
+
 namespace quindle {
 
 AppContext::AppContext()
     : mover(std::make_unique<LocalFolderMover>(moverLog, moverSettings, &volumes))
-    , sleepGuard(std::make_unique<MoveSleepGuard>(*mover, sleepInhibitor)) {
+    , sleepGuard(std::make_unique<MoveSleepGuard>(*mover, sleepLock.newHolder())) {
     driveSelection.followVolumes(&volumes);
+    transfers.start();
+    QObject::connect(&transfers, &SyncManager::jobEnded, &telemetry, [this](const QUuid &id) {
+        const std::optional<SyncJob> job = transfers.job(id);
+        if (!job || !(job->state == JobState::Completed || job->state == JobState::Failed ||
+                      job->state == JobState::Canceled))
+            return;
+        // Only the kind of account may leave; until accounts are known by kind, a transfer
+        // that touches one is not reported at all.
+        if (isRemotePath(job->source) || isRemotePath(job->destination))
+            return;
+        telemetry.sendEvent(QStringLiteral("transfer_finished"),
+                            {{QStringLiteral("mode"), rawValue(job->mode)},
+                             {QStringLiteral("state"), rawValue(job->state)},
+                             {QStringLiteral("remote_type"), QStringLiteral("local")}});
+    });
 }
 
 void AppContext::stopBackgroundWork() {
@@ -13,6 +30,7 @@ void AppContext::stopBackgroundWork() {
     notificationDrain.stop();
     meetingMonitor.stop();
     mover->stopForQuit();
+    transfers.stopForQuit();
 }
 
 } // namespace quindle

@@ -21,6 +21,8 @@
 #include "tier/PairingModel.h"
 #include "tier/RsyncBanner.h"
 #include "tier/TierOperations.h"
+#include "transfers/SyncManager.h"
+#include "transfers/TransferSleepGuard.h"
 #include "updates/AutoUpdater.h"
 #include "updates/ManifestFetcher.h"
 #include "updates/TelemetryClient.h"
@@ -42,7 +44,10 @@ struct AppContext {
     MoverSettings moverSettings;
     std::unique_ptr<LocalFolderMover> mover;
     platform::LogindSleepInhibitor sleepInhibitor;
+    platform::SharedSleepLock sleepLock{sleepInhibitor};
     std::unique_ptr<MoveSleepGuard> sleepGuard;
+    SyncManager transfers{&volumes};
+    TransferSleepGuard transferSleepGuard{transfers, sleepLock.newHolder()};
     StatusModel status;
     ServiceLogModel serviceLog;
     ConfigFileModel configFile;

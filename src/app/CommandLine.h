@@ -36,5 +36,8 @@ int runMeeting(const QStringList &arguments);
 int runTelemetry(const QStringList &arguments);
 int runFeedback(const QStringList &arguments);
 int runHistory(const QStringList &arguments);
+int runTransfer(const QStringList &arguments);
+int runTransfers(const QStringList &arguments);
+int runVault(const QStringList &arguments);
 
 } // namespace quindle

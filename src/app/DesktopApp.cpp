@@ -14,6 +14,7 @@
 #include "ui/SettingsWindow.h"
 #include "ui/ShareExperienceWindow.h"
 #include "ui/TierWindow.h"
+#include "ui/TransfersWindow.h"
 #include "ui/TrayIconArt.h"
 #include "ui/UninstallWindow.h"
 
@@ -85,6 +86,8 @@ int runDesktop(QApplication &app) {
     for (ui::WindowKind kind : ui::legalDocumentWindows() + QList{ui::WindowKind::Help})
         windows.setFactory(kind,
                            [kind] { return new ui::DocumentWindow(ui::shownDocument(kind)); });
+    windows.setFactory(ui::WindowKind::Transfers,
+                       [&] { return new ui::TransfersWindow(context.transfers); });
     QAction openSettings(QStringLiteral("Settings…"));
     openSettings.setShortcut(ui::settingsShortcut());
     QObject::connect(&openSettings, &QAction::triggered, &windows,

@@ -29,7 +29,9 @@ std::unique_ptr<EngineSession> EngineSession::open(QTextStream &err) {
 EngineSession::EngineSession(std::unique_ptr<QLockFile> lock)
     : m_lock(std::move(lock)) {
     mover = std::make_unique<LocalFolderMover>(log, settings, &volumes);
-    sleepGuard = std::make_unique<MoveSleepGuard>(*mover, sleepInhibitor);
+    sleepGuard = std::make_unique<MoveSleepGuard>(*mover, sleepLock.newHolder());
+    transfers = std::make_unique<SyncManager>(&volumes);
+    transferSleepGuard = std::make_unique<TransferSleepGuard>(*transfers, sleepLock.newHolder());
     // Commands look the recorded moves up at once.
     QEventLoop loop;
     QObject::connect(mover.get(), &LocalFolderMover::recovered, &loop, &QEventLoop::quit);

@@ -6,6 +6,8 @@
 #include "mover/MoverSettings.h"
 #include "platform/SleepInhibitor.h"
 #include "platform/VolumeWatcher.h"
+#include "transfers/SyncManager.h"
+#include "transfers/TransferSleepGuard.h"
 
 #include <QLockFile>
 #include <QString>
@@ -28,7 +30,11 @@ public:
     platform::MountTableWatcher volumes;
     std::unique_ptr<LocalFolderMover> mover;
     platform::LogindSleepInhibitor sleepInhibitor;
+    platform::SharedSleepLock sleepLock{sleepInhibitor};
     std::unique_ptr<MoveSleepGuard> sleepGuard;
+    // Loaded, not started: only `quindle transfers run` starts rclone.
+    std::unique_ptr<SyncManager> transfers;
+    std::unique_ptr<TransferSleepGuard> transferSleepGuard;
 
     // Prints these jobs' log lines and progress as they come, and returns when every job in `ids`
     // is done, cancelled, failed or waiting for its drive: 0. A SIGINT or SIGTERM stops the moves

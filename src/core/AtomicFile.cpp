@@ -7,7 +7,9 @@ namespace quindle {
 
 std::optional<QString> writeFileAtomically(const QString &path, const QByteArray &data) {
     QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly))
+    // Unbuffered: a buffered QSaveFile takes a short write at close for success and renames a
+    // truncated file into place.
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Unbuffered))
         return file.errorString();
     if (file.write(data) != data.size()) {
         const QString error = file.errorString();

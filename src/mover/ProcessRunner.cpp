@@ -44,8 +44,11 @@ StreamedProcess::StreamedProcess(QObject *parent)
 // The child's own destructor stops it.
 StreamedProcess::~StreamedProcess() = default;
 
-bool StreamedProcess::start(const QString &executablePath, const QStringList &arguments) {
+bool StreamedProcess::start(const QString &executablePath, const QStringList &arguments,
+                            const Options &options) {
     platform::ChildCommand command(executablePath, arguments);
+    command.environment = options.environment;
+    command.endsWithParent = options.endsWithParent;
     command.delivery = platform::ChildCommand::Delivery::Lines;
     command.grace = std::chrono::milliseconds(stopGraceMs);
     m_child = std::make_unique<platform::ChildProcess>(std::move(command));
@@ -67,6 +70,10 @@ qint64 StreamedProcess::pid() const {
 
 QString StreamedProcess::errorString() const {
     return m_child ? m_child->result().startError : QString();
+}
+
+bool StreamedProcess::endedBySignal() const {
+    return m_child && m_child->result().outcome == platform::ChildResult::Outcome::Signalled;
 }
 
 void StreamedProcess::terminate() {

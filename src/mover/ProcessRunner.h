@@ -2,6 +2,7 @@
 
 #include "platform/ChildProcess.h"
 
+#include <QHash>
 #include <QObject>
 #include <QString>
 #include <QStringList>
@@ -35,12 +36,23 @@ public:
     // Stops a child that still runs: SIGTERM, then SIGKILL after the grace, to all it started.
     ~StreamedProcess() override;
 
+    // How a child is started beyond its program and arguments.
+    struct Options {
+        QHash<QString, QString> environment; // added to the inherited one
+        bool endsWithParent = false;         // SIGTERM when this process dies, however it dies
+    };
+
     // True once the program is launched; otherwise errorString() says why.
-    bool start(const QString &executablePath, const QStringList &arguments);
+    bool start(const QString &executablePath, const QStringList &arguments, const Options &options);
+    bool start(const QString &executablePath, const QStringList &arguments) {
+        return start(executablePath, arguments, Options{});
+    }
     qint64 pid() const;
     QString errorString() const;
     // SIGTERM now, SIGKILL after the grace; finished() follows.
     void terminate();
+    // The child ended by a signal (its status is then 128 + the signal).
+    bool endedBySignal() const;
 
 Q_SIGNALS:
     void standardOutputLine(const QString &line);

@@ -10,6 +10,7 @@
 #include <cerrno>
 #include <csignal>
 #include <cstring>
+#include <sys/prctl.h>
 #include <unistd.h>
 
 namespace quindle::platform {
@@ -173,7 +174,11 @@ bool ChildProcess::begin(bool armDeadline) {
     }
     m_process = std::make_unique<QProcess>();
     configure(*m_process, m_command, resolved.path);
-    m_process->setChildProcessModifier([] { ::setpgid(0, 0); });
+    m_process->setChildProcessModifier([endsWithParent = m_command.endsWithParent] {
+        ::setpgid(0, 0);
+        if (endsWithParent)
+            ::prctl(PR_SET_PDEATHSIG, SIGTERM);
+    });
     connect(m_process.get(), &QProcess::readyReadStandardOutput, this,
             [this] { read(ChildStream::Output, false); });
     connect(m_process.get(), &QProcess::readyReadStandardError, this,

@@ -43,6 +43,7 @@ struct ChildCommand {
     Delivery delivery = Delivery::Collect;
     std::optional<std::chrono::milliseconds> deadline; // from the start; none: no limit
     std::chrono::milliseconds grace{3000};             // between SIGTERM and SIGKILL
+    bool endsWithParent = false; // SIGTERM from the kernel when this process dies, even by kill -9
 };
 
 struct ChildResult {

@@ -1,6 +1,7 @@
 #include "platform/MachineFingerprint.h"
 
 #include <QFile>
+#include <QStringList>
 #include <QUuid>
 
 #include <algorithm>
@@ -48,6 +49,18 @@ std::optional<QByteArray> appSpecificMachineId(const QByteArray &appId) {
     uuid[6] = static_cast<char>((uuid[6] & 0x0F) | 0x40); // version 4
     uuid[8] = static_cast<char>((uuid[8] & 0x3F) | 0x80); // the RFC 4122 variant
     return uuid.toHex();
+}
+
+std::optional<QString> machineIdentifier() {
+    const QString override = qEnvironmentVariable("QUINDLE_MACHINE_ID_FILE");
+    const QStringList files = override.isEmpty()
+                                  ? QStringList{QStringLiteral("/etc/machine-id"),
+                                                QStringLiteral("/var/lib/dbus/machine-id")}
+                                  : QStringList{override};
+    for (const QString &file : files)
+        if (const std::optional<QByteArray> id = machineId(file))
+            return QString::fromLatin1(id->toHex());
+    return std::nullopt;
 }
 
 std::optional<QString> machineUUID(const QString &machineIdFile) {

@@ -20,4 +20,9 @@ std::optional<QByteArray> appSpecificMachineId(const QByteArray &appId);
 std::optional<QString>
 machineUUID(const QString &machineIdFile = QStringLiteral("/etc/machine-id"));
 
+// The machine ID as written (32 lower-case hex digits) from /etc/machine-id, else
+// /var/lib/dbus/machine-id: a text that stays the same on this computer and differs on every
+// other. QUINDLE_MACHINE_ID_FILE replaces both, so tests can play another computer.
+std::optional<QString> machineIdentifier();
+
 } // namespace quindle::platform

@@ -15,6 +15,10 @@ QStringList rsyncCandidates() {
 }
 
 QString findRclone() {
+    if (const QString override = qEnvironmentVariable("QUINDLE_RCLONE"); !override.isEmpty()) {
+        const QFileInfo info(override);
+        return info.isFile() && info.isExecutable() ? override : QString();
+    }
     for (const QString &candidate :
          {QStringLiteral("/usr/local/bin/rclone"), QStringLiteral("/usr/bin/rclone")}) {
         const QFileInfo info(candidate);

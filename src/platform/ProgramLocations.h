@@ -9,7 +9,9 @@ namespace quindle::platform {
 // QUINDLE_RSYNC replaces the list.
 QStringList rsyncCandidates();
 
-// The rclone executable: the fixed locations first, then the first one on PATH; empty if none.
+// The rclone executable: QUINDLE_RCLONE when set (a path that may not exist, so tests can stand
+// in for a machine without rclone), else the fixed locations, then the first one on PATH; empty
+// if none.
 QString findRclone();
 
 QString duExecutable();

@@ -5,6 +5,8 @@
 #include <QDBusPendingCallWatcher>
 #include <QDBusPendingReply>
 
+#include <algorithm>
+
 namespace quindle::platform {
 
 void LogindSleepInhibitor::acquire(const QString &reason) {
@@ -35,6 +37,47 @@ void LogindSleepInhibitor::acquire(const QString &reason) {
 void LogindSleepInhibitor::release() {
     m_wanted = false;
     m_lock = QDBusUnixFileDescriptor(); // closing our copy of the descriptor ends the lock
+}
+
+class SharedSleepLock::Holder : public SleepInhibitor {
+public:
+    explicit Holder(SharedSleepLock &owner)
+        : m_owner(owner) {}
+    void acquire(const QString &reason) override {
+        m_held = true;
+        m_owner.update(reason);
+    }
+    void release() override {
+        m_held = false;
+        m_owner.update({});
+    }
+    bool isHeld() const override { return m_held; }
+
+private:
+    SharedSleepLock &m_owner;
+    bool m_held = false;
+};
+
+SharedSleepLock::SharedSleepLock(SleepInhibitor &lock, QObject *parent)
+    : QObject(parent)
+    , m_lock(lock) {}
+
+SharedSleepLock::~SharedSleepLock() {
+    qDeleteAll(m_holders);
+}
+
+SleepInhibitor &SharedSleepLock::newHolder() {
+    m_holders << new Holder(*this);
+    return *m_holders.back();
+}
+
+void SharedSleepLock::update(const QString &reason) {
+    const bool anyHeld = std::any_of(m_holders.cbegin(), m_holders.cend(),
+                                     [](const Holder *holder) { return holder->isHeld(); });
+    if (anyHeld && !reason.isEmpty())
+        m_lock.acquire(reason);
+    else if (!anyHeld)
+        m_lock.release();
 }
 
 } // namespace quindle::platform

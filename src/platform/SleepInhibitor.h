@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QDBusUnixFileDescriptor>
+#include <QList>
 #include <QObject>
 #include <QString>
 
@@ -31,6 +32,26 @@ private:
     QDBusUnixFileDescriptor m_lock;
     bool m_wanted = false;
     bool m_pending = false;
+};
+
+// One sleep lock for several engines (moves and transfers): held while any of its holders holds
+// it, so one engine going idle never lets the computer sleep under another.
+class SharedSleepLock : public QObject {
+    Q_OBJECT
+public:
+    explicit SharedSleepLock(SleepInhibitor &lock, QObject *parent = nullptr);
+    ~SharedSleepLock() override;
+
+    // A holder for one engine, owned by this lock. The lock takes the reason of the holder that
+    // held first.
+    SleepInhibitor &newHolder();
+
+private:
+    class Holder;
+    void update(const QString &reason);
+
+    SleepInhibitor &m_lock;
+    QList<Holder *> m_holders;
 };
 
 } // namespace quindle::platform

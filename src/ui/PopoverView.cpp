@@ -187,6 +187,8 @@ PopoverView::PopoverView(PopoverModel &model, PopoverActions actions, QWidget *p
     more->setPopupMode(QToolButton::InstantPopup);
     name(more, QStringLiteral("More actions"));
     auto *menu = new QMenu(more);
+    menu->addAction(QStringLiteral("Transfers…"), this,
+                    [this] { m_actions.openWindow(WindowKind::Transfers); });
     menu->addAction(QStringLiteral("Tier…"), this,
                     [this] { m_actions.openWindow(WindowKind::Tier); });
     menu->addAction(QStringLiteral("Choose Drive…"), this,

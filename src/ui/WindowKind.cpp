@@ -30,6 +30,8 @@ WindowSpec specFor(WindowKind kind) {
         return {QStringLiteral("Quindle — Settings"), {720, 640}, true};
     case WindowKind::ShareExperience:
         return {QStringLiteral("Quindle — Share Your Experience"), {640, 620}, true};
+    case WindowKind::Transfers:
+        return {QStringLiteral("Quindle — Transfers"), {880, 580}, true};
     case WindowKind::Help:
         return {QStringLiteral("Quindle — Help"), {900, 640}, true};
     case WindowKind::TermsOfService:

@@ -24,6 +24,7 @@ enum class WindowKind {
     Uninstall,
     Settings,
     ShareExperience,
+    Transfers,
     Help,
     // The Legal menu's documents, in its order.
     TermsOfService,

@@ -1,0 +1,59 @@
+#pragma once
+
+#include "transfers/TransferForm.h"
+
+#include <QDialog>
+
+class QCheckBox;
+class QComboBox;
+class QLabel;
+class QLineEdit;
+class QSpinBox;
+class QStackedWidget;
+class QTimeEdit;
+
+namespace quindle {
+class SyncManager;
+}
+
+namespace quindle::ui {
+
+// "New Transfer": mode, endpoints, limits and schedule; Add hands the job to the manager.
+class NewTransferDialog : public QDialog {
+    Q_OBJECT
+public:
+    explicit NewTransferDialog(SyncManager &manager, QWidget *parent = nullptr);
+
+    TransferForm form() const;
+    // Adds the transfer, or shows why not and stays open.
+    void submit();
+
+protected:
+    void resizeEvent(QResizeEvent *event) override;
+
+private:
+    QWidget *schedulePicker();
+    void fitHeight();
+    void refresh();
+
+    SyncManager &m_manager;
+    QComboBox *m_mode = nullptr;
+    QLabel *m_modeDescription = nullptr;
+    QLineEdit *m_source = nullptr;
+    QLineEdit *m_destination = nullptr;
+    QLineEdit *m_bandwidth = nullptr;
+    QSpinBox *m_transfers = nullptr;
+    QCheckBox *m_dryRun = nullptr;
+    QCheckBox *m_resync = nullptr;
+    QLabel *m_resyncHelp = nullptr;
+    QComboBox *m_scheduleKind = nullptr;
+    QStackedWidget *m_scheduleFields = nullptr;
+    QSpinBox *m_everyN = nullptr;
+    QComboBox *m_weekday = nullptr;
+    QSpinBox *m_day = nullptr;
+    QTimeEdit *m_time = nullptr;
+    QLabel *m_nextRun = nullptr;
+    QLabel *m_problem = nullptr;
+};
+
+} // namespace quindle::ui
