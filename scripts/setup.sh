@@ -7,7 +7,7 @@ cd "$(dirname "$0")/.."
 packages=(
   build-essential cmake ninja-build ccache pkg-config
   qt6-base-dev libssl-dev openssl libgtest-dev libgmock-dev
-  rsync rclone util-linux procps
+  rsync rclone fuse3 util-linux procps
   bats shellcheck jq faketime xdg-utils file
   xvfb xauth trayer xdotool fonts-dejavu-core libglib2.0-bin dunst dbus
 )

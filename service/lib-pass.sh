@@ -403,7 +403,7 @@ q_recover() {
     for i in "${!Q_J_BATCH[@]}"; do
         q_journal_closed "${Q_J_LAST[i]}" && continue
         case ${Q_J_ACTION[i]} in
-            archive_old | archive_big | rollback)
+            archive_* | rollback)
                 if ((!drive_ok)); then
                     echo "An interrupted step on ${Q_J_SRC[i]} is finished once the NVMe is back."
                     continue
