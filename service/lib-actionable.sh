@@ -70,18 +70,20 @@ q_keep_places() {
         Q_KEEP_PLACES+=("$p") Q_KEEP_NAMES+=("it holds applications, which move from the Apps window")
     done
     Q_KEEP_PLACES+=("$NVMe") Q_KEEP_NAMES+=("it is the NVMe")
-    for p in "${!Q_KEEP_PLACES[@]}"; do
-        Q_KEEP_PLACES[p]=$(realpath -m -- "${Q_KEEP_PLACES[p]}")
-    done
+    mapfile -d '' Q_KEEP_PLACES < <(realpath -zm -- "${Q_KEEP_PLACES[@]}")
+    Q_KEEP_HOME=$home
 }
 
 # q_actionable PATH [ALLOCATED_BYTES]: 0 when PATH may be moved; otherwise 1
 # with the reason, a sentence, in REPLY. The size is measured when not given.
-# Q_KEEP_PLACES is reused when the caller has built it for the same home.
+# Q_KEEP_PLACES is built once per process.
 q_actionable() {
     local path=$1 bytes=${2:-} home real i keep
-    q_strip_slashes "$HOME"
-    home=$(realpath -m -- "$REPLY")
+    if ((${#Q_KEEP_PLACES[@]} == 0)); then
+        q_strip_slashes "$HOME"
+        q_keep_places "$(realpath -m -- "$REPLY")"
+    fi
+    home=$Q_KEEP_HOME
     q_strip_slashes "$path"
     path=$REPLY
     if [[ $path != "$home"/* ]]; then
@@ -106,7 +108,6 @@ q_actionable() {
         REPLY="The name of $REPLY is not valid text, so it is not moved."
         return 1
     fi
-    ((${#Q_KEEP_PLACES[@]})) || q_keep_places "$home"
     for i in "${!Q_KEEP_PLACES[@]}"; do
         keep=${Q_KEEP_PLACES[i]}
         if [[ $path == "$keep" || $path == "$keep"/* || $keep == "$path"/* ]]; then

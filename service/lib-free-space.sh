@@ -93,7 +93,7 @@ user_has_cache_rule=$cache_rule
 "
     q_free_space_file
     file=$REPLY
-    mkdir -p -- "${file%/*}" 2>/dev/null
+    mkdir -p -- "${file%/*}" 2>/dev/null || true
     q_write_atomic "$file" "$text" || echo "The summary $file could not be written."
 }
 

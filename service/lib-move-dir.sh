@@ -49,6 +49,13 @@ q_move_dir_refusal() {
 
 cmd_move_dir() {
     (($# == 1)) || q_usage_error "move-dir takes the path of one folder."
+    local rc=0
+    # As in a rules pass, a step that fails is handled where it happens.
+    q_move_dir_run "$1" || rc=$?
+    return "$rc"
+}
+
+q_move_dir_run() {
     local path dst home rc=0 bytes
     q_strip_slashes "$1"
     path=$REPLY

@@ -59,7 +59,7 @@ q_scan_row() {
 # shellcheck disable=SC2154 # NVMe is set by q_load_config
 cmd_scan_storage() {
     (($# == 0)) || q_usage_error "scan-storage takes no argument."
-    local home i record line kb path bytes small=0 total=0 rows=0 file
+    local home i line kb path bytes small=0 total=0 rows=0 record
     local -A index=() seen=()
     q_load_config
     q_strip_slashes "$HOME"
@@ -73,7 +73,7 @@ cmd_scan_storage() {
     j_int probed "${#Q_SCAN_PATHS[@]}"
     j_end
     printf '%s\n' "$REPLY"
-    record=""
+    record=()
     if ((${#Q_SCAN_PATHS[@]})); then
         while IFS= read -r -d '' line; do
             kb=${line%%$'\t'*}
@@ -88,7 +88,7 @@ cmd_scan_storage() {
             fi
             q_scan_row "$path" "$bytes" "$home"
             rows=$((rows + 1))
-            record+="$bytes"$'\t'"$path"$'\0'
+            record+=("$bytes" "$path")
         done < <(LC_ALL=C du -skx0 -- "${Q_SCAN_PATHS[@]}" 2>/dev/null)
     fi
     if ((small)); then
@@ -108,10 +108,24 @@ cmd_scan_storage() {
     j_int rows "$rows"
     j_end
     printf '%s\n' "$REPLY"
+    q_scan_record "${record[@]}"
+    return 0
+}
+
+# q_scan_record BYTES PATH ...: the rows, "bytes<TAB>path" NUL-terminated,
+# written whole. A home without the service's state is not recreated by a
+# late scan.
+q_scan_record() {
+    local file tmp
+    q_state_dir
+    [[ -d $REPLY ]] || return 0
     q_scan_rows_file
     file=$REPLY
-    mkdir -p -- "${file%/*}" 2>/dev/null && q_write_atomic "$file" "$record"
-    return 0
+    tmp="${file%/*}/.${file##*/}.tmp.$BASHPID"
+    mkdir -p -- "${file%/*}" 2>/dev/null || return 0
+    : >"$tmp" 2>/dev/null || return 0
+    (($# == 0)) || printf '%s\t%s\0' "$@" >"$tmp"
+    mv -f -- "$tmp" "$file" 2>/dev/null || rm -f -- "$tmp"
 }
 
 # The history snapshot's dirs_mb: the newest scan's rows in MB, keyed by
