@@ -122,7 +122,7 @@ q_scan_record() {
     q_scan_rows_file
     file=$REPLY
     tmp="${file%/*}/.${file##*/}.tmp.$BASHPID"
-    mkdir -p -- "${file%/*}" 2>/dev/null || return 0
+    [[ -d ${file%/*} ]] || mkdir -- "${file%/*}" 2>/dev/null || return 0
     : >"$tmp" 2>/dev/null || return 0
     (($# == 0)) || printf '%s\t%s\0' "$@" >"$tmp"
     mv -f -- "$tmp" "$file" 2>/dev/null || rm -f -- "$tmp"
