@@ -7,7 +7,7 @@ Q_SCALAR_KEYS=(NVMe ENABLE_AUTO_ACTIONS WATCH_INTERVAL_SECS LOW_SPACE_WARN_GB
     QUIET_HOURS_BLOCKED IDLE_THRESHOLD_SECS SMART_IDLE_MINUTES SMART_MIN_BATTERY
     SMART_RESPECT_MEETINGS NOTIFY_ON_OK_RUN DISABLE_DELETE MIN_ARCHIVE_DAYS
     MIN_DELETE_DAYS MIN_AGE_HARD_FLOOR_DAYS OPTIMISE_CLOUD_PROVIDERS
-    INCLUDE_CLOUD_EVICT NVME_REQUIRE_MOUNTPOINT)
+    INCLUDE_CLOUD_EVICT NVME_REQUIRE_MOUNTPOINT APPS_ROOT)
 Q_ARRAY_KEYS=(RULES APP_CACHE_PATHS APP_CACHE_SAFE_DIRS)
 
 # shellcheck disable=SC2034 # some keys are read only by later stages
@@ -36,6 +36,8 @@ q_config_defaults() {
     # A spare folder standing in for the drive counts as mounted only when
     # this is 0.
     NVME_REQUIRE_MOUNTPOINT=1
+    # Where applications are installed for everyone; Free Up Space reports its size.
+    APPS_ROOT=/opt
     RULES=()
     APP_CACHE_PATHS=()
     APP_CACHE_SAFE_DIRS=()
@@ -259,6 +261,8 @@ q_normalise_config() {
     [[ $NVMe != __NVME_DEFAULT__ ]] || { q_volumes_root; NVMe="$REPLY/NVMe"; }
     q_strip_slashes "$NVMe"
     NVMe=$REPLY
+    q_strip_slashes "${APPS_ROOT:-/opt}"
+    APPS_ROOT=$REPLY
     to_flag "$ENABLE_AUTO_ACTIONS"; ENABLE_AUTO_ACTIONS=$REPLY
     to_int "$WATCH_INTERVAL_SECS" 30 1 86400; WATCH_INTERVAL_SECS=$REPLY
     to_int "$LOW_SPACE_WARN_GB" 40 0; LOW_SPACE_WARN_GB=$REPLY

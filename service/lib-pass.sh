@@ -114,9 +114,10 @@ q_pass_init() {
 
 # The caller's time limit or the service manager ends a run with SIGTERM: stop
 # between entries, and stop the copy under way; the action log lets the next
-# run finish or undo it.
+# run finish or undo it. The copy may have had the signal already, as when
+# the whole process group is stopped; a failed kill must not end the run.
 q_trap_stop() {
-    trap 'Q_STOP=1; [[ -n $Q_CHILD ]] && kill "$Q_CHILD" 2>/dev/null' TERM INT
+    trap 'Q_STOP=1; if [[ -n $Q_CHILD ]]; then kill "$Q_CHILD" 2>/dev/null || true; fi' TERM INT
 }
 
 # Runs a program in the background so that a signal is handled at once; its
@@ -403,7 +404,7 @@ q_recover() {
     for i in "${!Q_J_BATCH[@]}"; do
         q_journal_closed "${Q_J_LAST[i]}" && continue
         case ${Q_J_ACTION[i]} in
-            archive_old | archive_big | rollback)
+            archive_* | rollback)
                 if ((!drive_ok)); then
                     echo "An interrupted step on ${Q_J_SRC[i]} is finished once the NVMe is back."
                     continue

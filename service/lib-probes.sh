@@ -113,6 +113,13 @@ q_probe_space() {
     fi
 }
 
+# Room on the internal disk alone, when the drive does not matter.
+q_probe_internal() {
+    q_spaces 1000000000 "$HOME"
+    Q_INT_FREE_GB=${Q_AVAILS[0]:-} Q_INT_TOTAL_GB=${Q_TOTALS[0]:-}
+    [[ -n $Q_INT_FREE_GB ]]
+}
+
 # Q_IDLE_SECS, and Q_IDLE_KNOWN=0 when nothing could tell (no display).
 q_probe_idle() {
     local ms
@@ -326,7 +333,8 @@ q_append_history() {
     j_int nvme_free_gb "$Q_NVME_FREE_GB"
     j_int nvme_total_gb "$Q_NVME_TOTAL_GB"
     j_int cumulative_saved_bytes "$saved"
-    j_raw dirs_mb '{}'
+    q_scan_dirs_mb
+    j_raw dirs_mb "$REPLY"
     j_end
     printf '%s\n' "$REPLY" >>"$file"
 }

@@ -404,7 +404,13 @@ q_run_rules() {
         fi
         case $Q_R_ACTION in
             archive_old | archive_big) q_rule_move "$n" ;;
-            delete_old) q_rule_delete "$n" ;;
+            delete_old)
+                if ((${Q_NO_DELETE:-0})); then
+                    echo "Rule $n (delete_old) is left to the rules pass: this run never deletes."
+                else
+                    q_rule_delete "$n"
+                fi
+                ;;
             app_cache_clean) q_rule_cache "$n" ;;
             *) q_refuse "rule $n: \"$Q_R_ACTION\" is not an action the service knows." ;;
         esac
@@ -511,6 +517,8 @@ q_rules_pass() {
         return 1
     fi
     q_recover "$drive_ok"
+    # shellcheck disable=SC2034 # read by free-space
+    Q_PASS_STARTED=1
     q_load_mounts
     Q_PASS_TEXT=""
     q_run_rules
@@ -523,7 +531,7 @@ q_rules_pass() {
     else
         q_event "Rules pass found no rules to run."
     fi
-    q_notify_run "rules pass" "$rc" "$Q_PASS_TEXT"
+    q_notify_run "${Q_RUN_NAME:-rules pass}" "$rc" "$Q_PASS_TEXT"
     q_refresh_status
     return "$rc"
 }

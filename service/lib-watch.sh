@@ -88,6 +88,7 @@ q_tick() {
     q_write_status
     q_append_history
     ((${Q_NO_DAILY:-0})) || q_daily_check
+    ((${Q_NO_DAILY:-0})) || q_daily_scan_check
 }
 
 q_local_day() { printf -v REPLY '%(%Y-%m-%d)T' -1; }

@@ -27,13 +27,26 @@ source "$_Q_SELF_DIR/lib-pass.sh"
 source "$_Q_SELF_DIR/lib-rules.sh"
 # shellcheck source=lib-rollback.sh
 source "$_Q_SELF_DIR/lib-rollback.sh"
+# shellcheck source=lib-actionable.sh
+source "$_Q_SELF_DIR/lib-actionable.sh"
+# shellcheck source=lib-scan.sh
+source "$_Q_SELF_DIR/lib-scan.sh"
+# shellcheck source=lib-move-dir.sh
+source "$_Q_SELF_DIR/lib-move-dir.sh"
+# shellcheck source=lib-cloud.sh
+source "$_Q_SELF_DIR/lib-cloud.sh"
+# shellcheck source=lib-free-space.sh
+source "$_Q_SELF_DIR/lib-free-space.sh"
+# shellcheck source=lib-backup.sh
+source "$_Q_SELF_DIR/lib-backup.sh"
 
 Q_VERSION=1
 
 # A sub-command "foo-bar" is the function cmd_foo_bar.
 
 Q_COMMANDS=(watch pause resume nvme-info validate list-drives assess benchmark select-drive
-    relocate-now dry-run rollback remount eject-nvme show-in-finder notify)
+    relocate-now dry-run rollback remount eject-nvme show-in-finder notify scan-storage move-dir
+    list-cloud-roots cloud-usage optimize-icloud free-space backup-self)
 
 q_usage() {
     local IFS='|'

@@ -363,6 +363,12 @@ QStringList Installer::scriptTable() {
             QStringLiteral("lib-pass.sh"),
             QStringLiteral("lib-rules.sh"),
             QStringLiteral("lib-rollback.sh"),
+            QStringLiteral("lib-actionable.sh"),
+            QStringLiteral("lib-scan.sh"),
+            QStringLiteral("lib-move-dir.sh"),
+            QStringLiteral("lib-cloud.sh"),
+            QStringLiteral("lib-free-space.sh"),
+            QStringLiteral("lib-backup.sh"),
             QStringLiteral("quindle.sh"),
             kConfigName,
             service::prepDriveScript};
