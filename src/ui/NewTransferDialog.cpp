@@ -134,6 +134,8 @@ void NewTransferDialog::fitHeight() {
     const int needed = layout()->totalHeightForWidth(width());
     if (needed > 0 && needed != minimumHeight())
         setMinimumHeight(needed);
+    if (needed > height())
+        resize(width(), needed);
 }
 
 QWidget *NewTransferDialog::schedulePicker() {
