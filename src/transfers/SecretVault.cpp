@@ -1,5 +1,6 @@
 #include "transfers/SecretVault.h"
 
+#include "core/AtomicFile.h"
 #include "core/JsonFormat.h"
 #include "core/StatePaths.h"
 #include "platform/DesktopKeyring.h"
@@ -106,17 +107,7 @@ std::optional<VaultError> makePrivateFolder(const QString &folder) {
 // the owner can enter, and its mode is set before it takes the final name. Unbuffered, because a
 // buffered QSaveFile takes a short write at close (a full disk, a size limit) for success.
 std::optional<QString> writePrivateFile(const QString &path, const QByteArray &data) {
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Unbuffered))
-        return file.errorString();
-    if (file.write(data) != data.size() || !file.setPermissions(ownerOnlyFile)) {
-        const QString error = file.errorString();
-        file.cancelWriting();
-        return error;
-    }
-    if (!file.commit())
-        return file.errorString();
-    return std::nullopt;
+    return writeFileAtomically(path, data, ownerOnlyFile);
 }
 
 std::optional<QByteArray> machineKeyMaterial() {
