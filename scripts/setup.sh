@@ -10,6 +10,7 @@ packages=(
   rsync rclone util-linux procps
   bats shellcheck jq faketime xdg-utils file
   xvfb xauth trayer xdotool fonts-dejavu-core libglib2.0-bin dunst dbus
+  desktop-file-utils libcap2-bin
 )
 
 missing=()

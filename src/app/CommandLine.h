@@ -36,5 +36,6 @@ int runMeeting(const QStringList &arguments);
 int runTelemetry(const QStringList &arguments);
 int runFeedback(const QStringList &arguments);
 int runHistory(const QStringList &arguments);
+int runApps(const QStringList &arguments);
 
 } // namespace quindle
