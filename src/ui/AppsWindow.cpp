@@ -25,8 +25,10 @@ namespace {
 
 void clear(QVBoxLayout *layout) {
     while (QLayoutItem *item = layout->takeAt(0)) {
-        if (QWidget *widget = item->widget())
+        if (QWidget *widget = item->widget()) {
+            widget->hide(); // gone from the picture now, not when the event loop deletes it
             widget->deleteLater();
+        }
         delete item;
     }
 }
