@@ -4,6 +4,8 @@
 // quindle_bench verify <a> <b>               — seconds for a thorough verify's two digests
 // quindle_bench stall <src> <dst-parent>     — the UI thread's longest stall (ms) while a move
 //                                              starts, a mount appears and the move runs to its end
+// quindle_bench prepare-drive <dir>          — makes a spare folder pass for the drive
+#include "core/DriveIdentity.h"
 #include "mover/LocalFolderMover.h"
 #include "mover/MoverLog.h"
 #include "mover/MoverSettings.h"
@@ -122,6 +124,11 @@ int main(int argc, char **argv) {
         return generate(args[1], args[2]);
     if (args.size() == 3 && args[0] == QLatin1String("stall"))
         return stall(args[1], args[2]);
+    if (args.size() == 2 && args[0] == QLatin1String("prepare-drive")) {
+        QFile marker(markerFile(args[1]));
+        QDir().mkpath(WorkingFolder::path(args[1]));
+        return marker.open(QIODevice::WriteOnly) && marker.write("volume_uuid=BENCH\n") > 0 ? 0 : 1;
+    }
     QElapsedTimer timer;
     timer.start();
     if (args.size() == 2 && args[0] == QLatin1String("hash")) {
@@ -148,7 +155,8 @@ int main(int argc, char **argv) {
     } else {
         QTextStream(stderr)
             << "usage: quindle_bench generate small|large DIR | hash DIR | verify A B | "
-               "compare A B | stall SRC DST | stage-update ARCHIVE INSTALL VERSION\n";
+               "compare A B | stall SRC DST | stage-update ARCHIVE INSTALL VERSION | "
+               "prepare-drive DIR\n";
         return 2;
     }
     out << seconds(timer) << '\n';

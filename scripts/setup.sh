@@ -10,6 +10,7 @@ packages=(
   rsync rclone fuse3 util-linux procps python3-cryptography
   bats shellcheck jq faketime xdg-utils file
   xvfb xauth trayer xdotool fonts-dejavu-core libglib2.0-bin dunst dbus gnome-keyring
+  desktop-file-utils libcap2-bin
 )
 
 missing=()

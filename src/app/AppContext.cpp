@@ -6,7 +6,10 @@ namespace quindle {
 
 AppContext::AppContext()
     : mover(std::make_unique<LocalFolderMover>(moverLog, moverSettings, &volumes))
+    , apps(std::make_unique<AppRelocator>(moverLog, &volumes))
     , sleepGuard(std::make_unique<MoveSleepGuard>(*mover, sleepLock.newHolder())) {
+    sleepGuard->watchAlso(apps.get(), &AppRelocator::jobsChanged,
+                          [this] { return apps->movingNames(); });
     driveSelection.followVolumes(&volumes);
     transfers.start();
     QObject::connect(&transfers, &SyncManager::jobEnded, &telemetry, [this](const QUuid &id) {
@@ -31,6 +34,7 @@ void AppContext::stopBackgroundWork() {
     meetingMonitor.stop();
     mover->stopForQuit();
     transfers.stopForQuit();
+    apps->stopForQuit();
 }
 
 } // namespace quindle

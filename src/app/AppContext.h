@@ -1,5 +1,6 @@
 #pragma once
 
+#include "apps/AppRelocator.h"
 #include "core/ConfigFileModel.h"
 #include "core/LegalAcceptance.h"
 #include "core/MeetingMonitor.h"
@@ -43,6 +44,7 @@ struct AppContext {
     MoverLog moverLog;
     MoverSettings moverSettings;
     std::unique_ptr<LocalFolderMover> mover;
+    std::unique_ptr<AppRelocator> apps;
     platform::LogindSleepInhibitor sleepInhibitor;
     platform::SharedSleepLock sleepLock{sleepInhibitor};
     std::unique_ptr<MoveSleepGuard> sleepGuard;

@@ -16,6 +16,8 @@ struct Command {
 
 const std::map<QString, Command> &commands() {
     static const std::map<QString, Command> table{
+        {QStringLiteral("apps"),
+         {runApps, "list the apps that could move to the drive, move them there or back"}},
         {QStringLiteral("demo"),
          {runDemo, "move a sample folder to a spare folder and back, step by step"}},
         {QStringLiteral("doctor"), {runDoctor, "print what this machine offers Quindle"}},

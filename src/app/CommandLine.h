@@ -39,5 +39,6 @@ int runHistory(const QStringList &arguments);
 int runTransfer(const QStringList &arguments);
 int runTransfers(const QStringList &arguments);
 int runVault(const QStringList &arguments);
+int runApps(const QStringList &arguments);
 
 } // namespace quindle

@@ -4,8 +4,11 @@
 #include "app/EngineLock.h"
 #include "app/LaunchSequence.h"
 #include "app/WindowRegistry.h"
+#include "apps/AppsRoots.h"
+#include "apps/AppsWindowModel.h"
 #include "core/Installer.h"
 #include "core/UninstallWizardModel.h"
+#include "ui/AppsWindow.h"
 #include "ui/ChooseDriveWindow.h"
 #include "ui/DocumentWindow.h"
 #include "ui/InspectWindow.h"
@@ -20,6 +23,7 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QInputDialog>
 #include <QMessageBox>
 
 namespace quindle {
@@ -88,6 +92,26 @@ int runDesktop(QApplication &app) {
                            [kind] { return new ui::DocumentWindow(ui::shownDocument(kind)); });
     windows.setFactory(ui::WindowKind::Transfers,
                        [&] { return new ui::TransfersWindow(context.transfers); });
+    windows.setFactory(ui::WindowKind::Apps, [&] {
+        auto *model = new AppsWindowModel(*context.apps, [&context] {
+            return context.status.status() ? context.status.status()->nvme_path : QString();
+        });
+        auto *window = new ui::AppsWindow(*model);
+        model->setParent(window);
+        QObject::connect(window, &ui::AppsWindow::appsRootsRequested, window, [window, model] {
+            bool chosen = false;
+            const QString text = QInputDialog::getMultiLineText(
+                window, QStringLiteral("Apps roots"),
+                QStringLiteral("The folders that hold apps, one a line:"),
+                AppsRoots::current().join(QLatin1Char('\n')), &chosen);
+            if (!chosen)
+                return;
+            AppsRoots::save(text.split(QLatin1Char('\n'), Qt::SkipEmptyParts));
+            model->rescan();
+        });
+        model->rescan();
+        return window;
+    });
     QAction openSettings(QStringLiteral("Settings…"));
     openSettings.setShortcut(ui::settingsShortcut());
     QObject::connect(&openSettings, &QAction::triggered, &windows,

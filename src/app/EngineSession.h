@@ -1,5 +1,6 @@
 #pragma once
 
+#include "apps/AppRelocator.h"
 #include "mover/LocalFolderMover.h"
 #include "mover/MoveSleepGuard.h"
 #include "mover/MoverLog.h"
@@ -13,6 +14,7 @@
 #include <QString>
 #include <QTextStream>
 
+#include <functional>
 #include <memory>
 #include <optional>
 
@@ -29,6 +31,7 @@ public:
     MoverSettings settings;
     platform::MountTableWatcher volumes;
     std::unique_ptr<LocalFolderMover> mover;
+    std::unique_ptr<AppRelocator> apps;
     platform::LogindSleepInhibitor sleepInhibitor;
     platform::SharedSleepLock sleepLock{sleepInhibitor};
     std::unique_ptr<MoveSleepGuard> sleepGuard;
@@ -41,13 +44,22 @@ public:
     // as quitting does (children ended, records left to resume) and returns the exit status it
     // calls for (130 or 143), after saying so on `err`.
     int runUntilSettled(const QList<QUuid> &ids, QTextStream &out, QTextStream &err);
+    // The same for app moves.
+    int runAppsUntilSettled(const QList<QUuid> &ids, QTextStream &out, QTextStream &err);
 
 private:
+    // Prints the jobs' log lines, and `progress` at every change, until `settled` holds or a
+    // signal stops both engines.
+    int printUntil(const QList<QUuid> &ids, const std::function<bool()> &settled,
+                   const std::function<void()> &progress, QTextStream &out, QTextStream &err);
+
     explicit EngineSession(std::unique_ptr<QLockFile> lock);
     std::unique_ptr<QLockFile> m_lock;
 };
 
 // "<ID>  <phase>  <src> → <finalDst>[  <error>]"
 QString describeJob(const MoveJob &job);
+// "<ID>  <phase>  <copy source> → <copy destination>[  <error>]"
+QString describeAppJob(const AppMoveJob &job);
 
 } // namespace quindle

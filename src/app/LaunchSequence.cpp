@@ -222,6 +222,7 @@ void LaunchSequence::setupTray() {
     };
     m_tray = std::make_unique<ui::TrayController>(m_context.status, *m_context.mover, actions,
                                                   &m_context.fstab);
+    m_tray->watchAppMoves(m_context.apps.get());
     m_context.status.startPolling();
     m_context.notificationDrain.start();
     m_context.meetingMonitor.start();

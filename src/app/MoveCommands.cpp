@@ -129,15 +129,24 @@ int runResume(const QStringList &) {
     const std::unique_ptr<EngineSession> session = EngineSession::open(err);
     if (!session)
         return 1;
-    QList<QUuid> ids;
+    QList<QUuid> ids, appIDs;
     for (const MoveJob &job : session->mover->jobs())
         ids << job.id();
+    for (const AppMoveJob &job : session->apps->pendingJobs())
+        appIDs << job.id();
     if (const int stopped = session->runUntilSettled(ids, out, err))
+        return stopped;
+    if (const int stopped = session->runAppsUntilSettled(appIDs, out, err))
         return stopped;
     int parked = 0;
     for (const MoveJob &job : session->mover->jobs()) {
         out << describeJob(job) << '\n';
         if (job.manifest.phase == MovePhase::WaitingForDrive)
+            ++parked;
+    }
+    for (const AppMoveJob &job : session->apps->pendingJobs()) {
+        out << describeAppJob(job) << '\n';
+        if (job.manifest.phase == AppMovePhase::WaitingForDrive)
             ++parked;
     }
     if (parked)

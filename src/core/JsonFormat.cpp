@@ -10,6 +10,10 @@ QByteArray canonicalJson(const QJsonObject &object) {
     return QJsonDocument(object).toJson(QJsonDocument::Indented);
 }
 
+QByteArray canonicalJsonArray(const QJsonArray &array) {
+    return QJsonDocument(array).toJson(QJsonDocument::Indented);
+}
+
 QString isoDate(const QDateTime &dateTime) {
     return dateTime.toUTC().toString(QStringLiteral("yyyy-MM-ddTHH:mm:ss")) + QLatin1Char('Z');
 }

@@ -2,6 +2,7 @@
 
 #include <QByteArray>
 #include <QDateTime>
+#include <QJsonArray>
 #include <QJsonObject>
 #include <QString>
 
@@ -11,6 +12,7 @@ namespace quindle {
 
 // The one JSON form the application writes: indented, keys in sorted order.
 QByteArray canonicalJson(const QJsonObject &object);
+QByteArray canonicalJsonArray(const QJsonArray &array);
 
 // yyyy-MM-ddTHH:mm:ssZ in UTC.
 QString isoDate(const QDateTime &dateTime);

@@ -52,6 +52,12 @@ QString historyFile() {
 QString folderMovesDirectory() {
     return inState("folder-moves");
 }
+QString appMovesDirectory() {
+    return inState("app-moves");
+}
+QString movedAppsFile() {
+    return inState("moved-apps.json");
+}
 QString recentPairsFile() {
     return inState("recent-pairs.json");
 }

@@ -19,6 +19,8 @@ QString syncDirectory();
 QString statusFile();
 QString historyFile(); // history.ndjson: the service appends one snapshot a day
 QString folderMovesDirectory();
+QString appMovesDirectory(); // app-moves: one manifest per app move
+QString movedAppsFile();     // moved-apps.json: the apps living on the NVMe
 QString recentPairsFile();
 QString engineLockFile();
 QString manifestCacheFile(); // the last accepted update manifest, byte for byte

@@ -25,11 +25,12 @@ MoveSleepGuard::MoveSleepGuard(LocalFolderMover &mover, platform::SleepInhibitor
     update();
 }
 
-QString MoveSleepGuard::reasonFor(const LocalFolderMover &mover) {
+QString MoveSleepGuard::reasonFor(const LocalFolderMover &mover, QStringList alsoMoving) {
     QStringList names;
     for (const MoveJob &job : mover.jobs())
         if (underWay(job.manifest.phase))
             names << QFileInfo(QDir::cleanPath(job.manifest.src)).fileName();
+    names << alsoMoving;
     if (names.isEmpty())
         return {};
     constexpr int shown = 3;
@@ -40,7 +41,10 @@ QString MoveSleepGuard::reasonFor(const LocalFolderMover &mover) {
 }
 
 void MoveSleepGuard::update() {
-    const QString reason = reasonFor(m_mover);
+    QStringList others;
+    for (const auto &moving : std::as_const(m_others))
+        others << moving();
+    const QString reason = reasonFor(m_mover, others);
     if (reason.isEmpty())
         m_inhibitor.release();
     else

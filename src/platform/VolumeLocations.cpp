@@ -25,4 +25,14 @@ QString defaultAppsRoot() {
     return QStringLiteral("/opt");
 }
 
+QStringList defaultAppsRoots() {
+    QStringList roots;
+    for (const QString &candidate :
+         {homePath() + QStringLiteral("/Applications"), homePath() + QStringLiteral("/.local/opt"),
+          homePath() + QStringLiteral("/opt"), defaultAppsRoot()})
+        if (QFileInfo(candidate).isDir())
+            roots << candidate;
+    return roots;
+}
+
 } // namespace quindle::platform

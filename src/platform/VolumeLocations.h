@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QString>
+#include <QStringList>
 
 namespace quindle::platform {
 
@@ -13,5 +14,8 @@ QString defaultNVMePath();
 
 // The folder whose sub-folders are the relocatable applications.
 QString defaultAppsRoot();
+// The folders that hold applications by default: ~/Applications, ~/.local/opt, ~/opt and the
+// apps root, those that exist.
+QStringList defaultAppsRoots();
 
 } // namespace quindle::platform

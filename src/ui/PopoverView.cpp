@@ -172,6 +172,7 @@ PopoverView::PopoverView(PopoverModel &model, PopoverActions actions, QWidget *p
     for (const auto &[label, kind] : {std::pair{QStringLiteral("Log"), WindowKind::Log},
                                       std::pair{QStringLiteral("Rules"), WindowKind::RulesConfig},
                                       std::pair{QStringLiteral("Inspect"), WindowKind::Inspect},
+                                      std::pair{QStringLiteral("Apps"), WindowKind::Apps},
                                       std::pair{QStringLiteral("Help"), WindowKind::Help}}) {
         auto *button = new QToolButton(this);
         button->setText(label);
@@ -191,6 +192,8 @@ PopoverView::PopoverView(PopoverModel &model, PopoverActions actions, QWidget *p
                     [this] { m_actions.openWindow(WindowKind::Transfers); });
     menu->addAction(QStringLiteral("Tier…"), this,
                     [this] { m_actions.openWindow(WindowKind::Tier); });
+    menu->addAction(QStringLiteral("Apps…"), this,
+                    [this] { m_actions.openWindow(WindowKind::Apps); });
     menu->addAction(QStringLiteral("Choose Drive…"), this,
                     [this] { m_actions.openWindow(WindowKind::ChooseDrive); });
     QAction *settings = menu->addAction(QStringLiteral("Settings…"), this,

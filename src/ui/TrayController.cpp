@@ -135,11 +135,20 @@ void TrayController::closePopover() {
         m_popover->showMinimized(); // the fallback window is the only way back in
 }
 
+void TrayController::watchAppMoves(const AppRelocator *apps) {
+    m_apps = apps;
+    connect(apps, &AppRelocator::jobsChanged, this, [this] {
+        updateIcon();
+        refreshActivityBlink();
+    });
+    refreshActivityBlink();
+}
+
 bool TrayController::activityRunning() const {
     for (const MoveJob &job : m_mover.jobs())
         if (!isTerminal(job.manifest.phase))
             return true; // a move waiting for its drive counts too
-    return false;
+    return m_apps && m_apps->hasUnfinishedJobs();
 }
 
 void TrayController::updateIcon() {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "apps/AppRelocator.h"
 #include "insight/PopoverModel.h"
 #include "ui/PopoverView.h"
 #include "ui/TrayIconArt.h"
@@ -47,6 +48,8 @@ public:
     bool blinkOn() const { return m_blinkOn; }
     bool isBlinking() const { return m_blink.isActive(); }
     QMenu *menu() const { return m_menu.get(); } // the icon's context menu
+    // App moves count as activity too.
+    void watchAppMoves(const AppRelocator *apps);
 
 private:
     void updateIcon();
@@ -56,6 +59,7 @@ private:
 
     StatusModel &m_model;
     LocalFolderMover &m_mover;
+    const AppRelocator *m_apps = nullptr;
     PopoverActions m_actions;
     PopoverModel m_popoverModel;
     std::unique_ptr<QSystemTrayIcon> m_tray;

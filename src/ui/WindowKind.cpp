@@ -40,6 +40,8 @@ WindowSpec specFor(WindowKind kind) {
     case WindowKind::SecurityPolicy:
     case WindowKind::ThirdPartyNotices:
         return {QStringLiteral("Quindle — ") + shownDocument(kind).title, {900, 640}, true};
+    case WindowKind::Apps:
+        return {QStringLiteral("Quindle — Apps"), {820, 560}, true};
     }
     return {};
 }

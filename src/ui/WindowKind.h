@@ -31,7 +31,8 @@ enum class WindowKind {
     PrivacyPolicy,
     Disclaimer,
     SecurityPolicy,
-    ThirdPartyNotices
+    ThirdPartyNotices,
+    Apps
 };
 
 // The Legal menu: each document's window.

@@ -1,0 +1,109 @@
+#include "apps/AppsWindowModel.h"
+#include "mover/MoverLog.h"
+#include "support/TempHome.h"
+#include "support/WaitUntil.h"
+
+#include <QDir>
+
+using namespace quindle;
+using namespace quindle::test;
+
+namespace {
+
+const QDateTime kNow = QDateTime(QDate(2026, 3, 10), QTime(12, 0));
+
+AppEntry entry(const QString &name, std::optional<int> daysUnused, qint64 bytes) {
+    AppEntry e;
+    e.path = QStringLiteral("/apps/") + name;
+    e.root = QStringLiteral("/apps");
+    e.id = e.path;
+    e.displayName = name;
+    e.sizeBytes = bytes;
+    if (daysUnused)
+        e.lastUsedAt = kNow.addDays(-*daysUnused);
+    return e;
+}
+
+} // namespace
+
+class AppsList : public TempHomeTest {
+protected:
+    void SetUp() override {
+        TempHomeTest::SetUp();
+        AppEntry running = entry(QStringLiteral("Running"), 100, 1);
+        running.isRunning = true;
+        AppEntry packaged = entry(QStringLiteral("Packaged"), std::nullopt, 1);
+        packaged.packageOwner = QStringLiteral("pkg");
+        AppEntry pinned = entry(QStringLiteral("Pinned"), 45, 2'000'000);
+        pinned.bundleID = QStringLiteral("org.pinned");
+        pinned.id = *pinned.bundleID;
+        AppEntry moved = entry(QStringLiteral("Moved"), std::nullopt, 0);
+        moved.isMovedSymlink = true;
+        scan.entries = {entry(QStringLiteral("Fresh"), 3, 1),
+                        entry(QStringLiteral("Old"), 400, 1'000'000),
+                        running,
+                        packaged,
+                        pinned,
+                        moved};
+        scan.facts.favouriteIDs = {QStringLiteral("org.pinned")};
+        relocator = std::make_unique<AppRelocator>(log, nullptr);
+        model = std::make_unique<AppsWindowModel>(
+            *relocator, [this] { return nvme; }, [this] { return scan; });
+        model->setNow(kNow);
+        model->rescan();
+        EXPECT_TRUE(waitUntil([&] { return !model->isScanning(); }));
+    }
+
+    QStringList shown() const {
+        QStringList names;
+        for (const AppEntry &e : model->filteredEntries())
+            names << e.displayName;
+        return names;
+    }
+
+    AppScan scan;
+    QString nvme;
+    MoverLog log;
+    std::unique_ptr<AppRelocator> relocator;
+    std::unique_ptr<AppsWindowModel> model;
+};
+
+TEST_F(AppsList, FiltersHideRecentRunningAndMovedApps) {
+    EXPECT_EQ(shown(), QStringList({"Old", "Packaged", "Pinned"}));
+    model->setHideRunning(false);
+    model->setMinDaysFilter(365);
+    EXPECT_EQ(shown(), QStringList({"Old", "Packaged"}));
+    model->setMinDaysFilter(90);
+    EXPECT_EQ(shown(), QStringList({"Old", "Running", "Packaged"}));
+    model->setMinDaysFilter(0);
+    EXPECT_EQ(shown().size(), 5);
+}
+
+TEST_F(AppsList, SelectAllTakesEveryShownAppThatIsNotBlocked) {
+    model->selectAllEligible();
+    EXPECT_EQ(model->selection(), QSet<QString>({"/apps/Old", "org.pinned"}));
+    EXPECT_EQ(model->selectedBytes(), 3'000'000);
+    EXPECT_EQ(model->footerText(), QStringLiteral("2 apps selected · %1 will be freed on internal.")
+                                       .arg(AppsWindowModel::sizeText(3'000'000)));
+    model->setMinDaysFilter(365); // Pinned leaves the list: its selection no longer counts
+    EXPECT_EQ(model->selectedBytes(), 1'000'000);
+}
+
+TEST_F(AppsList, MovingNeedsAKnownDriveAndReportsRefusals) {
+    EXPECT_FALSE(model->nvmeAvailable());
+    model->selectAllEligible();
+    model->moveSelected();
+    EXPECT_EQ(model->errorToast(),
+              QStringLiteral("NVMe path unknown. Refresh the status and try again."));
+
+    nvme = inHome(QStringLiteral("not mounted"));
+    EXPECT_FALSE(model->nvmeAvailable());
+    QDir().mkpath(nvme);
+    EXPECT_TRUE(model->nvmeAvailable());
+    model->dismissError();
+    model->moveSelected();
+    EXPECT_EQ(model->errorToast(),
+              QStringLiteral("NVMe drive is not mounted. Plug it in and try again."));
+    EXPECT_TRUE(model->selection().isEmpty());
+    EXPECT_TRUE(relocator->pendingJobs().isEmpty());
+}
