@@ -10,6 +10,7 @@
 #include "core/WhenFinished.h"
 #include "platform/AutostartEntry.h"
 #include "platform/HomeDirectory.h"
+#include "platform/PackageOwner.h"
 #include "platform/ProcessTable.h"
 #include "platform/RelocatedFolders.h"
 #include "platform/VolumeLocations.h"
@@ -166,6 +167,16 @@ private:
         const std::optional<QString> folder = installFolder();
         if (!folder) {
             log(QStringLiteral("⚠ No install folder found to trash. (Already removed?)"));
+            return;
+        }
+        // A package's files are its manager's to remove: trashing them would leave it believing
+        // they are still there.
+        const QString program = *folder + QStringLiteral("/bin/quindle");
+        if (const QString package = platform::packageOwners({program}).value(program);
+            !package.isEmpty()) {
+            log(QStringLiteral("⚠ Could not Trash %1: it belongs to the package %2; remove it with "
+                               "“%3”")
+                    .arg(*folder, package, platform::packageRemovalCommand(package)));
             return;
         }
         // Qt 6.4 cannot make the trash when ~/.local/share is missing.

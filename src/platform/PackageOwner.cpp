@@ -80,4 +80,11 @@ QHash<QString, QString> packageOwners(const QStringList &paths) {
     return {};
 }
 
+QString packageRemovalCommand(const QString &package) {
+    for (const char *tool : {"apt", "dnf", "zypper"})
+        if (!QStandardPaths::findExecutable(QLatin1String(tool)).isEmpty())
+            return QStringLiteral("sudo %1 remove %2").arg(QLatin1String(tool), package);
+    return QStringLiteral("sudo rpm -e ") + package;
+}
+
 } // namespace quindle::platform

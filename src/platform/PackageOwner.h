@@ -11,6 +11,9 @@ namespace quindle::platform {
 // database.
 QHash<QString, QString> packageOwners(const QStringList &paths);
 
+// How a user removes `package` with this system's package tool: "sudo apt remove quindle".
+QString packageRemovalCommand(const QString &package);
+
 // The owners in dpkg-query -S output ("pkg-a, pkg-b: /path"), for the paths asked about.
 QHash<QString, QString> parseDpkgSearch(const QString &output, const QStringList &paths);
 

@@ -12,6 +12,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QStandardPaths>
 
 using namespace quindle;
 using test::writeText;
@@ -112,4 +113,26 @@ TEST_F(UninstallerTest, WithEveryOptionOffOnlyTheServiceEntriesAndShimsGo) {
     EXPECT_TRUE(QFileInfo::exists(paths::configFile()));
     EXPECT_TRUE(QFileInfo::exists(home(".local/opt/Quindle/bin/quindle")));
     EXPECT_EQ(test::treeDigest(inHome("media")), driveBefore);
+}
+
+TEST_F(UninstallerTest, APackagedInstallIsLeftToItsPackageManager) {
+    if (QStandardPaths::findExecutable("dpkg-query").isEmpty())
+        GTEST_SKIP() << "dpkg is not installed";
+    const QString folder = home(".local/opt/Quindle");
+    const QString admin = inHome("dpkg");
+    writeText(admin + "/status", "Package: quindle\nStatus: install ok installed\nVersion: 1\n"
+                                 "Architecture: all\nMaintainer: A <a@b>\nDescription: d\n\n");
+    writeText(admin + "/info/quindle.list", (folder + "\n" + folder + "/bin/quindle\n").toUtf8());
+    QDir().mkpath(admin + "/updates");
+    setEnv("QUINDLE_DPKG_ADMINDIR", admin);
+
+    Uninstaller uninstaller(detectOnce());
+    uninstaller.revertRelocations = false;
+    uninstaller.removeConfigAndLogs = false;
+    const QStringList log = run(uninstaller);
+    const QString refusal = log.filter("⚠ Could not Trash").value(0);
+    EXPECT_TRUE(refusal.startsWith("⚠ Could not Trash " + folder + ": it belongs to the package "
+                                   "quindle; remove it with “sudo "))
+        << log.join('\n').toStdString();
+    EXPECT_TRUE(QFileInfo::exists(folder + "/bin/quindle"));
 }
