@@ -4,10 +4,11 @@
 #include "app/EngineLock.h"
 #include "app/LaunchSequence.h"
 #include "app/WindowRegistry.h"
-#include "apps/AppsRoots.h"
 #include "apps/AppsWindowModel.h"
+#include "core/AppsRoots.h"
 #include "core/Installer.h"
 #include "core/UninstallWizardModel.h"
+#include "ui/AppsRootsDialog.h"
 #include "ui/AppsWindow.h"
 #include "ui/ChooseDriveWindow.h"
 #include "ui/DocumentWindow.h"
@@ -23,7 +24,6 @@
 
 #include <QAction>
 #include <QApplication>
-#include <QInputDialog>
 #include <QMessageBox>
 
 namespace quindle {
@@ -98,17 +98,18 @@ int runDesktop(QApplication &app) {
         });
         auto *window = new ui::AppsWindow(*model);
         model->setParent(window);
-        QObject::connect(window, &ui::AppsWindow::appsRootsRequested, window, [window, model] {
-            bool chosen = false;
-            const QString text = QInputDialog::getMultiLineText(
-                window, QStringLiteral("Apps roots"),
-                QStringLiteral("The folders that hold apps, one a line:"),
-                AppsRoots::current().join(QLatin1Char('\n')), &chosen);
-            if (!chosen)
-                return;
-            AppsRoots::save(text.split(QLatin1Char('\n'), Qt::SkipEmptyParts));
-            model->rescan();
-        });
+        QObject::connect(
+            window, &ui::AppsWindow::appsRootsRequested, window, [window, model, &context] {
+                auto *dialog =
+                    new ui::AppsRootsDialog(AppsRoots::current(), AppsRoots::defaults(),
+                                            AppsRoots::save, ui::desktopFolderChooser(), window);
+                dialog->setAttribute(Qt::WA_DeleteOnClose);
+                QObject::connect(dialog, &QDialog::accepted, window, [model, &context] {
+                    context.pairing.setAppsRoots(AppsRoots::current());
+                    model->rescan();
+                });
+                dialog->open();
+            });
         model->rescan();
         return window;
     });

@@ -1,7 +1,7 @@
 #include "apps/AppDiscovery.h"
 
 #include "apps/AppManifestStore.h"
-#include "apps/AppsRoots.h"
+#include "core/AppsRoots.h"
 #include "core/Installer.h"
 #include "core/NVMeMount.h"
 #include "mover/ProcessRunner.h"

@@ -1,5 +1,6 @@
 #include "tier/PairingModel.h"
 
+#include "core/AppsRoots.h"
 #include "core/DriveIdentity.h"
 #include "core/DriveReport.h"
 #include "platform/HomeDirectory.h"
@@ -32,7 +33,8 @@ bool isReachable(const QString &path) {
 PairingModel::PairingModel(PairHistory &history, const DriveReport &drive, QObject *parent)
     : QObject(parent)
     , m_history(history)
-    , m_drive(drive) {}
+    , m_drive(drive)
+    , m_appsRoots(AppsRoots::current()) {}
 
 QString PairingModel::currentPairID() const {
     return path(Side::Left) + QLatin1Char('|') + path(Side::Right);
@@ -195,7 +197,7 @@ bool PairingModel::enter(Side side, const QString &name) {
     if (name.isEmpty() || name.contains(QLatin1Char('/')))
         return false;
     if (!isCloudPath(here)) {
-        const std::optional<FolderEntry> entry = folderEntry(here, name, m_appsRoot);
+        const std::optional<FolderEntry> entry = folderEntry(here, name, m_appsRoots);
         if (!entry || !entry->isDirectory || entry->isAppBundle)
             return false;
     }

@@ -31,10 +31,9 @@ public:
     PairingModel(PairHistory &history, const DriveReport &drive, QObject *parent = nullptr);
 
     QString path(Side side) const { return m_paths[index(side)]; }
-    // The folder whose sub-folders are applications (the Apps window moves those); empty means
-    // the platform's default.
-    const QString &appsRoot() const { return m_appsRoot; }
-    void setAppsRoot(const QString &root) { m_appsRoot = root; }
+    // The folders whose sub-folders are applications (the Apps window moves those).
+    const QStringList &appsRoots() const { return m_appsRoots; }
+    void setAppsRoots(const QStringList &roots) { m_appsRoots = roots; }
     QString currentPairID() const; // leftPath + "|" + rightPath
     bool isPaired() const { return m_paired; }
     std::optional<QString> pairRoot(Side side) const { return m_roots[index(side)]; }
@@ -108,7 +107,7 @@ private:
 
     PairHistory &m_history;
     const DriveReport &m_drive;
-    QString m_appsRoot;
+    QStringList m_appsRoots;
     QString m_paths[2];
     QStringList m_selection[2];
     bool m_paired = false;

@@ -1,7 +1,6 @@
 #include "tier/TierListing.h"
 
 #include "mover/SymlinkPaths.h"
-#include "platform/VolumeLocations.h"
 #include "tier/TierTypes.h"
 
 #include <QDir>
@@ -21,31 +20,30 @@ bool existsOrDangles(const QFileInfo &info) {
 } // namespace
 
 std::optional<FolderEntry> folderEntry(const QString &folder, const QString &name,
-                                       const QString &appsRoot) {
+                                       const QStringList &appsRoots) {
     if (name.isEmpty() || name.contains(QLatin1Char('/')))
         return std::nullopt;
     const QFileInfo info(QDir(folder).filePath(name));
     if (!existsOrDangles(info))
         return std::nullopt;
-    const QString root = appsRoot.isEmpty() ? platform::defaultAppsRoot() : appsRoot;
     FolderEntry entry;
     entry.name = name;
     entry.uniqueID = name;
     entry.isSymbolicLink = pathIsSymbolicLink(info.filePath());
     entry.isDirectory = info.isDir();
-    entry.isAppBundle = entry.isDirectory && QDir::cleanPath(folder) == QDir::cleanPath(root);
+    entry.isAppBundle = entry.isDirectory && appsRoots.contains(QDir::cleanPath(folder));
     if (info.isFile())
         entry.sizeBytes = info.size();
     return entry;
 }
 
-QList<FolderEntry> listEntries(const QString &folder, const QString &appsRoot) {
+QList<FolderEntry> listEntries(const QString &folder, const QStringList &appsRoots) {
     const QStringList names =
         QDir(folder).entryList(QDir::AllEntries | QDir::System | QDir::NoDotAndDotDot);
     QList<FolderEntry> entries;
     for (const QString &name : names)
         if (!name.startsWith(QLatin1Char('.')))
-            if (std::optional<FolderEntry> entry = folderEntry(folder, name, appsRoot))
+            if (std::optional<FolderEntry> entry = folderEntry(folder, name, appsRoots))
                 entries << *entry;
     std::sort(entries.begin(), entries.end(), [](const FolderEntry &a, const FolderEntry &b) {
         if (a.isDirectory != b.isDirectory)
@@ -57,12 +55,12 @@ QList<FolderEntry> listEntries(const QString &folder, const QString &appsRoot) {
 }
 
 QStringList movableItems(const QString &folder, const QStringList &selection,
-                         const QString &appsRoot) {
+                         const QStringList &appsRoots) {
     if (isCloudPath(folder))
         return selection; // a remote holds no applications, and its entries are not on this disk
     QStringList movable;
     for (const QString &name : selection) {
-        const std::optional<FolderEntry> entry = folderEntry(folder, name, appsRoot);
+        const std::optional<FolderEntry> entry = folderEntry(folder, name, appsRoots);
         if (entry && !entry->isAppBundle)
             movable << name;
     }

@@ -22,18 +22,18 @@ struct FolderEntry {
 };
 
 // The entry `name` of the local folder `folder`; nothing when it does not exist (not even as a
-// dangling link). `appsRoot` defaults to the platform's apps root.
+// dangling link). The folders directly inside one of `appsRoots` are applications.
 std::optional<FolderEntry> folderEntry(const QString &folder, const QString &name,
-                                       const QString &appsRoot = QString());
+                                       const QStringList &appsRoots);
 
 // The visible entries of a local folder, folders first, then by name; hidden names (".x") are
 // left out. A folder that cannot be read lists as empty.
-QList<FolderEntry> listEntries(const QString &folder, const QString &appsRoot = QString());
+QList<FolderEntry> listEntries(const QString &folder, const QStringList &appsRoots);
 
 // The selected names that may be moved from `folder`: applications and vanished names left out,
 // in the order given.
 QStringList movableItems(const QString &folder, const QStringList &selection,
-                         const QString &appsRoot = QString());
+                         const QStringList &appsRoots);
 
 // Why nothing could be moved, and the hint on an application's row.
 QString noMovableItemsText();

@@ -112,7 +112,7 @@ TierOperations::Outcome TierOperations::move(Side from, Side to, MoveAction acti
                               .arg(gone.join(QStringLiteral(", ")), srcCurrent));
     }
     const QStringList movable =
-        movableItems(srcCurrent, m_pairing.selection(from), m_pairing.appsRoot());
+        movableItems(srcCurrent, m_pairing.selection(from), m_pairing.appsRoots());
     if (movable.isEmpty())
         return refuse(noMovableItemsText());
     if (leavesLinks(action) &&

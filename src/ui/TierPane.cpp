@@ -158,7 +158,7 @@ void TierPane::reload() {
         present(folder, {});
         return;
     }
-    whenFinished(QtConcurrent::run(blockingPool(), listEntries, folder, m_pairing.appsRoot()), this,
+    whenFinished(QtConcurrent::run(blockingPool(), listEntries, folder, m_pairing.appsRoots()), this,
                  [this, folder, generation](const QList<FolderEntry> &entries) {
                      if (generation == m_generation)
                          present(folder, entries);

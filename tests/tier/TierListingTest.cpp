@@ -17,7 +17,7 @@ TEST_F(TierListing, ListsVisibleEntriesWithLinksFoldersSizesAndApplications) {
     QFile::link(apps + "/Editor", apps + "/editor-link");
     QFile::link(apps + "/nowhere", apps + "/dangling");
 
-    const QList<FolderEntry> entries = listEntries(apps, apps);
+    const QList<FolderEntry> entries = listEntries(apps, {apps});
     QStringList names;
     for (const FolderEntry &entry : entries)
         names << entry.name;
@@ -31,10 +31,14 @@ TEST_F(TierListing, ListsVisibleEntriesWithLinksFoldersSizesAndApplications) {
     EXPECT_FALSE(entries[3].isAppBundle);
     EXPECT_EQ(entries[0].sizeBytes, std::nullopt);
 
-    EXPECT_TRUE(listEntries(inHome("missing"), apps).isEmpty());
-    EXPECT_EQ(movableItems(apps, {"Editor", "notes.txt", "vanished", "dangling"}, apps),
+    EXPECT_TRUE(listEntries(inHome("missing"), {apps}).isEmpty());
+    EXPECT_EQ(movableItems(apps, {"Editor", "notes.txt", "vanished", "dangling"}, {apps}),
               (QStringList{"notes.txt", "dangling"}));
-    EXPECT_FALSE(folderEntry(home(), "apps", apps)->isAppBundle) << "only folders inside the root";
+    EXPECT_FALSE(folderEntry(home(), "apps", {apps})->isAppBundle) << "only folders inside a root";
+    const QString other = inHome("opt");
+    QDir().mkpath(other + "/Tool");
+    EXPECT_TRUE(folderEntry(other, "Tool", {apps, other})->isAppBundle) << "every root counts";
+    EXPECT_FALSE(folderEntry(other, "Tool", {apps})->isAppBundle);
 }
 
 TEST_F(TierListing, FileCountsStopAtTheLimitAndCountAFileOrALinkAsOne) {

@@ -38,7 +38,7 @@ protected:
 TEST_F(MoveRequest, RefusalsComeInTheirOrderAndTouchNothing) {
     const QString apps = dir(inHome("apps"));
     dir(apps + "/Editor");
-    pairing->setAppsRoot(apps);
+    pairing->setAppsRoots({apps});
     pairing->setPaths(apps, "gdrive:Work/App");
     pairing->setSelection(Side::Left, {"Editor"});
     EXPECT_EQ(operations->move(Side::Left, Side::Right, MoveAction::Relocate),
