@@ -6,7 +6,7 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDialogButtonBox>
-#include <QFormLayout>
+#include <QGridLayout>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
@@ -45,56 +45,57 @@ NewTransferDialog::NewTransferDialog(SyncManager &manager, QWidget *parent)
     layout->setSpacing(10);
     layout->addWidget(heading(QStringLiteral("New Transfer"), this));
 
-    auto *fields = new QFormLayout;
-    fields->setFieldGrowthPolicy(QFormLayout::AllNonFixedFieldsGrow);
+    // A grid, not a form layout: a form gives its wrapped help texts the height they need at
+    // another width, cutting them off or leaving gaps.
+    auto *fields = new QGridLayout;
+    fields->setColumnStretch(1, 1);
+    const auto addRow = [this, fields](const QString &text, QWidget *field) {
+        const int row = fields->rowCount();
+        if (!text.isEmpty())
+            fields->addWidget(new QLabel(text, this), row, 0, Qt::AlignLeft | Qt::AlignVCenter);
+        fields->addWidget(field, row, 1);
+    };
     m_mode = new QComboBox(this);
     for (const JobMode mode : allJobModes)
         m_mode->addItem(label(mode));
     name(m_mode, QStringLiteral("Mode"));
     m_modeDescription = caption(QString(), this);
-    auto *modeColumn = new QVBoxLayout;
-    modeColumn->addWidget(m_mode);
-    modeColumn->addWidget(m_modeDescription);
-    fields->addRow(QStringLiteral("Mode:"), modeColumn);
+    addRow(QStringLiteral("Mode:"), m_mode);
+    addRow(QString(), m_modeDescription);
 
     m_source = new QLineEdit(this);
     m_source->setPlaceholderText(QStringLiteral("/home/you/Photos or remote:folder"));
     name(m_source, QStringLiteral("Source"));
-    fields->addRow(QStringLiteral("Source:"), m_source);
+    addRow(QStringLiteral("Source:"), m_source);
     m_destination = new QLineEdit(this);
     m_destination->setPlaceholderText(QStringLiteral("remote:Backup or /path/on/the/drive"));
     name(m_destination, QStringLiteral("Destination"));
-    fields->addRow(QStringLiteral("Destination:"), m_destination);
+    addRow(QStringLiteral("Destination:"), m_destination);
 
     m_bandwidth = new QLineEdit(this);
     m_bandwidth->setPlaceholderText(QStringLiteral("unlimited"));
     name(m_bandwidth, QStringLiteral("Bandwidth limit"));
-    auto *bandwidthColumn = new QVBoxLayout;
-    bandwidthColumn->addWidget(m_bandwidth);
-    bandwidthColumn->addWidget(help(formHelp::bandwidthExamples(), this));
-    bandwidthColumn->addWidget(help(formHelp::bandwidthUnits(), this));
-    fields->addRow(QStringLiteral("Bandwidth limit:"), bandwidthColumn);
+    addRow(QStringLiteral("Bandwidth limit:"), m_bandwidth);
+    addRow(QString(), help(formHelp::bandwidthExamples(), this));
+    addRow(QString(), help(formHelp::bandwidthUnits(), this));
 
     m_transfers = new QSpinBox(this);
     m_transfers->setRange(1, 64);
     m_transfers->setValue(8);
     name(m_transfers, QStringLiteral("Parallel transfers"));
-    auto *transfersColumn = new QVBoxLayout;
-    transfersColumn->addWidget(m_transfers, 0, Qt::AlignLeft);
-    transfersColumn->addWidget(help(formHelp::parallelTransfers(), this));
-    fields->addRow(QStringLiteral("Parallel transfers:"), transfersColumn);
+    m_transfers->setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Fixed);
+    addRow(QStringLiteral("Parallel transfers:"), m_transfers);
+    addRow(QString(), help(formHelp::parallelTransfers(), this));
 
     m_dryRun = new QCheckBox(QStringLiteral("Dry run (preview only)"), this);
     name(m_dryRun, m_dryRun->text());
-    fields->addRow(QString(), m_dryRun);
+    addRow(QString(), m_dryRun);
     m_resync = new QCheckBox(QStringLiteral("First run for this pair (--resync)"), this);
     name(m_resync, m_resync->text());
     m_resyncHelp = help(formHelp::resync(), this);
-    auto *resyncColumn = new QVBoxLayout;
-    resyncColumn->addWidget(m_resync);
-    resyncColumn->addWidget(m_resyncHelp);
-    fields->addRow(QString(), resyncColumn);
-    fields->addRow(QStringLiteral("Schedule:"), schedulePicker());
+    addRow(QString(), m_resync);
+    addRow(QString(), m_resyncHelp);
+    addScheduleRows(addRow);
     layout->addLayout(fields);
 
     m_problem = new QLabel(this);
@@ -138,20 +139,18 @@ void NewTransferDialog::fitHeight() {
         resize(width(), needed);
 }
 
-QWidget *NewTransferDialog::schedulePicker() {
-    auto *picker = new QWidget(this);
-    auto *column = new QVBoxLayout(picker);
-    column->setContentsMargins(0, 0, 0, 0);
-    m_scheduleKind = new QComboBox(picker);
+void NewTransferDialog::addScheduleRows(const AddRow &addRow) {
+    m_scheduleKind = new QComboBox(this);
     m_scheduleKind->addItems({QStringLiteral("Manual only"), QStringLiteral("Every N hours"),
                               QStringLiteral("Daily"), QStringLiteral("Weekly"),
                               QStringLiteral("Monthly")});
     name(m_scheduleKind, QStringLiteral("Schedule"));
-    column->addWidget(m_scheduleKind, 0, Qt::AlignLeft);
+    m_scheduleKind->setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Fixed);
+    addRow(QStringLiteral("Schedule:"), m_scheduleKind);
 
-    m_scheduleFields = new QStackedWidget(picker);
-    m_scheduleFields->addWidget(help(formHelp::manualOnly(), picker));
-    auto *hourly = new QWidget(picker);
+    m_scheduleFields = new QStackedWidget(this);
+    m_scheduleFields->addWidget(help(formHelp::manualOnly(), this));
+    auto *hourly = new QWidget(this);
     auto *hourlyRow = new QHBoxLayout(hourly);
     hourlyRow->setContentsMargins(0, 0, 0, 0);
     m_everyN = new QSpinBox(hourly);
@@ -164,7 +163,7 @@ QWidget *NewTransferDialog::schedulePicker() {
     hourlyRow->addStretch(1);
     m_scheduleFields->addWidget(hourly);
 
-    auto *timed = new QWidget(picker);
+    auto *timed = new QWidget(this);
     auto *timedRow = new QHBoxLayout(timed);
     timedRow->setContentsMargins(0, 0, 0, 0);
     m_weekday = new QComboBox(timed);
@@ -184,10 +183,9 @@ QWidget *NewTransferDialog::schedulePicker() {
     timedRow->addWidget(m_time);
     timedRow->addStretch(1);
     m_scheduleFields->addWidget(timed);
-    column->addWidget(m_scheduleFields);
-    m_nextRun = caption(QString(), picker);
-    column->addWidget(m_nextRun);
-    return picker;
+    addRow(QString(), m_scheduleFields);
+    m_nextRun = caption(QString(), this);
+    addRow(QString(), m_nextRun);
 }
 
 TransferForm NewTransferDialog::form() const {

@@ -4,6 +4,8 @@
 
 #include <QDialog>
 
+#include <functional>
+
 class QCheckBox;
 class QComboBox;
 class QLabel;
@@ -32,7 +34,8 @@ protected:
     void resizeEvent(QResizeEvent *event) override;
 
 private:
-    QWidget *schedulePicker();
+    using AddRow = std::function<void(const QString &label, QWidget *field)>;
+    void addScheduleRows(const AddRow &addRow);
     void fitHeight();
     void refresh();
 

@@ -6,6 +6,7 @@
 #include "core/StatePaths.h"
 #include "mover/MoverLog.h"
 #include "support/ScreenshotRun.h"
+#include "ui/AppsRootsDialog.h"
 #include "ui/AppsWindow.h"
 #include "ui/WindowKind.h"
 
@@ -135,6 +136,17 @@ int main(int argc, char **argv) {
 
     model.setTab(AppsWindowModel::Tab::Moved);
     shoot(&window, QStringLiteral("apps-moved.png"));
+
+    {
+        const QString mine = home.path() + QStringLiteral("/Applications");
+        ui::AppsRootsDialog roots(
+            {mine, QStringLiteral("/opt"), QStringLiteral("/srv/shared apps")},
+            {mine, QStringLiteral("/opt")}, [](const QStringList &) { return std::nullopt; },
+            [](QWidget *, const QString &, const QString &, auto) {});
+        roots.show();
+        QApplication::processEvents();
+        shoot(&roots, QStringLiteral("apps-roots.png"));
+    }
 
     {
         const QString empty = home.path() + QStringLiteral("/empty");
