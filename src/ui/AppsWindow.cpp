@@ -142,11 +142,13 @@ QWidget *AppsWindow::buildAvailablePage() {
     name(m_olderThan, QStringLiteral("Older than"), QStringLiteral("Hide apps used more recently"));
     bar->addWidget(m_olderThan);
     m_hideRunning = new QCheckBox(QStringLiteral("Hide running"), page);
+    name(m_hideRunning, m_hideRunning->text(), QStringLiteral("Hide apps that are open now"));
     bar->addWidget(m_hideRunning);
     bar->addStretch(1);
     m_scanning = new QLabel(QStringLiteral("Scanning…"), page);
     bar->addWidget(m_scanning);
     auto *selectAll = new QPushButton(QStringLiteral("Select all eligible"), page);
+    name(selectAll, selectAll->text(), QStringLiteral("Select every app that may move"));
     bar->addWidget(selectAll);
     auto *refresh = new QToolButton(page);
     refresh->setIcon(style()->standardIcon(QStyle::SP_BrowserReload));
@@ -163,6 +165,7 @@ QWidget *AppsWindow::buildAvailablePage() {
     name(m_footer, QStringLiteral("Selection"));
     footer->addWidget(m_footer, 1);
     m_move = new QPushButton(QStringLiteral("Move to NVMe"), page);
+    name(m_move, m_move->text(), QStringLiteral("Move the selected apps to the drive"));
     m_move->setDefault(true);
     dimWhenDisabled(m_move);
     footer->addWidget(m_move);
