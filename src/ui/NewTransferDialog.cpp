@@ -106,7 +106,7 @@ NewTransferDialog::NewTransferDialog(SyncManager &manager, QWidget *parent)
     layout->addStretch(1);
 
     auto *buttons = new QDialogButtonBox(this);
-    buttons->addButton(QDialogButtonBox::Cancel);
+    name(buttons->addButton(QDialogButtonBox::Cancel), QStringLiteral("Cancel"));
     QPushButton *add =
         buttons->addButton(QStringLiteral("Add Transfer"), QDialogButtonBox::AcceptRole);
     add->setDefault(true);
