@@ -1,5 +1,6 @@
 #include "transfers/TransferForm.h"
 
+#include "core/PathText.h"
 #include "transfers/Endpoint.h"
 
 #include <QRegularExpression>
@@ -8,8 +9,9 @@ namespace quindle {
 
 std::variant<SyncJob, QString>
 TransferForm::makeJob(const std::function<bool(const QString &)> &remoteExists) const {
-    const QString from = source.trimmed();
-    const QString to = destination.trimmed();
+    // People type "~/Photos" as they would in a terminal.
+    const QString from = homeExpanded(source.trimmed());
+    const QString to = homeExpanded(destination.trimmed());
     for (const QString &endpoint : {from, to})
         if (const std::optional<QString> problem = endpointProblem(endpoint, remoteExists))
             return *problem;

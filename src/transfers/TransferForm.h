@@ -22,8 +22,9 @@ struct TransferForm {
     bool bisyncResync = false;
     Schedule schedule;
 
-    // The job to enqueue, or the sentence that refuses it. Texts are trimmed; the resync switch
-    // counts only for a two-way sync. `remoteExists` answers whether rclone knows a remote name.
+    // The job to enqueue, or the sentence that refuses it. Texts are trimmed and a leading "~" is
+    // the home folder; the resync switch counts only for a two-way sync. `remoteExists` answers
+    // whether rclone knows a remote name.
     std::variant<SyncJob, QString>
     makeJob(const std::function<bool(const QString &)> &remoteExists) const;
 };

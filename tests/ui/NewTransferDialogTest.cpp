@@ -58,7 +58,7 @@ TEST_F(NewTransferDialogTest, TheResyncSwitchCountsOnlyForATwoWaySync) {
 }
 
 TEST_F(NewTransferDialogTest, AnAcceptedFormQueuesTheTransferAsFilledIn) {
-    fill("Source", source);
+    fill("Source", "~/Pictures");
     fill("Destination", inHome("Backup"));
     fill("Bandwidth limit", "10M");
     choose("Schedule", 2); // daily, at the time shown
