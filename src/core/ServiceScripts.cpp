@@ -13,4 +13,8 @@ QStringList arguments(const QString &subCommand, const QStringList &extra) {
     return QStringList{paths::serviceScript(), subCommand} + extra;
 }
 
+QStringList helperArguments(const QString &subCommand, const QStringList &extra) {
+    return QStringList{paths::rcloneHelperScript(), subCommand} + extra;
+}
+
 } // namespace quindle::service
