@@ -12,6 +12,7 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QRegularExpression>
 
 #include <algorithm>
 
@@ -90,7 +91,11 @@ CloudListing listRcloneEntries(const QString &cloudPath) {
 CloudListing cloudListingFrom(int exitStatus, const QByteArray &output,
                               const QByteArray &errorOutput) {
     if (exitStatus != 0) {
-        const QString details = QString::fromUtf8(errorOutput).trimmed();
+        // rclone starts each line with the date and time, which only crowds the pane.
+        static const QRegularExpression stamps(
+            QStringLiteral(R"((^|\n)\d{4}/\d\d/\d\d \d\d:\d\d:\d\d )"));
+        const QString details =
+            QString::fromUtf8(errorOutput).replace(stamps, QStringLiteral("\\1")).trimmed();
         return {{},
                 details.isEmpty()
                     ? QStringLiteral("rclone exited with status %1.").arg(exitStatus)

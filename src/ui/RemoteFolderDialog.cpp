@@ -79,7 +79,7 @@ RemoteFolderDialog::RemoteFolderDialog(RemoteManager &remotes, const Remote &rem
     buttons->addWidget(cancel);
     buttons->addWidget(use);
     layout->addLayout(buttons);
-    resize(textWidth(this, 60), textHeight(this, 22));
+    setMinimumSize(textWidth(this, 64), textHeight(this, 22));
 
     connect(&m_browser, &RemoteFolderBrowser::changed, this, &RemoteFolderDialog::present);
     m_browser.refresh();

@@ -97,6 +97,7 @@ RemotesWindow::RemotesWindow(RemoteManager &remotes, SyncManager &transfers, QWi
     m_listPages = new QStackedWidget(split);
     m_list = new QListWidget(m_listPages);
     m_list->setMinimumWidth(textWidth(this, 26));
+    m_list->setIconSize(QSize(textHeight(this, 1) * 3 / 2, textHeight(this, 1) * 3 / 2));
     name(m_list, QStringLiteral("Accounts"));
     connect(m_list, &QListWidget::currentRowChanged, this, &RemotesWindow::refreshDetail);
     m_listPages->addWidget(m_list);
@@ -118,6 +119,7 @@ RemotesWindow::RemotesWindow(RemoteManager &remotes, SyncManager &transfers, QWi
     split->addWidget(detailPane());
     split->setStretchFactor(0, 2);
     split->setStretchFactor(1, 3);
+    split->setSizes({textWidth(this, 30), textWidth(this, 50)});
     layout->addWidget(split, 1);
 
     connect(&m_remotes, &RemoteManager::remotesChanged, this, &RemotesWindow::refreshList);

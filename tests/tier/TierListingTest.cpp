@@ -67,6 +67,10 @@ TEST_F(TierListing, CloudListingsSayWhyTheyFailed) {
               QStringLiteral("Invalid cloud path."));
     EXPECT_EQ(listingWith("echo '  directory not found  ' >&2; exit 3").error,
               QStringLiteral("Couldn't list this folder. Details: directory not found"));
+    EXPECT_EQ(listingWith("printf '2026/12/06 22:37:41 ERROR : a\\n2026/12/06 22:37:41 b\\n' >&2; "
+                          "exit 1")
+                  .error,
+              QStringLiteral("Couldn't list this folder. Details: ERROR : a\nb"));
     EXPECT_EQ(listingWith("exit 3").error, QStringLiteral("rclone exited with status 3."));
     EXPECT_EQ(listingWith("echo '[{\"Name\":'").error,
               QStringLiteral("Couldn't read the folder listing rclone returned."));
