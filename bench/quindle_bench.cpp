@@ -5,6 +5,7 @@
 // quindle_bench stall <src> <dst-parent>     — the UI thread's longest stall (ms) while a move
 //                                              starts, a mount appears and the move runs to its end
 // quindle_bench prepare-drive <dir>          — makes a spare folder pass for the drive
+// quindle_bench cloud-list <remote:path>     — seconds for the Tier window's cloud listing
 #include "core/DriveIdentity.h"
 #include "mover/LocalFolderMover.h"
 #include "mover/MoverLog.h"
@@ -13,6 +14,7 @@
 #include "mover/TreeHasher.h"
 #include "mover/TreeQuickCompare.h"
 #include "platform/VolumeWatcher.h"
+#include "tier/TierListing.h"
 #include "updates/FileSha256.h"
 #include "updates/UpdatePackage.h"
 
@@ -148,6 +150,12 @@ int main(int argc, char **argv) {
             return 1;
         }
         QDir(std::get<UpdatePackage::Staged>(staged).stagingFolder).removeRecursively();
+    } else if (args.size() == 2 && args[0] == QLatin1String("cloud-list")) {
+        const CloudListing listing = listRcloneEntries(args[1]);
+        if (listing.error) {
+            QTextStream(stderr) << *listing.error << '\n';
+            return 1;
+        }
     } else if (args.size() == 3 && args[0] == QLatin1String("compare")) {
         const auto differences = TreeQuickCompare::diff(args[1], args[2], never);
         if (!differences || !differences->isEmpty())
@@ -156,7 +164,7 @@ int main(int argc, char **argv) {
         QTextStream(stderr)
             << "usage: quindle_bench generate small|large DIR | hash DIR | verify A B | "
                "compare A B | stall SRC DST | stage-update ARCHIVE INSTALL VERSION | "
-               "prepare-drive DIR\n";
+               "prepare-drive DIR | cloud-list REMOTE:PATH\n";
         return 2;
     }
     out << seconds(timer) << '\n';

@@ -12,6 +12,10 @@ AppContext::AppContext()
                           [this] { return apps->movingNames(); });
     driveSelection.followVolumes(&volumes);
     transfers.start();
+    QObject::connect(&remotes, &RemoteManager::remotesChanged, &transfers,
+                     [this] { transfers.setRemoteTypes(remotes.remoteTypes()); });
+    remotes.refresh();
+    tierOperations.setCloudMoves(&cloudMoves);
     QObject::connect(&transfers, &SyncManager::jobEnded, &telemetry, [this](const QUuid &id) {
         const std::optional<SyncJob> job = transfers.job(id);
         if (!job || !(job->state == JobState::Completed || job->state == JobState::Failed ||

@@ -22,8 +22,10 @@
 #include "tier/PairingModel.h"
 #include "tier/RsyncBanner.h"
 #include "tier/TierOperations.h"
+#include "transfers/RemoteManager.h"
 #include "transfers/SyncManager.h"
 #include "transfers/TransferSleepGuard.h"
+#include "ui/TransferCloudMoves.h"
 #include "updates/AutoUpdater.h"
 #include "updates/ManifestFetcher.h"
 #include "updates/TelemetryClient.h"
@@ -49,6 +51,7 @@ struct AppContext {
     platform::SharedSleepLock sleepLock{sleepInhibitor};
     std::unique_ptr<MoveSleepGuard> sleepGuard;
     SyncManager transfers{&volumes};
+    RemoteManager remotes;
     TransferSleepGuard transferSleepGuard{transfers, sleepLock.newHolder()};
     StatusModel status;
     ServiceLogModel serviceLog;
@@ -58,6 +61,7 @@ struct AppContext {
     PairHistory pairHistory;
     PairingModel pairing{pairHistory, status};
     TierOperations tierOperations{pairing, *mover};
+    ui::TransferCloudMoves cloudMoves{transfers};
     RsyncBanner rsyncBanner;
     FstabAuditor fstab;
     ManifestFetcher manifest;

@@ -56,6 +56,8 @@ const std::map<QString, Command> &commands() {
          {runTransfer, "add a cloud transfer, or cancel, remove or retry one"}},
         {QStringLiteral("transfers"),
          {runTransfers, "list the cloud transfers, or run them until none is left"}},
+        {QStringLiteral("remotes"),
+         {runRemotes, "list, add, test, remove or browse the cloud accounts (rclone remotes)"}},
         {QStringLiteral("vault"), {runVault, "set, read, list or reset the encrypted credentials"}},
         {QStringLiteral("legal"),
          {runLegal, "say whether this build's legal documents have been accepted"}},

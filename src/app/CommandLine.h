@@ -39,6 +39,7 @@ int runHistory(const QStringList &arguments);
 int runTransfer(const QStringList &arguments);
 int runTransfers(const QStringList &arguments);
 int runVault(const QStringList &arguments);
+int runRemotes(const QStringList &arguments);
 int runApps(const QStringList &arguments);
 
 } // namespace quindle

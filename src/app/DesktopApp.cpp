@@ -14,6 +14,7 @@
 #include "ui/DocumentWindow.h"
 #include "ui/InspectWindow.h"
 #include "ui/LogWindow.h"
+#include "ui/RemotesWindow.h"
 #include "ui/RulesConfigWindow.h"
 #include "ui/SettingsWindow.h"
 #include "ui/ShareExperienceWindow.h"
@@ -53,9 +54,11 @@ int runDesktop(QApplication &app) {
         return new ui::RulesConfigWindow(context.configFile, context.status);
     });
     windows.setFactory(ui::WindowKind::Tier, [&] {
-        return new ui::TierWindow(context.pairing, context.tierOperations, context.rsyncBanner,
-                                  *context.mover, context.moverSettings, context.moverLog,
-                                  context.pairHistory);
+        auto *window = new ui::TierWindow(
+            context.pairing, context.tierOperations, context.rsyncBanner, *context.mover,
+            context.moverSettings, context.moverLog, context.pairHistory);
+        window->followAccounts(context.remotes);
+        return window;
     });
     // Uninstalling first silences everything that would write ~/.quindle again.
     Uninstaller uninstaller(detectOnce(), [&] { context.stopBackgroundWork(); });
@@ -91,7 +94,11 @@ int runDesktop(QApplication &app) {
         windows.setFactory(kind,
                            [kind] { return new ui::DocumentWindow(ui::shownDocument(kind)); });
     windows.setFactory(ui::WindowKind::Transfers,
-                       [&] { return new ui::TransfersWindow(context.transfers); });
+                       [&] { return new ui::TransfersWindow(context.transfers, context.remotes); });
+    windows.setFactory(ui::WindowKind::Remotes, [&] {
+        context.remotes.refresh();
+        return new ui::RemotesWindow(context.remotes, context.transfers);
+    });
     windows.setFactory(ui::WindowKind::Apps, [&] {
         auto *model = new AppsWindowModel(*context.apps, [&context] {
             return context.status.status() ? context.status.status()->nvme_path : QString();

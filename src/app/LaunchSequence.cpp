@@ -206,6 +206,7 @@ void LaunchSequence::setupTray() {
     actions.openWindow = [this](WindowKind kind) { m_windows.open(kind); };
     actions.quit = [this] { quit(nullptr); };
     actions.recentNotices = &m_context.recentNotices;
+    actions.remotes = &m_context.remotes;
     // A window-modal question that does not spin a nested event loop, as every window asks.
     actions.confirm = [](const QString &title, const QString &text, const QString &confirm,
                          std::function<void()> confirmed) {

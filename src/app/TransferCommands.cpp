@@ -6,6 +6,7 @@
 #include "platform/TerminationSignals.h"
 #include "transfers/JobStore.h"
 #include "transfers/RcloneClient.h"
+#include "transfers/RemoteManager.h"
 #include "transfers/TransferForm.h"
 
 #include <QEventLoop>
@@ -97,7 +98,8 @@ int add(const QStringList &arguments) {
     bool remotesRead = false;
     const auto remoteExists = [&](const QString &name) {
         if (!remotesRead)
-            remotes = RcloneClient::listRemotes(RcloneClient::locate());
+            remotes =
+                RemoteManager::typesByName(RemoteManager::readRemotes().value_or(QList<Remote>{}));
         remotesRead = true;
         return remotes.contains(name);
     };

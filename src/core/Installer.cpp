@@ -354,23 +354,15 @@ QString Installer::rcloneHint() {
 
 QStringList Installer::scriptTable() {
     // The libraries go first, so that an upgrade never leaves a new quindle.sh without them.
-    return {QStringLiteral("lib-common.sh"),
-            QStringLiteral("lib-config.sh"),
-            QStringLiteral("lib-probes.sh"),
-            QStringLiteral("lib-watch.sh"),
-            QStringLiteral("lib-drive.sh"),
-            QStringLiteral("lib-selection.sh"),
-            QStringLiteral("lib-pass.sh"),
-            QStringLiteral("lib-rules.sh"),
-            QStringLiteral("lib-rollback.sh"),
-            QStringLiteral("lib-actionable.sh"),
-            QStringLiteral("lib-scan.sh"),
-            QStringLiteral("lib-move-dir.sh"),
-            QStringLiteral("lib-cloud.sh"),
-            QStringLiteral("lib-free-space.sh"),
-            QStringLiteral("lib-backup.sh"),
-            QStringLiteral("quindle.sh"),
-            kConfigName,
+    return {QStringLiteral("lib-common.sh"),   QStringLiteral("lib-config.sh"),
+            QStringLiteral("lib-probes.sh"),   QStringLiteral("lib-watch.sh"),
+            QStringLiteral("lib-drive.sh"),    QStringLiteral("lib-selection.sh"),
+            QStringLiteral("lib-pass.sh"),     QStringLiteral("lib-rules.sh"),
+            QStringLiteral("lib-rollback.sh"), QStringLiteral("lib-actionable.sh"),
+            QStringLiteral("lib-scan.sh"),     QStringLiteral("lib-move-dir.sh"),
+            QStringLiteral("lib-cloud.sh"),    QStringLiteral("lib-free-space.sh"),
+            QStringLiteral("lib-backup.sh"),   service::rcloneHelperScript,
+            QStringLiteral("quindle.sh"),      kConfigName,
             service::prepDriveScript};
 }
 

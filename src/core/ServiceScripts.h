@@ -26,6 +26,13 @@ inline const QString assess = QStringLiteral("assess");
 inline const QString benchmark = QStringLiteral("benchmark");
 inline const QString selectDrive = QStringLiteral("select-drive");
 
+// The account helper (rclone-helper.sh) and its sub-commands.
+inline const QString rcloneHelperScript = QStringLiteral("rclone-helper.sh");
+inline const QString remotesList = QStringLiteral("remotes-list");
+inline const QString remoteTypes = QStringLiteral("remote-types");
+inline const QString remoteTest = QStringLiteral("remote-test");
+inline const QString remoteRemove = QStringLiteral("remote-remove");
+
 // The stage script that prepares a drive; it reads the drive's path from the NVMe variable.
 inline const QString prepDriveScript = QStringLiteral("2-prep-nvme.sh");
 
@@ -35,5 +42,7 @@ constexpr std::chrono::seconds subCommandTimeout{60};
 // The program and arguments that run `quindle.sh <sub-command> [arguments…]` under bash.
 QString program();
 QStringList arguments(const QString &subCommand, const QStringList &extra = {});
+// The same for `rclone-helper.sh <sub-command> [arguments…]`.
+QStringList helperArguments(const QString &subCommand, const QStringList &extra = {});
 
 } // namespace quindle::service

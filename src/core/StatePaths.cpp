@@ -31,6 +31,9 @@ QString configFile() {
 QString serviceScript() {
     return inQuindle("quindle.sh");
 }
+QString rcloneHelperScript() {
+    return inQuindle("rclone-helper.sh");
+}
 
 QString serviceLog() {
     return inQuindle("quindle.log");

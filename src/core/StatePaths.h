@@ -10,10 +10,11 @@ namespace quindle::paths {
 QString quindleDirectory(); // ~/.quindle
 QString stateDirectory();   // ~/.quindle/state
 
-QString configFile();       // quindle.conf
-QString serviceScript();    // quindle.sh
-QString serviceLog();       // quindle.log
-QString serviceOutputLog(); // quindle.launchd.log: the service manager's capture of its output
+QString configFile();         // quindle.conf
+QString serviceScript();      // quindle.sh
+QString rcloneHelperScript(); // rclone-helper.sh: account housekeeping
+QString serviceLog();         // quindle.log
+QString serviceOutputLog();   // quindle.launchd.log: the service manager's capture of its output
 QString syncDirectory();
 
 QString statusFile();

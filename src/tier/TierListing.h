@@ -39,6 +39,26 @@ QStringList movableItems(const QString &folder, const QStringList &selection,
 QString noMovableItemsText();
 QString appBundleRowHint();
 
+// The entries of a cloud folder ("remote:path"), or why it could not be listed.
+struct CloudListing {
+    QList<FolderEntry> entries;
+    std::optional<QString> error; // a sentence
+};
+
+// Lists a cloud folder with `rclone lsjson`, sorted as a local folder is. Blocks, at most
+// `cloudListingTimeoutSeconds`.
+constexpr int cloudListingTimeoutSeconds = 60;
+CloudListing listRcloneEntries(const QString &cloudPath);
+// How rclone's answer reads: `output` is its standard output, `errorOutput` its standard error.
+CloudListing cloudListingFrom(int exitStatus, const QByteArray &output,
+                              const QByteArray &errorOutput);
+
+QString cloudLoadingText();                // "Fetching cloud listing…"
+QString cloudSlowText(int elapsedSeconds); // "12 s — taking longer than usual"
+QString cloudFailureTitle();               // "We couldn't list this folder"
+// After this many seconds the loading text says how long it has been.
+constexpr int cloudSlowAfterSeconds = 5;
+
 // The files a replace would delete at `path`: 1 for anything that is not a folder, otherwise the
 // regular files below it. Counting stops at `limit`.
 constexpr int fileCountLimit = 20000;

@@ -5,12 +5,17 @@
 #include "mover/LocalFolderMover.h"
 #include "mover/RsyncSupport.h"
 #include "mover/SymlinkPaths.h"
+#include "platform/InstallHints.h"
 #include "tier/PairingModel.h"
 #include "tier/TierListing.h"
 
+#include <QDir>
+#include <QDirIterator>
 #include <QFile>
 #include <QFileInfo>
 #include <QtConcurrent/QtConcurrentRun>
+
+#include <algorithm>
 
 namespace quindle {
 
@@ -30,6 +35,23 @@ QString verb(MoveConflictPolicy policy, bool symlinkAfter) {
 bool existsOrDangles(const QString &path) {
     const QFileInfo info(path);
     return info.exists() || info.isSymLink();
+}
+
+// rclone moves files and leaves their folders behind. Once the move has completed, the folders
+// it emptied go too; rmdir removes only an empty folder, so nothing that stayed is touched.
+void removeEmptiedFolders(const QString &root) {
+    if (!QFileInfo(root).isDir() || QFileInfo(root).isSymLink())
+        return;
+    QStringList folders{root};
+    QDirIterator it(root, QDir::Dirs | QDir::Hidden | QDir::NoDotAndDotDot | QDir::NoSymLinks,
+                    QDirIterator::Subdirectories);
+    while (it.hasNext())
+        folders << it.next();
+    // Deepest first, so that a parent is empty once its children are gone.
+    std::sort(folders.begin(), folders.end(),
+              [](const QString &a, const QString &b) { return a.size() > b.size(); });
+    for (const QString &folder : std::as_const(folders))
+        QDir().rmdir(folder);
 }
 
 } // namespace
@@ -136,9 +158,10 @@ TierOperations::Outcome TierOperations::move(Side from, Side to, MoveAction acti
     const QString dstParent = m_pairing.destinationParent(from, srcCurrent).value_or(QString());
     if (pathsResolveSame(srcCurrent, dstParent))
         return refuse(QStringLiteral("Source and destination resolve to the same folder."));
-    // Cloud transfers branch off here once the transfer subsystem provides them.
+    // rclone moves the files itself, merging into what is there: no links to drop, nothing to
+    // count before.
     if (isCloudPath(srcCurrent) || isCloudPath(dstParent))
-        return refuse(QStringLiteral("Moves to and from cloud folders aren't available yet."));
+        return enqueueCloud(from, srcCurrent, dstParent, movable, conflictPolicy(action));
 
     MoveConfirmRequest request;
     request.id = QUuid::createUuid();
@@ -239,6 +262,84 @@ Toast TierOperations::revert(const MoveManifest &manifest) {
 
 QString TierOperations::emptyQueueText() {
     return QStringLiteral("No moves in progress.");
+}
+
+void TierOperations::setCloudMoves(CloudMoves *cloud) {
+    if (m_cloud)
+        disconnect(m_cloud, nullptr, this, nullptr);
+    m_cloud = cloud;
+    if (!m_cloud)
+        return;
+    // The source pane loses each file as it lands.
+    connect(m_cloud, &CloudMoves::filesLanded, this, [this](const QUuid &id) {
+        if (m_cloudTracked.contains(id) && !m_reloadTimer.isActive())
+            m_reloadTimer.start();
+    });
+    connect(m_cloud, &CloudMoves::ended, this, &TierOperations::onCloudEnded);
+}
+
+TierOperations::Outcome TierOperations::enqueueCloud(Side from, const QString &srcCurrent,
+                                                     const QString &dstParent,
+                                                     const QStringList &names,
+                                                     MoveConflictPolicy policy) {
+    if (!m_cloud || !m_cloud->rcloneInstalled()) {
+        const QString command = platform::installCommand(QStringLiteral("rclone"));
+        Q_EMIT toastPosted(
+            Toast{command.isEmpty()
+                      ? QStringLiteral("rclone isn't installed — cloud transfers need it. Install "
+                                       "rclone with your package manager.")
+                      : QStringLiteral("rclone isn't installed — cloud transfers need it. Run: ") +
+                            command,
+                  Tone::Error});
+        return Outcome::Refused;
+    }
+    qsizetype queued = 0;
+    for (const QString &name : names) {
+        const std::optional<QUuid> id = m_cloud->enqueueMove(
+            childPath(srcCurrent, name), childPath(dstParent, name), cloudTransfers);
+        if (!id)
+            continue;
+        m_cloudTracked.insert(*id, Tracked{from, srcCurrent, name});
+        ++queued;
+    }
+    if (queued == 0)
+        return refuse(QStringLiteral("Not added: the same transfer is already active."));
+    Q_EMIT toastPosted(Toast{
+        QStringLiteral("Queued %1 cloud %2 %3 to %4 — uploading in parallel. Source disappears "
+                       "from the left pane as each file lands.")
+            .arg(queued)
+            .arg(policy == MoveConflictPolicy::Merge ? QStringLiteral("merge")
+                                                     : QStringLiteral("move"),
+                 plural(queued, QStringLiteral("transfer")), dstParent),
+        Tone::Success});
+    return Outcome::Enqueued;
+}
+
+void TierOperations::onCloudEnded(const QUuid &id, CloudMoves::End end) {
+    const std::optional<Tracked> tracked =
+        m_cloudTracked.contains(id) ? std::optional(m_cloudTracked.take(id)) : std::nullopt;
+    if (!tracked)
+        return;
+    m_reloadTimer.start();
+    switch (end) {
+    case CloudMoves::End::Completed:
+        if (!isCloudPath(tracked->folder))
+            removeEmptiedFolders(tracked->folder + QLatin1Char('/') + tracked->name);
+        if (m_pairing.path(tracked->side) == tracked->folder)
+            m_pairing.deselect(tracked->side, {tracked->name});
+        break;
+    case CloudMoves::End::Failed:
+        Q_EMIT toastPosted(Toast{QStringLiteral("Couldn't transfer %1. It's still in Transfers — "
+                                                "fix the connection and click Retry there.")
+                                     .arg(tracked->name),
+                                 Tone::Error});
+        break;
+    case CloudMoves::End::Vanished:
+        Q_EMIT toastPosted(
+            Toast{QStringLiteral("rclone exited unexpectedly while moving %1.").arg(tracked->name),
+                  Tone::Error});
+        break;
+    }
 }
 
 TierOperations::Outcome TierOperations::refuse(const QString &text) {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "mover/MoveManifest.h"
+#include "tier/CloudMoves.h"
 #include "tier/TierTypes.h"
 
 #include <QHash>
@@ -56,6 +57,7 @@ public:
     enum class Outcome { Refused, LinksRemoved, AwaitingConfirmation, Enqueued };
 
     static constexpr int reloadDelayMs = 800;
+    static constexpr int cloudTransfers = 8; // files a cloud move sends at once
 
     TierOperations(PairingModel &pairing, LocalFolderMover &mover, QObject *parent = nullptr);
 
@@ -63,6 +65,8 @@ public:
     std::optional<QString> arrowsDisabledReason() const;
 
     Outcome move(Side from, Side to, MoveAction action);
+    // Moves to and from cloud folders go to this engine; without it they are refused.
+    void setCloudMoves(CloudMoves *cloud);
 
     const std::optional<MoveConfirmRequest> &pendingConfirmation() const { return m_pending; }
     void confirm();
@@ -84,6 +88,9 @@ private:
     };
 
     Outcome refuse(const QString &text);
+    Outcome enqueueCloud(Side from, const QString &srcCurrent, const QString &dstParent,
+                         const QStringList &names, MoveConflictPolicy policy);
+    void onCloudEnded(const QUuid &id, CloudMoves::End end);
     void enqueue(const MoveConfirmRequest &request);
     void onJobsChanged();
     void announceEnd(const MoveManifest &manifest, const QString &name);
@@ -94,6 +101,8 @@ private:
     std::optional<MoveConfirmRequest> m_pending;
     QUuid m_counting; // the replace whose files at risk are being counted
     QHash<QUuid, Tracked> m_tracked;
+    CloudMoves *m_cloud = nullptr;
+    QHash<QUuid, Tracked> m_cloudTracked;
     QTimer m_reloadTimer;
 };
 

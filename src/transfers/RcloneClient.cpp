@@ -83,19 +83,16 @@ std::optional<QString> probeVersion(const QString &executable) {
     return words.size() >= 2 ? words.at(1) : lines.first().trimmed();
 }
 
-QHash<QString, QString> listRemotes(const QString &executable) {
-    const platform::ChildResult result = platform::ChildProcess::run(
-        rcloneCommand(executable, {QStringLiteral("listremotes"), QStringLiteral("--long")}));
-    QHash<QString, QString> remotes;
-    if (!result.succeeded())
-        return remotes;
-    // "name:   type" per line.
-    for (const QString &line : QString::fromUtf8(result.output).split(QLatin1Char('\n'))) {
-        const qsizetype colon = line.indexOf(QLatin1Char(':'));
-        if (colon > 0)
-            remotes.insert(line.left(colon), line.mid(colon + 1).trimmed());
+QString lastErrorLine(const QByteArray &errorOutput) {
+    static const QRegularExpression stamp(QStringLiteral(R"(^\d{4}/\d\d/\d\d \d\d:\d\d:\d\d )"));
+    const QStringList lines = QString::fromUtf8(errorOutput).split(QLatin1Char('\n'));
+    for (auto line = lines.crbegin(); line != lines.crend(); ++line) {
+        QString text = line->trimmed();
+        text.remove(stamp);
+        if (!text.isEmpty())
+            return text;
     }
-    return remotes;
+    return {};
 }
 
 bool involvesDriveLikeBackend(const SyncJob &job) {

@@ -47,8 +47,9 @@ QString notInstalledText();
 QString locate();
 // "1.60.1-DEV" from `rclone version`; nothing when it does not run.
 std::optional<QString> probeVersion(const QString &executable);
-// The configured remotes and their backend types (`rclone listremotes --long`). Blocks.
-QHash<QString, QString> listRemotes(const QString &executable);
+// The last line rclone printed on its error output that says something, without its date and
+// time; empty when it printed none.
+QString lastErrorLine(const QByteArray &errorOutput);
 
 bool involvesDriveLikeBackend(const SyncJob &job);
 bool involvesRemote(const SyncJob &job);

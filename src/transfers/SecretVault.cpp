@@ -331,7 +331,7 @@ QString VaultError::text() const {
     case Kind::DecryptFailed:
         return QStringLiteral(
             "Couldn't decrypt the credential vault. This usually means the vault was created on "
-            "a different computer, or the key material was reset. Open Preferences → Accounts → "
+            "a different computer, or the key material was reset. Open Settings → Accounts → "
             "Reset Vault to start over (you'll need to re-enter every stored credential).");
     case Kind::EncryptFailed:
         return QStringLiteral("Couldn't encrypt the credential vault. Check that the secrets "

@@ -9,6 +9,7 @@
 #include "platform/VolumeWatcher.h"
 #include "transfers/InterruptedPairs.h"
 #include "transfers/JobStore.h"
+#include "transfers/RemoteManager.h"
 
 #include <QDebug>
 #include <QFileInfo>
@@ -419,7 +420,8 @@ void SyncManager::refreshRcloneStatus() {
         status.path = RcloneClient::locate();
         if (!status.path.isEmpty()) {
             status.version = RcloneClient::probeVersion(status.path);
-            status.remotes = RcloneClient::listRemotes(status.path);
+            status.remotes =
+                RemoteManager::typesByName(RemoteManager::readRemotes().value_or(QList<Remote>{}));
         }
         return status;
     });

@@ -53,6 +53,9 @@ public:
     const std::optional<QString> &rcloneVersion() const { return m_rcloneVersion; }
     bool rcloneProbed() const { return m_probed; }
     const QHash<QString, QString> &remoteTypes() const { return m_remoteTypes; }
+    // The accounts as the remote manager last read them; an account added since the last probe
+    // is then usable at once.
+    void setRemoteTypes(const QHash<QString, QString> &types) { m_remoteTypes = types; }
     // The sentence about a damaged jobs file, kept until the next start; empty otherwise.
     const QString &notice() const { return m_notice; }
 

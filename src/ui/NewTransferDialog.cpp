@@ -1,6 +1,9 @@
 #include "ui/NewTransferDialog.h"
 
+#include "transfers/RemoteManager.h"
 #include "transfers/SyncManager.h"
+#include "ui/RemoteFolderDialog.h"
+#include "ui/RemoteIcon.h"
 #include "ui/Theme.h"
 
 #include <QCheckBox>
@@ -11,12 +14,14 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QLocale>
+#include <QMenu>
 #include <QPushButton>
 #include <QResizeEvent>
 #include <QScopeGuard>
 #include <QSpinBox>
 #include <QStackedWidget>
 #include <QTimeEdit>
+#include <QToolButton>
 #include <QVBoxLayout>
 
 namespace quindle::ui {
@@ -37,9 +42,10 @@ QLabel *help(const QString &text, QWidget *parent) {
 
 } // namespace
 
-NewTransferDialog::NewTransferDialog(SyncManager &manager, QWidget *parent)
+NewTransferDialog::NewTransferDialog(SyncManager &manager, RemoteManager &remotes, QWidget *parent)
     : QDialog(parent)
-    , m_manager(manager) {
+    , m_manager(manager)
+    , m_remotes(remotes) {
     setWindowTitle(QStringLiteral("New Transfer"));
     auto *layout = new QVBoxLayout(this);
     layout->setSpacing(10);
@@ -66,11 +72,11 @@ NewTransferDialog::NewTransferDialog(SyncManager &manager, QWidget *parent)
     m_source = new QLineEdit(this);
     m_source->setPlaceholderText(QStringLiteral("/home/you/Photos or remote:folder"));
     name(m_source, QStringLiteral("Source"));
-    addRow(QStringLiteral("Source:"), m_source);
+    addRow(QStringLiteral("Source:"), endpointRow(m_source));
     m_destination = new QLineEdit(this);
     m_destination->setPlaceholderText(QStringLiteral("remote:Backup or /path/on/the/drive"));
     name(m_destination, QStringLiteral("Destination"));
-    addRow(QStringLiteral("Destination:"), m_destination);
+    addRow(QStringLiteral("Destination:"), endpointRow(m_destination));
 
     m_bandwidth = new QLineEdit(this);
     m_bandwidth->setPlaceholderText(QStringLiteral("unlimited"));
@@ -244,6 +250,41 @@ void NewTransferDialog::refresh() {
         text += QLatin1Char(' ') + monthlyLastDayHelp();
     m_nextRun->setText(text);
     m_nextRun->show();
+}
+
+QWidget *NewTransferDialog::endpointRow(QLineEdit *field) {
+    auto *box = new QWidget(this);
+    auto *row = new QHBoxLayout(box);
+    row->setContentsMargins(0, 0, 0, 0);
+    row->addWidget(field, 1);
+    auto *browse = new QToolButton(this);
+    browse->setText(QStringLiteral("Browse"));
+    browse->setPopupMode(QToolButton::InstantPopup);
+    name(browse, QStringLiteral("Browse ") + field->accessibleName(),
+         QStringLiteral("Browse a cloud remote or use its root"));
+    browse->setToolTip(QStringLiteral("Browse a cloud remote or use its root"));
+    auto *menu = new QMenu(browse);
+    // Filled when it opens: the accounts may have changed since the form did.
+    connect(menu, &QMenu::aboutToShow, this, [this, menu, field] {
+        menu->clear();
+        if (m_remotes.remotes().isEmpty())
+            menu->addAction(QStringLiteral("No cloud accounts yet."))->setEnabled(false);
+        for (const Remote &remote : m_remotes.remotes()) {
+            QMenu *choices = menu->addMenu(remoteIcon(this, remote.type), remote.name);
+            choices->addAction(QStringLiteral("Browse Folders…"), this, [this, remote, field] {
+                auto *browser = new RemoteFolderDialog(m_remotes, remote, this);
+                browser->setAttribute(Qt::WA_DeleteOnClose);
+                connect(browser, &QDialog::accepted, field,
+                        [browser, field] { field->setText(browser->chosenPath()); });
+                browser->open();
+            });
+            choices->addAction(QStringLiteral("Use Its Root (%1)").arg(remote.rootPath()), field,
+                               [field, remote] { field->setText(remote.rootPath()); });
+        }
+    });
+    browse->setMenu(menu);
+    row->addWidget(browse);
+    return box;
 }
 
 void NewTransferDialog::submit() {

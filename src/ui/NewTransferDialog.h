@@ -15,8 +15,9 @@ class QStackedWidget;
 class QTimeEdit;
 
 namespace quindle {
+class RemoteManager;
 class SyncManager;
-}
+} // namespace quindle
 
 namespace quindle::ui {
 
@@ -24,7 +25,7 @@ namespace quindle::ui {
 class NewTransferDialog : public QDialog {
     Q_OBJECT
 public:
-    explicit NewTransferDialog(SyncManager &manager, QWidget *parent = nullptr);
+    NewTransferDialog(SyncManager &manager, RemoteManager &remotes, QWidget *parent = nullptr);
 
     TransferForm form() const;
     // Adds the transfer, or shows why not and stays open.
@@ -36,10 +37,13 @@ protected:
 private:
     using AddRow = std::function<void(const QString &label, QWidget *field)>;
     void addScheduleRows(const AddRow &addRow);
+    // The endpoint field with its "Browse" button: a remote's folder, or its root.
+    QWidget *endpointRow(QLineEdit *field);
     void fitHeight();
     void refresh();
 
     SyncManager &m_manager;
+    RemoteManager &m_remotes;
     QComboBox *m_mode = nullptr;
     QLabel *m_modeDescription = nullptr;
     QLineEdit *m_source = nullptr;

@@ -5,6 +5,7 @@
 #include "insight/FstabAuditor.h"
 #include "insight/PopoverModel.h"
 #include "platform/DesktopNouns.h"
+#include "transfers/RemoteManager.h"
 #include "ui/RecentNoticesView.h"
 #include "ui/Theme.h"
 #include "ui/TrayIconArt.h"
@@ -190,6 +191,8 @@ PopoverView::PopoverView(PopoverModel &model, PopoverActions actions, QWidget *p
     auto *menu = new QMenu(more);
     menu->addAction(QStringLiteral("Transfers…"), this,
                     [this] { m_actions.openWindow(WindowKind::Transfers); });
+    menu->addAction(QStringLiteral("Remotes & Accounts…"), this,
+                    [this] { m_actions.openWindow(WindowKind::Remotes); });
     menu->addAction(QStringLiteral("Tier…"), this,
                     [this] { m_actions.openWindow(WindowKind::Tier); });
     menu->addAction(QStringLiteral("Apps…"), this,
@@ -289,6 +292,19 @@ QScrollArea *PopoverView::buildLoadedPage() {
     addRow(QStringLiteral("Power"), m_powerRow);
     addRow(QStringLiteral("Idle"), m_idleRow);
     addRow(QStringLiteral("Last run"), m_lastRunRow);
+    if (m_actions.remotes) {
+        const auto addLinkRow = [&](const QString &label, QLabel *&value, WindowKind kind) {
+            addRow(label, value);
+            value->setTextFormat(Qt::RichText);
+            connect(value, &QLabel::linkActivated, this,
+                    [this, kind] { m_actions.openWindow(kind); });
+        };
+        addLinkRow(QStringLiteral("Cloud Accounts"), m_accountsRow, WindowKind::Remotes);
+        addLinkRow(QStringLiteral("Transfers"), m_transfersRow, WindowKind::Transfers);
+        connect(m_actions.remotes, &RemoteManager::remotesChanged, this,
+                &PopoverView::presentAccounts);
+        presentAccounts();
+    }
     layout->addLayout(rows);
     m_summary = caption(QString(), page);
     layout->addWidget(m_summary);
@@ -417,6 +433,15 @@ QPushButton *PopoverView::addOpener(QWidget *parent, const QString &label, Windo
 
 QPushButton *PopoverView::commandButton(const QString &command) const {
     return m_commandButtons.value(command);
+}
+
+void PopoverView::presentAccounts() {
+    const qsizetype count = m_actions.remotes->remotes().size();
+    const QString text = (count == 1 ? QStringLiteral("1 cloud account connected")
+                                     : QStringLiteral("%1 cloud accounts connected").arg(count))
+                             .toHtmlEscaped();
+    m_accountsRow->setText(QStringLiteral("<a href=\"accounts\">%1</a>").arg(text));
+    m_transfersRow->setText(QStringLiteral("<a href=\"transfers\">%1</a>").arg(text));
 }
 
 void PopoverView::rebuild() {

@@ -18,7 +18,8 @@ class QVBoxLayout;
 
 namespace quindle {
 class RecentNotices;
-}
+class RemoteManager;
+} // namespace quindle
 
 namespace quindle::ui {
 
@@ -33,6 +34,8 @@ struct PopoverActions {
         confirm;
     // Notices the desktop could not show; listed in the popover when there are any.
     RecentNotices *recentNotices = nullptr;
+    // The cloud accounts, counted in the Cloud Accounts and Transfers rows; no rows without it.
+    RemoteManager *remotes = nullptr;
 };
 
 // The main screen: the service's state, the drive and disk cards, and the everyday actions.
@@ -56,6 +59,7 @@ protected:
 
 private:
     void rebuild();
+    void presentAccounts();
     QPushButton *addCommand(QWidget *parent, const QString &label, const QString &command,
                             const QString &hint = {});
     QPushButton *addOpener(QWidget *parent, const QString &label, WindowKind kind,
@@ -90,6 +94,8 @@ private:
     QLabel *m_lastRunRow = nullptr;
     QLabel *m_summary = nullptr;
     QLabel *m_moves = nullptr;
+    QLabel *m_accountsRow = nullptr;
+    QLabel *m_transfersRow = nullptr;
     QLabel *m_fstabRow = nullptr;
     QLabel *m_fstabError = nullptr;
     QPushButton *m_pauseButton = nullptr;

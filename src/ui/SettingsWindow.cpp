@@ -1,5 +1,6 @@
 #include "ui/SettingsWindow.h"
 
+#include "ui/AccountsPane.h"
 #include "ui/PrivacyPane.h"
 #include "ui/QuietHoursPane.h"
 #include "ui/RulesPane.h"
@@ -43,6 +44,8 @@ SettingsWindow::SettingsWindow(QWidget *parent)
     m_tabs->addTab(scrolling(notificationsPane(), QStringLiteral("Notifications")),
                    QStringLiteral("Notifications"));
     m_tabs->addTab(scrolling(cloudPane(), QStringLiteral("Cloud")), QStringLiteral("Cloud"));
+    m_tabs->addTab(scrolling(new AccountsPane, QStringLiteral("Accounts")),
+                   QStringLiteral("Accounts"));
     m_tabs->addTab(scrolling(new PrivacyPane, QStringLiteral("Privacy")),
                    QStringLiteral("Privacy"));
     layout->addWidget(m_tabs, 1);

@@ -15,6 +15,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QLocale>
+#include <QMenu>
 #include <QShortcut>
 #include <QSignalBlocker>
 #include <QStyle>
@@ -84,6 +85,25 @@ TierPane::TierPane(Side side, PairingModel &pairing, QWidget *parent)
     bar->addWidget(m_home);
     bar->addWidget(m_path, 1);
     if (side == Side::Right) {
+        m_accounts = new QToolButton(this);
+        m_accounts->setText(QStringLiteral("Cloud"));
+        m_accounts->setPopupMode(QToolButton::InstantPopup);
+        m_accounts->setFocusPolicy(Qt::StrongFocus);
+        name(m_accounts, QStringLiteral("Cloud accounts"),
+             QStringLiteral("Show the root of a connected cloud account in this pane"));
+        auto *menu = new QMenu(m_accounts);
+        connect(menu, &QMenu::aboutToShow, this, [this, menu] {
+            menu->clear();
+            if (m_accountNames.isEmpty())
+                menu->addAction(QStringLiteral("No cloud accounts are connected."))
+                    ->setEnabled(false);
+            for (const QString &account : std::as_const(m_accountNames))
+                menu->addAction(account + QLatin1Char(':'), this, [this, account] {
+                    m_pairing.setPath(m_side, account + QLatin1Char(':'));
+                });
+        });
+        m_accounts->setMenu(menu);
+        bar->addWidget(m_accounts);
         m_mirror = new QToolButton(this);
         m_mirror->setText(QStringLiteral("Mirror"));
         m_mirror->setFocusPolicy(Qt::StrongFocus);
@@ -109,8 +129,12 @@ TierPane::TierPane(Side side, PairingModel &pairing, QWidget *parent)
     m_empty = caption(QStringLiteral("This folder is empty."), m_listing->viewport());
     m_empty->setAlignment(Qt::AlignCenter);
     emptyLayout->addWidget(m_empty);
+    m_empty->setWordWrap(true);
+    m_empty->setTextInteractionFlags(Qt::TextSelectableByMouse);
     m_empty->hide();
     layout->addWidget(m_listing, 1);
+    m_slowTimer.setInterval(1000);
+    connect(&m_slowTimer, &QTimer::timeout, this, &TierPane::presentSlowLoading);
 
     connect(m_up, &QToolButton::clicked, this, [this] { m_pairing.navigateUp(m_side); });
     connect(m_home, &QToolButton::clicked, this, [this] { m_pairing.navigateHome(m_side); });
@@ -151,15 +175,54 @@ QStringList TierPane::shownNames() const {
     return names;
 }
 
+void TierPane::setCloudAccounts(const QStringList &names) {
+    m_accountNames = names;
+}
+
+QString TierPane::statusText() const {
+    return m_empty->isVisible() ? m_empty->text() : QString();
+}
+
+void TierPane::showStatus(const QString &text) {
+    m_empty->setText(text);
+    m_empty->setVisible(!text.isEmpty());
+}
+
+void TierPane::presentSlowLoading() {
+    const qint64 seconds = m_loadingFor.elapsed() / 1000;
+    if (seconds >= cloudSlowAfterSeconds)
+        showStatus(cloudLoadingText() + QLatin1Char('\n') + cloudSlowText(int(seconds)));
+}
+
 void TierPane::reload() {
     const QString folder = m_pairing.path(m_side);
     const quint64 generation = ++m_generation;
-    if (folder.isEmpty() || isCloudPath(folder)) {
+    m_slowTimer.stop();
+    if (folder.isEmpty()) {
         present(folder, {});
         return;
     }
-    whenFinished(QtConcurrent::run(blockingPool(), listEntries, folder, m_pairing.appsRoots()), this,
-                 [this, folder, generation](const QList<FolderEntry> &entries) {
+    if (isCloudPath(folder)) {
+        {
+            const QSignalBlocker quiet(m_listing);
+            m_listing->clear();
+        }
+        showStatus(cloudLoadingText());
+        m_loadingFor.start();
+        m_slowTimer.start();
+        whenFinished(QtConcurrent::run(blockingPool(), listRcloneEntries, folder), this,
+                     [this, folder, generation](const CloudListing &listing) {
+                         if (generation != m_generation)
+                             return;
+                         m_slowTimer.stop();
+                         present(folder, listing.entries);
+                         if (listing.error)
+                             showStatus(cloudFailureTitle() + QLatin1Char('\n') + *listing.error);
+                     });
+        return;
+    }
+    whenFinished(QtConcurrent::run(blockingPool(), listEntries, folder, m_pairing.appsRoots()),
+                 this, [this, folder, generation](const QList<FolderEntry> &entries) {
                      if (generation == m_generation)
                          present(folder, entries);
                  });
@@ -197,7 +260,8 @@ void TierPane::present(const QString &folder, const QList<FolderEntry> &entries)
         }
     }
     m_shownFolder = folder;
-    m_empty->setVisible(entries.isEmpty() && !folder.isEmpty());
+    showStatus(entries.isEmpty() && !folder.isEmpty() ? QStringLiteral("This folder is empty.")
+                                                      : QString());
     pullSelection();
     Q_EMIT listed();
 }
@@ -243,6 +307,12 @@ void TierPane::presentPath() {
 }
 
 void TierPane::goTo(const QString &typed) {
+    // A cloud folder is listed by rclone, which says itself when it is not there.
+    if (const QString cloud = typed.trimmed(); isCloudPath(cloud)) {
+        m_pairing.setPath(m_side, cloud);
+        m_listing->setFocus(Qt::OtherFocusReason);
+        return;
+    }
     const QString target = QDir::cleanPath(expandTilde(typed));
     if (!QFileInfo(target).isDir()) {
         m_path->selectAll();

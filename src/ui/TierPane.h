@@ -3,8 +3,10 @@
 #include "tier/TierListing.h"
 #include "tier/TierTypes.h"
 
+#include <QElapsedTimer>
 #include <QList>
 #include <QStringList>
+#include <QTimer>
 #include <QWidget>
 
 class QLabel;
@@ -32,6 +34,10 @@ public:
     const QString &shownFolder() const { return m_shownFolder; }
     QStringList shownNames() const;
     static QString title(Side side);
+    // The accounts the right pane's location menu offers ("name:" each).
+    void setCloudAccounts(const QStringList &names);
+    // The text over an empty listing: empty, loading, or why a cloud folder could not be listed.
+    QString statusText() const;
 
 Q_SIGNALS:
     // A listing arrived and is shown.
@@ -44,6 +50,8 @@ private:
     void pullSelection();
     void presentPath();
     void goTo(const QString &typed);
+    void showStatus(const QString &text);
+    void presentSlowLoading();
 
     Side m_side;
     PairingModel &m_pairing;
@@ -52,6 +60,10 @@ private:
     QToolButton *m_home = nullptr;
     QToolButton *m_refresh = nullptr;
     QToolButton *m_mirror = nullptr;
+    QToolButton *m_accounts = nullptr;
+    QStringList m_accountNames;
+    QTimer m_slowTimer;
+    QElapsedTimer m_loadingFor;
     QTreeWidget *m_listing = nullptr;
     QLabel *m_empty = nullptr;
     QString m_shownFolder;

@@ -4,6 +4,7 @@
 #include "tier/PairHistory.h"
 #include "tier/PairingModel.h"
 #include "tier/RsyncBanner.h"
+#include "transfers/RemoteManager.h"
 #include "ui/Confirmation.h"
 #include "ui/ManifestsPanel.h"
 #include "ui/MoveJobList.h"
@@ -300,6 +301,17 @@ void TierWindow::placeToast() {
     const int height = m_toast->layout()->totalHeightForWidth(width);
     m_toast->setGeometry((this->width() - width) / 2, this->height() - height - 16, width, height);
     m_toast->raise();
+}
+
+void TierWindow::followAccounts(RemoteManager &remotes) {
+    const auto present = [this, &remotes] {
+        QStringList names;
+        for (const Remote &remote : remotes.remotes())
+            names << remote.name;
+        m_right->setCloudAccounts(names);
+    };
+    connect(&remotes, &RemoteManager::remotesChanged, this, present);
+    present();
 }
 
 } // namespace quindle::ui

@@ -18,6 +18,7 @@ class MoverLog;
 class MoverSettings;
 class PairHistory;
 class PairingModel;
+class RemoteManager;
 class RsyncBanner;
 } // namespace quindle
 
@@ -40,6 +41,8 @@ public:
     ~TierWindow() override;
 
     TierPane *pane(Side side) const { return side == Side::Left ? m_left : m_right; }
+    // The connected accounts, offered in the right pane's location menu.
+    void followAccounts(RemoteManager &remotes);
     QToolButton *arrow(MoveAction action, Side to) const;
     MoveJobList *jobList() const { return m_jobs; }
     ToastLabel *toast() const { return m_toast; }

@@ -71,9 +71,10 @@ QString progressText(const SyncJob &job) {
     return parts.join(QStringLiteral(" · ")) + QLatin1Char('.');
 }
 
-TransfersWindow::TransfersWindow(SyncManager &manager, QWidget *parent)
+TransfersWindow::TransfersWindow(SyncManager &manager, RemoteManager &remotes, QWidget *parent)
     : QWidget(parent)
-    , m_manager(manager) {
+    , m_manager(manager)
+    , m_remotes(remotes) {
     auto *layout = new QVBoxLayout(this);
     layout->setSpacing(10);
 
@@ -210,7 +211,7 @@ void TransfersWindow::select(const QUuid &id) {
 }
 
 void TransfersWindow::openNewTransfer() {
-    auto *dialog = new NewTransferDialog(m_manager, this);
+    auto *dialog = new NewTransferDialog(m_manager, m_remotes, this);
     dialog->setAttribute(Qt::WA_DeleteOnClose);
     connect(dialog, &QDialog::accepted, this, [this] {
         if (!m_manager.jobs().isEmpty())

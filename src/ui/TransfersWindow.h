@@ -11,6 +11,7 @@ class QPushButton;
 class QFrame;
 
 namespace quindle {
+class RemoteManager;
 class SyncManager;
 struct SyncJob;
 } // namespace quindle
@@ -21,7 +22,7 @@ namespace quindle::ui {
 class TransfersWindow : public QWidget {
     Q_OBJECT
 public:
-    explicit TransfersWindow(SyncManager &manager, QWidget *parent = nullptr);
+    TransfersWindow(SyncManager &manager, RemoteManager &remotes, QWidget *parent = nullptr);
 
     void select(const QUuid &id);
     void openNewTransfer();
@@ -34,6 +35,7 @@ private:
     QUuid selectedId() const;
 
     SyncManager &m_manager;
+    RemoteManager &m_remotes;
     QFrame *m_banner = nullptr;
     QLabel *m_bannerText = nullptr;
     QLabel *m_notice = nullptr;

@@ -188,6 +188,7 @@ QMenu *TrayController::buildMenu() {
           std::pair{QStringLiteral("Inspect NVMe…"), WindowKind::Inspect},
           std::pair{QStringLiteral("Choose Drive…"), WindowKind::ChooseDrive},
           std::pair{QStringLiteral("Transfers…"), WindowKind::Transfers},
+          std::pair{QStringLiteral("Remotes & Accounts…"), WindowKind::Remotes},
           std::pair{QStringLiteral("Log…"), WindowKind::Log},
           std::pair{QStringLiteral("Rules & Config…"), WindowKind::RulesConfig},
           std::pair{QStringLiteral("Settings…"), WindowKind::Settings}})

@@ -42,6 +42,8 @@ WindowSpec specFor(WindowKind kind) {
         return {QStringLiteral("Quindle — ") + shownDocument(kind).title, {900, 640}, true};
     case WindowKind::Apps:
         return {QStringLiteral("Quindle — Apps"), {820, 560}, true};
+    case WindowKind::Remotes:
+        return {QStringLiteral("Quindle — Remotes & Accounts"), {720, 500}, true};
     }
     return {};
 }

@@ -32,7 +32,8 @@ enum class WindowKind {
     Disclaimer,
     SecurityPolicy,
     ThirdPartyNotices,
-    Apps
+    Apps,
+    Remotes
 };
 
 // The Legal menu: each document's window.

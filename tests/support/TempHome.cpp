@@ -26,11 +26,20 @@ void TempHomeTest::TearDown() {
 }
 
 void TempHomeTest::setEnv(const char *name, const QString &value) {
+    remember(name);
+    qputenv(name, value.toLocal8Bit());
+}
+
+void TempHomeTest::unsetEnv(const char *name) {
+    remember(name);
+    qunsetenv(name);
+}
+
+void TempHomeTest::remember(const char *name) {
     if (!m_saved.contains(name))
         m_saved.insert(name, qEnvironmentVariableIsSet(name)
                                  ? std::optional<QByteArray>(qgetenv(name))
                                  : std::nullopt);
-    qputenv(name, value.toLocal8Bit());
 }
 
 void writeText(const QString &path, const QByteArray &content) {

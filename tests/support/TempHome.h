@@ -28,8 +28,12 @@ protected:
 
     // Sets an environment variable for the rest of the test only.
     void setEnv(const char *name, const QString &value);
+    // Removes an environment variable for the rest of the test only.
+    void unsetEnv(const char *name);
 
 private:
+    void remember(const char *name);
+
     QTemporaryDir m_home{QDir::tempPath() + QStringLiteral("/quindle-home-XXXXXX")};
     QMap<QByteArray, std::optional<QByteArray>> m_saved;
 };

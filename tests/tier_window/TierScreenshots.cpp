@@ -218,6 +218,34 @@ int main(int argc, char **argv) {
     QApplication::processEvents();
     shoot(&window, QStringLiteral("tier-rsync-banner.png"));
 
+    // The right pane on a cloud account, listed by a real rclone through an alias remote.
+    const QString cloud = root.path() + QStringLiteral("/cloud");
+    for (const QString &folder :
+         {QStringLiteral("Projects/photo-library"), QStringLiteral("Projects/Shared with family"),
+          QStringLiteral("Projects/2023 tax return")})
+        QDir().mkpath(cloud + QLatin1Char('/') + folder);
+    writeFile(cloud + QStringLiteral("/Projects/trip-itinerary.pdf"), QByteArray(184000, 'p'));
+    writeFile(home + QStringLiteral("/rclone.conf"),
+              QStringLiteral("[gdrive]\ntype = alias\nremote = %1\n").arg(cloud).toUtf8());
+    qputenv("RCLONE_CONFIG", (home + QStringLiteral("/rclone.conf")).toLocal8Bit());
+    qputenv("QUINDLE_RSYNC", rsync.toLocal8Bit());
+    banner.reloadProbe();
+    wait([&] { return !banner.isReloading() && !banner.isVisible(); }, "the banner to go");
+    pairing.dropPair();
+    pairing.setPath(Side::Right, QStringLiteral("gdrive:Projects"));
+    wait([&] { return window.pane(Side::Right)->shownNames().size() == 4; }, "the cloud listing");
+    QApplication::processEvents();
+    shoot(&window, QStringLiteral("tier-cloud-pane.png"));
+    pairing.setPath(Side::Right, QStringLiteral("gdrive:Missing"));
+    wait(
+        [&] {
+            return !window.pane(Side::Right)->statusText().isEmpty() &&
+                   !window.pane(Side::Right)->statusText().startsWith(QStringLiteral("Fetching"));
+        },
+        "the failed listing");
+    QApplication::processEvents();
+    shoot(&window, QStringLiteral("tier-cloud-failed.png"));
+
     mover.stopForQuit();
     return exitCode();
 }

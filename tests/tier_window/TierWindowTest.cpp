@@ -1,8 +1,11 @@
 #include "TierWindowFixture.h"
 
+#include "support/FakeExecutables.h"
+#include "transfers/SyncManager.h"
 #include "ui/MoveJobList.h"
 #include "ui/RsyncBannerView.h"
 #include "ui/ToastLabel.h"
+#include "ui/TransferCloudMoves.h"
 
 #include <QAbstractSpinBox>
 #include <QDirIterator>
@@ -279,4 +282,64 @@ TEST_F(TierWindowFlow, EveryControlHasANameForScreenReadersAndTakesTheKeyboard) 
         }
     }
     EXPECT_GT(controls, 40) << "the popovers' controls are counted too";
+}
+
+// A cloud folder on the right: rclone lists it, and a move leaves the left pane file by file.
+TEST_F(TierWindowFlow, MovingAFolderToACloudAccountEmptiesTheLeftPane) {
+    const QString aliased = dir(inHome("aliased"));
+    test::writeText(inHome("rclone.conf"),
+                    QStringLiteral("[here]\ntype = alias\nremote = %1\n").arg(aliased).toUtf8());
+    setEnv("RCLONE_CONFIG", inHome("rclone.conf"));
+    dir(aliased + "/Projects/already there");
+    test::generateTree(left + "/album", {.seed = 3,
+                                         .files = 8,
+                                         .folders = 0,
+                                         .symlink = false,
+                                         .hardLink = false,
+                                         .emptyFolder = false});
+    const auto before = test::treeEntries(left + "/album");
+    SyncManager transfers(nullptr);
+    transfers.start();
+    ASSERT_TRUE(test::waitUntil([&] { return transfers.rcloneProbed(); }, 30000));
+    ui::TransferCloudMoves cloud(transfers);
+    operations->setCloudMoves(&cloud);
+
+    open(left, "here:Projects");
+    ASSERT_TRUE(test::waitUntil(
+        [&] { return window->pane(Side::Right)->shownNames() == QStringList{"already there"}; },
+        30000));
+    test::named(window.get(), "Pair")->click();
+    ASSERT_TRUE(pairing->isPaired());
+    click(Side::Left, "album");
+    window->arrow(MoveAction::Merge, Side::Right)->click();
+    EXPECT_TRUE(lastToast().startsWith("Queued 1 cloud merge transfer to here:Projects"))
+        << lastToast().toStdString();
+    ASSERT_EQ(transfers.jobs().size(), 1);
+    EXPECT_EQ(transfers.jobs().first().mode, JobMode::Move);
+    EXPECT_EQ(transfers.jobs().first().transfers, 8);
+    EXPECT_EQ(transfers.jobs().first().destination, QStringLiteral("here:Projects/album"));
+
+    EXPECT_TRUE(test::waitUntil(
+        [&] { return !window->pane(Side::Left)->shownNames().contains("album"); }, 60000));
+    EXPECT_EQ(transfers.jobs().first().state, JobState::Completed);
+    EXPECT_FALSE(QFileInfo::exists(left + "/album"));
+    EXPECT_EQ(test::treeEntries(aliased + "/Projects/album"), before);
+    EXPECT_TRUE(
+        test::waitUntil([&] { return window->pane(Side::Right)->shownNames().contains("album"); }));
+}
+
+TEST_F(TierWindowFlow, AFailedCloudListingSaysSoInThePane) {
+    test::FakeExecutables fakes;
+    setEnv("QUINDLE_RCLONE",
+           fakes.add("rclone",
+                     "echo 'Failed to create file system: didn'\"'\"'t find section' >&2; exit 1"));
+    open(left, right);
+    QLineEdit *path = test::named<QLineEdit>(window.get(), "Folder: NVMe");
+    path->setText("nowhere:Photos");
+    QTest::keyClick(path, Qt::Key_Return);
+    EXPECT_EQ(pairing->path(Side::Right), QStringLiteral("nowhere:Photos"));
+    ASSERT_TRUE(listed(Side::Right));
+    EXPECT_EQ(window->pane(Side::Right)->statusText(),
+              QStringLiteral("We couldn't list this folder\nCouldn't list this folder. Details: "
+                             "Failed to create file system: didn't find section"));
 }

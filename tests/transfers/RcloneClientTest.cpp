@@ -2,6 +2,7 @@
 
 #include "support/CommandRun.h"
 #include "transfers/RcloneClient.h"
+#include "transfers/RemoteManager.h"
 
 #include <QFile>
 
@@ -156,7 +157,7 @@ TEST_F(RcloneVersions, TheInstalledRcloneAcceptsEveryFlagWeGiveIt) {
     ASSERT_TRUE(version);
     RcloneRunContext context;
     context.features = *RcloneFeatures::fromVersion(*version);
-    context.remoteTypes = RcloneClient::listRemotes(rclone);
+    context.remoteTypes = RemoteManager::typesByName(RemoteManager::readRemotes().value());
     EXPECT_EQ(context.remoteTypes.value("dav"), QStringLiteral("webdav"));
     context.startedAt = QDateTime::currentDateTime();
     for (const JobMode mode : {JobMode::Copy, JobMode::Move, JobMode::SyncOneWay}) {

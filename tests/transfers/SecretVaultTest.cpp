@@ -22,7 +22,7 @@ namespace {
 
 constexpr char decryptFailed[] =
     "Couldn't decrypt the credential vault. This usually means the vault was created on a "
-    "different computer, or the key material was reset. Open Preferences → Accounts → Reset "
+    "different computer, or the key material was reset. Open Settings → Accounts → Reset "
     "Vault to start over (you'll need to re-enter every stored credential).";
 
 QString errorText(const std::optional<VaultError> &error) {

@@ -16,12 +16,14 @@ QMap<QString, QByteArray> fileEntriesBesideReplaced(const QString &root) {
     return files;
 }
 
-RclonePeer::RclonePeer(Kind kind, const QString &folder)
+RclonePeer::RclonePeer(Kind kind, const QString &folder, const QStringList &authentication)
     : m_kind(kind) {
     QStringList arguments{QStringLiteral("serve"),
                           kind == Kind::WebDav ? QStringLiteral("webdav") : QStringLiteral("sftp"),
                           folder, QStringLiteral("--addr"), QStringLiteral("127.0.0.1:0")};
-    if (kind == Kind::Sftp)
+    if (!authentication.isEmpty())
+        arguments << authentication;
+    else if (kind == Kind::Sftp)
         arguments << QStringLiteral("--no-auth");
     platform::ChildCommand command(QStringLiteral("rclone"), arguments);
     command.channels = platform::ChildCommand::Channels::Combined;
