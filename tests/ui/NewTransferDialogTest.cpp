@@ -1,5 +1,6 @@
 #include "ui/NewTransferDialog.h"
 #include "WindowFixture.h"
+#include "transfers/RemoteManager.h"
 #include "transfers/SyncManager.h"
 
 #include <QCheckBox>
@@ -19,7 +20,7 @@ protected:
         QDir().mkpath(source);
         QDir().mkpath(inHome("Backup"));
         manager = std::make_unique<SyncManager>(nullptr); // never started: jobs wait queued
-        dialog = std::make_unique<ui::NewTransferDialog>(*manager);
+        dialog = std::make_unique<ui::NewTransferDialog>(*manager, remotes);
         showAt(dialog.get(), dialog->sizeHint());
     }
     void fill(const QString &name, const QString &text) {
@@ -30,6 +31,7 @@ protected:
     }
 
     const QString source = inHome("Pictures");
+    RemoteManager remotes;
     std::unique_ptr<SyncManager> manager;
     std::unique_ptr<ui::NewTransferDialog> dialog;
 };
