@@ -40,5 +40,11 @@ int runTransfer(const QStringList &arguments);
 int runTransfers(const QStringList &arguments);
 int runVault(const QStringList &arguments);
 int runApps(const QStringList &arguments);
+int runScan(const QStringList &arguments);
+int runMoveDir(const QStringList &arguments);
+int runFreeSpace(const QStringList &arguments);
+int runCloudRoots(const QStringList &arguments);
+int runOptimiseCloud(const QStringList &arguments);
+int runBackups(const QStringList &arguments);
 
 } // namespace quindle
