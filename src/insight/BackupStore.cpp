@@ -96,8 +96,14 @@ std::optional<QString> copyItem(const QString &source, const QString &destinatio
 } // namespace
 
 QString BackupRecord::dateText() const {
-    return date.time() == QTime(0, 0) ? date.toString(QStringLiteral("yyyy-MM-dd"))
-                                      : date.toString(QStringLiteral("yyyy-MM-dd HH:mm:ss"));
+    const QString when = date.time() == QTime(0, 0)
+                             ? date.toString(QStringLiteral("yyyy-MM-dd"))
+                             : date.toString(QStringLiteral("yyyy-MM-dd HH:mm:ss"));
+    // A second backup within the same second is told apart by its count.
+    static const QRegularExpression count(QStringLiteral(R"(^\d{4}-\d{2}-\d{2}_\d{6}-(\d+)$)"));
+    const QRegularExpressionMatch match = count.match(QFileInfo(folder).fileName());
+    return match.hasMatch() ? when + QStringLiteral(" (") + match.captured(1) + QLatin1Char(')')
+                            : when;
 }
 
 BackupStore::BackupStore(std::function<bool()> jobsRunning, std::function<void()> afterSwap,

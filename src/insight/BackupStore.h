@@ -18,7 +18,8 @@ struct BackupRecord {
     std::optional<QString> version;
     bool operator==(const BackupRecord &) const = default;
 
-    // "2026-12-06 21:35:31", or the day alone when the name has no time.
+    // "2026-12-06 21:35:31", "2026-12-06 21:35:31 (2)" for the second of that second, or the
+    // day alone when the name has no time.
     QString dateText() const;
 };
 

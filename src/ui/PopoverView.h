@@ -17,8 +17,10 @@ class QProgressBar;
 class QVBoxLayout;
 
 namespace quindle {
+class FreeSpaceResult;
 class RecentNotices;
-}
+class ServiceRun;
+} // namespace quindle
 
 namespace quindle::ui {
 
@@ -33,6 +35,9 @@ struct PopoverActions {
         confirm;
     // Notices the desktop could not show; listed in the popover when there are any.
     RecentNotices *recentNotices = nullptr;
+    // The shared Free Up Space run and its last result; without them there is no such control.
+    ServiceRun *freeSpace = nullptr;
+    FreeSpaceResult *freeSpaceResult = nullptr;
 };
 
 // The main screen: the service's state, the drive and disk cards, and the everyday actions.

@@ -42,6 +42,16 @@ WindowSpec specFor(WindowKind kind) {
         return {QStringLiteral("Quindle — ") + shownDocument(kind).title, {900, 640}, true};
     case WindowKind::Apps:
         return {QStringLiteral("Quindle — Apps"), {820, 560}, true};
+    case WindowKind::StorageInspector:
+        return {QStringLiteral("Quindle — Storage Inspector"), {760, 560}, true};
+    case WindowKind::FolderMove:
+        return {QStringLiteral("Quindle — Move to NVMe"), {640, 420}, true};
+    case WindowKind::FreeSpace:
+        return {QStringLiteral("Quindle — Free Up Space"), {640, 460}, true};
+    case WindowKind::CloudOptimisation:
+        return {QStringLiteral("Quindle — Cloud Folder"), {640, 460}, true};
+    case WindowKind::Charts:
+        return {QStringLiteral("Quindle — Storage Charts"), {900, 640}, true};
     }
     return {};
 }

@@ -32,7 +32,12 @@ enum class WindowKind {
     Disclaimer,
     SecurityPolicy,
     ThirdPartyNotices,
-    Apps
+    Apps,
+    StorageInspector,
+    FolderMove,
+    FreeSpace,
+    CloudOptimisation,
+    Charts
 };
 
 // The Legal menu: each document's window.
