@@ -6,7 +6,7 @@ cd "$(dirname "$0")/.."
 
 packages=(
   build-essential cmake ninja-build ccache pkg-config
-  qt6-base-dev libssl-dev openssl libgtest-dev libgmock-dev libsecret-1-dev
+  qt6-base-dev qt6-charts-dev libqt6opengl6-dev libssl-dev openssl libgtest-dev libgmock-dev libsecret-1-dev
   rsync rclone fuse3 util-linux procps python3-cryptography python3-pyftpdlib
   bats shellcheck jq faketime xdg-utils file
   xvfb xauth trayer xdotool fonts-dejavu-core libglib2.0-bin dunst dbus gnome-keyring

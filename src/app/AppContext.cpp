@@ -2,6 +2,8 @@
 
 #include "transfers/Endpoint.h"
 
+#include <algorithm>
+
 namespace quindle {
 
 AppContext::AppContext()
@@ -30,6 +32,19 @@ AppContext::AppContext()
                              {QStringLiteral("state"), rawValue(job->state)},
                              {QStringLiteral("remote_type"), QStringLiteral("local")}});
     });
+    QObject::connect(&freeSpace, &ServiceRun::finished, &freeSpaceResult, &FreeSpaceResult::reload);
+    freeSpaceResult.reload();
+}
+
+bool AppContext::jobsRunning() const {
+    const auto moving = [](const MoveJob &job) { return !isTerminal(job.manifest.phase); };
+    const auto transferring = [](const SyncJob &job) {
+        return job.state == JobState::Preparing || job.state == JobState::Running;
+    };
+    return std::any_of(mover->jobs().cbegin(), mover->jobs().cend(), moving) ||
+           apps->hasUnfinishedJobs() ||
+           std::any_of(transfers.jobs().cbegin(), transfers.jobs().cend(), transferring) ||
+           folderMove.isRunning() || freeSpace.isRunning() || cloudOptimisation.isRunning();
 }
 
 void AppContext::stopBackgroundWork() {
@@ -39,6 +54,9 @@ void AppContext::stopBackgroundWork() {
     mover->stopForQuit();
     transfers.stopForQuit();
     apps->stopForQuit();
+    // No du is left walking the home folder; the service's own runs finish or are stopped with
+    // their process groups as their owners go.
+    storageScan.cancel();
 }
 
 } // namespace quindle

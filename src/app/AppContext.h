@@ -8,9 +8,15 @@
 #include "core/RecentNotices.h"
 #include "core/ServiceLogModel.h"
 #include "core/StatusModel.h"
+#include "insight/BackupStore.h"
+#include "insight/CloudFolders.h"
 #include "insight/DriveSelection.h"
+#include "insight/FreeSpaceResult.h"
 #include "insight/FstabAuditor.h"
+#include "insight/HistoryStore.h"
 #include "insight/NVMeInspector.h"
+#include "insight/ServiceRun.h"
+#include "insight/StorageScan.h"
 #include "mover/LocalFolderMover.h"
 #include "mover/MoveSleepGuard.h"
 #include "mover/MoverLog.h"
@@ -37,6 +43,9 @@ namespace quindle {
 // The composition root: the one instance of every engine and model, handed to the views.
 struct AppContext {
     AppContext();
+
+    // Whether a move, app move, transfer or long service run is under way: a restore waits.
+    bool jobsRunning() const;
 
     // What quitting and uninstalling both do first: no poll, drain, probe or engine is left
     // to write to ~/.quindle; interrupted moves resume at the next start.
@@ -72,6 +81,23 @@ struct AppContext {
     RecentNotices recentNotices;
     NotificationDrain notificationDrain{notifier, recentNotices};
     MeetingMonitor meetingMonitor;
+    // Storage insight: the inspector's scan and move, Free Up Space, the cloud folders, the
+    // history the charts draw and the backups.
+    StorageScan storageScan;
+    ServiceRun folderMove{ServiceRun::folderMove()};
+    ServiceRun freeSpace{ServiceRun::freeSpace()};
+    FreeSpaceResult freeSpaceResult;
+    ServiceRun cloudOptimisation{ServiceRun::cloudOptimisation()};
+    CloudRoots cloudRoots;
+    CloudUsageProbe cloudUsage;
+    HistoryStore history;
+    // The lock a restore moves away with the old state folder is taken again in the new one.
+    std::function<void()> retakeEngineLock;
+    BackupStore backups{[this] { return jobsRunning(); },
+                        [this] {
+                            if (retakeEngineLock)
+                                retakeEngineLock();
+                        }};
 };
 
 } // namespace quindle

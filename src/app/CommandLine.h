@@ -41,5 +41,11 @@ int runTransfers(const QStringList &arguments);
 int runVault(const QStringList &arguments);
 int runRemotes(const QStringList &arguments);
 int runApps(const QStringList &arguments);
+int runScan(const QStringList &arguments);
+int runMoveDir(const QStringList &arguments);
+int runFreeSpace(const QStringList &arguments);
+int runCloudRoots(const QStringList &arguments);
+int runOptimiseCloud(const QStringList &arguments);
+int runBackups(const QStringList &arguments);
 
 } // namespace quindle

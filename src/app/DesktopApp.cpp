@@ -10,14 +10,17 @@
 #include "core/UninstallWizardModel.h"
 #include "ui/AppsRootsDialog.h"
 #include "ui/AppsWindow.h"
+#include "ui/ChartsWindow.h"
 #include "ui/ChooseDriveWindow.h"
 #include "ui/DocumentWindow.h"
 #include "ui/InspectWindow.h"
 #include "ui/LogWindow.h"
 #include "ui/RemotesWindow.h"
 #include "ui/RulesConfigWindow.h"
+#include "ui/ServiceRunWindow.h"
 #include "ui/SettingsWindow.h"
 #include "ui/ShareExperienceWindow.h"
+#include "ui/StorageInspectorWindow.h"
 #include "ui/TierWindow.h"
 #include "ui/TransfersWindow.h"
 #include "ui/TrayIconArt.h"
@@ -76,7 +79,33 @@ int runDesktop(QApplication &app) {
         });
         return window;
     });
-    windows.setFactory(ui::WindowKind::Settings, [] { return new ui::SettingsWindow; });
+    context.retakeEngineLock = [&lock] {
+        (void)lock.release(); // its file left with the old state folder
+        lock = takeEngineLock();
+    };
+    windows.setFactory(ui::WindowKind::Settings, [&] {
+        auto *settings = new ui::SettingsWindow;
+        settings->addStorage({context.cloudRoots, context.cloudUsage, context.cloudOptimisation,
+                              context.backups,
+                              [&] { windows.open(ui::WindowKind::CloudOptimisation); }});
+        return settings;
+    });
+    windows.setFactory(ui::WindowKind::StorageInspector, [&] {
+        return new ui::StorageInspectorWindow(context.storageScan, context.folderMove,
+                                              [&] { windows.open(ui::WindowKind::FolderMove); });
+    });
+    windows.setFactory(ui::WindowKind::FolderMove, [&] {
+        return new ui::ServiceRunWindow(context.folderMove, ui::RunWindowTexts::folderMove());
+    });
+    windows.setFactory(ui::WindowKind::FreeSpace, [&] {
+        return new ui::ServiceRunWindow(context.freeSpace, ui::RunWindowTexts::freeSpace());
+    });
+    windows.setFactory(ui::WindowKind::CloudOptimisation, [&] {
+        return new ui::ServiceRunWindow(context.cloudOptimisation,
+                                        ui::RunWindowTexts::cloudOptimisation());
+    });
+    windows.setFactory(ui::WindowKind::Charts,
+                       [&] { return new ui::ChartsWindow(context.history); });
     windows.setFactory(ui::WindowKind::ShareExperience, [&] {
         auto *client = new FeedbackClient;
         auto *model = new ShareExperience(*client);

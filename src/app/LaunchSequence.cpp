@@ -207,6 +207,8 @@ void LaunchSequence::setupTray() {
     actions.quit = [this] { quit(nullptr); };
     actions.recentNotices = &m_context.recentNotices;
     actions.remotes = &m_context.remotes;
+    actions.freeSpace = &m_context.freeSpace;
+    actions.freeSpaceResult = &m_context.freeSpaceResult;
     // A window-modal question that does not spin a nested event loop, as every window asks.
     actions.confirm = [](const QString &title, const QString &text, const QString &confirm,
                          std::function<void()> confirmed) {
@@ -224,6 +226,11 @@ void LaunchSequence::setupTray() {
     m_tray = std::make_unique<ui::TrayController>(m_context.status, *m_context.mover, actions,
                                                   &m_context.fstab);
     m_tray->watchAppMoves(m_context.apps.get());
+    m_tray->watchRuns(&m_context.storageScan, &StorageScan::runningChanged,
+                      [this] { return m_context.storageScan.isRunning(); });
+    for (ServiceRun *run :
+         {&m_context.folderMove, &m_context.freeSpace, &m_context.cloudOptimisation})
+        m_tray->watchRuns(run, &ServiceRun::runningChanged, [run] { return run->isRunning(); });
     m_context.status.startPolling();
     m_context.notificationDrain.start();
     m_context.meetingMonitor.start();

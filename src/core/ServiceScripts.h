@@ -25,6 +25,13 @@ inline const QString listDrives = QStringLiteral("list-drives");
 inline const QString assess = QStringLiteral("assess");
 inline const QString benchmark = QStringLiteral("benchmark");
 inline const QString selectDrive = QStringLiteral("select-drive");
+inline const QString scanStorage = QStringLiteral("scan-storage");
+inline const QString moveDir = QStringLiteral("move-dir");
+inline const QString freeSpace = QStringLiteral("free-space");
+inline const QString listCloudRoots = QStringLiteral("list-cloud-roots");
+inline const QString cloudUsage = QStringLiteral("cloud-usage");
+inline const QString optimiseCloud = QStringLiteral("optimize-icloud");
+inline const QString backupSelf = QStringLiteral("backup-self");
 
 // The account helper (rclone-helper.sh) and its sub-commands.
 inline const QString rcloneHelperScript = QStringLiteral("rclone-helper.sh");

@@ -51,6 +51,12 @@ QString statusFile() {
 QString historyFile() {
     return inState("history.ndjson");
 }
+QString lastFreeSpaceFile() {
+    return inState("last-free-space.txt");
+}
+QString passLockFile() {
+    return inState("service/pass.lock");
+}
 
 QString folderMovesDirectory() {
     return inState("folder-moves");

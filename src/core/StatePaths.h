@@ -18,7 +18,9 @@ QString serviceOutputLog();   // quindle.launchd.log: the service manager's capt
 QString syncDirectory();
 
 QString statusFile();
-QString historyFile(); // history.ndjson: the service appends one snapshot a day
+QString historyFile();       // history.ndjson: the service appends one snapshot a day
+QString lastFreeSpaceFile(); // last-free-space.txt: the summary of the last Free Up Space run
+QString passLockFile();      // service/pass.lock: held by a rules pass, rollback or Free Up Space
 QString folderMovesDirectory();
 QString appMovesDirectory(); // app-moves: one manifest per app move
 QString movedAppsFile();     // moved-apps.json: the apps living on the NVMe

@@ -49,8 +49,9 @@ bool StreamedProcess::start(const QString &executablePath, const QStringList &ar
     platform::ChildCommand command(executablePath, arguments);
     command.environment = options.environment;
     command.endsWithParent = options.endsWithParent;
-    command.delivery = platform::ChildCommand::Delivery::Lines;
-    command.grace = std::chrono::milliseconds(stopGraceMs);
+    command.delivery = options.chunks ? platform::ChildCommand::Delivery::Chunks
+                                      : platform::ChildCommand::Delivery::Lines;
+    command.grace = options.grace;
     m_child = std::make_unique<platform::ChildProcess>(std::move(command));
     connect(m_child.get(), &platform::ChildProcess::line, this,
             [this](platform::ChildStream stream, const QString &line) {
@@ -59,6 +60,13 @@ bool StreamedProcess::start(const QString &executablePath, const QStringList &ar
                 else
                     Q_EMIT standardErrorLine(line);
             });
+    connect(m_child.get(), &platform::ChildProcess::chunk, this,
+            [this](platform::ChildStream stream, const QByteArray &bytes) {
+                if (stream == platform::ChildStream::Output)
+                    Q_EMIT standardOutputChunk(bytes);
+                else
+                    Q_EMIT standardErrorChunk(bytes);
+            });
     connect(m_child.get(), &platform::ChildProcess::finished, this,
             [this](const platform::ChildResult &result) { Q_EMIT finished(result.shellStatus()); });
     return m_child->start();
@@ -66,6 +74,10 @@ bool StreamedProcess::start(const QString &executablePath, const QStringList &ar
 
 qint64 StreamedProcess::pid() const {
     return m_child ? m_child->pid() : 0;
+}
+
+bool StreamedProcess::isRunning() const {
+    return m_child && m_child->isRunning();
 }
 
 QString StreamedProcess::errorString() const {

@@ -7,6 +7,7 @@
 #include <QString>
 #include <QStringList>
 
+#include <chrono>
 #include <memory>
 #include <optional>
 
@@ -25,7 +26,7 @@ std::optional<qint64> duKBAsync(const QString &path);
 // between double quotes with its own double quotes escaped by a backslash.
 QString formatCommandLine(const QString &executablePath, const QStringList &arguments);
 
-// A child process on the main thread whose two outputs arrive line by line.
+// A child process on the main thread whose two outputs arrive line by line, or as raw chunks.
 class StreamedProcess : public QObject {
     Q_OBJECT
 public:
@@ -40,6 +41,8 @@ public:
     struct Options {
         QHash<QString, QString> environment; // added to the inherited one
         bool endsWithParent = false;         // SIGTERM when this process dies, however it dies
+        bool chunks = false; // the output as it was read (…Chunk signals), not as lines
+        std::chrono::milliseconds grace{stopGraceMs}; // between SIGTERM and SIGKILL
     };
 
     // True once the program is launched; otherwise errorString() says why.
@@ -48,6 +51,7 @@ public:
         return start(executablePath, arguments, Options{});
     }
     qint64 pid() const;
+    bool isRunning() const;
     QString errorString() const;
     // SIGTERM now, SIGKILL after the grace; finished() follows.
     void terminate();
@@ -57,6 +61,8 @@ public:
 Q_SIGNALS:
     void standardOutputLine(const QString &line);
     void standardErrorLine(const QString &line);
+    void standardOutputChunk(const QByteArray &bytes);
+    void standardErrorChunk(const QByteArray &bytes);
     // The exit status; a program ended by a signal reports 128 + the signal, never 0.
     void finished(int status);
 

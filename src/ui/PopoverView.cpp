@@ -6,6 +6,7 @@
 #include "insight/PopoverModel.h"
 #include "platform/DesktopNouns.h"
 #include "transfers/RemoteManager.h"
+#include "ui/FreeSpacePanel.h"
 #include "ui/RecentNoticesView.h"
 #include "ui/Theme.h"
 #include "ui/TrayIconArt.h"
@@ -189,6 +190,10 @@ PopoverView::PopoverView(PopoverModel &model, PopoverActions actions, QWidget *p
     more->setPopupMode(QToolButton::InstantPopup);
     name(more, QStringLiteral("More actions"));
     auto *menu = new QMenu(more);
+    menu->addAction(QStringLiteral("Storage Inspector…"), this,
+                    [this] { m_actions.openWindow(WindowKind::StorageInspector); });
+    menu->addAction(QStringLiteral("Storage Charts…"), this,
+                    [this] { m_actions.openWindow(WindowKind::Charts); });
     menu->addAction(QStringLiteral("Transfers…"), this,
                     [this] { m_actions.openWindow(WindowKind::Transfers); });
     menu->addAction(QStringLiteral("Remotes & Accounts…"), this,
@@ -357,6 +362,15 @@ QScrollArea *PopoverView::buildLoadedPage() {
                                       .arg(platform::userServiceNoun())),
                        2, 2);
     layout->addLayout(actions);
+
+    if (m_actions.freeSpace && m_actions.freeSpaceResult) {
+        auto *freeSpace = new FreeSpacePanel(
+            *m_actions.freeSpace, *m_actions.freeSpaceResult,
+            [this] { return m_model.status() && m_model.status()->paused; },
+            [this] { m_actions.openWindow(WindowKind::FreeSpace); }, page);
+        connect(&m_model, &PopoverModel::changed, freeSpace, &FreeSpacePanel::rebuild);
+        layout->addWidget(freeSpace);
+    }
 
     // Windows.
     auto *windows = new QHBoxLayout;

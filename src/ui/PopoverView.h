@@ -17,8 +17,10 @@ class QProgressBar;
 class QVBoxLayout;
 
 namespace quindle {
+class FreeSpaceResult;
 class RecentNotices;
 class RemoteManager;
+class ServiceRun;
 } // namespace quindle
 
 namespace quindle::ui {
@@ -36,6 +38,9 @@ struct PopoverActions {
     RecentNotices *recentNotices = nullptr;
     // The cloud accounts, counted in the Cloud Accounts and Transfers rows; no rows without it.
     RemoteManager *remotes = nullptr;
+    // The shared Free Up Space run and its last result; without them there is no such control.
+    ServiceRun *freeSpace = nullptr;
+    FreeSpaceResult *freeSpaceResult = nullptr;
 };
 
 // The main screen: the service's state, the drive and disk cards, and the everyday actions.

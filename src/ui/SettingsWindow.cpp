@@ -1,6 +1,9 @@
 #include "ui/SettingsWindow.h"
 
+#include "insight/CloudFolders.h"
 #include "ui/AccountsPane.h"
+#include "ui/BackupsPane.h"
+#include "ui/CloudFoldersPanel.h"
 #include "ui/PrivacyPane.h"
 #include "ui/QuietHoursPane.h"
 #include "ui/RulesPane.h"
@@ -107,6 +110,7 @@ QWidget *SettingsWindow::notificationsPane() {
 QWidget *SettingsWindow::cloudPane() {
     auto *pane = new QWidget;
     auto *layout = new QVBoxLayout(pane);
+    m_cloudLayout = layout;
     layout->addWidget(heading(QStringLiteral("Cloud providers"), pane));
     layout->addWidget(caption(QStringLiteral("Free Up Space evicts the local copies of the "
                                              "providers switched on here. The files stay in the "
@@ -137,6 +141,24 @@ QWidget *SettingsWindow::cloudPane() {
     layout->addWidget(m_providerButtons);
     layout->addStretch(1);
     return pane;
+}
+
+void SettingsWindow::addStorage(const StorageSettings &storage) {
+    auto *folders =
+        new CloudFoldersPanel(storage.cloudRoots, storage.cloudUsage, storage.cloudOptimisation,
+                              storage.openCloudOptimisation, m_providerButtons->parentWidget());
+    // Before the closing stretch, after the providers' switches.
+    m_cloudLayout->insertWidget(m_cloudLayout->count() - 1, folders);
+    const int privacy = m_tabs->count() - 1;
+    m_tabs->insertTab(privacy,
+                      scrolling(new BackupsPane(storage.backups), QStringLiteral("Backups")),
+                      QStringLiteral("Backups"));
+    CloudRoots &roots = storage.cloudRoots;
+    connect(&roots, &CloudRoots::changed, this,
+            [this, &roots] { m_preferences.setDetectedCloudProviders(roots.providers()); });
+    if (roots.lastRefresh())
+        m_preferences.setDetectedCloudProviders(roots.providers());
+    roots.refresh();
 }
 
 void SettingsWindow::presentNotificationsAndCloud() {

@@ -6,6 +6,8 @@
 
 #include <QWidget>
 
+#include <functional>
+
 class QCheckBox;
 class QLabel;
 class QMessageBox;
@@ -13,9 +15,25 @@ class QPushButton;
 class QTabWidget;
 class QVBoxLayout;
 
+namespace quindle {
+class BackupStore;
+class CloudRoots;
+class CloudUsageProbe;
+class ServiceRun;
+} // namespace quindle
+
 namespace quindle::ui {
 
 class RulesPane;
+
+// The storage models the Cloud section and the Backups pane show.
+struct StorageSettings {
+    CloudRoots &cloudRoots;
+    CloudUsageProbe &cloudUsage;
+    ServiceRun &cloudOptimisation;
+    BackupStore &backups;
+    std::function<void()> openCloudOptimisation;
+};
 
 // The service's settings and rules. It reads the configuration when it opens and writes every
 // change back by itself: there is no Save button.
@@ -30,6 +48,9 @@ public:
     RuleDialog *ruleDialog() const;
     QMessageBox *floorQuestion() const;
     QTabWidget *tabs() const { return m_tabs; }
+    // Adds each cloud folder (with Optimise…) to the Cloud section, and the Backups pane; the
+    // detected cloud providers come from `storage.cloudRoots`, which this refreshes.
+    void addStorage(const StorageSettings &storage);
 
 private:
     QWidget *notificationsPane();
@@ -42,6 +63,7 @@ private:
     QTabWidget *m_tabs = nullptr;
     RulesPane *m_rulesPane = nullptr;
     QCheckBox *m_notify = nullptr;
+    QVBoxLayout *m_cloudLayout = nullptr;
     QVBoxLayout *m_providerLayout = nullptr;
     QList<QCheckBox *> m_providerBoxes;
     QStringList m_shownProviders;

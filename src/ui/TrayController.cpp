@@ -11,6 +11,8 @@
 #include <QVBoxLayout>
 #include <QtDebug>
 
+#include <algorithm>
+
 namespace quindle::ui {
 
 TrayController::TrayController(StatusModel &model, LocalFolderMover &mover, PopoverActions actions,
@@ -148,7 +150,10 @@ bool TrayController::activityRunning() const {
     for (const MoveJob &job : m_mover.jobs())
         if (!isTerminal(job.manifest.phase))
             return true; // a move waiting for its drive counts too
-    return m_apps && m_apps->hasUnfinishedJobs();
+    if (m_apps && m_apps->hasUnfinishedJobs())
+        return true;
+    return std::any_of(m_runsRunning.cbegin(), m_runsRunning.cend(),
+                       [](const auto &running) { return running(); });
 }
 
 void TrayController::updateIcon() {
@@ -186,6 +191,8 @@ QMenu *TrayController::buildMenu() {
     for (const auto &[label, kind] :
          {std::pair{QStringLiteral("Tier…"), WindowKind::Tier},
           std::pair{QStringLiteral("Inspect NVMe…"), WindowKind::Inspect},
+          std::pair{QStringLiteral("Storage Inspector…"), WindowKind::StorageInspector},
+          std::pair{QStringLiteral("Storage Charts…"), WindowKind::Charts},
           std::pair{QStringLiteral("Choose Drive…"), WindowKind::ChooseDrive},
           std::pair{QStringLiteral("Transfers…"), WindowKind::Transfers},
           std::pair{QStringLiteral("Remotes & Accounts…"), WindowKind::Remotes},

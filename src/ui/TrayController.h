@@ -9,7 +9,9 @@
 #include <QPointer>
 #include <QTimer>
 
+#include <functional>
 #include <memory>
+#include <vector>
 
 class QMenu;
 class QSystemTrayIcon;
@@ -50,6 +52,16 @@ public:
     QMenu *menu() const { return m_menu.get(); } // the icon's context menu
     // App moves count as activity too.
     void watchAppMoves(const AppRelocator *apps);
+    // And so do the service's long runs (a scan, Free Up Space, a folder's move or eviction):
+    // `running` says whether one is under way, `changed` is emitted when that may have changed.
+    template <typename Source, typename Signal>
+    void watchRuns(const Source *source, Signal changed, std::function<bool()> running) {
+        m_runsRunning.push_back(std::move(running));
+        connect(source, changed, this, [this] {
+            updateIcon();
+            refreshActivityBlink();
+        });
+    }
 
 private:
     void updateIcon();
@@ -60,6 +72,7 @@ private:
     StatusModel &m_model;
     LocalFolderMover &m_mover;
     const AppRelocator *m_apps = nullptr;
+    std::vector<std::function<bool()>> m_runsRunning;
     PopoverActions m_actions;
     PopoverModel m_popoverModel;
     std::unique_ptr<QSystemTrayIcon> m_tray;

@@ -44,6 +44,16 @@ WindowSpec specFor(WindowKind kind) {
         return {QStringLiteral("Quindle — Apps"), {820, 560}, true};
     case WindowKind::Remotes:
         return {QStringLiteral("Quindle — Remotes & Accounts"), {720, 500}, true};
+    case WindowKind::StorageInspector:
+        return {QStringLiteral("Quindle — Storage Inspector"), {760, 560}, true};
+    case WindowKind::FolderMove:
+        return {QStringLiteral("Quindle — Move to NVMe"), {640, 420}, true};
+    case WindowKind::FreeSpace:
+        return {QStringLiteral("Quindle — Free Up Space"), {640, 460}, true};
+    case WindowKind::CloudOptimisation:
+        return {QStringLiteral("Quindle — Cloud Folder"), {640, 460}, true};
+    case WindowKind::Charts:
+        return {QStringLiteral("Quindle — Storage Charts"), {900, 640}, true};
     }
     return {};
 }

@@ -33,7 +33,12 @@ enum class WindowKind {
     SecurityPolicy,
     ThirdPartyNotices,
     Apps,
-    Remotes
+    Remotes,
+    StorageInspector,
+    FolderMove,
+    FreeSpace,
+    CloudOptimisation,
+    Charts
 };
 
 // The Legal menu: each document's window.

@@ -5,8 +5,10 @@
 #include "core/ServiceScripts.h"
 #include "core/StatePaths.h"
 #include "core/StatusModel.h"
+#include "insight/FreeSpaceResult.h"
 #include "insight/FstabAuditor.h"
 #include "insight/PopoverModel.h"
+#include "insight/ServiceRun.h"
 #include "mover/LocalFolderMover.h"
 #include "mover/MoverLog.h"
 #include "mover/MoverSettings.h"
@@ -109,6 +111,10 @@ int main(int argc, char **argv) {
     };
     RecentNotices notices;
     actions.recentNotices = &notices;
+    ServiceRun freeSpace(ServiceRun::freeSpace());
+    FreeSpaceResult freeSpaceResult;
+    actions.freeSpace = &freeSpace;
+    actions.freeSpaceResult = &freeSpaceResult;
     ui::PopoverView view(popover, actions);
     view.show();
 
@@ -158,6 +164,13 @@ int main(int argc, char **argv) {
         screenshots::shoot(question, QStringLiteral("popover-fstab-confirm.png"));
         question->close();
     }
+    // The last Free Up Space run's result, until it is dismissed.
+    screenshots::writeFile(paths::lastFreeSpaceFile(),
+                           "before_free_gb=49\nafter_free_gb=61\ndelta_gb=12\nfiles_moved=214\n"
+                           "caches_cleaned=38\n");
+    freeSpaceResult.reload();
+    shoot("free-space-banner", {});
+    freeSpaceResult.acknowledge();
     // The footer's menus, open.
     for (QToolButton *button : view.findChildren<QToolButton *>()) {
         if (!button->menu())

@@ -5,6 +5,8 @@
 // dry run, the installer); a small wrapper around the real script answers for drives this
 // machine does not have.
 
+#include "StorageScreenshots.h"
+
 #include "core/ConfigFileModel.h"
 #include "core/DriveIdentity.h"
 #include "core/Installer.h"
@@ -34,8 +36,8 @@
 #include "ui/RulesConfigWindow.h"
 #include "ui/ServiceStartWindow.h"
 #include "ui/SettingsWindow.h"
-#include "ui/ShareExperienceWindow.h"
 #include "ui/SetupWizardWindow.h"
+#include "ui/ShareExperienceWindow.h"
 #include "ui/SplashWindow.h"
 #include "ui/UninstallWindow.h"
 #include "ui/UpdatePromptWindow.h"
@@ -519,6 +521,7 @@ int main(int argc, char **argv) {
     }
     inspect(QStringLiteral("inspect.png"));
     chooseDrive(QStringLiteral("choose-drive.png"), true);
+    storageScreenshots();
     {
         StatusModel model(managers());
         ServiceStartPrompt prompt(model);
