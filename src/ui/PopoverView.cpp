@@ -196,7 +196,7 @@ PopoverView::PopoverView(PopoverModel &model, PopoverActions actions, QWidget *p
                     [this] { m_actions.openWindow(WindowKind::Charts); });
     menu->addAction(QStringLiteral("Transfers…"), this,
                     [this] { m_actions.openWindow(WindowKind::Transfers); });
-    menu->addAction(QStringLiteral("Remotes & Accounts…"), this,
+    menu->addAction(QStringLiteral("Remotes && Accounts…"), this,
                     [this] { m_actions.openWindow(WindowKind::Remotes); });
     menu->addAction(QStringLiteral("Tier…"), this,
                     [this] { m_actions.openWindow(WindowKind::Tier); });
