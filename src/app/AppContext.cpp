@@ -23,14 +23,15 @@ AppContext::AppContext()
         if (!job || !(job->state == JobState::Completed || job->state == JobState::Failed ||
                       job->state == JobState::Canceled))
             return;
-        // Only the kind of account may leave; until accounts are known by kind, a transfer
-        // that touches one is not reported at all.
-        if (isRemotePath(job->source) || isRemotePath(job->destination))
+        // Only the kind of account may leave, never its name or a path.
+        const QString accountType =
+            transferAccountType(job->source, job->destination, transfers.remoteTypes());
+        if (accountType.isEmpty())
             return;
         telemetry.sendEvent(QStringLiteral("transfer_finished"),
                             {{QStringLiteral("mode"), rawValue(job->mode)},
                              {QStringLiteral("state"), rawValue(job->state)},
-                             {QStringLiteral("remote_type"), QStringLiteral("local")}});
+                             {QStringLiteral("remote_type"), accountType}});
     });
     QObject::connect(&freeSpace, &ServiceRun::finished, &freeSpaceResult, &FreeSpaceResult::reload);
     freeSpaceResult.reload();

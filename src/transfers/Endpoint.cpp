@@ -18,6 +18,15 @@ std::optional<QString> remoteName(const QString &endpoint) {
     return endpoint.left(endpoint.indexOf(QLatin1Char(':')));
 }
 
+QString transferAccountType(const QString &source, const QString &destination,
+                            const QHash<QString, QString> &types) {
+    const std::optional<QString> name =
+        remoteName(destination) ? remoteName(destination) : remoteName(source);
+    if (!name)
+        return QStringLiteral("local");
+    return types.value(*name);
+}
+
 std::optional<QString> endpointProblem(const QString &endpoint,
                                        const std::function<bool(const QString &)> &remoteExists) {
     if (const std::optional<QString> name = remoteName(endpoint)) {

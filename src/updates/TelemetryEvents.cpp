@@ -31,8 +31,8 @@ const QMap<QString, QMap<QString, ValueCheck>> &catalogue() {
           {QStringLiteral("state"), oneOf({"completed", "failed", "canceled"})},
           // Account kinds by their type name; never a path, host or account name.
           {QStringLiteral("remote_type"),
-           oneOf({"local", "drive", "dropbox", "onedrive", "box", "pcloud", "mega", "gphotos", "s3",
-                  "b2", "azureblob", "swift", "sftp", "ftp", "smb", "webdav"})}}},
+           oneOf({"local", "drive", "dropbox", "onedrive", "box", "pcloud", "mega", "googlephotos",
+                  "s3", "b2", "azureblob", "swift", "sftp", "ftp", "smb", "webdav"})}}},
         {QStringLiteral("feedback_sent"),
          {{QStringLiteral("category"),
            oneOf({"bug", "suggestion", "question", "praise", "other"})}}},

@@ -145,3 +145,12 @@ TEST(TransferEndpoints, TellRemotesFromLocalPathsAndRefuseWhatRcloneWouldMisread
     EXPECT_EQ(endpointProblem(QStringLiteral("dropbox:x"), known),
               QStringLiteral("No rclone remote is named “dropbox”."));
 }
+
+TEST(TransferEndpoints, AnAccountTypeIsTheDestinationsElseTheSourcesAndNeverAGuess) {
+    const QHash<QString, QString> types{{"photos", "googlephotos"}, {"box one", "sftp"}};
+    EXPECT_EQ(transferAccountType("/home/me/a", "/media/b", types), "local");
+    EXPECT_EQ(transferAccountType("/home/me/a", "photos:2024", types), "googlephotos");
+    EXPECT_EQ(transferAccountType("box one:x", "/home/me/b", types), "sftp");
+    EXPECT_EQ(transferAccountType("box one:x", "photos:", types), "googlephotos");
+    EXPECT_EQ(transferAccountType("/home/me/a", "gone:x", types), "");
+}

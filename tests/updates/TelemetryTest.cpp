@@ -127,9 +127,12 @@ TEST_F(TelemetryTest, AnEventOutsideTheCatalogueIsDroppedAndSaysSo) {
                            "Quindle telemetry: dropped event transfer_finished",
                            "Quindle telemetry: dropped event app_launched",
                            "Quindle telemetry: dropped event feedback_sent"}));
-    EXPECT_TRUE(sent(
-        telemetry.sendEvent("transfer_finished",
-                            {{"mode", "bisync"}, {"state", "canceled"}, {"remote_type", "sftp"}})));
+    // Every kind of account Quindle adds is reported under the name its account list uses.
+    for (const char *type : {"local", "drive", "googlephotos", "s3", "sftp", "ftp"})
+        EXPECT_TRUE(sent(telemetry.sendEvent(
+            "transfer_finished",
+            {{"mode", "bisync"}, {"state", "canceled"}, {"remote_type", type}})))
+            << type;
 }
 
 TEST_F(TelemetryTest, FailuresAreLoggedOnceAndNeverWaitPastTheDeadline) {
