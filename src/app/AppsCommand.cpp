@@ -29,7 +29,7 @@ template <typename Item> bool namedBy(const QString &name, const Item &item, con
            (item.bundleID && name == *item.bundleID);
 }
 
-QString sizeText(qint64 bytes) {
+QString appSizeText(qint64 bytes) {
     return QLocale::c().formattedDataSize(bytes, 1, QLocale::DataSizeSIFormat);
 }
 
@@ -48,8 +48,8 @@ int listApps(const QStringList &arguments, QTextStream &out, QTextStream &err) {
             rows.append(listJson(entry, now, verdict.rawValue(), verdict.message));
             continue;
         }
-        out << entry.displayName << "  " << entry.path << "  " << sizeText(entry.sizeBytes) << "  "
-            << entry.lastUsedLabel(now) << "  " << verdict.rawValue();
+        out << entry.displayName << "  " << entry.path << "  " << appSizeText(entry.sizeBytes)
+            << "  " << entry.lastUsedLabel(now) << "  " << verdict.rawValue();
         if (!verdict.message.isEmpty())
             out << "  " << verdict.message;
         out << '\n';
@@ -159,7 +159,7 @@ int runApps(const QStringList &arguments) {
     if (action == QLatin1String("moved")) {
         for (const MovedApp &app : session->apps->moved())
             out << app.displayName << "  " << app.originalPath << " → " << app.nvmePath << "  "
-                << sizeText(app.sizeBytes) << "  " << isoDate(app.movedAt) << '\n';
+                << appSizeText(app.sizeBytes) << "  " << isoDate(app.movedAt) << '\n';
         if (session->apps->moved().isEmpty())
             out << "No apps moved yet.\n";
         return 0;

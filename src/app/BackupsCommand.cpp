@@ -13,14 +13,14 @@ namespace quindle {
 
 namespace {
 
-int usage(QTextStream &err) {
+int backupsUsage(QTextStream &err) {
     err << "Usage: quindle backups list\n"
            "       quindle backups now\n"
            "       quindle backups restore FOLDER\n";
     return 2;
 }
 
-int list(QTextStream &out) {
+int listBackups(QTextStream &out) {
     BackupStore store;
     store.refresh();
     if (store.records().isEmpty()) {
@@ -79,12 +79,12 @@ int runBackups(const QStringList &arguments) {
     QTextStream err(stderr);
     const QString verb = arguments.value(0);
     if (verb == QLatin1String("list") && arguments.size() == 1)
-        return list(out);
+        return listBackups(out);
     if (verb == QLatin1String("now") && arguments.size() == 1)
         return backUpNow(out);
     if (verb == QLatin1String("restore") && arguments.size() == 2 && !arguments.at(1).isEmpty())
         return restore(arguments.at(1), out, err);
-    return usage(err);
+    return backupsUsage(err);
 }
 
 } // namespace quindle

@@ -37,7 +37,7 @@ void await(ShareExperience &model) {
         loop.exec();
 }
 
-int usage(QTextStream &err) {
+int feedbackUsage(QTextStream &err) {
     err << "Usage: quindle feedback send --email E --category C [--severity S] [--feature F]\n"
            "         [--frequency Q] [--name N] [--mobile M] --message-file FILE\n"
            "The code mailed to E is read from standard input.\n";
@@ -51,7 +51,7 @@ int runFeedback(const QStringList &arguments) {
     QTextStream out(stdout);
     QTextStream err(stderr);
     if (arguments.value(0) != QLatin1String("send") || arguments.size() % 2 == 0)
-        return usage(err);
+        return feedbackUsage(err);
     QMap<QString, QString> options;
     for (qsizetype i = 1; i + 1 < arguments.size(); i += 2)
         options.insert(arguments.at(i), arguments.at(i + 1));
@@ -59,11 +59,11 @@ int runFeedback(const QStringList &arguments) {
                                    "--frequency", "--name",     "--mobile",   "--message-file"};
     for (auto option = options.cbegin(); option != options.cend(); ++option)
         if (!known.contains(option.key()))
-            return usage(err);
+            return feedbackUsage(err);
     if (!options.contains(QStringLiteral("--email")) ||
         !options.contains(QStringLiteral("--category")) ||
         !options.contains(QStringLiteral("--message-file")))
-        return usage(err);
+        return feedbackUsage(err);
 
     FeedbackClient client;
     ShareExperience model(client);

@@ -10,7 +10,7 @@ namespace quindle {
 
 namespace {
 
-int usage(QTextStream &err) {
+int historyUsage(QTextStream &err) {
     err << "Usage: quindle history [--range LABEL] [--now DATETIME] [--json]\n"
            "       quindle history --top\n"
            "LABEL is one of:";
@@ -44,7 +44,7 @@ int runHistory(const QStringList &arguments) {
         } else if (word == QLatin1String("--range") && i + 1 < arguments.size()) {
             const std::optional<ChartTimeRange> chosen = chartTimeRangeFromLabel(arguments.at(++i));
             if (!chosen)
-                return usage(err);
+                return historyUsage(err);
             range = *chosen;
         } else if (word == QLatin1String("--now") && i + 1 < arguments.size()) {
             now = QDateTime::fromString(arguments.at(++i), Qt::ISODate);
@@ -53,11 +53,11 @@ int runHistory(const QStringList &arguments) {
                 return 2;
             }
         } else {
-            return usage(err);
+            return historyUsage(err);
         }
     }
     if (top && (json || arguments.size() != 1))
-        return usage(err);
+        return historyUsage(err);
 
     HistoryStore store;
     store.refresh();

@@ -13,7 +13,7 @@ namespace quindle {
 
 namespace {
 
-int usage(QTextStream &err) {
+int manifestUsage(QTextStream &err) {
     err << "Usage: quindle manifest check\n"
            "       quindle manifest sign --key-file KEY-FILE MANIFEST-FILE\n";
     return 2;
@@ -68,7 +68,7 @@ int runManifest(const QStringList &arguments) {
     if (verb == QLatin1String("sign") && arguments.size() == 4 &&
         arguments.at(1) == QLatin1String("--key-file"))
         return sign(arguments.at(2), arguments.at(3), out, err);
-    return usage(err);
+    return manifestUsage(err);
 }
 
 } // namespace quindle

@@ -11,7 +11,7 @@ namespace quindle {
 
 namespace {
 
-QString described(const platform::CaptureUse &use) {
+QString captureLine(const platform::CaptureUse &use) {
     const QString device = use.kind == platform::CaptureUse::Kind::Camera
                                ? QStringLiteral("The camera %1")
                                : QStringLiteral("The microphone stream %1");
@@ -40,7 +40,7 @@ int runMeeting(const QStringList &arguments) {
     if (uses.isEmpty())
         out << "No camera or microphone is in use.\n";
     for (const platform::CaptureUse &use : uses)
-        out << described(use) << '\n';
+        out << captureLine(use) << '\n';
     if (!once)
         return 0;
     const QString flag = paths::meetingFlag();

@@ -11,7 +11,7 @@ namespace quindle {
 
 namespace {
 
-QString described(const RecentNotice &notice) {
+QString noticeLine(const RecentNotice &notice) {
     const QString title = QStringLiteral("“%1”").arg(notice.payload.title);
     switch (notice.route) {
     case NoticeRoute::Desktop:
@@ -66,7 +66,7 @@ int runNotifications(const QStringList &arguments) {
     if (!report.posted.isEmpty())
         answered.exec();
     for (const RecentNotice &notice : shown)
-        out << described(notice) << '\n';
+        out << noticeLine(notice) << '\n';
     if (report.malformed + report.undecodable > 0)
         out << "Skipped " << report.malformed + report.undecodable
             << " line(s) that are not notifications.\n";

@@ -1,5 +1,6 @@
 #include "app/CommandLine.h"
 
+#include "app/CommandOutput.h"
 #include "platform/TerminationSignals.h"
 #include "transfers/AccountForm.h"
 #include "transfers/CredentialSaver.h"
@@ -23,7 +24,7 @@ namespace quindle {
 
 namespace {
 
-int usage() {
+int remotesUsage() {
     QTextStream(stderr)
         << "Usage: quindle remotes [--json]\n"
            "       quindle remotes types\n"
@@ -41,27 +42,6 @@ int usage() {
            "       quindle remotes browse NAME:[PATH]\n"
            "P is AWS, Cloudflare, B2, Wasabi, DigitalOcean, Minio or Other.\n";
     return 2;
-}
-
-int refuse(const QString &sentence) {
-    QTextStream(stderr) << sentence << '\n';
-    return 2;
-}
-
-int fail(const QString &message) {
-    QTextStream(stderr) << message << '\n';
-    return 1;
-}
-
-// The secret as piped: the line feed that ends it is not part of it.
-QString standardInput() {
-    QFile input;
-    if (!input.open(stdin, QIODevice::ReadOnly))
-        return {};
-    QByteArray bytes = input.readAll();
-    if (bytes.endsWith('\n'))
-        bytes.chop(1);
-    return QString::fromUtf8(bytes);
 }
 
 std::optional<QList<Remote>> readRemotes() {
@@ -95,7 +75,7 @@ parseOptions(const QStringList &arguments, const QStringList &withValue, const Q
     return options;
 }
 
-int list(bool json) {
+int listRemotes(bool json) {
     const std::optional<QList<Remote>> remotes = readRemotes();
     if (!remotes)
         return 1;
@@ -165,7 +145,7 @@ std::optional<QString> fillForm(AccountForm &form, const QHash<QString, QString>
             form.pathStyle = true;
         if (options.contains(QStringLiteral("--no-path-style")))
             form.pathStyle = false;
-        form.secretAccessKey = standardInput();
+        form.secretAccessKey = pipedSecret();
         return std::nullopt;
     }
     form.host = options.value(QStringLiteral("--host"));
@@ -176,9 +156,9 @@ std::optional<QString> fillForm(AccountForm &form, const QHash<QString, QString>
         form.authMethod = SftpAuthMethod::PrivateKey;
         form.keyFile = options.value(QStringLiteral("--key-file"));
         if (options.contains(QStringLiteral("--passphrase-stdin")))
-            form.keyPassphrase = standardInput();
+            form.keyPassphrase = pipedSecret();
     } else {
-        form.password = standardInput();
+        form.password = pipedSecret();
     }
     return std::nullopt;
 }
@@ -202,7 +182,7 @@ int addWithForm(const QString &type, const QStringList &arguments) {
                                          : QStringList{QStringLiteral("--password-stdin"),
                                                        QStringLiteral("--passphrase-stdin")});
     if (!options)
-        return usage();
+        return remotesUsage();
     // Exactly one way to give the secret.
     const auto given = [&](const char *flag) { return options->contains(QLatin1String(flag)); };
     const bool secretOk = type == QLatin1String("s3")
@@ -210,18 +190,18 @@ int addWithForm(const QString &type, const QStringList &arguments) {
                               : given("--password-stdin") != given("--key-file") &&
                                     !(given("--passphrase-stdin") && !given("--key-file"));
     if (!given("--name") || !secretOk)
-        return usage();
+        return remotesUsage();
 
     AccountForm form = AccountForm::forType(type);
     if (std::optional<QString> refusal = fillForm(form, *options))
-        return refuse(*refusal);
+        return refused(*refusal);
     const std::optional<QList<Remote>> remotes = readRemotes();
     if (!remotes)
         return 1;
     if (std::optional<QString> problem = form.problem(*remotes))
-        return refuse(*problem);
+        return refused(*problem);
     if (std::optional<QString> failure = CredentialSaver::saveBlocking(form.request()))
-        return fail(*failure);
+        return failed(*failure);
     QTextStream(stdout) << "Added the account " << form.nickname.trimmed() << ".\n";
     return 0;
 }
@@ -233,15 +213,15 @@ int signIn(const QString &type, const QStringList &arguments) {
                       QStringLiteral("--client-secret")},
                      {});
     if (!options || !options->contains(QStringLiteral("--name")))
-        return usage();
+        return remotesUsage();
     const std::optional<QList<Remote>> remotes = readRemotes();
     if (!remotes)
         return 1;
     const QString nickname = options->value(QStringLiteral("--name")).trimmed();
     if (std::optional<QString> problem = nicknameProblem(nickname, *remotes))
-        return refuse(*problem);
+        return refused(*problem);
     if (RemoteCaps::limitReached(*remotes, type))
-        return refuse(RemoteCaps::limitReachedText(type));
+        return refused(RemoteCaps::limitReachedText(type));
 
     QTextStream out(stdout);
     RcloneAuth auth;
@@ -269,20 +249,20 @@ int signIn(const QString &type, const QStringList &arguments) {
         out << "Added the account " << nickname << ".\n";
         return 0;
     case RcloneAuth::Step::Canceled:
-        return fail(auth.detail());
+        return failed(auth.detail());
     default:
-        return fail(auth.message());
+        return failed(auth.message());
     }
 }
 
-int add(const QStringList &arguments) {
+int addRemote(const QStringList &arguments) {
     const QString type = arguments.value(0);
     if (type == QLatin1String("sftp") || type == QLatin1String("ftp") ||
         type == QLatin1String("s3"))
         return addWithForm(type, arguments.mid(1));
     if (type == QLatin1String("drive") || type == QLatin1String("googlephotos"))
         return signIn(type, arguments.mid(1));
-    return usage();
+    return remotesUsage();
 }
 
 int test(const QString &name) {
@@ -290,10 +270,10 @@ int test(const QString &name) {
     if (!remotes)
         return 1;
     if (std::optional<QString> unknown = unknownRemote(*remotes, name))
-        return refuse(*unknown);
+        return refused(*unknown);
     const RemoteTestResult result = RemoteManager::testBlocking(name);
     if (!result.ok)
-        return fail(result.message);
+        return failed(result.message);
     QTextStream(stdout) << result.message << '\n';
     return 0;
 }
@@ -303,9 +283,9 @@ int remove(const QString &name) {
     if (!remotes)
         return 1;
     if (std::optional<QString> unknown = unknownRemote(*remotes, name))
-        return refuse(*unknown);
+        return refused(*unknown);
     if (std::optional<QString> failure = RemoteManager::removeBlocking(name))
-        return fail(*failure);
+        return failed(*failure);
     QTextStream(stdout) << "Removed the account " << name << ".\n";
     return 0;
 }
@@ -313,18 +293,18 @@ int remove(const QString &name) {
 int browse(const QString &target) {
     const qsizetype colon = target.indexOf(QLatin1Char(':'));
     if (colon < 1)
-        return usage();
+        return remotesUsage();
     const QString name = target.left(colon);
     const std::optional<QList<Remote>> remotes = readRemotes();
     if (!remotes)
         return 1;
     if (std::optional<QString> unknown = unknownRemote(*remotes, name))
-        return refuse(*unknown);
+        return refused(*unknown);
     if (RcloneClient::locate().isEmpty())
-        return fail(RcloneClient::notInstalledText());
+        return failed(RcloneClient::notInstalledText());
     const FolderListing listing = RemoteManager::listFoldersBlocking(name, target.mid(colon + 1));
     if (listing.error)
-        return fail(QStringLiteral("Could not list folders: ") + *listing.error);
+        return failed(QStringLiteral("Could not list folders: ") + *listing.error);
     QTextStream out(stdout);
     for (const QString &folder : listing.folders)
         out << folder << '\n';
@@ -335,12 +315,12 @@ int browse(const QString &target) {
 
 int runRemotes(const QStringList &arguments) {
     if (arguments.isEmpty() || arguments == QStringList{QStringLiteral("--json")})
-        return list(!arguments.isEmpty());
+        return listRemotes(!arguments.isEmpty());
     const QString verb = arguments.first();
     if (verb == QLatin1String("types") && arguments.size() == 1)
         return types();
     if (verb == QLatin1String("add"))
-        return add(arguments.mid(1));
+        return addRemote(arguments.mid(1));
     if (verb == QLatin1String("test") && arguments.size() == 2)
         return test(arguments.at(1));
     if (verb == QLatin1String("remove") && arguments.size() == 3 &&
@@ -348,7 +328,7 @@ int runRemotes(const QStringList &arguments) {
         return remove(arguments.at(1));
     if (verb == QLatin1String("browse") && arguments.size() == 2)
         return browse(arguments.at(1));
-    return usage();
+    return remotesUsage();
 }
 
 } // namespace quindle

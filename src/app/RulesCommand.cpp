@@ -1,5 +1,6 @@
 #include "app/CommandLine.h"
 
+#include "app/CommandOutput.h"
 #include "core/PathText.h"
 #include "core/PreferencesModel.h"
 #include "core/RuleActions.h"
@@ -16,7 +17,7 @@ namespace quindle {
 
 namespace {
 
-int usage() {
+int rulesUsage() {
     QTextStream(stderr)
         << "Usage: quindle rules\n"
            "       quindle rules add ACTION SOURCE DESTINATION AGE [EXTRAS]\n"
@@ -26,11 +27,6 @@ int usage() {
            "ACTION is archive_old, archive_big, delete_old or app_cache_clean; an empty\n"
            "DESTINATION (\"\") is the Archive folder on the NVMe; EXTRAS is archive_big's size.\n";
     return 2;
-}
-
-int refuse(const QString &sentence) {
-    QTextStream(stderr) << sentence << '\n';
-    return 1;
 }
 
 QString agesOf(const RuleRecord &rule, const Preferences &preferences) {
@@ -48,10 +44,10 @@ QString agesOf(const RuleRecord &rule, const Preferences &preferences) {
     return text + QLatin1Char('.');
 }
 
-int list(const RulesArray &rules, const Preferences &preferences) {
+int listRules(const RulesArray &rules, const Preferences &preferences) {
     QTextStream out(stdout);
     if (rules.lastError())
-        return refuse(*rules.lastError() + QLatin1Char('.'));
+        return failed(*rules.lastError() + QLatin1Char('.'));
     if (rules.rows().isEmpty()) {
         out << "No rules are configured. Add one with: quindle rules add ACTION SOURCE "
                "DESTINATION AGE\n";
@@ -107,7 +103,7 @@ QString absolute(const QString &path) {
 int runRules(const QStringList &arguments) {
     QTextStream out(stdout);
     if (const ConfigFile config; !QFileInfo::exists(config.path()))
-        return refuse(QStringLiteral("There is no configuration file at %1 yet; quindle service "
+        return failed(QStringLiteral("There is no configuration file at %1 yet; quindle service "
                                      "install writes it.")
                           .arg(tildePath(config.path())));
     PreferencesModel preferences;
@@ -117,20 +113,20 @@ int runRules(const QStringList &arguments) {
     const QString verb = arguments.value(0);
     const qsizetype count = arguments.size();
     if (arguments.isEmpty())
-        return list(rules, preferences.values());
+        return listRules(rules, preferences.values());
     if (rules.lastError())
-        return refuse(*rules.lastError() + QLatin1Char('.'));
+        return failed(*rules.lastError() + QLatin1Char('.'));
 
     std::optional<QString> refusal;
     if (verb == QLatin1String("add") && (count == 5 || count == 6)) {
         const QString &action = arguments.at(1);
         if (!ruleActions::isKnown(action))
-            return refuse(QStringLiteral("“%1” is not an action. The actions are archive_old, "
+            return failed(QStringLiteral("“%1” is not an action. The actions are archive_old, "
                                          "archive_big, delete_old and app_cache_clean.")
                               .arg(action));
         const std::optional<int> age = wholeNumber(arguments.at(4));
         if (!age)
-            return refuse(QStringLiteral("“%1” is not a number of days.").arg(arguments.at(4)));
+            return failed(QStringLiteral("“%1” is not a number of days.").arg(arguments.at(4)));
         refusal = rules.add({action, absolute(arguments.at(2)), absolute(arguments.at(3)), *age,
                              arguments.value(5)});
         if (!refusal)
@@ -139,17 +135,17 @@ int runRules(const QStringList &arguments) {
     } else if (verb == QLatin1String("remove") && count == 2) {
         const std::optional<QUuid> id = ruleNumbered(rules, arguments.at(1));
         if (!id)
-            return refuse(noSuchRule(rules, arguments.at(1)));
+            return failed(noSuchRule(rules, arguments.at(1)));
         refusal = rules.remove(*id);
         if (!refusal)
             out << "Removed rule " << arguments.at(1) << ".\n";
     } else if (verb == QLatin1String("set-age") && count == 3) {
         const std::optional<QUuid> id = ruleNumbered(rules, arguments.at(1));
         if (!id)
-            return refuse(noSuchRule(rules, arguments.at(1)));
+            return failed(noSuchRule(rules, arguments.at(1)));
         const std::optional<int> days = wholeNumber(arguments.at(2));
         if (!days)
-            return refuse(QStringLiteral("“%1” is not a number of days.").arg(arguments.at(2)));
+            return failed(QStringLiteral("“%1” is not a number of days.").arg(arguments.at(2)));
         refusal = rules.updateAge(*id, *days);
         if (!refusal)
             out << "Rule " << arguments.at(1) << " now waits " << *days << " days.\n";
@@ -165,9 +161,9 @@ int runRules(const QStringList &arguments) {
             out << "Raised " << below << (below == 1 ? " rule" : " rules") << " to the " << floor
                 << "-day hard floor.\n";
     } else {
-        return usage();
+        return rulesUsage();
     }
-    return refusal ? refuse(*refusal) : 0;
+    return refusal ? failed(*refusal) : 0;
 }
 
 } // namespace quindle

@@ -12,13 +12,13 @@ namespace quindle {
 
 namespace {
 
-int usage(QTextStream &err) {
+int serviceUsage(QTextStream &err) {
     err << "Usage: quindle service install|start|stop|status|upgrade\n"
            "       quindle service run <sub-command> [arguments…]\n";
     return 2;
 }
 
-int install(QTextStream &out, QTextStream &err) {
+int installService(QTextStream &out, QTextStream &err) {
     Installer installer;
     qsizetype printed = 0;
     QObject::connect(&installer, &Installer::changed, [&] {
@@ -97,7 +97,7 @@ int runService(const QStringList &arguments) {
     QTextStream err(stderr);
     const QString what = arguments.value(0);
     if (what == QLatin1String("install") && arguments.size() == 1)
-        return install(out, err);
+        return installService(out, err);
     if (what == QLatin1String("upgrade") && arguments.size() == 1)
         return upgrade(out);
     if (what == QLatin1String("status") && arguments.size() == 1)
@@ -106,7 +106,7 @@ int runService(const QStringList &arguments) {
         return steer(what, {}, out, err);
     if (what == QLatin1String("run") && arguments.size() > 1)
         return steer(what, arguments.mid(1), out, err);
-    return usage(err);
+    return serviceUsage(err);
 }
 
 } // namespace quindle

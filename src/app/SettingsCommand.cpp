@@ -96,13 +96,13 @@ const std::vector<Field> &fields() {
     return table;
 }
 
-int usage() {
+int settingsUsage() {
     QTextStream(stderr) << "Usage: quindle settings\n"
                            "       quindle settings set FIELD VALUE [--confirm]\n";
     return 2;
 }
 
-int list() {
+int listSettings() {
     QTextStream out(stdout);
     PreferencesModel model;
     model.load();
@@ -123,11 +123,11 @@ int list() {
 // a time. Lowering the hard floor below its default asks for --confirm, as the window asks.
 int runSettings(const QStringList &arguments) {
     if (arguments.isEmpty())
-        return list();
+        return listSettings();
     QStringList words = arguments;
     const bool confirmed = words.removeAll(QStringLiteral("--confirm")) > 0;
     if (words.size() != 3 || words.first() != QLatin1String("set"))
-        return usage();
+        return settingsUsage();
     QTextStream out(stdout);
     QTextStream err(stderr);
     const QString &fieldName = words.at(1);

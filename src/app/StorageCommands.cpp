@@ -46,7 +46,7 @@ int followRun(ServiceRun &run, const QString &target) {
     return *run.exitCode();
 }
 
-int usage(const char *text) {
+int storageUsage(const char *text) {
     QTextStream(stderr) << "Usage: " << text << '\n';
     return 2;
 }
@@ -56,7 +56,7 @@ int usage(const char *text) {
 // quindle scan: the home folder's rows as the service measures them, one per line as they come.
 int runScan(const QStringList &arguments) {
     if (!arguments.isEmpty())
-        return usage("quindle scan");
+        return storageUsage("quindle scan");
     QTextStream out(stdout);
     StorageScan scan;
     QObject::connect(&scan, &StorageScan::rowAdded, &scan, [&out](const ScanRow &row) {
@@ -80,7 +80,7 @@ int runScan(const QStringList &arguments) {
 // quindle move-dir PATH: one actionable folder to the NVMe, as the inspector's Move does.
 int runMoveDir(const QStringList &arguments) {
     if (arguments.size() != 1 || arguments.first().isEmpty())
-        return usage("quindle move-dir PATH");
+        return storageUsage("quindle move-dir PATH");
     ServiceRun run(ServiceRun::folderMove());
     return followRun(run, QFileInfo(arguments.first()).absoluteFilePath());
 }
@@ -88,7 +88,7 @@ int runMoveDir(const QStringList &arguments) {
 // quindle free-space: the rules that move and clean, then the cloud folders; then the headline.
 int runFreeSpace(const QStringList &arguments) {
     if (!arguments.isEmpty())
-        return usage("quindle free-space");
+        return storageUsage("quindle free-space");
     const QDateTime before = QFileInfo(paths::lastFreeSpaceFile()).lastModified();
     ServiceRun run(ServiceRun::freeSpace());
     const int status = followRun(run, {});
@@ -103,7 +103,7 @@ int runFreeSpace(const QStringList &arguments) {
 // quindle cloud-roots: each cloud folder with the bytes this computer keeps of it.
 int runCloudRoots(const QStringList &arguments) {
     if (!arguments.isEmpty())
-        return usage("quindle cloud-roots");
+        return storageUsage("quindle cloud-roots");
     QTextStream out(stdout);
     CloudRoots roots;
     roots.refreshBlocking();
@@ -122,7 +122,7 @@ int runCloudRoots(const QStringList &arguments) {
 // quindle optimize-cloud PATH: drops the local copies of a cloud folder's unchanged files.
 int runOptimiseCloud(const QStringList &arguments) {
     if (arguments.size() != 1 || arguments.first().isEmpty())
-        return usage("quindle optimize-cloud PATH");
+        return storageUsage("quindle optimize-cloud PATH");
     ServiceRun run(ServiceRun::cloudOptimisation());
     return followRun(run, QFileInfo(arguments.first()).absoluteFilePath());
 }

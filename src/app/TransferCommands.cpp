@@ -1,5 +1,6 @@
 #include "app/CommandLine.h"
 
+#include "app/CommandOutput.h"
 #include "app/EngineLock.h"
 #include "app/EngineSession.h"
 #include "mover/MoveManifest.h"
@@ -19,7 +20,7 @@ namespace quindle {
 
 namespace {
 
-int usage() {
+int transferUsage() {
     QTextStream(stderr)
         << "Usage: quindle transfer add MODE SOURCE DESTINATION [--bwlimit RATE] [--transfers N]\n"
            "                            [--dry-run] [--resync] [--schedule WHEN]\n"
@@ -32,12 +33,7 @@ int usage() {
     return 2;
 }
 
-int refuse(const QString &sentence) {
-    QTextStream(stderr) << sentence << '\n';
-    return 2;
-}
-
-QString describe(const SyncJob &job) {
+QString jobLine(const SyncJob &job) {
     QString line = QStringLiteral("%1  %2  %3  %4 → %5")
                        .arg(uuidText(job.id), badgeText(job.state).leftJustified(17),
                             label(job.mode), job.source, job.destination);
@@ -59,15 +55,15 @@ std::optional<QUuid> findJob(const QList<SyncJob> &jobs, const QString &text) {
     return found;
 }
 
-int add(const QStringList &arguments) {
+int addTransfer(const QStringList &arguments) {
     if (arguments.size() < 3)
-        return usage();
+        return transferUsage();
     TransferForm form;
     const std::optional<JobMode> mode = jobModeFromRaw(arguments.at(0));
     if (!mode)
-        return refuse(QStringLiteral("“%1” is not a transfer mode: use copy, move, sync_one_way "
-                                     "or bisync.")
-                          .arg(arguments.at(0)));
+        return refused(QStringLiteral("“%1” is not a transfer mode: use copy, move, sync_one_way "
+                                      "or bisync.")
+                           .arg(arguments.at(0)));
     form.mode = *mode;
     form.source = arguments.at(1);
     form.destination = arguments.at(2);
@@ -84,14 +80,14 @@ int add(const QStringList &arguments) {
             bool ok = false;
             form.transfers = arguments.at(++i).toInt(&ok);
             if (!ok)
-                return refuse(QStringLiteral("The number of transfers must be a whole number."));
+                return refused(QStringLiteral("The number of transfers must be a whole number."));
         } else if (option == QLatin1String("--schedule") && hasValue) {
             const std::optional<Schedule> schedule = parseScheduleSpec(arguments.at(++i));
             if (!schedule)
-                return refuse(QStringLiteral("“%1” is not a schedule.").arg(arguments.at(i)));
+                return refused(QStringLiteral("“%1” is not a schedule.").arg(arguments.at(i)));
             form.schedule = *schedule;
         } else {
-            return usage();
+            return transferUsage();
         }
     }
     QHash<QString, QString> remotes;
@@ -105,7 +101,7 @@ int add(const QStringList &arguments) {
     };
     std::variant<SyncJob, QString> made = form.makeJob(remoteExists);
     if (const QString *problem = std::get_if<QString>(&made))
-        return refuse(*problem);
+        return refused(*problem);
 
     QTextStream err(stderr);
     const std::unique_ptr<EngineSession> session = EngineSession::open(err);
@@ -114,7 +110,7 @@ int add(const QStringList &arguments) {
     SyncJob job = std::get<SyncJob>(std::move(made));
     const QUuid id = job.id;
     if (!session->transfers->enqueue(std::move(job)))
-        return refuse(QStringLiteral("Not added: the same transfer is already active."));
+        return refused(QStringLiteral("Not added: the same transfer is already active."));
     QTextStream(stdout) << uuidText(id) << '\n';
     return 0;
 }
@@ -127,34 +123,34 @@ int change(const QString &verb, const QString &idText) {
     SyncManager &manager = *session->transfers;
     const std::optional<QUuid> id = findJob(manager.jobs(), idText);
     if (!id)
-        return refuse(QStringLiteral("No single transfer has the id “%1”.").arg(idText));
+        return refused(QStringLiteral("No single transfer has the id “%1”.").arg(idText));
     QTextStream out(stdout);
     if (verb == QLatin1String("cancel")) {
         const JobState before = manager.job(*id)->state;
         manager.cancel(*id);
         if (manager.job(*id)->state == before)
-            return refuse(QStringLiteral("Only a queued, paused or waiting transfer can be "
-                                         "cancelled here; a running one stops with its run."));
-        out << describe(*manager.job(*id)) << '\n';
+            return refused(QStringLiteral("Only a queued, paused or waiting transfer can be "
+                                          "cancelled here; a running one stops with its run."));
+        out << jobLine(*manager.job(*id)) << '\n';
         return 0;
     }
     if (verb == QLatin1String("remove")) {
         if (!manager.remove(*id))
-            return refuse(QStringLiteral("Only a finished transfer can be removed."));
+            return refused(QStringLiteral("Only a finished transfer can be removed."));
         out << "Removed " << uuidText(*id) << ".\n";
         return 0;
     }
     const std::optional<SyncJob> old = manager.job(*id);
     if (!isFinished(old->state))
-        return refuse(QStringLiteral("Only a finished transfer can be retried."));
+        return refused(QStringLiteral("Only a finished transfer can be retried."));
     const std::optional<QUuid> again = manager.retry(*id);
     if (!again)
-        return refuse(QStringLiteral("Not added: the same transfer is already active."));
+        return refused(QStringLiteral("Not added: the same transfer is already active."));
     out << uuidText(*again) << '\n';
     return 0;
 }
 
-int list(bool asJson) {
+int listTransfers(bool asJson) {
     QList<SyncJob> jobs = JobStore::load().jobs;
     // Without a live owner a "running" job is what a killed run left behind: it runs again.
     if (!engineLockHeld())
@@ -172,7 +168,7 @@ int list(bool asJson) {
     if (jobs.isEmpty())
         out << "No transfers.\n";
     for (const SyncJob &job : jobs) {
-        out << describe(job) << '\n';
+        out << jobLine(job) << '\n';
         if (job.errorMessage)
             out << "    " << QString(*job.errorMessage).replace('\n', QStringLiteral("\n    "))
                 << '\n';
@@ -203,14 +199,14 @@ int run(bool watch) {
     };
     QObject::connect(&manager, &SyncManager::jobStarted, &loop, [&](const QUuid &id) {
         started.insert(id);
-        out << "Started " << describe(*manager.job(id)) << '\n';
+        out << "Started " << jobLine(*manager.job(id)) << '\n';
         out.flush();
     });
     QObject::connect(&manager, &SyncManager::jobEnded, &loop, [&](const QUuid &id) {
         const SyncJob job = *manager.job(id);
         if (job.state != JobState::Completed)
             allCompleted = false;
-        out << describe(job) << '\n';
+        out << jobLine(job) << '\n';
         if (job.errorMessage)
             out << "    " << QString(*job.errorMessage).replace('\n', QStringLiteral("\n    "))
                 << '\n';
@@ -264,26 +260,26 @@ int driveCheck() {
 
 int runTransfer(const QStringList &arguments) {
     if (arguments.isEmpty())
-        return usage();
+        return transferUsage();
     const QString verb = arguments.first();
     if (verb == QLatin1String("add"))
-        return add(arguments.mid(1));
+        return addTransfer(arguments.mid(1));
     if ((verb == QLatin1String("cancel") || verb == QLatin1String("remove") ||
          verb == QLatin1String("retry")) &&
         arguments.size() == 2)
         return change(verb, arguments.at(1));
-    return usage();
+    return transferUsage();
 }
 
 int runTransfers(const QStringList &arguments) {
     if (arguments.isEmpty() || arguments == QStringList{QStringLiteral("--json")})
-        return list(!arguments.isEmpty());
+        return listTransfers(!arguments.isEmpty());
     const QString verb = arguments.first();
     if (verb == QLatin1String("run") &&
         (arguments.size() == 1 || arguments.mid(1) == QStringList{QStringLiteral("--watch")}))
         return run(arguments.size() == 2);
     if (arguments.size() != 1)
-        return usage();
+        return transferUsage();
     if (verb == QLatin1String("check-drive"))
         return driveCheck();
     if (verb == QLatin1String("clear-finished")) {
@@ -295,7 +291,7 @@ int runTransfers(const QStringList &arguments) {
         QTextStream(stdout) << "Finished transfers cleared.\n";
         return 0;
     }
-    return usage();
+    return transferUsage();
 }
 
 } // namespace quindle

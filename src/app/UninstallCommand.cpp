@@ -12,7 +12,7 @@ namespace quindle {
 
 namespace {
 
-int usage(QTextStream &err) {
+int uninstallUsage(QTextStream &err) {
     err << "Usage: quindle uninstall [--yes] [--keep-relocations] [--keep-config] [--keep-app]\n";
     return 2;
 }
@@ -56,7 +56,7 @@ int runUninstall(const QStringList &arguments) {
         else if (argument == QLatin1String("--keep-app"))
             uninstaller.moveAppToTrash = false;
         else
-            return usage(err);
+            return uninstallUsage(err);
     }
     if (!yes) {
         printSummary(uninstaller, out);

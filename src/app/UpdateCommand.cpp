@@ -39,7 +39,7 @@ private:
     int m_step = -1;
 };
 
-int install(const ManifestV2 &offer, QTextStream &out, QTextStream &err) {
+int installUpdate(const ManifestV2 &offer, QTextStream &out, QTextStream &err) {
     AutoUpdater updater;
     PhasePrinter printer(out);
     QEventLoop loop;
@@ -89,7 +89,7 @@ int runUpdate(const QStringList &arguments) {
     }
     out << "Update available: " << offer.version << '\n';
     out.flush();
-    return yes ? install(offer, out, err) : 0;
+    return yes ? installUpdate(offer, out, err) : 0;
 }
 
 } // namespace quindle

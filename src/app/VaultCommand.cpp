@@ -1,5 +1,6 @@
 #include "app/CommandLine.h"
 
+#include "app/CommandOutput.h"
 #include "transfers/SecretVault.h"
 
 #include <QFile>
@@ -12,7 +13,7 @@ namespace quindle {
 
 namespace {
 
-int usage() {
+int vaultUsage() {
     QTextStream(stderr) << "Usage: quindle vault set SCOPE KEY   (the value on standard input)\n"
                            "       quindle vault get SCOPE KEY\n"
                            "       quindle vault purge SCOPE\n"
@@ -28,17 +29,6 @@ int fail(const VaultError &error) {
 
 int done(const std::optional<VaultError> &error) {
     return error ? fail(*error) : 0;
-}
-
-// The value as typed or piped: the line feed that ends it is not part of it.
-QString standardInput() {
-    QFile input;
-    if (!input.open(stdin, QIODevice::ReadOnly))
-        return {};
-    QByteArray bytes = input.readAll();
-    if (bytes.endsWith('\n'))
-        bytes.chop(1);
-    return QString::fromUtf8(bytes);
 }
 
 int listScopes(bool statusOnly) {
@@ -71,7 +61,7 @@ int listScopes(bool statusOnly) {
 int runVault(const QStringList &arguments) {
     const QString verb = arguments.value(0);
     if (verb == QLatin1String("set") && arguments.size() == 3)
-        return done(SecretVault::set(arguments.at(1), arguments.at(2), standardInput()));
+        return done(SecretVault::set(arguments.at(1), arguments.at(2), pipedSecret()));
     if (verb == QLatin1String("get") && arguments.size() == 3) {
         const auto value = SecretVault::get(arguments.at(1), arguments.at(2));
         if (const auto *error = std::get_if<VaultError>(&value))
@@ -99,7 +89,7 @@ int runVault(const QStringList &arguments) {
                                "again.\n";
         return 0;
     }
-    return usage();
+    return vaultUsage();
 }
 
 } // namespace quindle

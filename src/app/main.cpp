@@ -10,7 +10,7 @@
 
 namespace {
 
-void describe() {
+void nameTheApplication() {
     QCoreApplication::setApplicationName(QStringLiteral("Quindle"));
     QCoreApplication::setOrganizationName(QStringLiteral("Quindle"));
 }
@@ -27,10 +27,10 @@ int main(int argc, char *argv[]) {
     }
     if (argc <= 1) {
         QApplication app(argc, argv);
-        describe();
+        nameTheApplication();
         return quindle::runDesktop(app);
     }
     QCoreApplication app(argc, argv);
-    describe();
+    nameTheApplication();
     return quindle::runCommandLine(QCoreApplication::arguments().mid(1));
 }

@@ -19,10 +19,6 @@ namespace quindle {
 
 namespace {
 
-bool isSpaceOrTab(QChar c) {
-    return c == QLatin1Char(' ') || c == QLatin1Char('\t');
-}
-
 bool isKeyCharacter(QChar c) {
     return (c >= QLatin1Char('a') && c <= QLatin1Char('z')) ||
            (c >= QLatin1Char('A') && c <= QLatin1Char('Z')) ||
@@ -46,12 +42,16 @@ QString systemError() {
 ConfigFile::ConfigFile()
     : m_path(paths::configFile()) {}
 
+bool ConfigFile::isBlank(QChar c) {
+    return c == QLatin1Char(' ') || c == QLatin1Char('\t');
+}
+
 QString ConfigFile::trimmed(const QString &line) {
     qsizetype begin = 0;
     qsizetype end = line.size();
-    while (begin < end && isSpaceOrTab(line.at(begin)))
+    while (begin < end && isBlank(line.at(begin)))
         ++begin;
-    while (end > begin && isSpaceOrTab(line.at(end - 1)))
+    while (end > begin && isBlank(line.at(end - 1)))
         --end;
     return line.mid(begin, end - begin);
 }

@@ -69,6 +69,7 @@ public:
     // Lines as the file is split: at each line feed, empty pieces kept.
     static QStringList splitLines(const QString &text);
     static QString trimmed(const QString &line); // spaces and tabs only
+    static bool isBlank(QChar c);                // a space or a tab, where bash splits words
 
     static inline const QString newKeysHeader =
         QStringLiteral("# --- Set by the Preferences window ---");

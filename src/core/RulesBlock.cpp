@@ -1,5 +1,6 @@
 #include "core/RulesBlock.h"
 
+#include "core/ConfigFile.h"
 #include "platform/HomeDirectory.h"
 
 #include <QRegularExpression>
@@ -11,10 +12,6 @@ namespace {
 const QString kOpening = QStringLiteral("RULES=(");
 const QString kHomeVariable = QStringLiteral("$HOME");
 const QString kFieldSeparator = QStringLiteral(" | ");
-
-bool isSpaceOrTab(QChar c) {
-    return c == QLatin1Char(' ') || c == QLatin1Char('\t');
-}
 
 // Bash variable names are ASCII.
 bool isIdentifierCharacter(QChar c) {
@@ -62,7 +59,7 @@ std::optional<Block> scan(const QStringList &lines) {
             } else if (c == QLatin1Char(')')) {
                 block.last = i;
                 return block;
-            } else if (c == QLatin1Char('#') && (k == 0 || isSpaceOrTab(text.at(k - 1)))) {
+            } else if (c == QLatin1Char('#') && (k == 0 || ConfigFile::isBlank(text.at(k - 1)))) {
                 break;
             }
         }

@@ -1,5 +1,7 @@
 #include "mover/ContentCheck.h"
 
+#include "mover/SymlinkPaths.h"
+
 #include "mover/ProcessRunner.h"
 
 #include <QFile>
@@ -53,14 +55,6 @@ private:
     int m_fd;
 };
 
-std::optional<QByteArray> linkTarget(const QString &path) {
-    char buffer[4096];
-    const ssize_t length = ::readlink(QFile::encodeName(path).constData(), buffer, sizeof buffer);
-    if (length < 0)
-        return std::nullopt;
-    return QByteArray(buffer, static_cast<qsizetype>(length));
-}
-
 } // namespace
 
 bool filesMatchByContent(const QString &source, const QString &destination) {
@@ -70,7 +64,8 @@ bool filesMatchByContent(const QString &source, const QString &destination) {
         ::lstat(QFile::encodeName(destination).constData(), &to) != 0)
         return false;
     if (S_ISLNK(from.st_mode)) // a link's content is its target
-        return S_ISLNK(to.st_mode) && linkTarget(source) == linkTarget(destination);
+        return S_ISLNK(to.st_mode) &&
+               linkBytes(QFile::encodeName(source)) == linkBytes(QFile::encodeName(destination));
     if (S_ISDIR(from.st_mode))
         return S_ISDIR(to.st_mode);
     if (!S_ISREG(from.st_mode))

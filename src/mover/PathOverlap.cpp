@@ -1,5 +1,7 @@
 #include "mover/PathOverlap.h"
 
+#include "mover/SymlinkPaths.h"
+
 #include "core/NVMeMount.h"
 #include "core/ResolvedPath.h"
 
@@ -52,12 +54,10 @@ bool isFolder(const QString &path) {
 } // namespace
 
 std::optional<QString> resolvedLinkTarget(const QString &path) {
-    const QByteArray encoded = QFile::encodeName(path);
-    char target[PATH_MAX];
-    const ssize_t length = ::readlink(encoded.constData(), target, sizeof target - 1);
-    if (length < 0)
+    const std::optional<QByteArray> target = linkBytes(QFile::encodeName(path));
+    if (!target)
         return std::nullopt;
-    QString text = QFile::decodeName(QByteArray(target, length));
+    QString text = QFile::decodeName(*target);
     if (!text.startsWith(QLatin1Char('/')))
         text = resolvedPath(parentOf(QFileInfo(path).absoluteFilePath())) + QLatin1Char('/') + text;
     return resolvedPath(text);

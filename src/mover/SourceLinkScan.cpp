@@ -1,5 +1,7 @@
 #include "mover/SourceLinkScan.h"
 
+#include "mover/SymlinkPaths.h"
+
 #include "core/NVMeMount.h"
 #include "mover/PathOverlap.h"
 
@@ -21,17 +23,11 @@ bool isRegularFile(const QString &path) {
     return ::lstat(QFile::encodeName(path).constData(), &info) == 0 && S_ISREG(info.st_mode);
 }
 
-QByteArray linkText(const QByteArray &path) {
-    char buffer[4096];
-    const ssize_t length = ::readlink(path.constData(), buffer, sizeof buffer);
-    return length < 0 ? QByteArray() : QByteArray(buffer, length);
-}
-
 // The destination already holds this very link (rsync copied it before): writing it again changes
 // nothing, wherever it leads.
 bool isCopiedLink(const QByteArray &link, const QString &counterpart) {
-    const QByteArray copy = linkText(QFile::encodeName(counterpart));
-    return !copy.isEmpty() && copy == linkText(link);
+    const QByteArray copy = linkBytes(QFile::encodeName(counterpart)).value_or(QByteArray());
+    return !copy.isEmpty() && copy == linkBytes(link).value_or(QByteArray());
 }
 
 // The entries of a folder walk, links not followed; the root itself is skipped.

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QByteArray>
 #include <QString>
 
 #include <optional>
@@ -8,6 +9,9 @@ namespace quindle {
 
 // True when the path itself, not followed, is a symbolic link; any error gives false.
 bool pathIsSymbolicLink(const QString &path);
+
+// A link's target as stored, byte for byte; nothing when `encodedPath` is not a readable link.
+std::optional<QByteArray> linkBytes(const QByteArray &encodedPath);
 
 // The link's target made absolute against the link's folder and cleaned of ".", ".." and
 // repeated slashes, without resolving further links. Nothing when `path` is not a link.

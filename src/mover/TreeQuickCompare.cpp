@@ -1,5 +1,7 @@
 #include "mover/TreeQuickCompare.h"
 
+#include "mover/SymlinkPaths.h"
+
 #include <QFile>
 
 #include <cstdlib>
@@ -31,13 +33,6 @@ bool mtimesDiffer(const timespec &a, const timespec &b) {
     return std::llabs(nanoseconds) > 1'000'000;
 }
 
-QString linkTarget(const QByteArray &path) {
-    char buffer[4096];
-    const ssize_t length = ::readlink(path.constData(), buffer, sizeof buffer);
-    return length < 0 ? QString()
-                      : QFile::decodeName(QByteArray(buffer, static_cast<qsizetype>(length)));
-}
-
 std::optional<DiffReason> compareEntry(const QString &source, const QString &destination) {
     const QByteArray sourceBytes = QFile::encodeName(source);
     const QByteArray destinationBytes = QFile::encodeName(destination);
@@ -61,8 +56,9 @@ std::optional<DiffReason> compareEntry(const QString &source, const QString &des
         return reason;
     }
     if (S_ISLNK(from.st_mode)) {
-        reason.sourceTarget = linkTarget(sourceBytes);
-        reason.destinationTarget = linkTarget(destinationBytes);
+        reason.sourceTarget = QFile::decodeName(linkBytes(sourceBytes).value_or(QByteArray()));
+        reason.destinationTarget =
+            QFile::decodeName(linkBytes(destinationBytes).value_or(QByteArray()));
         if (reason.sourceTarget == reason.destinationTarget)
             return std::nullopt;
         reason.kind = DiffReason::Kind::SymlinkTargetMismatch;

@@ -13,7 +13,7 @@ namespace quindle::ui {
 namespace {
 
 constexpr int kPadding = 8;
-constexpr int kIconSize = 32;
+constexpr int kDriveIconSize = 32;
 constexpr int kBadgePadding = 5;
 
 QFont badgeFont(const QFont &base) {
@@ -67,11 +67,12 @@ void DriveListDelegate::paint(QPainter *painter, const QStyleOptionViewItem &opt
     painter->save();
     const QRect area = opt.rect.adjusted(kPadding, kPadding, -kPadding, -kPadding);
     const QIcon icon = widget ? driveIcon(widget) : QIcon();
-    const QRect iconRect(area.left(), area.center().y() - kIconSize / 2, kIconSize, kIconSize);
+    const QRect iconRect(area.left(), area.center().y() - kDriveIconSize / 2, kDriveIconSize,
+                         kDriveIconSize);
     icon.paint(painter, iconRect, Qt::AlignCenter,
                (opt.state & QStyle::State_Enabled) ? QIcon::Normal : QIcon::Disabled);
 
-    QRect textRect = area.adjusted(kIconSize + kPadding, 0, 0, 0);
+    QRect textRect = area.adjusted(kDriveIconSize + kPadding, 0, 0, 0);
     if (index.data(CurrentRole).toBool()) {
         const QString badge = DriveCard::currentBadge;
         const QFont font = badgeFont(opt.font);
@@ -118,7 +119,7 @@ QSize DriveListDelegate::sizeHint(const QStyleOptionViewItem &option,
     Q_UNUSED(index);
     const int lines =
         QFontMetrics(nameFont(option.font)).height() + 3 + QFontMetrics(option.font).height();
-    return {200, std::max(lines, kIconSize) + 2 * kPadding};
+    return {200, std::max(lines, kDriveIconSize) + 2 * kPadding};
 }
 
 } // namespace quindle::ui

@@ -18,7 +18,7 @@ namespace quindle::ui {
 
 namespace {
 
-constexpr int kIconSize = 40;
+constexpr int kVerdictIconSize = 40;
 
 Tone toneOf(NVMeInspection::Tone tone) {
     switch (tone) {
@@ -60,7 +60,7 @@ InspectWindow::InspectWindow(NVMeInspector &inspector, QWidget *parent)
     header->setContentsMargins(0, 0, 0, 0);
     header->setSpacing(12);
     m_icon = new QLabel(m_header);
-    m_icon->setFixedSize(kIconSize, kIconSize);
+    m_icon->setFixedSize(kVerdictIconSize, kVerdictIconSize);
     header->addWidget(m_icon, 0, Qt::AlignTop);
     auto *titles = new QVBoxLayout;
     titles->setSpacing(2);
@@ -152,13 +152,13 @@ void InspectWindow::rebuild() {
         m_subtitle->setText(inspection.subtitle);
         switch (inspection.tone) {
         case NVMeInspection::Tone::Good:
-            m_icon->setPixmap(shieldIcon(this, kIconSize));
+            m_icon->setPixmap(shieldIcon(this, kVerdictIconSize));
             break;
         case NVMeInspection::Tone::Warning:
-            m_icon->setPixmap(warningIcon(this, kIconSize));
+            m_icon->setPixmap(warningIcon(this, kVerdictIconSize));
             break;
         case NVMeInspection::Tone::Bad:
-            m_icon->setPixmap(errorIcon(this, kIconSize));
+            m_icon->setPixmap(errorIcon(this, kVerdictIconSize));
             break;
         }
         name(m_icon, inspection.headline);

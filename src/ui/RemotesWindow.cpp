@@ -25,14 +25,6 @@ namespace quindle::ui {
 
 namespace {
 
-QPushButton *button(const QString &text, QWidget *parent, const QString &hint = {}) {
-    auto *made = new QPushButton(text, parent);
-    name(made, text, hint);
-    if (!hint.isEmpty())
-        made->setToolTip(hint);
-    return made;
-}
-
 QLabel *selectable(QWidget *parent) {
     auto *label = new QLabel(parent);
     label->setTextInteractionFlags(Qt::TextSelectableByMouse);
@@ -74,7 +66,7 @@ RemotesWindow::RemotesWindow(RemoteManager &remotes, SyncManager &transfers, QWi
     name(commandLine, QStringLiteral("Install command"));
     bannerText->addWidget(commandLine);
     bannerRow->addLayout(bannerText, 1);
-    QPushButton *recheck = button(QStringLiteral("Re-check"), m_banner);
+    QPushButton *recheck = pushButton(QStringLiteral("Re-check"), m_banner);
     connect(recheck, &QPushButton::clicked, this, [this] {
         m_transfers.refreshRcloneStatus();
         m_remotes.refresh();
@@ -83,9 +75,9 @@ RemotesWindow::RemotesWindow(RemoteManager &remotes, SyncManager &transfers, QWi
     layout->addWidget(m_banner);
 
     auto *toolbar = new QHBoxLayout;
-    m_add = button(QStringLiteral("Add Account"), this);
+    m_add = pushButton(QStringLiteral("Add Account"), this);
     connect(m_add, &QPushButton::clicked, this, &RemotesWindow::openAddAccount);
-    m_refresh = button(QStringLiteral("Refresh"), this);
+    m_refresh = pushButton(QStringLiteral("Refresh"), this);
     connect(m_refresh, &QPushButton::clicked, &m_remotes, &RemoteManager::refresh);
     dimWhenDisabled(m_add);
     toolbar->addWidget(m_add);
@@ -149,7 +141,7 @@ QWidget *RemotesWindow::detailPane() {
     column->addLayout(facts);
 
     auto *testRow = new QHBoxLayout;
-    m_test = button(QStringLiteral("Test connection"), detail);
+    m_test = pushButton(QStringLiteral("Test connection"), detail);
     connect(m_test, &QPushButton::clicked, this, &RemotesWindow::testSelected);
     testRow->addWidget(m_test);
     testRow->addStretch(1);
@@ -165,7 +157,7 @@ QWidget *RemotesWindow::detailPane() {
 
     auto *removeRow = new QHBoxLayout;
     removeRow->addStretch(1);
-    m_remove = button(QStringLiteral("Remove"), detail);
+    m_remove = pushButton(QStringLiteral("Remove"), detail);
     connect(m_remove, &QPushButton::clicked, this, &RemotesWindow::removeSelected);
     removeRow->addWidget(m_remove);
     column->addLayout(removeRow);

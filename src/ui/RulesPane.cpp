@@ -31,12 +31,6 @@ QSpinBox *daysBox(QWidget *parent, const QString &accessibleName, int minimum, i
     return box;
 }
 
-QLabel *wrapped(const QString &text, QWidget *parent) {
-    auto *label = new QLabel(text, parent);
-    label->setWordWrap(true);
-    return label;
-}
-
 } // namespace
 
 RulesPane::RulesPane(RulesArray &rules, PreferencesModel &preferences, QWidget *parent)
@@ -50,7 +44,7 @@ RulesPane::RulesPane(RulesArray &rules, PreferencesModel &preferences, QWidget *
     layout->addWidget(caption(QStringLiteral("The daily pass applies these rules in order. Every "
                                              "change is saved at once."),
                               this));
-    m_rulesError = wrapped(QString(), this);
+    m_rulesError = paragraph(QString(), this);
     setTone(m_rulesError, Tone::Bad);
     layout->addWidget(m_rulesError);
     m_empty = caption(QStringLiteral("No rules yet. Add one to have the service move or clean up "
@@ -108,7 +102,7 @@ RulesPane::RulesPane(RulesArray &rules, PreferencesModel &preferences, QWidget *
         grid->addWidget(new QLabel(unit, this), row++, 2);
     }
     layout->addLayout(grid);
-    m_floorStatement = wrapped(QString(), this);
+    m_floorStatement = paragraph(QString(), this);
     layout->addWidget(m_floorStatement);
     layout->addStretch(1);
 

@@ -5,6 +5,7 @@
 #include <QGraphicsOpacityEffect>
 #include <QLabel>
 #include <QPalette>
+#include <QPushButton>
 #include <QScrollArea>
 #include <QVBoxLayout>
 
@@ -63,11 +64,24 @@ QLabel *heading(const QString &text, QWidget *parent) {
     return label;
 }
 
-QLabel *caption(const QString &text, QWidget *parent) {
+QLabel *paragraph(const QString &text, QWidget *parent) {
     auto *label = new QLabel(text, parent);
     label->setWordWrap(true);
+    return label;
+}
+
+QLabel *caption(const QString &text, QWidget *parent) {
+    QLabel *label = paragraph(text, parent);
     label->setForegroundRole(QPalette::PlaceholderText);
     return label;
+}
+
+QPushButton *pushButton(const QString &text, QWidget *parent, const QString &hint) {
+    auto *made = new QPushButton(text, parent);
+    name(made, text, hint);
+    if (!hint.isEmpty())
+        made->setToolTip(hint);
+    return made;
 }
 
 QFrame *card(QWidget *parent) {

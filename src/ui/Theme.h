@@ -6,6 +6,7 @@
 class QLabel;
 class QWidget;
 class QFrame;
+class QPushButton;
 class QScrollArea;
 class QVBoxLayout;
 
@@ -23,8 +24,12 @@ QColor statusColor(Tone tone); // green, orange, yellow, red; the palette's text
 
 // A bold heading a step larger than the body text.
 QLabel *heading(const QString &text, QWidget *parent = nullptr);
+// Body text that wraps at the width it is given.
+QLabel *paragraph(const QString &text, QWidget *parent = nullptr);
 // Secondary text: the palette's placeholder colour, word-wrapped.
 QLabel *caption(const QString &text, QWidget *parent = nullptr);
+// A push button named for screen readers by its text, the hint its description and tool tip.
+QPushButton *pushButton(const QString &text, QWidget *parent, const QString &hint = {});
 // A rounded panel with the palette's alternate base colour, for cards.
 QFrame *card(QWidget *parent = nullptr);
 // Text in the status colour of `tone`.

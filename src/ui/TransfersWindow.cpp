@@ -35,14 +35,6 @@ Tone toneFor(JobState state) {
     }
 }
 
-QPushButton *button(const QString &text, QWidget *parent, const QString &hint = {}) {
-    auto *made = new QPushButton(text, parent);
-    name(made, text, hint);
-    if (!hint.isEmpty())
-        made->setToolTip(hint);
-    return made;
-}
-
 QString rowText(const SyncJob &job) {
     return QStringLiteral("%1 · %2\n%3 → %4")
         .arg(label(job.mode), badgeText(job.state), job.source, job.destination);
@@ -84,7 +76,7 @@ TransfersWindow::TransfersWindow(SyncManager &manager, RemoteManager &remotes, Q
     m_bannerText->setWordWrap(true);
     m_bannerText->setTextInteractionFlags(Qt::TextSelectableByMouse);
     bannerRow->addWidget(m_bannerText, 1);
-    QPushButton *recheck = button(QStringLiteral("I've installed rclone — re-check"), m_banner);
+    QPushButton *recheck = pushButton(QStringLiteral("I've installed rclone — re-check"), m_banner);
     connect(recheck, &QPushButton::clicked, &m_manager, &SyncManager::refreshRcloneStatus);
     bannerRow->addWidget(recheck);
     layout->addWidget(m_banner);
@@ -94,15 +86,17 @@ TransfersWindow::TransfersWindow(SyncManager &manager, RemoteManager &remotes, Q
     layout->addWidget(m_notice);
 
     auto *toolbar = new QHBoxLayout;
-    QPushButton *add = button(QStringLiteral("New Transfer…"), this);
+    QPushButton *add = pushButton(QStringLiteral("New Transfer…"), this);
     connect(add, &QPushButton::clicked, this, &TransfersWindow::openNewTransfer);
     toolbar->addWidget(add);
     toolbar->addStretch(1);
-    m_abandon = button(QStringLiteral("Abandon pending"), this, SyncManager::abandonPendingHelp());
+    m_abandon =
+        pushButton(QStringLiteral("Abandon pending"), this, SyncManager::abandonPendingHelp());
     connect(m_abandon, &QPushButton::clicked, &m_manager, &SyncManager::cancelAllWaiting);
-    m_checkDrive = button(QStringLiteral("Check drive"), this, SyncManager::checkDriveHelp());
+    m_checkDrive = pushButton(QStringLiteral("Check drive"), this, SyncManager::checkDriveHelp());
     connect(m_checkDrive, &QPushButton::clicked, &m_manager, &SyncManager::resumeJobsAwaitingDrive);
-    m_clear = button(QStringLiteral("Clear completed"), this, SyncManager::clearCompletedHelp());
+    m_clear =
+        pushButton(QStringLiteral("Clear completed"), this, SyncManager::clearCompletedHelp());
     connect(m_clear, &QPushButton::clicked, &m_manager, &SyncManager::clearFinished);
     for (QPushButton *tool : {m_abandon, m_checkDrive, m_clear}) {
         dimWhenDisabled(tool);
@@ -167,13 +161,13 @@ QWidget *TransfersWindow::detailPane() {
     detail->addWidget(m_error);
 
     auto *buttons = new QHBoxLayout;
-    m_pause = button(QStringLiteral("Pause"), m_detail);
-    m_resume = button(QStringLiteral("Resume"), m_detail);
-    m_cancel = button(QStringLiteral("Cancel"), m_detail);
+    m_pause = pushButton(QStringLiteral("Pause"), m_detail);
+    m_resume = pushButton(QStringLiteral("Resume"), m_detail);
+    m_cancel = pushButton(QStringLiteral("Cancel"), m_detail);
     m_detailCheckDrive =
-        button(QStringLiteral("Check drive"), m_detail, SyncManager::checkDriveHelp());
-    m_retry = button(QStringLiteral("Retry"), m_detail);
-    m_remove = button(QStringLiteral("Remove"), m_detail);
+        pushButton(QStringLiteral("Check drive"), m_detail, SyncManager::checkDriveHelp());
+    m_retry = pushButton(QStringLiteral("Retry"), m_detail);
+    m_remove = pushButton(QStringLiteral("Remove"), m_detail);
     connect(m_pause, &QPushButton::clicked, this, [this] { m_manager.pause(selectedId()); });
     connect(m_resume, &QPushButton::clicked, this, [this] { m_manager.resume(selectedId()); });
     connect(m_cancel, &QPushButton::clicked, this, [this] { m_manager.cancel(selectedId()); });

@@ -22,12 +22,6 @@ namespace quindle::ui {
 
 namespace {
 
-QLabel *wrapped(const QString &text, QWidget *parent) {
-    auto *label = new QLabel(text, parent);
-    label->setWordWrap(true);
-    return label;
-}
-
 QString currentWorkingFolder() {
     const QString drive = configuredNVMePaths().value(0, platform::defaultNVMePath());
     return WorkingFolder::path(drive) + QLatin1Char('/');
@@ -56,7 +50,7 @@ QWidget *UninstallWindow::confirmPage() {
     layout->setSpacing(12);
     layout->addWidget(heading(QStringLiteral("Uninstall Quindle"), page));
     layout->addWidget(
-        wrapped(QStringLiteral("This will remove Quindle from this computer."), page));
+        paragraph(QStringLiteral("This will remove Quindle from this computer."), page));
     layout->addWidget(caption(QStringLiteral("Your files on the external drive are not touched. "
                                              "You can copy them back manually any time."),
                               page));
@@ -132,7 +126,7 @@ QWidget *UninstallWindow::donePage() {
     layout->setContentsMargins(32, 28, 32, 20);
     layout->setSpacing(12);
     layout->addWidget(heading(QStringLiteral("Quindle has been uninstalled."), page));
-    m_doneText = wrapped(QString(), page);
+    m_doneText = paragraph(QString(), page);
     layout->addWidget(m_doneText);
     layout->addStretch(1);
     auto *buttons = new QHBoxLayout;

@@ -10,7 +10,7 @@ using namespace quindle::test;
 
 namespace {
 
-const QDateTime kNow = QDateTime(QDate(2026, 3, 10), QTime(12, 0));
+const QDateTime kModelNow = QDateTime(QDate(2026, 3, 10), QTime(12, 0));
 
 AppEntry entry(const QString &name, std::optional<int> daysUnused, qint64 bytes) {
     AppEntry e;
@@ -20,7 +20,7 @@ AppEntry entry(const QString &name, std::optional<int> daysUnused, qint64 bytes)
     e.displayName = name;
     e.sizeBytes = bytes;
     if (daysUnused)
-        e.lastUsedAt = kNow.addDays(-*daysUnused);
+        e.lastUsedAt = kModelNow.addDays(-*daysUnused);
     return e;
 }
 
@@ -49,7 +49,7 @@ protected:
         relocator = std::make_unique<AppRelocator>(log, nullptr);
         model = std::make_unique<AppsWindowModel>(
             *relocator, [this] { return nvme; }, [this] { return scan; });
-        model->setNow(kNow);
+        model->setNow(kModelNow);
         model->rescan();
         EXPECT_TRUE(waitUntil([&] { return !model->isScanning(); }));
     }

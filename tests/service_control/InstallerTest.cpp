@@ -19,12 +19,6 @@ using test::writeText;
 
 namespace {
 
-template <typename T> T await(const QFuture<T> &future) {
-    EXPECT_TRUE(test::waitUntil([&] { return future.isFinished(); }, 30000));
-    if constexpr (!std::is_void_v<T>)
-        return future.result();
-}
-
 // The arguments of every live process whose command line mentions `text`.
 QList<QStringList> processesMentioning(const QString &text) {
     QList<QStringList> found;
@@ -81,8 +75,8 @@ TEST_F(InstallerTest, TheDetachedFallbackRunsInAHostileHomeKeepsTheConfigAndStop
     writeText(paths::configFile(), config);
 
     Installer installer;
-    ASSERT_TRUE(await(installer.install())) << installer.log().join('\n').toStdString();
-    ASSERT_TRUE(await(installer.install())) << installer.log().join('\n').toStdString();
+    ASSERT_TRUE(test::resultOf(installer.install())) << installer.log().join('\n').toStdString();
+    ASSERT_TRUE(test::resultOf(installer.install())) << installer.log().join('\n').toStdString();
     EXPECT_EQ(installer.log().filter("systemctl"), QStringList());
     const QStringList questions =
         QString::fromUtf8(readText(asked)).split('\n', Qt::SkipEmptyParts);
@@ -98,7 +92,7 @@ TEST_F(InstallerTest, TheDetachedFallbackRunsInAHostileHomeKeepsTheConfigAndStop
 
     ASSERT_TRUE(test::waitUntil([] { return QFile::exists(paths::statusFile()); }, 10000));
     StatusModel model;
-    await(model.refreshAsync());
+    test::resultOf(model.refreshAsync());
     EXPECT_TRUE(model.serviceInstalled());
     EXPECT_TRUE(model.serviceLoaded());
     ASSERT_TRUE(model.status().has_value()) << model.lastError().value_or("").toStdString();
@@ -111,7 +105,7 @@ TEST_F(InstallerTest, TheDetachedFallbackRunsInAHostileHomeKeepsTheConfigAndStop
     EXPECT_EQ(shim.exitCode(), 2);
     EXPECT_TRUE(shim.readAll().contains("unknown sub-command \"bogus\""));
 
-    EXPECT_EQ(await(model.stopService()).status, 0);
+    EXPECT_EQ(test::resultOf(model.stopService()).status, 0);
     EXPECT_FALSE(model.serviceLoaded());
     EXPECT_TRUE(test::waitUntil([&] { return processesMentioning(hostile).isEmpty(); }, 5000));
     // Asked to stop, not killed: the watch loop had its say.
@@ -123,8 +117,9 @@ TEST_F(InstallerTest, ACompleteInstallNamesTheDriveForBashAndAnUpgradeReplacesOn
     Installer installer(fakeSource, scripts);
     const QString drive = "/media/u/a \"b\" $c `d` \\e 'f'";
     installer.setDrivePath(drive);
-    EXPECT_EQ(await(installer.upgradeScriptsIfNeeded()), QStringList()); // nothing installed
-    ASSERT_TRUE(await(installer.install()));
+    EXPECT_EQ(test::resultOf(installer.upgradeScriptsIfNeeded()),
+              QStringList()); // nothing installed
+    ASSERT_TRUE(test::resultOf(installer.install()));
     EXPECT_EQ(installer.log().filter("⚠"), QStringList());
     EXPECT_EQ(installer.log().last(), "✓ Install complete.");
     EXPECT_EQ(fake->installs, 1);
@@ -144,13 +139,13 @@ TEST_F(InstallerTest, ACompleteInstallNamesTheDriveForBashAndAnUpgradeReplacesOn
     EXPECT_EQ(Installer::builtInConfigurationTemplate(),
               QString::fromUtf8(readText(QUINDLE_SOURCE_DIR "/service/quindle.conf")));
 
-    EXPECT_EQ(await(installer.upgradeScriptsIfNeeded()), QStringList());
+    EXPECT_EQ(test::resultOf(installer.upgradeScriptsIfNeeded()), QStringList());
     EXPECT_EQ(fake->loads, 1);
     writeText(scripts + "/quindle.sh", readText(scripts + "/quindle.sh") + "\n# newer\n");
     writeText(scripts + "/quindle.conf", "# a new template is not an upgrade\n");
     // As left by a version that did not have this library yet.
     QFile::remove(paths::quindleDirectory() + "/lib-rules.sh");
-    EXPECT_EQ(await(installer.upgradeScriptsIfNeeded()),
+    EXPECT_EQ(test::resultOf(installer.upgradeScriptsIfNeeded()),
               (QStringList{"lib-rules.sh", "quindle.sh"}));
     EXPECT_EQ(fake->loads, 2);
     EXPECT_EQ(readText(paths::serviceScript()), readText(scripts + "/quindle.sh"));
@@ -160,7 +155,7 @@ TEST_F(InstallerTest, ACompleteInstallNamesTheDriveForBashAndAnUpgradeReplacesOn
 TEST_F(InstallerTest, AMissingServiceScriptOrFolderFailsWithTheBundleMessage) {
     for (const QString missing : {"quindle.sh", "lib-rules.sh", ""}) {
         Installer installer(fakeSource, missing.isEmpty() ? QString() : bundle({missing}));
-        EXPECT_FALSE(await(installer.install()));
+        EXPECT_FALSE(test::resultOf(installer.install()));
         EXPECT_EQ(installer.phase(), (Installer::Phase{Installer::Phase::Step::Failed,
                                                        Installer::bundleMissingScriptsMessage()}));
         EXPECT_EQ(installer.log().last(),

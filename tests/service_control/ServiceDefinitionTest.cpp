@@ -52,11 +52,6 @@ case "$*" in
 esac
 exit 0)";
 
-bool await(const QFuture<bool> &done) {
-    EXPECT_TRUE(test::waitUntil([&] { return done.isFinished(); }, 30000));
-    return done.result();
-}
-
 } // namespace
 
 class UnitFile : public test::TempHomeTest {};
@@ -137,7 +132,7 @@ protected:
 TEST_F(SystemdManager, InstallStopsBeforeEnablingAndAFailedEnableFailsWithItsOutput) {
     writeText(calls + ".fail", "");
     Installer failing;
-    EXPECT_FALSE(await(failing.install()));
+    EXPECT_FALSE(test::resultOf(failing.install()));
     const QString message = "systemctl could not load the service:\nFailed to enable unit: boom";
     EXPECT_EQ(failing.phase(), (Installer::Phase{Installer::Phase::Step::Failed, message}));
     EXPECT_EQ(failing.log().last(), "✗ Install failed: " + message);
@@ -146,7 +141,7 @@ TEST_F(SystemdManager, InstallStopsBeforeEnablingAndAFailedEnableFailsWithItsOut
     QFile::remove(calls);
     writeText(autostartEntryFile(detachedAutostartFileName()), "[Desktop Entry]\n");
     Installer installer;
-    ASSERT_TRUE(await(installer.install())) << installer.log().join('\n').toStdString();
+    ASSERT_TRUE(test::resultOf(installer.install())) << installer.log().join('\n').toStdString();
     EXPECT_EQ(QString::fromUtf8(readText(calls)),
               "--user stop quindle-service.service\n--user daemon-reload\n"
               "--user enable --now quindle-service.service\n");

@@ -131,7 +131,8 @@ TEST_F(UninstallerTest, APackagedInstallIsLeftToItsPackageManager) {
     uninstaller.removeConfigAndLogs = false;
     const QStringList log = run(uninstaller);
     const QString refusal = log.filter("⚠ Could not Trash").value(0);
-    EXPECT_TRUE(refusal.startsWith("⚠ Could not Trash " + folder + ": it belongs to the package "
+    EXPECT_TRUE(refusal.startsWith("⚠ Could not Trash " + folder +
+                                   ": it belongs to the package "
                                    "quindle; remove it with “sudo "))
         << log.join('\n').toStdString();
     EXPECT_TRUE(QFileInfo::exists(folder + "/bin/quindle"));

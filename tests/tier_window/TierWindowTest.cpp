@@ -25,7 +25,7 @@ namespace {
 
 const QList<MoveAction> kActions = {MoveAction::Move, MoveAction::Merge, MoveAction::Relocate};
 
-bool shows(QWidget *root, const QString &text) {
+bool showsLabel(QWidget *root, const QString &text) {
     for (QLabel *label : root->findChildren<QLabel *>())
         if (label->isVisible() && label->text() == text)
             return true;
@@ -91,7 +91,7 @@ TEST_F(TierWindowFlow, ArrowsStayDisabledWithTheModelsReasonUntilThePanesArePair
     open(left, other);
     QPushButton *pair = test::named<QPushButton>(window.get(), "Pair");
     EXPECT_FALSE(pair->isEnabled());
-    EXPECT_TRUE(shows(window.get(), "Folder names differ"));
+    EXPECT_TRUE(showsLabel(window.get(), "Folder names differ"));
     // Disabled ones say why; enabled ones explain their action.
     const auto expectArrows = [&](bool enabled) {
         for (MoveAction action : kActions)
@@ -105,7 +105,7 @@ TEST_F(TierWindowFlow, ArrowsStayDisabledWithTheModelsReasonUntilThePanesArePair
             }
     };
     expectArrows(false);
-    EXPECT_TRUE(shows(window.get(), PairingModel::movesNeedPairText()));
+    EXPECT_TRUE(showsLabel(window.get(), PairingModel::movesNeedPairText()));
 
     // Typing the mirrored folder into the right pane's path bar makes pairing possible.
     QLineEdit *path = test::named<QLineEdit>(window.get(), "Folder: NVMe");
@@ -115,7 +115,7 @@ TEST_F(TierWindowFlow, ArrowsStayDisabledWithTheModelsReasonUntilThePanesArePair
     EXPECT_TRUE(pair->isEnabled());
     pair->click();
     expectArrows(true);
-    EXPECT_FALSE(shows(window.get(), PairingModel::movesNeedPairText()));
+    EXPECT_FALSE(showsLabel(window.get(), PairingModel::movesNeedPairText()));
 
     test::named(window.get(), "Unpair")->click();
     EXPECT_FALSE(pairing->isPaired());
@@ -177,14 +177,14 @@ TEST_F(TierWindowFlow, TheQueueShowsItsEmptyTextUntilAJobArrivesAndAgainAfterCle
     test::writeText(left + "/notes/a.txt", "a");
     open(left, right);
     const QString empty = TierOperations::emptyQueueText();
-    EXPECT_TRUE(shows(window.get(), empty));
+    EXPECT_TRUE(showsLabel(window.get(), empty));
     QPushButton *clear = test::named<QPushButton>(window.get(), "Clear finished");
     QPushButton *cancelAll = test::named<QPushButton>(window.get(), "Cancel all");
     EXPECT_FALSE(clear->isEnabled());
     EXPECT_FALSE(cancelAll->isEnabled());
 
     const QUuid id = enqueue(left + "/notes", right);
-    EXPECT_FALSE(shows(window.get(), empty));
+    EXPECT_FALSE(showsLabel(window.get(), empty));
     EXPECT_TRUE(cancelAll->isEnabled());
     ASSERT_TRUE(waitForPhase(id, MovePhase::Done));
     EXPECT_EQ(window->jobList()->row(id)->statusText(), "Completed");
@@ -192,7 +192,7 @@ TEST_F(TierWindowFlow, TheQueueShowsItsEmptyTextUntilAJobArrivesAndAgainAfterCle
     EXPECT_FALSE(cancelAll->isEnabled());
 
     clear->click();
-    EXPECT_TRUE(shows(window.get(), empty));
+    EXPECT_TRUE(showsLabel(window.get(), empty));
     EXPECT_EQ(window->jobList()->row(id), nullptr);
 }
 

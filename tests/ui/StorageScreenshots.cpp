@@ -35,7 +35,7 @@ using namespace test::screenshots;
 
 namespace {
 
-const QByteArray kWrapper = R"sh(#!/bin/bash
+const QByteArray kStorageService = R"sh(#!/bin/bash
 row() { printf '{"path":"%s","label":"%s","size_bytes":%s,"actionable":%s}\n' "$HOME/$1" "$1" "$2" "$3"; }
 case "$1" in
 scan-storage)
@@ -74,17 +74,6 @@ cloud-usage)
 *) exec /bin/bash "$HOME/.quindle/quindle-real.sh" "$@" ;;
 esac
 )sh";
-
-void present(QWidget *window, WindowKind kind) {
-    window->resize(ui::openingSize(kind, window->font(), {}));
-    window->show();
-    QApplication::processEvents();
-}
-
-void save(QWidget *window, WindowKind kind, const QString &file) {
-    present(window, kind);
-    shoot(window, file);
-}
 
 // A year of daily snapshots: the internal disk filling and freed now and then, the drive away
 // for a week, and the folders the daily scan measured.
@@ -182,7 +171,7 @@ void charts() {
     save(&window, WindowKind::Charts, QStringLiteral("charts-zoomed.png"));
 }
 
-void settings() {
+void storageSettings() {
     CloudRoots roots;
     CloudUsageProbe usage;
     ServiceRun optimisation(ServiceRun::cloudOptimisation());
@@ -210,12 +199,12 @@ void storageScreenshots() {
     const QString dir = paths::quindleDirectory();
     QFile::copy(dir + QStringLiteral("/quindle.sh"), dir + QStringLiteral("/quindle-real.sh"));
     QFile::remove(dir + QStringLiteral("/quindle.sh"));
-    writeFile(dir + QStringLiteral("/quindle.sh"), kWrapper, true);
+    writeFile(dir + QStringLiteral("/quindle.sh"), kStorageService, true);
 
     inspector();
     runs();
     charts();
-    settings();
+    storageSettings();
 
     QFile::remove(dir + QStringLiteral("/quindle.sh"));
     QFile::rename(dir + QStringLiteral("/quindle-real.sh"), dir + QStringLiteral("/quindle.sh"));

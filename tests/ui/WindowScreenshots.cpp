@@ -74,17 +74,6 @@ using namespace test::screenshots;
 
 namespace {
 
-void present(QWidget *window, WindowKind kind) {
-    window->resize(ui::openingSize(kind, window->font(), {}));
-    window->show();
-    QApplication::processEvents();
-}
-
-void save(QWidget *window, WindowKind kind, const QString &file) {
-    present(window, kind);
-    shoot(window, file);
-}
-
 // Answers for drives this machine does not have; everything else goes to the real script.
 const QByteArray kWrapper = R"sh(#!/bin/bash
 case "$1" in
@@ -411,6 +400,17 @@ void shareExperience() {
 }
 
 } // namespace
+
+void present(QWidget *window, WindowKind kind) {
+    window->resize(ui::openingSize(kind, window->font(), {}));
+    window->show();
+    QApplication::processEvents();
+}
+
+void save(QWidget *window, WindowKind kind, const QString &file) {
+    present(window, kind);
+    shoot(window, file);
+}
 
 int main(int argc, char **argv) {
     const Options options =

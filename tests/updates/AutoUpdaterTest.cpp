@@ -17,7 +17,7 @@
 
 using namespace quindle;
 using namespace std::chrono_literals;
-using Phase = AutoUpdater::Phase;
+using UpdaterPhase = AutoUpdater::Phase;
 using Answer = test::ManifestServer::Answer;
 
 class AutoUpdaterTest : public test::TempHomeTest {
@@ -65,7 +65,7 @@ protected:
         AutoUpdater updater(std::move(s));
         updater.run(manifest);
         EXPECT_TRUE(test::waitUntil([&] { return !updater.isRunning(); }, 20000));
-        EXPECT_EQ(updater.phase(), Phase::Failed);
+        EXPECT_EQ(updater.phase(), UpdaterPhase::Failed);
         EXPECT_EQ(test::treeDigest(install), before);
         EXPECT_EQ(besideInstall(), QStringList{"Quindle"});
         EXPECT_TRUE(QDir(inHome("tmp")).entryList({"quindle-updater-*"}).isEmpty());
@@ -89,7 +89,7 @@ TEST_F(AutoUpdaterTest, ReplacesTheInstallFolderAndStartsTheNewVersionOnceQuindl
     ManifestV2 manifest = offer(archive);
     manifest.sha256 = manifest.sha256->toUpper(); // the same digest, however it is written
     AutoUpdater updater(settings());
-    QList<Phase> phases;
+    QList<UpdaterPhase> phases;
     QObject::connect(&updater, &AutoUpdater::changed, [&] {
         if (phases.isEmpty() || phases.last() != updater.phase())
             phases << updater.phase();
@@ -99,8 +99,9 @@ TEST_F(AutoUpdaterTest, ReplacesTheInstallFolderAndStartsTheNewVersionOnceQuindl
     updater.run(manifest);
     updater.run(manifest); // a second press while downloading starts nothing
     ASSERT_TRUE(quit.wait(20000)) << updater.message().toStdString();
-    EXPECT_EQ(phases, (QList<Phase>{Phase::Downloading, Phase::Verifying, Phase::Installing,
-                                    Phase::Relaunching, Phase::Succeeded}));
+    EXPECT_EQ(phases, (QList<UpdaterPhase>{UpdaterPhase::Downloading, UpdaterPhase::Verifying,
+                                           UpdaterPhase::Installing, UpdaterPhase::Relaunching,
+                                           UpdaterPhase::Succeeded}));
     EXPECT_EQ(server.requests().size(), 1);
     // Nothing is replaced while Quindle still runs.
     EXPECT_EQ(test::treeDigest(install), before);

@@ -1,4 +1,5 @@
 // The launch splash's flows at scaled times against a real HTTP server on the loopback interface.
+#include "TestKeyManifest.h"
 #include "support/CapturedMessages.h"
 #include "support/ManifestServer.h"
 #include "support/TempHome.h"
@@ -19,12 +20,6 @@ using namespace std::chrono_literals;
 using Status = LaunchSplash::Status;
 
 namespace {
-
-const test::SignedManifest &signedManifest() {
-    static const test::SignedManifest manifest =
-        test::SignedManifest::make(QUINDLE_TEST_SIGNING_KEY);
-    return manifest;
-}
 
 // Nothing listens here: every request to it fails at once.
 QUrl closedAddress() {
@@ -63,12 +58,12 @@ protected:
     }
     QByteArray cache() const { return test::readText(paths::manifestCacheFile()); }
 
-    test::ManifestServer server{signedManifest()};
+    test::ManifestServer server{test::signedManifest()};
     test::CapturedMessages log;
 };
 
 TEST_F(LaunchSplashTest, AFreshCacheSkipsTheNetworkAndAStaleOneWaitsOnlyItsRace) {
-    writeCache(signedManifest().good, 11h);
+    writeCache(test::signedManifest().good, 11h);
     auto fresh = splash(server.address(), server.address());
     const qint64 freshMs = runToDismissal(*fresh);
     EXPECT_EQ(fresh->status(), Status::Success);
@@ -94,13 +89,13 @@ TEST_F(LaunchSplashTest, AFreshCacheSkipsTheNetworkAndAStaleOneWaitsOnlyItsRace)
 }
 
 TEST_F(LaunchSplashTest, AFirstInstallShowsItsMinimumThenCachesWhatAFallbackAnswers) {
-    test::ManifestServer failing{signedManifest()};
+    test::ManifestServer failing{test::signedManifest()};
     failing.answerWith(test::ManifestServer::Answer::ServerError);
     auto first = splash(failing.address(), server.address());
     const qint64 shown = runToDismissal(*first);
     EXPECT_GE(shown, (limits.firstInstallMinimum + limits.successHold).count() - 20);
     EXPECT_EQ(first->status(), Status::Success);
-    EXPECT_EQ(cache(), signedManifest().good);
+    EXPECT_EQ(cache(), test::signedManifest().good);
     EXPECT_EQ(failing.requests().size(), 1);
     EXPECT_EQ(server.requests().size(), 1);
     // No fingerprint on the splash's request.
@@ -167,7 +162,7 @@ TEST_F(LaunchSplashTest, ADripHitsTheHardTimeoutAndTheWatchdogEndsWhatOutlastsIt
 }
 
 TEST_F(LaunchSplashTest, DismissalHappensOnceAndOnlyCancelOrAnEarlyCloseQuits) {
-    writeCache(signedManifest().good, 1h);
+    writeCache(test::signedManifest().good, 1h);
     auto once = splash(server.address(), server.address());
     QSignalSpy dismissed(once.get(), &LaunchSplash::dismissed);
     QSignalSpy quit(once.get(), &LaunchSplash::quitRequested);

@@ -1,4 +1,5 @@
 // The fetcher against a real HTTP server on the loopback interface.
+#include "TestKeyManifest.h"
 #include "support/ManifestServer.h"
 #include "support/TempHome.h"
 #include "support/WaitUntil.h"
@@ -19,12 +20,6 @@ using namespace quindle;
 using namespace std::chrono_literals;
 
 namespace {
-
-const test::SignedManifest &signedManifest() {
-    static const test::SignedManifest manifest =
-        test::SignedManifest::make(QUINDLE_TEST_SIGNING_KEY);
-    return manifest;
-}
 
 // What systemd derives from this computer's machine ID for `appId`, when systemd-id128 is here.
 std::optional<QByteArray> systemdAppSpecificId(const QByteArray &appId) {
@@ -56,7 +51,7 @@ protected:
 
     QByteArray cache() const { return test::readText(paths::manifestCacheFile()); }
 
-    test::ManifestServer server{signedManifest()};
+    test::ManifestServer server{test::signedManifest()};
 };
 
 TEST_F(ManifestFetcherTest, AcceptsTheSignedManifestWithTheBuildKeyAndCachesItsBytes) {
@@ -71,7 +66,7 @@ TEST_F(ManifestFetcherTest, AcceptsTheSignedManifestWithTheBuildKeyAndCachesItsB
     ASSERT_TRUE(fetcher.manifest().has_value());
     EXPECT_EQ(fetcher.manifest()->version, test::SignedManifest::version);
     EXPECT_TRUE(fetcher.updateAvailable()); // this build is older than 1.10.0
-    EXPECT_EQ(cache(), signedManifest().good);
+    EXPECT_EQ(cache(), test::signedManifest().good);
     EXPECT_EQ(changes.count(), 2); // in flight, then done
 
     // The next run starts from the cache, which does not make it fresh.
@@ -85,7 +80,7 @@ TEST_F(ManifestFetcherTest, AcceptsTheSignedManifestWithTheBuildKeyAndCachesItsB
 TEST_F(ManifestFetcherTest, ARefusedAnswerLeavesTheManifestAndTheCacheByteForByte) {
     ManifestFetcher fetcher(settings());
     refresh(fetcher);
-    ASSERT_EQ(cache(), signedManifest().good);
+    ASSERT_EQ(cache(), test::signedManifest().good);
 
     QByteArray otherKey = QUINDLE_TEST_SIGNING_KEY;
     otherKey[otherKey.size() - 1] = static_cast<char>(otherKey.back() ^ 1);
@@ -94,7 +89,8 @@ TEST_F(ManifestFetcherTest, ARefusedAnswerLeavesTheManifestAndTheCacheByteForByt
     QJsonParseError notJson;
     QJsonDocument::fromJson("<html><body>Maintenance</body></html>", &notJson);
     QJsonParseError half;
-    QJsonDocument::fromJson(signedManifest().good.left(signedManifest().good.size() / 2), &half);
+    QJsonDocument::fromJson(
+        test::signedManifest().good.left(test::signedManifest().good.size() / 2), &half);
 
     const struct {
         test::ManifestServer::Answer answer;
@@ -121,7 +117,7 @@ TEST_F(ManifestFetcherTest, ARefusedAnswerLeavesTheManifestAndTheCacheByteForByt
         server.answerWith(c.answer);
         refresh(*c.fetcher);
         EXPECT_EQ(c.fetcher->lastError(), c.error);
-        EXPECT_EQ(cache(), signedManifest().good);
+        EXPECT_EQ(cache(), test::signedManifest().good);
         ASSERT_TRUE(c.fetcher->manifest().has_value());
         EXPECT_EQ(c.fetcher->manifest()->version, test::SignedManifest::version);
     }
@@ -132,7 +128,7 @@ TEST_F(ManifestFetcherTest, ARefusedAnswerLeavesTheManifestAndTheCacheByteForByt
     refresh(fetcher);
     EXPECT_TRUE(fetcher.lastError().value_or(QString()).startsWith("Network error: "))
         << fetcher.lastError().value_or(QString()).toStdString();
-    EXPECT_EQ(cache(), signedManifest().good);
+    EXPECT_EQ(cache(), test::signedManifest().good);
 }
 
 TEST_F(ManifestFetcherTest, AcceptsAnUnsignedManifestWhenNoKeyIsBuiltIn) {
@@ -140,7 +136,7 @@ TEST_F(ManifestFetcherTest, AcceptsAnUnsignedManifestWhenNoKeyIsBuiltIn) {
     ManifestFetcher unchecked(settings(QByteArray()));
     refresh(unchecked);
     EXPECT_EQ(unchecked.lastError(), std::nullopt);
-    EXPECT_EQ(cache(), signedManifest().unsigned_);
+    EXPECT_EQ(cache(), test::signedManifest().unsigned_);
 }
 
 TEST_F(ManifestFetcherTest, SlowAndSilentServersEndAtTheLimits) {

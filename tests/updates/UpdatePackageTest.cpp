@@ -15,7 +15,7 @@ using namespace quindle;
 namespace {
 
 // A build folder as the release makes it, whose bin/quindle is a script saying `said`.
-void writeBuild(const QString &folder, const QByteArray &said, int status = 0) {
+void writeUnpackedBuild(const QString &folder, const QByteArray &said, int status = 0) {
     for (const QString &file : UpdatePackage::requiredFiles())
         test::writeText(folder + '/' + file, "#!/bin/bash\n");
     const QString program = folder + "/bin/quindle";
@@ -51,12 +51,12 @@ protected:
 
     void SetUp() override {
         TempHomeTest::SetUp();
-        writeBuild(install, "Quindle 2.0.0");
+        writeUnpackedBuild(install, "Quindle 2.0.0");
     }
 };
 
 TEST_F(UpdatePackageTest, AGoodArchiveIsUnpackedBesideTheInstallAndItsChecksumIsSha256sums) {
-    writeBuild(build, "Quindle 2.1");
+    writeUnpackedBuild(build, "Quindle 2.1");
     const QString archive = pack("quindle-2.1.0-linux-x86_64");
     const auto staged = stage(archive);
     ASSERT_TRUE(std::holds_alternative<UpdatePackage::Staged>(staged))
@@ -83,7 +83,7 @@ TEST_F(UpdatePackageTest, EveryBadArchiveIsRefusedWithItsReasonAndLeavesNothingB
     EXPECT_EQ(refusal(inHome("not-gzip.tar.gz")),
               "The archive could not be unpacked (tar exit 2).");
 
-    writeBuild(build, "Quindle 2.1.0");
+    writeUnpackedBuild(build, "Quindle 2.1.0");
     // A member that climbs out of the staging folder.
     EXPECT_EQ(refusal(pack("quindle-2.1.0-linux-x86_64",
                            {"-P", "--transform", "s,^quindle,../quindle,"})),
@@ -92,12 +92,12 @@ TEST_F(UpdatePackageTest, EveryBadArchiveIsRefusedWithItsReasonAndLeavesNothingB
     QFile::remove(build + "/bin/quindle");
     EXPECT_EQ(refusal(pack("quindle-2.1.0-linux-x86_64")), "The archive holds no Quindle build.");
 
-    writeBuild(build, "Quindle 2.1.0");
+    writeUnpackedBuild(build, "Quindle 2.1.0");
     QFile::remove(build + "/Resources/Legal/DISCLAIMER.md");
     EXPECT_EQ(refusal(pack("quindle-2.1.0-linux-x86_64")),
               "The new build is missing Resources/Legal/DISCLAIMER.md.");
 
-    writeBuild(build, "Quindle 2.1.0");
+    writeUnpackedBuild(build, "Quindle 2.1.0");
     QFile::link("/etc/passwd", build + "/bin/helper");
     EXPECT_EQ(refusal(pack("quindle-2.1.0-linux-x86_64")),
               "The archive holds a link or special file that leaves the install folder: "
@@ -108,10 +108,10 @@ TEST_F(UpdatePackageTest, EveryBadArchiveIsRefusedWithItsReasonAndLeavesNothingB
                     .endsWith("install folder: quindle-2.1.0-linux-x86_64/pipe."));
     QFile::remove(build + "/pipe");
 
-    writeBuild(build, "cannot load libQt6Core.so.6", 127);
+    writeUnpackedBuild(build, "cannot load libQt6Core.so.6", 127);
     EXPECT_EQ(refusal(pack("quindle-2.1.0-linux-x86_64")),
               "The new build did not start: cannot load libQt6Core.so.6.");
-    writeBuild(build, "Quindle 2.0.9");
+    writeUnpackedBuild(build, "Quindle 2.0.9");
     EXPECT_EQ(refusal(pack("quindle-2.1.0-linux-x86_64")),
               "The new build reports version 2.0.9, but the manifest offers 2.1.0.");
     EXPECT_EQ(UpdatePackage::Refused{"The archive holds no Quindle build."}.message(),

@@ -16,7 +16,7 @@ using namespace quindle;
 namespace {
 
 // A build whose version file says `name`, with the real exchange tool.
-void writeBuild(const QString &folder, const QByteArray &name) {
+void writeInstalledBuild(const QString &folder, const QByteArray &name) {
     QDir().mkpath(folder + "/bin");
     QFile::copy(QUINDLE_SWAP, folder + "/bin/quindle-swap");
     test::writeText(folder + "/bin/quindle", "#!/bin/bash\nexit 0\n");
@@ -52,8 +52,8 @@ TEST_F(UpdaterScriptTest, IsCreatedOnceForItsOwnerAndUpdatesAnOddlyNamedHome) {
     values.previous = odd + "/.quindle-previous-1";
     values.parentChecks = 5;
     values.startWaitSeconds = 1;
-    writeBuild(values.install, "old");
-    writeBuild(values.build, "new");
+    writeInstalledBuild(values.install, "old");
+    writeInstalledBuild(values.build, "new");
     test::writeText(values.archive, "");
 
     const QString script = inHome("updater-1.sh");
