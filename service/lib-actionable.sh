@@ -74,11 +74,25 @@ q_keep_places() {
     Q_KEEP_HOME=$home
 }
 
+# q_plain_below HOME PATH: 0 when no part of PATH below HOME (itself a real
+# path) is a link, ".", ".." or empty, so PATH is its own real path. Without a
+# fork: the storage scan asks this for every row.
+q_plain_below() {
+    local at=$1 rest=${2#"$1"/} part
+    while [[ -n $rest ]]; do
+        part=${rest%%/*}
+        if [[ $rest == */* ]]; then rest=${rest#*/}; else rest=; fi
+        [[ -n $part && $part != . && $part != .. ]] || return 1
+        at+=/$part
+        [[ ! -L $at ]] || return 1
+    done
+}
+
 # q_actionable PATH [ALLOCATED_BYTES]: 0 when PATH may be moved; otherwise 1
 # with the reason, a sentence, in REPLY. The size is measured when not given.
 # Q_KEEP_PLACES is built once per process.
 q_actionable() {
-    local path=$1 bytes=${2:-} home real i keep
+    local path=$1 bytes=${2:-} home i keep
     if ((${#Q_KEEP_PLACES[@]} == 0)); then
         q_strip_slashes "$HOME"
         q_keep_places "$(realpath -m -- "$REPLY")"
@@ -98,8 +112,7 @@ q_actionable() {
         REPLY="$path is not a folder, so it is not moved."
         return 1
     fi
-    real=$(realpath -e -- "$path" 2>/dev/null) || real=""
-    if [[ $real != "$path" ]]; then
+    if ! q_plain_below "$home" "$path"; then
         REPLY="$path leads elsewhere through a link, so it is not moved."
         return 1
     fi

@@ -52,6 +52,8 @@ lock_taken() { ! flock -n "$STATE/service/pass.lock" true; }
     drive_before=$(find "$DRIVE" | sort)
     expect_run 1 "is not a folder inside your home folder" quindle move-dir "$BATS_TEST_TMPDIR/outside"
     expect_run 1 "$HOME/Alias is a symbolic link, so it is not moved." quindle move-dir "$HOME/Alias"
+    expect_run 1 "$HOME/Alias/sub leads elsewhere through a link, so it is not moved." quindle move-dir "$HOME/Alias/sub"
+    expect_run 1 "$SRC/../${SRC##*/} leads elsewhere through a link, so it is not moved." quindle move-dir "$SRC/../${SRC##*/}"
     fake_bin df 'echo "1B-blocks Avail"; echo "999999999999 1000"'
     expect_run 1 "and the NVMe has 1.0 kB free" quindle move-dir "$SRC"
     rm "$FAKEBIN/df"
