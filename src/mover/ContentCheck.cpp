@@ -1,8 +1,7 @@
 #include "mover/ContentCheck.h"
 
-#include "mover/SymlinkPaths.h"
-
 #include "mover/ProcessRunner.h"
+#include "mover/SymlinkPaths.h"
 
 #include <QFile>
 

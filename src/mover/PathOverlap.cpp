@@ -1,9 +1,8 @@
 #include "mover/PathOverlap.h"
 
-#include "mover/SymlinkPaths.h"
-
 #include "core/NVMeMount.h"
 #include "core/ResolvedPath.h"
+#include "mover/SymlinkPaths.h"
 
 #include <QDir>
 #include <QFile>

@@ -1,9 +1,8 @@
 #include "mover/SourceLinkScan.h"
 
-#include "mover/SymlinkPaths.h"
-
 #include "core/NVMeMount.h"
 #include "mover/PathOverlap.h"
+#include "mover/SymlinkPaths.h"
 
 #include <QFile>
 
