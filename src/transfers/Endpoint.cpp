@@ -20,8 +20,9 @@ std::optional<QString> remoteName(const QString &endpoint) {
 
 QString transferAccountType(const QString &source, const QString &destination,
                             const QHash<QString, QString> &types) {
-    const std::optional<QString> name =
-        remoteName(destination) ? remoteName(destination) : remoteName(source);
+    std::optional<QString> name = remoteName(destination);
+    if (!name)
+        name = remoteName(source);
     if (!name)
         return QStringLiteral("local");
     return types.value(*name);
