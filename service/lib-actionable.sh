@@ -51,8 +51,10 @@ q_sync_client_folders() {
     [[ $v == 1 ]] || Q_SYNC_DIRS+=("$HOME/OneDrive")
 }
 
-# Q_KEEP_PLACES: what a move must neither be, lie in, nor contain, each with
-# its name in Q_KEEP_NAMES.
+# q_keep_places HOME: Q_KEEP_PLACES, what a move must neither be, lie in, nor
+# contain, each with its name in Q_KEEP_NAMES; and the real paths of the home
+# folder and the NVMe in Q_KEEP_HOME and Q_KEEP_NVME. One realpath for all:
+# its start-up is most of what the storage scan spends before du.
 # shellcheck disable=SC2154 # NVMe and APPS_ROOT are set by q_load_config
 q_keep_places() {
     local home=$1 p
@@ -70,8 +72,17 @@ q_keep_places() {
         Q_KEEP_PLACES+=("$p") Q_KEEP_NAMES+=("it holds applications, which move from the Apps window")
     done
     Q_KEEP_PLACES+=("$NVMe") Q_KEEP_NAMES+=("it is the NVMe")
-    mapfile -d '' Q_KEEP_PLACES < <(realpath -zm -- "${Q_KEEP_PLACES[@]}")
-    Q_KEEP_HOME=$home
+    local real=()
+    mapfile -d '' real < <(realpath -zm -- "${Q_KEEP_PLACES[@]}" "$home")
+    if ((${#real[@]} != ${#Q_KEEP_PLACES[@]} + 1)); then
+        Q_KEEP_PLACES=()
+        return 1
+    fi
+    Q_KEEP_HOME=${real[-1]}
+    unset 'real[-1]'
+    Q_KEEP_PLACES=("${real[@]}")
+    # shellcheck disable=SC2034 # read by the storage scan
+    Q_KEEP_NVME=${real[-1]}
 }
 
 # q_plain_below HOME PATH: 0 when no part of PATH below HOME (itself a real
@@ -95,7 +106,10 @@ q_actionable() {
     local path=$1 bytes=${2:-} home i keep
     if ((${#Q_KEEP_PLACES[@]} == 0)); then
         q_strip_slashes "$HOME"
-        q_keep_places "$(realpath -m -- "$REPLY")"
+        if ! q_keep_places "$REPLY"; then
+            REPLY="The home folder's real path is not known, so nothing is moved."
+            return 1
+        fi
     fi
     home=$Q_KEEP_HOME
     q_strip_slashes "$path"

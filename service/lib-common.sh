@@ -18,9 +18,17 @@ q_conf_path() { REPLY="$HOME/.quindle/quindle.conf"; }
 q_log_path() { REPLY="$HOME/.quindle/quindle.log"; }
 
 # Asked once per process: the name does not change under a running service.
+# Without USER (cron, a bare shell), the local account list answers before id
+# is started: that costs more than most sub-commands.
 q_user() {
+    local name uid
     if [[ -z ${Q_USER_NAME+set} ]]; then
         Q_USER_NAME=${USER:-}
+        if [[ -z $Q_USER_NAME && -r /etc/passwd ]]; then
+            while IFS=: read -r name _ uid _; do
+                [[ $uid == "$EUID" ]] && Q_USER_NAME=$name && break
+            done </etc/passwd
+        fi
         [[ -n $Q_USER_NAME ]] || Q_USER_NAME=$(id -un 2>/dev/null) || Q_USER_NAME=""
     fi
     REPLY=$Q_USER_NAME

@@ -586,15 +586,17 @@ q_recover_restore() {
 # ---------------------------------------------------------------------------
 # What stands in a move's way.
 
-# Q_MOUNTS: every mount point, from the kernel's table.
+# Q_MOUNTS: every mount point, from the kernel's table, and Q_MOUNT_DEVS
+# beside it, each one's device (major:minor).
 q_load_mounts() {
-    local table=${QUINDLE_MOUNTINFO:-/proc/self/mountinfo} line mp
-    Q_MOUNTS=()
+    local table=${QUINDLE_MOUNTINFO:-/proc/self/mountinfo} line dev mp
+    Q_MOUNTS=() Q_MOUNT_DEVS=()
     [[ -r $table ]] || return 0
     while IFS= read -r line; do
-        read -r _ _ _ _ mp _ <<<"$line"
+        read -r _ _ dev _ mp _ <<<"$line"
         printf -v mp '%b' "${mp//\\/\\0}"
         Q_MOUNTS+=("$mp")
+        Q_MOUNT_DEVS+=("$dev")
     done <"$table"
 }
 

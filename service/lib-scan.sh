@@ -16,11 +16,9 @@ q_scan_rows_file() {
 # Q_SCAN_PATHS: the entries of the home folder, with ~/.cache, ~/.local and
 # ~/.local/share replaced by theirs. Links, mount points and the NVMe are
 # left out; a container that is a mount point is left out whole.
-# shellcheck disable=SC2154 # NVMe is set by q_load_config
 q_scan_entries() {
-    local home=$1 nvme entry mp
+    local home=$1 nvme=$2 entry mp
     local -A expand=(["$home/.cache"]=1 ["$home/.local"]=1 ["$home/.local/share"]=1) mounted=()
-    nvme=$(realpath -m -- "$NVMe")
     for mp in "${Q_MOUNTS[@]}"; do mounted[$mp]=1; done
     Q_SCAN_PATHS=()
     local queue=("$home") dir restore
@@ -54,18 +52,49 @@ q_scan_row() {
     printf '%s\n' "$REPLY"
 }
 
-# One du over every row: a hard link counts once, for the first row that
-# reaches it, and -x keeps other filesystems mounted inside a row out.
-# shellcheck disable=SC2154 # NVMe is set by q_load_config
+# q_scan_excludes HOME NVME: Q_SCAN_EXCLUDES, du options leaving out the NVMe
+# and the mounts of home's own device inside home (bind mounts, which -x does
+# not skip). Usually none, and that matters: du matches every file against a
+# pattern.
+q_scan_excludes() {
+    local home=$1 nvme=$2 i mp dev="" longest=""
+    Q_SCAN_EXCLUDES=()
+    for i in "${!Q_MOUNTS[@]}"; do
+        mp=${Q_MOUNTS[i]}
+        [[ $home == "$mp" || $home == "${mp%/}"/* ]] || continue
+        ((${#mp} >= ${#longest})) && longest=$mp dev=${Q_MOUNT_DEVS[i]}
+    done
+    [[ $nvme == "$home"/* ]] && q_glob_escape "$nvme" && Q_SCAN_EXCLUDES+=("--exclude=$REPLY")
+    for i in "${!Q_MOUNTS[@]}"; do
+        mp=${Q_MOUNTS[i]}
+        [[ $mp == "$home"/* && ${Q_MOUNT_DEVS[i]} == "$dev" && $mp != "$nvme" ]] || continue
+        q_glob_escape "$mp"
+        Q_SCAN_EXCLUDES+=("--exclude=$REPLY")
+    done
+}
+
+# One du over the home folder, not one argument per row: given several, du
+# remembers every inode to count each once, about a sixth slower. A hard link
+# still counts once, for the first row du reaches it through, and -x keeps
+# other filesystems out. du prints entries of a megabyte or more down to the
+# deepest row (~/.local/share/*); the rest, with the folders' own blocks, is
+# "Other small items". du starts before the rows are listed, which then costs
+# nothing on a second core.
 cmd_scan_storage() {
     (($# == 0)) || q_usage_error "scan-storage takes no argument."
-    local home i line kb path bytes small=0 total=0 rows=0 record
-    local -A index=() seen=()
+    local home nvme i line kb path bytes rows_bytes=0 total=-1 rows=0 record du_out
+    local -A index=()
     q_load_config
     q_strip_slashes "$HOME"
-    home=$(realpath -m -- "$REPLY")
+    if ! q_keep_places "$REPLY"; then
+        echo "quindle.sh: the real path of the home folder is not known." >&2
+        exit 1
+    fi
+    home=$Q_KEEP_HOME nvme=$Q_KEEP_NVME
     q_load_mounts
-    q_scan_entries "$home"
+    q_scan_excludes "$home" "$nvme"
+    exec {du_out}< <(LC_ALL=C du -akx0 -d 3 -t $((Q_SCAN_FOLD_BYTES - 1023)) "${Q_SCAN_EXCLUDES[@]}" -- "$home" 2>/dev/null)
+    q_scan_entries "$home" "$nvme"
     for i in "${!Q_SCAN_PATHS[@]}"; do index[${Q_SCAN_PATHS[i]}]=$i; done
     j_begin
     j_str phase scanning
@@ -74,28 +103,35 @@ cmd_scan_storage() {
     j_end
     printf '%s\n' "$REPLY"
     record=()
-    if ((${#Q_SCAN_PATHS[@]})); then
-        while IFS= read -r -d '' line; do
-            kb=${line%%$'\t'*}
-            path=${line#*$'\t'}
-            [[ $kb =~ ^[0-9]+$ && -n ${index[$path]:-} && -z ${seen[$path]:-} ]] || continue
-            seen[$path]=1
-            bytes=$((kb * 1024))
-            total=$((total + bytes))
-            if ((bytes < Q_SCAN_FOLD_BYTES)); then
-                small=$((small + bytes))
-                continue
-            fi
-            q_scan_row "$path" "$bytes" "$home"
-            rows=$((rows + 1))
-            record+=("$bytes" "$path")
-        done < <(LC_ALL=C du -skx0 -- "${Q_SCAN_PATHS[@]}" 2>/dev/null)
+    while IFS= read -r -d '' line; do
+        kb=${line%%$'\t'*}
+        path=${line#*$'\t'}
+        [[ $kb =~ ^[0-9]+$ ]] || continue
+        bytes=$((kb * 1024))
+        if [[ $path == "$home" ]]; then
+            total=$bytes
+            continue
+        fi
+        [[ -n ${index[$path]:-} ]] || continue
+        ((bytes >= Q_SCAN_FOLD_BYTES)) || continue
+        q_scan_row "$path" "$bytes" "$home"
+        rows=$((rows + 1))
+        rows_bytes=$((rows_bytes + bytes))
+        record+=("$bytes" "$path")
+    done <&"$du_out"
+    exec {du_out}<&-
+    # A home under the threshold printed no total of its own.
+    if ((total < 0)); then
+        line=$(LC_ALL=C du -skx "${Q_SCAN_EXCLUDES[@]}" -- "$home" 2>/dev/null) || line=0
+        kb=${line%%[!0-9]*}
+        total=$((${kb:-0} * 1024))
     fi
-    if ((small)); then
+    ((total >= rows_bytes)) || total=$rows_bytes
+    if ((total > rows_bytes)); then
         j_begin
         j_str path "$home"
         j_str label "Other small items"
-        j_int size_bytes "$small"
+        j_int size_bytes "$((total - rows_bytes))"
         j_bool actionable 0
         j_end
         printf '%s\n' "$REPLY"
