@@ -23,6 +23,10 @@ source "$_Q_SELF_DIR/lib-drive.sh"
 source "$_Q_SELF_DIR/lib-selection.sh"
 # shellcheck source=lib-pass.sh
 source "$_Q_SELF_DIR/lib-pass.sh"
+# shellcheck source=lib-recover.sh
+source "$_Q_SELF_DIR/lib-recover.sh"
+# shellcheck source=lib-runs.sh
+source "$_Q_SELF_DIR/lib-runs.sh"
 # shellcheck source=lib-rules.sh
 source "$_Q_SELF_DIR/lib-rules.sh"
 # shellcheck source=lib-rollback.sh
