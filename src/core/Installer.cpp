@@ -1,5 +1,6 @@
 #include "core/Installer.h"
 
+#include "core/AppsRoots.h"
 #include "core/AtomicFile.h"
 #include "core/BackgroundPool.h"
 #include "core/LegacyMigration.h"
@@ -145,8 +146,7 @@ private:
                                     : readWholeFile(m_scripts + QLatin1Char('/') + kConfigName);
             const QString templateText =
                 bundled ? QString::fromUtf8(*bundled) : builtInConfigurationTemplate();
-            if (auto error =
-                    writeText(paths::configFile(), defaultConfiguration(templateText, m_drivePath)))
+            if (auto error = writeText(paths::configFile(), freshConfiguration(templateText)))
                 return error;
         }
 
@@ -176,6 +176,10 @@ private:
         return std::nullopt;
     }
 
+    QString freshConfiguration(const QString &templateText) const {
+        return defaultConfiguration(templateText, m_drivePath, AppsRoots::current().value(0));
+    }
+
     std::optional<QString> copyScripts() {
         if (m_scripts.isEmpty())
             return bundleMissingScriptsMessage();
@@ -199,8 +203,7 @@ private:
             std::optional<QString> error;
             if (isConfig) {
                 const std::optional<QByteArray> text = readWholeFile(source);
-                error = text ? writeText(destination, defaultConfiguration(QString::fromUtf8(*text),
-                                                                           m_drivePath))
+                error = text ? writeText(destination, freshConfiguration(QString::fromUtf8(*text)))
                              : QStringLiteral("Could not read %1.").arg(source);
             } else {
                 error = replaceWithCopy(source, destination);
@@ -367,12 +370,18 @@ QStringList Installer::scriptTable() {
             service::prepDriveScript};
 }
 
-QString Installer::defaultConfiguration(const QString &templateText, const QString &drivePath) {
+QString Installer::defaultConfiguration(const QString &templateText, const QString &drivePath,
+                                        const QString &appsRoot) {
     const QString drive = drivePath.isEmpty() ? platform::defaultNVMePath() : drivePath;
     QStringList lines = templateText.split(QLatin1Char('\n'));
     for (QString &line : lines)
         if (line == kDefaultDriveLine)
             line = QStringLiteral("NVMe=") + bashDoubleQuoted(drive);
+    // The service sizes the first apps root for Free Up Space; the Apps window may know one
+    // before the service has a file to tell.
+    if (!appsRoot.isEmpty() && appsRoot != platform::defaultAppsRoot())
+        lines.insert(lines.size() - (lines.constLast().isEmpty() ? 1 : 0),
+                     QStringLiteral("APPS_ROOT=") + bashDoubleQuoted(appsRoot));
     return lines.join(QLatin1Char('\n'));
 }
 

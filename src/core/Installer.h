@@ -93,8 +93,9 @@ public:
     // Bundle names, installed under the same names in ~/.quindle, in order.
     static QStringList scriptTable();
     // The configuration written when there is none: the template naming `drivePath`, or the
-    // default drive when that is empty.
-    static QString defaultConfiguration(const QString &templateText, const QString &drivePath = {});
+    // default drive when that is empty, and `appsRoot` when it is not the service's default.
+    static QString defaultConfiguration(const QString &templateText, const QString &drivePath = {},
+                                        const QString &appsRoot = {});
     // The template shipped with the service scripts, built into the program.
     static QString builtInConfigurationTemplate();
     // ~/.local/bin/qndl.

@@ -117,6 +117,8 @@ TEST_F(InstallerTest, ACompleteInstallNamesTheDriveForBashAndAnUpgradeReplacesOn
     Installer installer(fakeSource, scripts);
     const QString drive = "/media/u/a \"b\" $c `d` \\e 'f'";
     installer.setDrivePath(drive);
+    // The Apps window's first root, here the default list's, reaches the service.
+    QDir().mkpath(inHome("Applications"));
     EXPECT_EQ(test::resultOf(installer.upgradeScriptsIfNeeded()),
               QStringList()); // nothing installed
     ASSERT_TRUE(test::resultOf(installer.install()));
@@ -133,8 +135,9 @@ TEST_F(InstallerTest, ACompleteInstallNamesTheDriveForBashAndAnUpgradeReplacesOn
         EXPECT_EQ(QFile::permissions(installed) & executable, executable) << name.toStdString();
     }
     EXPECT_EQ(QFile::permissions(paths::shimFile()) & executable, executable);
-    EXPECT_EQ(test::sourceWithBash(paths::configFile(), {"NVMe"}).values.value("NVMe"),
-              QStringList{drive});
+    const auto config = test::sourceWithBash(paths::configFile(), {"NVMe", "APPS_ROOT"}).values;
+    EXPECT_EQ(config.value("NVMe"), QStringList{drive});
+    EXPECT_EQ(config.value("APPS_ROOT"), QStringList{inHome("Applications")});
     // Without a bundled template the built-in one is the same text.
     EXPECT_EQ(Installer::builtInConfigurationTemplate(),
               QString::fromUtf8(readText(QUINDLE_SOURCE_DIR "/service/quindle.conf")));
