@@ -37,6 +37,31 @@ QString systemError() {
     return QString::fromLocal8Bit(std::strerror(errno));
 }
 
+// Where a comment begins in what follows `KEY=`: at a "#" starting a word outside quotes, as bash
+// reads it. The blanks before it go with the comment.
+qsizetype commentStart(const QString &raw) {
+    QChar quote;
+    for (qsizetype i = 0; i < raw.size(); ++i) {
+        const QChar c = raw.at(i);
+        if (!quote.isNull()) {
+            if (c == quote)
+                quote = QChar();
+            else if (c == QLatin1Char('\\') && quote == QLatin1Char('"'))
+                ++i;
+        } else if (c == QLatin1Char('"') || c == QLatin1Char('\'')) {
+            quote = c;
+        } else if (c == QLatin1Char('\\')) {
+            ++i;
+        } else if (c == QLatin1Char('#') && i > 0 && ConfigFile::isBlank(raw.at(i - 1))) {
+            qsizetype start = i;
+            while (start > 0 && ConfigFile::isBlank(raw.at(start - 1)))
+                --start;
+            return start;
+        }
+    }
+    return raw.size();
+}
+
 } // namespace
 
 ConfigFile::ConfigFile()
@@ -103,15 +128,10 @@ std::optional<std::pair<QString, QString>> ConfigFile::parseRaw(const QString &l
     if (equals < 0)
         return std::nullopt;
     const QString key = trimmed(rest.left(equals));
-    QString raw = rest.mid(equals + 1);
+    const QString raw = rest.mid(equals + 1);
     if (raw.startsWith(QLatin1Char('(')))
         return std::nullopt; // arrays have readers of their own
-    if (!raw.startsWith(QLatin1Char('"')) && !raw.startsWith(QLatin1Char('\''))) {
-        const qsizetype hash = raw.indexOf(QLatin1Char('#'));
-        if (hash >= 0)
-            raw.truncate(hash);
-    }
-    const QString value = trimmed(raw);
+    const QString value = trimmed(raw.left(commentStart(raw)));
     if (key.isEmpty() || !std::all_of(key.cbegin(), key.cend(), isKeyCharacter))
         return std::nullopt;
     return std::pair{key, value};
@@ -147,19 +167,21 @@ QString ConfigFile::rewrite(const QString &text, const std::map<QString, QString
     QStringList lines = splitLines(text);
     std::map<QString, QString> pending = updates;
     for (QString &line : lines) {
-        if (pending.empty())
-            break;
         const QString content = trimmed(line);
         if (content.isEmpty() || content.startsWith(QLatin1Char('#')))
             continue;
         const auto assignment = parse(content);
         if (!assignment)
             continue;
-        const auto found = pending.find(assignment->first);
-        if (found == pending.end())
+        const auto found = updates.find(assignment->first);
+        if (found == updates.end())
             continue;
-        line = found->first + QLatin1Char('=') + quote(found->second);
-        pending.erase(found);
+        // Every assignment of the key changes, since bash keeps the last; what the person wrote
+        // around the value (indentation, "export", a comment) stays.
+        const qsizetype equals = line.indexOf(QLatin1Char('='));
+        const QString raw = line.mid(equals + 1);
+        line = line.left(equals + 1) + quote(found->second) + raw.mid(commentStart(raw));
+        pending.erase(found->first);
     }
     if (!pending.empty()) {
         if (!lines.constLast().isEmpty())
@@ -203,15 +225,15 @@ ConfigFile::Contents ConfigFile::read() const {
 
 namespace {
 
-// The first assignment of each key, exactly as written.
-std::map<QString, QString> firstAssignments(const QString &text) {
+// The value bash ends with for each key, the last assignment's, exactly as written.
+std::map<QString, QString> lastAssignments(const QString &text) {
     std::map<QString, QString> assignments;
     for (const QString &line : ConfigFile::splitLines(text)) {
         const QString content = ConfigFile::trimmed(line);
         if (content.isEmpty() || content.startsWith(QLatin1Char('#')))
             continue;
         if (const auto assignment = ConfigFile::parseRaw(content))
-            assignments.emplace(assignment->first, assignment->second);
+            assignments.insert_or_assign(assignment->first, assignment->second);
     }
     return assignments;
 }
@@ -222,7 +244,7 @@ std::optional<QString> ConfigFile::written(const QString &key) const {
     const Contents contents = read();
     if (contents.state != Contents::State::Read)
         return std::nullopt;
-    const std::map<QString, QString> assignments = firstAssignments(contents.text);
+    const std::map<QString, QString> assignments = lastAssignments(contents.text);
     const auto found = assignments.find(key);
     return found == assignments.end() ? std::nullopt : std::optional(found->second);
 }
@@ -231,7 +253,7 @@ std::optional<std::map<QString, QString>> ConfigFile::values() const {
     const Contents contents = read();
     if (contents.state != Contents::State::Read)
         return std::nullopt;
-    std::map<QString, QString> values = firstAssignments(contents.text);
+    std::map<QString, QString> values = lastAssignments(contents.text);
     for (auto &[key, value] : values)
         value = unquote(value);
     return values;

@@ -20,12 +20,12 @@ public:
 
     const QString &path() const { return m_path; }
 
-    // The value of the first assignment of `key`; nothing when the file cannot be read or has
-    // none.
+    // The value of the last assignment of `key`, the one bash keeps; nothing when the file cannot
+    // be read or has none.
     std::optional<QString> value(const QString &key) const;
 
-    // Gives each key its value: the first assignment of a key is replaced in place, keys not in
-    // the file are appended under a header. Returns the reason when nothing was written; the
+    // Gives each key its value: every assignment of a key is replaced in place, keys not in the
+    // file are appended under a header. Returns the reason when nothing was written; the
     // file is then unchanged.
     std::optional<QString> set(const std::map<QString, QString> &updates) const;
 
@@ -43,9 +43,9 @@ public:
     // either the old text or the new one. Returns the reason on failure.
     std::optional<QString> replaceText(const QString &text) const;
 
-    // The first assignment of `key` exactly as written after `KEY=` (quotes and escapes kept).
+    // The last assignment of `key` exactly as written after `KEY=` (quotes and escapes kept).
     std::optional<QString> written(const QString &key) const;
-    // The first assignment of every key, each value as bash reads it (see unquote()), from one
+    // The last assignment of every key, each value as bash reads it (see unquote()), from one
     // read; nothing when the file cannot be read.
     std::optional<std::map<QString, QString>> values() const;
 

@@ -68,6 +68,16 @@ TEST_F(ConfigFileTest, AwkwardValuesReadBackExactlyInBashAndNothingRuns) {
     EXPECT_EQ(config.value("VALUE_05"), "Ünïcødé Laufwerk ✓ 日本");
 }
 
+TEST_F(ConfigFileTest, AKeyAppendedByHandReadsAndSavesAsTheServiceSeesIt) {
+    writeText(config.path(), kTemplate + "\nQUIET_MODE=schedule # weekdays\nQUIET_MODE=smart\n");
+    EXPECT_EQ(config.value("QUIET_MODE"), "smart");
+    EXPECT_EQ(config.values().value_or(std::map<QString, QString>{})["QUIET_MODE"], "smart");
+    ASSERT_EQ(config.set({{"QUIET_MODE", "always-on"}}), std::nullopt);
+    EXPECT_EQ(test::sourceWithBash(config.path(), {"QUIET_MODE"}).values.value("QUIET_MODE"),
+              QStringList{"always-on"});
+    EXPECT_TRUE(readText(config.path()).contains("QUIET_MODE=\"always-on\" # weekdays\n"));
+}
+
 TEST_F(ConfigFileTest, RefusesWhatBashCouldNotReadBackAndLeavesTheFileAlone) {
     const std::pair<QString, QString> refused[] = {{"NVMe", "it's $HOME"},
                                                    {"NVMe", "don't `run`"},
@@ -103,7 +113,9 @@ TEST(ConfigFileRules, ValuesAreQuotedAndLinesParsedTheWayBashReadsThem) {
         {"export SMART_MIN_BATTERY=20 # note", "SMART_MIN_BATTERY", "20"},
         {"KEY=\"a # b\"  ", "KEY", "a # b"},
         {"KEY='x # y'", "KEY", "x # y"},
-        {"KEY=a#b", "KEY", "a"},
+        {"KEY=a#b", "KEY", "a#b"},
+        {"KEY=\"x\"\t# note", "KEY", "x"},
+        {"KEY='it''s' # note", "KEY", "it''s"},
         {R"(KEY="say \"hi\"")", "KEY", R"(say \"hi\")"},
         {"KEY=\"", "KEY", "\""},
         {"KEY=", "KEY", ""},
@@ -120,7 +132,7 @@ TEST(ConfigFileRules, ValuesAreQuotedAndLinesParsedTheWayBashReadsThem) {
     }
 }
 
-TEST(ConfigFileRules, RewriteReplacesTheFirstAssignmentAndAddsOneHeaderPerSaveThatAddsKeys) {
+TEST(ConfigFileRules, RewriteChangesEveryAssignmentKeepsWhatSurroundsItAndAddsOneHeaderPerSave) {
     const QString text = "# settings\n"
                          "\n"
                          "  export SMART_MIN_BATTERY=20 # note\n"
@@ -132,8 +144,9 @@ TEST(ConfigFileRules, RewriteReplacesTheFirstAssignmentAndAddsOneHeaderPerSaveTh
                          ")\n";
     EXPECT_EQ(ConfigFile::rewrite(text, {{"SMART_MIN_BATTERY", "25"}, {"QUIET_MODE", "always-on"}}),
               QString(text)
-                  .replace("  export SMART_MIN_BATTERY=20 # note", "SMART_MIN_BATTERY=25")
-                  .replace("QUIET_MODE=schedule", "QUIET_MODE=\"always-on\""));
+                  .replace("SMART_MIN_BATTERY=20 # note", "SMART_MIN_BATTERY=25 # note")
+                  .replace("QUIET_MODE=schedule", "QUIET_MODE=\"always-on\"")
+                  .replace("QUIET_MODE=smart", "QUIET_MODE=\"always-on\""));
 
     const QString header = ConfigFile::newKeysHeader;
     // A file ending in a line feed already has the blank line; one without gets exactly one. The

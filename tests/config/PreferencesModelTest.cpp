@@ -94,7 +94,7 @@ TEST_F(PreferencesTest, ValuesAreReadAsTheServiceTakesThem) {
     EXPECT_EQ(v.quietMode, "schedule");
     EXPECT_EQ(v.scheduleRange, "22-6, 13");
     EXPECT_EQ(v.enabledCloudProviders, QStringList({"Dropbox", "pCloud"}));
-    EXPECT_EQ(v.minDeleteDays, 30);       // the first assignment counts
+    EXPECT_EQ(v.minDeleteDays, 99);       // the last assignment counts, as in bash
     EXPECT_FALSE(model->isSavePending()); // loading is no change
 
     // A file that cannot be read keeps what is on screen.
