@@ -27,15 +27,13 @@ struct Block {
 };
 
 // Walks the block the way bash reads the array: records are the double-quoted texts, a `#` that
-// starts a word begins a comment, and the first `)` outside quotes closes the block.
+// starts a word begins a comment, and the first `)` outside quotes closes the block. A block
+// appended by hand after another replaces it in bash, so the last one counts.
 std::optional<Block> scan(const QStringList &lines) {
     qsizetype opening = -1;
-    for (qsizetype i = 0; i < lines.size(); ++i) {
-        if (ConfigFile::trimmed(lines.at(i)).startsWith(kOpening)) {
+    for (qsizetype i = lines.size() - 1; i >= 0 && opening < 0; --i)
+        if (ConfigFile::trimmed(lines.at(i)).startsWith(kOpening))
             opening = i;
-            break;
-        }
-    }
     if (opening < 0)
         return std::nullopt;
     Block block{opening, lines.size() - 1, {}};

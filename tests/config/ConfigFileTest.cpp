@@ -279,6 +279,12 @@ TEST_F(RulesBlockTest, BlockGrammar) {
               "archive_old|" + home() + "/Photos (2019)|/n|30|\ndelete_old|" + home() +
                   "/tmp||7|\ndelete_old|$HOMEX/a||1|");
     EXPECT_EQ(rulesOf("NVMe=/x\n# RULES=(\"delete_old | /a | | 1\")"), QString());
+    // A block appended by hand replaces the first, in bash and here.
+    const QString twice =
+        "RULES=(\"delete_old | /a | | 1\")\nRULES=(\n\"delete_old | /b | | 2\"\n)\n";
+    EXPECT_EQ(rulesOf(twice), "delete_old|/b||2|");
+    EXPECT_EQ(RulesBlock::rewrite(twice, {{"delete_old", "/c", "", 3, ""}}, home()),
+              "RULES=(\"delete_old | /a | | 1\")\nRULES=(\n  \"delete_old | /c |  | 3 | \"\n)\n");
 
     // Without a block, one is appended after a blank line.
     const QList<RuleRecord> rules{{"delete_old", home() + "/tmp", "", 7, ""}};
