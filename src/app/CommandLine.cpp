@@ -1,5 +1,8 @@
 #include "app/CommandLine.h"
 
+#include "core/StatePaths.h"
+
+#include <QFileInfo>
 #include <QTextStream>
 
 #include <functional>
@@ -12,6 +15,7 @@ namespace {
 struct Command {
     std::function<int(const QStringList &)> run;
     const char *summary;
+    bool runsInstalledService = false; // through ~/.quindle/quindle.sh
 };
 
 const std::map<QString, Command> &commands() {
@@ -23,7 +27,7 @@ const std::map<QString, Command> &commands() {
         {QStringLiteral("doctor"), {runDoctor, "print what this machine offers Quindle"}},
         {QStringLiteral("status"), {runStatus, "print the background service's last status"}},
         {QStringLiteral("nvme-info"),
-         {runNVMeInfo, "inspect the managed drive through the service"}},
+         {runNVMeInfo, "inspect the managed drive through the service", true}},
         {QStringLiteral("move"),
          {runMove, "move a folder or file into a folder on the drive, verified"}},
         {QStringLiteral("moves"), {runMoves, "list the recorded moves"}},
@@ -34,7 +38,7 @@ const std::map<QString, Command> &commands() {
          {runService, "install, start, stop, check or upgrade the background service, or run one "
                       "of its sub-commands"}},
         {QStringLiteral("drives"),
-         {runDrives, "list the drives that could be the NVMe, with their assessment"}},
+         {runDrives, "list the drives that could be the NVMe, with their assessment", true}},
         {QStringLiteral("config"),
          {runConfig, "get or set one key of the service's configuration"}},
         {QStringLiteral("fstab-audit"),
@@ -64,17 +68,18 @@ const std::map<QString, Command> &commands() {
         {QStringLiteral("history"),
          {runHistory, "list the daily snapshots of free space, savings and the largest folders"}},
         {QStringLiteral("scan"),
-         {runScan, "measure the home folder's largest entries, printing each as it comes"}},
+         {runScan, "measure the home folder's largest entries, printing each as it comes", true}},
         {QStringLiteral("move-dir"),
-         {runMoveDir, "move one folder the scan marks ACTIONABLE to the drive"}},
+         {runMoveDir, "move one folder the scan marks ACTIONABLE to the drive", true}},
         {QStringLiteral("free-space"),
-         {runFreeSpace, "run the moving and cleaning rules and evict the chosen cloud folders"}},
+         {runFreeSpace, "run the moving and cleaning rules and evict the chosen cloud folders",
+          true}},
         {QStringLiteral("cloud-roots"),
-         {runCloudRoots, "list the cloud folders with the bytes kept on this computer"}},
+         {runCloudRoots, "list the cloud folders with the bytes kept on this computer", true}},
         {QStringLiteral("optimize-cloud"),
-         {runOptimiseCloud, "drop the local copies of a cloud folder's unchanged files"}},
+         {runOptimiseCloud, "drop the local copies of a cloud folder's unchanged files", true}},
         {QStringLiteral("backups"),
-         {runBackups, "list the backups on the drive, make one now, or restore one"}},
+         {runBackups, "list the backups on the drive, make one now, or restore one", true}},
         {QStringLiteral("telemetry"),
          {runTelemetry, "switch usage events on or off, see their state, or send one"}},
         {QStringLiteral("feedback"),
@@ -102,6 +107,12 @@ int runCommandLine(const QStringList &arguments) {
         QTextStream err(stderr);
         err << "quindle: unknown command “" << arguments.first() << "”.\n";
         return usage(err, 2);
+    }
+    if (found->second.runsInstalledService && !QFileInfo::exists(paths::serviceScript())) {
+        QTextStream err(stderr);
+        err << "The background service is not installed yet. Install it with “quindle service "
+               "install”, or open Quindle and finish its setup.\n";
+        return 1;
     }
     return found->second.run(arguments.mid(1));
 }

@@ -122,3 +122,12 @@ TEST_F(StorageCommand, BackupsAreMadeListedAndRestoredButNotUnderARunningApplica
                   .size(),
               1);
 }
+
+TEST_F(StorageCommand, BeforeTheServiceIsInstalledEachCommandSaysHowToInstallIt) {
+    ASSERT_TRUE(QFile::remove(paths::serviceScript()));
+    for (const QString &command : {"scan", "move-dir", "free-space", "cloud-roots", "backups"}) {
+        const CommandRun result = run({command, QStringLiteral("list")});
+        EXPECT_EQ(result.status, 1) << command.toStdString();
+        EXPECT_TRUE(result.err.contains("quindle service install")) << result.err.toStdString();
+    }
+}

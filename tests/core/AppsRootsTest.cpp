@@ -18,7 +18,7 @@ TEST_F(AppsRootsTest, TheFirstRootReachesTheServiceAndTheRestOfItsFileStaysAsItW
     test::writeText(paths::configFile(), "# mine\nNVMe=\"/media/x\"\nAPPS_ROOT=/opt # keep\n");
     EXPECT_FALSE(AppsRoots::save({second + "/", first}));
     EXPECT_EQ(test::readText(paths::configFile()),
-              "# mine\nNVMe=\"/media/x\"\nAPPS_ROOT=\"" + second + "\"\n");
+              "# mine\nNVMe=\"/media/x\"\nAPPS_ROOT=\"" + second + "\" # keep\n");
 
     // Back to the defaults: the first of those that exist.
     QDir().mkpath(home() + "/.local/opt");
