@@ -105,6 +105,14 @@ protected:
     bool waitUntilTerminal(const QUuid &id, int timeoutMs = 30000) {
         return waitUntil([&] { return mover->job(id) && isTerminal(phaseOf(id)); }, timeoutMs);
     }
+    // The move ends done; otherwise the failure names the phase it stopped in and why.
+    ::testing::AssertionResult endsDone(const QUuid &id, int timeoutMs = 30000) {
+        if (waitUntilTerminal(id, timeoutMs) && phaseOf(id) == MovePhase::Done)
+            return ::testing::AssertionSuccess();
+        return ::testing::AssertionFailure()
+               << rawValue(phaseOf(id)).toStdString() << ": "
+               << jobOf(id).manifest.lastError.value_or(QString()).toStdString();
+    }
 
     // Every log text of one job and source kind.
     QStringList logTexts(const QUuid &id, MoverLogLine::Source source) const {

@@ -195,8 +195,7 @@ TEST_F(Overlap, AnUnmountedDriveTakesNoCopyAndTheMoveWaitsForIt) {
     const QUuid parked = mover->jobs().first().id();
     ASSERT_EQ(phaseOf(parked), MovePhase::Cancelled);
     const QUuid id = enqueue(inHome("Docs"), drive + "/Work");
-    ASSERT_TRUE(waitUntilTerminal(id));
-    EXPECT_EQ(phaseOf(id), MovePhase::Done) << errorOf(id).toStdString();
+    EXPECT_TRUE(endsDone(id));
     EXPECT_EQ(test::treeEntries(drive + "/Work/Docs"), original);
 }
 
@@ -212,8 +211,7 @@ TEST_F(Overlap, AStaleFileOfTheSameSizeAndTimeNeverSurvivesAMerge) {
     plantStale();
     makeMover();
     const QUuid merged = enqueue(inHome("Notes"), drive);
-    ASSERT_TRUE(waitUntilTerminal(merged));
-    ASSERT_EQ(phaseOf(merged), MovePhase::Done) << errorOf(merged).toStdString();
+    ASSERT_TRUE(endsDone(merged));
     EXPECT_EQ(test::readText(drive + "/Notes/todo.txt"), "fresh text");
     EXPECT_TRUE(logTexts(merged, MoverLogLine::Source::Command).first().contains("--ignore-times"));
 

@@ -24,9 +24,7 @@ TEST_F(Relocate, AMoveWithLinksLeavesRealFoldersAndLinksToTheCopies) {
     makeSmallTree(inHome("Code"));
     makeMover();
     const QUuid id = enqueue(inHome("Code"), drive, MoveConflictPolicy::Merge, true);
-    ASSERT_TRUE(waitUntilTerminal(id));
-    ASSERT_EQ(phaseOf(id), MovePhase::Done)
-        << jobOf(id).manifest.lastError.value_or(QString()).toStdString();
+    ASSERT_TRUE(endsDone(id));
 
     EXPECT_TRUE(QFileInfo(inHome("Code/sub/deeper")).isDir());
     EXPECT_FALSE(QFileInfo(inHome("Code/sub/deeper")).isSymLink());
@@ -62,9 +60,7 @@ TEST_F(Relocate, ASingleFileBecomesOneLink) {
     makeMover();
     const QUuid id =
         enqueue(inHome("movie.mkv"), drive + "/Films", MoveConflictPolicy::Merge, true);
-    ASSERT_TRUE(waitUntilTerminal(id));
-    ASSERT_EQ(phaseOf(id), MovePhase::Done)
-        << jobOf(id).manifest.lastError.value_or(QString()).toStdString();
+    ASSERT_TRUE(endsDone(id));
     EXPECT_EQ(QFile::symLinkTarget(inHome("movie.mkv")), drive + "/Films/movie.mkv");
     EXPECT_TRUE(test::entryOf(inHome("movie.mkv")).startsWith("l:"));
     EXPECT_EQ(test::entryOf(drive + "/Films/movie.mkv"), digest);
@@ -79,8 +75,7 @@ protected:
         original = test::treeDigest(inHome("Work/Thesis"));
         const QUuid id =
             enqueue(inHome("Work/Thesis"), drive + "/Work", MoveConflictPolicy::Merge, relocate);
-        EXPECT_TRUE(waitUntilTerminal(id));
-        EXPECT_EQ(phaseOf(id), MovePhase::Done);
+        EXPECT_TRUE(endsDone(id));
         return jobOf(id).manifest;
     }
     QByteArray original;
@@ -131,9 +126,7 @@ TEST_F(Revert, BringsAPlainMoveBackAndLeavesTheOriginalRecordAlone) {
     EXPECT_EQ(back.manifest.dstParent, inHome("Work"));
     EXPECT_EQ(back.manifest.conflictPolicy, MoveConflictPolicy::Merge);
     EXPECT_EQ(back.manifest.driveUUID, std::nullopt);
-    ASSERT_TRUE(waitUntilTerminal(back.id()));
-    ASSERT_EQ(phaseOf(back.id()), MovePhase::Done)
-        << jobOf(back.id()).manifest.lastError.value_or(QString()).toStdString();
+    ASSERT_TRUE(endsDone(back.id()));
     EXPECT_EQ(test::treeDigest(inHome("Work/Thesis")), original);
     EXPECT_FALSE(QFileInfo::exists(moved.finalDst));
     EXPECT_EQ(jobOf(moved.id).manifest, moved);
