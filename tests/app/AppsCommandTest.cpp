@@ -20,15 +20,12 @@ class AppsCommand : public test::MoverTest {
 protected:
     void SetUp() override {
         MoverTest::SetUp();
-        root = inHome(QStringLiteral("Apps"));
+        root = inHome("Apps");
     }
     QProcessEnvironment environment() const {
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        env.insert(QStringLiteral("HOME"), home());
-        env.insert(QStringLiteral("XDG_CONFIG_HOME"), inHome(".config"));
-        env.insert(QStringLiteral("XDG_DATA_HOME"), inHome(".local/share"));
-        env.insert(QStringLiteral("XDG_DATA_DIRS"), inHome("no-system-data"));
-        env.insert(QStringLiteral("QUINDLE_APPS_ROOT"), root);
+        env.insert("XDG_DATA_DIRS", inHome("no-system-data"));
+        env.insert("QUINDLE_APPS_ROOT", root);
         return env;
     }
     CommandRun run(const QStringList &arguments) const {
@@ -40,9 +37,9 @@ protected:
 TEST_F(AppsCommand, ListsMovesAndBringsBackByName) {
     test::TreeSpec spec;
     spec.files = 8;
-    test::generateTree(root + QStringLiteral("/Viewer"), spec);
-    const QByteArray digest = test::treeDigest(root + QStringLiteral("/Viewer"));
-    test::writeText(root + QStringLiteral("/Busy/f"), "x");
+    test::generateTree(root + "/Viewer", spec);
+    const QByteArray digest = test::treeDigest(root + "/Viewer");
+    test::writeText(root + "/Busy/f", "x");
     test::writeText(inHome(".config/autostart/busy.desktop"),
                     "[Desktop Entry]\nType=Application\nExec=" + root.toUtf8() + "/Busy/f\n");
 
@@ -52,14 +49,13 @@ TEST_F(AppsCommand, ListsMovesAndBringsBackByName) {
     ASSERT_EQ(rows.size(), 2);
     QJsonObject viewer, busy;
     for (const QJsonValue &row : rows)
-        (row[QStringLiteral("displayName")] == QStringLiteral("Viewer") ? viewer : busy) =
-            row.toObject();
+        (row[QStringLiteral("displayName")] == "Viewer" ? viewer : busy) = row.toObject();
     EXPECT_EQ(viewer.keys(), QStringList({"bundleID", "displayName", "id", "isMovedSymlink",
                                           "isRunning", "lastUsedAt", "lastUsedLabel", "message",
                                           "path", "sizeBytes", "verdict"}));
-    EXPECT_EQ(viewer[QStringLiteral("verdict")], QStringLiteral("ok"));
+    EXPECT_EQ(viewer[QStringLiteral("verdict")], "ok");
     EXPECT_GT(viewer[QStringLiteral("sizeBytes")].toInteger(), 0);
-    EXPECT_EQ(busy[QStringLiteral("verdict")], QStringLiteral("blocked"));
+    EXPECT_EQ(busy[QStringLiteral("verdict")], "blocked");
 
     const CommandRun refused = run({"apps", "move", "Busy", "Nothing"});
     EXPECT_EQ(refused.status, 1);
@@ -71,14 +67,14 @@ TEST_F(AppsCommand, ListsMovesAndBringsBackByName) {
 
     const CommandRun moved = run({"apps", "move", "Viewer"});
     ASSERT_EQ(moved.status, 0) << moved.out.toStdString() << moved.err.toStdString();
-    EXPECT_TRUE(QFileInfo(root + QStringLiteral("/Viewer")).isSymLink());
-    EXPECT_TRUE(run({"apps", "moved"}).out.contains(root + QStringLiteral("/Viewer → ")));
+    EXPECT_TRUE(QFileInfo(root + "/Viewer").isSymLink());
+    EXPECT_TRUE(run({"apps", "moved"}).out.contains(root + "/Viewer → "));
     EXPECT_TRUE(run({"apps", "list"}).out.contains("Already relocated to NVMe."));
 
     const CommandRun back = run({"apps", "back", "Viewer"});
     ASSERT_EQ(back.status, 0) << back.out.toStdString() << back.err.toStdString();
-    EXPECT_FALSE(QFileInfo(root + QStringLiteral("/Viewer")).isSymLink());
-    EXPECT_EQ(test::treeDigest(root + QStringLiteral("/Viewer")), digest);
+    EXPECT_FALSE(QFileInfo(root + "/Viewer").isSymLink());
+    EXPECT_EQ(test::treeDigest(root + "/Viewer"), digest);
     EXPECT_TRUE(run({"apps", "moved"}).out.contains("No apps moved yet."));
 
     for (const QStringList &wrong : QList<QStringList>{
@@ -90,9 +86,9 @@ TEST_F(AppsCommand, ListsMovesAndBringsBackByName) {
 }
 
 TEST_F(AppsCommand, AMoveKilledWhileHashingResumesToDone) {
-    test::writeRandomFile(root + QStringLiteral("/Big/data.bin"), 192 * 1024 * 1024, 3);
-    test::writeText(root + QStringLiteral("/Big/bin/run"), "#!/bin/sh\n");
-    const QByteArray digest = test::treeDigest(root + QStringLiteral("/Big"));
+    test::writeRandomFile(root + "/Big/data.bin", 192 * 1024 * 1024, 3);
+    test::writeText(root + "/Big/bin/run", "#!/bin/sh\n");
+    const QByteArray digest = test::treeDigest(root + "/Big");
 
     QProcess process;
     process.setProcessEnvironment(environment());
@@ -101,7 +97,7 @@ TEST_F(AppsCommand, AMoveKilledWhileHashingResumesToDone) {
     bool killed = false;
     QObject::connect(&process, &QProcess::readyRead, [&] {
         seen += QString::fromUtf8(process.readAll());
-        if (!killed && seen.contains(QStringLiteral("copying → verifying"))) {
+        if (!killed && seen.contains("copying → verifying")) {
             ::kill(static_cast<pid_t>(process.processId()), SIGKILL);
             killed = true;
         }
@@ -112,12 +108,12 @@ TEST_F(AppsCommand, AMoveKilledWhileHashingResumesToDone) {
     const QList<AppMoveManifest> left = AppManifestStore::loadAll();
     ASSERT_EQ(left.size(), 1);
     EXPECT_EQ(left.first().phase, AppMovePhase::Verifying);
-    EXPECT_FALSE(QFileInfo(root + QStringLiteral("/Big")).isSymLink());
+    EXPECT_FALSE(QFileInfo(root + "/Big").isSymLink());
 
     const CommandRun resumed = run({"resume"});
     EXPECT_EQ(resumed.status, 0) << resumed.err.toStdString();
     EXPECT_TRUE(resumed.out.contains("done")) << resumed.out.toStdString();
-    EXPECT_TRUE(QFileInfo(root + QStringLiteral("/Big")).isSymLink());
-    EXPECT_EQ(test::treeDigest(drive + QStringLiteral("/Apps/Big")), digest);
+    EXPECT_TRUE(QFileInfo(root + "/Big").isSymLink());
+    EXPECT_EQ(test::treeDigest(drive + "/Apps/Big"), digest);
     EXPECT_TRUE(AppManifestStore::loadAll().isEmpty());
 }

@@ -25,8 +25,8 @@ struct Outcome {
 
 QProcessEnvironment environmentFor(const QString &home) {
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-    environment.insert(QStringLiteral("HOME"), home);
-    environment.insert(QStringLiteral("XDG_CONFIG_HOME"), home + QStringLiteral("/.config"));
+    environment.insert("HOME", home);
+    environment.insert("XDG_CONFIG_HOME", home + "/.config");
     return environment;
 }
 
@@ -83,8 +83,7 @@ QByteArray contentAt(const QString &path) {
 // True while any process's command line mentions `needle` (an rsync left behind by a killed
 // parent).
 bool processMentions(const QString &needle) {
-    const QStringList pids =
-        QDir(QStringLiteral("/proc")).entryList({QStringLiteral("[0-9]*")}, QDir::Dirs);
+    const QStringList pids = QDir("/proc").entryList({"[0-9]*"}, QDir::Dirs);
     for (const QString &pid : pids) {
         QFile cmdline(QStringLiteral("/proc/%1/cmdline").arg(pid));
         if (cmdline.open(QIODevice::ReadOnly) &&
@@ -108,27 +107,26 @@ TEST_F(CrashSafety, NoKillPointLosesAFile) {
     QMap<QString, int> killedIn; // the phase the manifest on disk was left in
     for (int point = 0; point < points; ++point) {
         const QString home = inHome(QStringLiteral("run%1").arg(point));
-        const QString src = home + QStringLiteral("/Projects");
-        const QString drive = home + QStringLiteral("/drive");
+        const QString src = home + "/Projects";
+        const QString drive = home + "/drive";
         QDir().mkpath(drive);
         test::generateTree(src,
                            {.seed = unsigned(point + 1), .files = 30, .maxFileBytes = 96 * 1024});
         if (point % 2 == 0)
-            test::writeRandomFile(src + QStringLiteral("/large.bin"), 6 * 1024 * 1024, point);
+            test::writeRandomFile(src + "/large.bin", 6 * 1024 * 1024, point);
         const QMap<QString, QByteArray> original = test::treeEntries(src);
 
-        QStringList arguments{QStringLiteral("move"), src, drive, QStringLiteral("--verify"),
-                              levels[point % 3]};
+        QStringList arguments{"move", src, drive, "--verify", levels[point % 3]};
         const bool relocate = point % 4 < 2;
         if (relocate)
             arguments << QStringLiteral("--relocate");
         // Each run aims at one step; the delay lands the kill somewhere inside it.
-        const QStringList triggers{
-            QStringLiteral("rsync started"), QStringLiteral("copying → hashing"),
-            levels[point % 3] == QLatin1String("off") ? QStringLiteral("→ cleaningUp")
-                                                      : QStringLiteral("→ verifying"),
-            QStringLiteral("→ cleaningUp"),
-            relocate ? QStringLiteral("relocate cleanup: walking") : QStringLiteral("rm -rf")};
+        const QStringList triggers{"rsync started", "copying → hashing",
+                                   levels[point % 3] == "off" ? QStringLiteral("→ cleaningUp")
+                                                              : QStringLiteral("→ verifying"),
+                                   "→ cleaningUp",
+                                   relocate ? QStringLiteral("relocate cleanup: walking")
+                                            : QStringLiteral("rm -rf")};
         const Outcome outcome =
             runAndKill(home, arguments, triggers[point % triggers.size()], int(random() % 6));
         qputenv("HOME", home.toLocal8Bit());
@@ -141,15 +139,15 @@ TEST_F(CrashSafety, NoKillPointLosesAFile) {
         }
 
         QString resumed;
-        EXPECT_EQ(runToEnd(home, {QStringLiteral("resume")}, &resumed), 0) << resumed.toStdString();
-        const QString dst = drive + QStringLiteral("/Projects");
+        EXPECT_EQ(runToEnd(home, {"resume"}, &resumed), 0) << resumed.toStdString();
+        const QString dst = drive + "/Projects";
         for (auto it = original.cbegin(); it != original.cend(); ++it) {
             if (it.value() == "d")
                 continue;
             const QString relative = it.key();
             // contentAt follows a link to its copy; entryOf sees a link that was a link all along.
             const auto holds = [&](const QString &root) {
-                const QString path = root + QLatin1Char('/') + relative;
+                const QString path = root + u'/' + relative;
                 return contentAt(path) == it.value() || test::entryOf(path) == it.value();
             };
             const bool atSource = holds(src);
@@ -183,9 +181,9 @@ TEST_F(KilledEngine, ANewEngineResumesTheMovesOfAKilledOne) {
 
     QProcess child;
     QProcessEnvironment environment = environmentFor(home());
-    environment.insert(QStringLiteral("QUINDLE_RSYNC"), slowRsync(1500));
+    environment.insert("QUINDLE_RSYNC", slowRsync(1500));
     child.setProcessEnvironment(environment);
-    child.start(QStringLiteral(QUINDLE_BINARY), {QStringLiteral("move"), inHome("Footage"), drive});
+    child.start(QStringLiteral(QUINDLE_BINARY), {"move", inHome("Footage"), drive});
     ASSERT_TRUE(test::waitUntil([] {
         const QList<MoveManifest> manifests = ManifestStore::loadAll();
         return !manifests.isEmpty() && manifests.first().phase == MovePhase::Copying &&
@@ -199,10 +197,8 @@ TEST_F(KilledEngine, ANewEngineResumesTheMovesOfAKilledOne) {
     makeMover();
     ASSERT_EQ(mover->jobs().size(), 1);
     const QUuid id = mover->jobs().first().id();
-    ASSERT_TRUE(waitUntilTerminal(id));
-    ASSERT_EQ(phaseOf(id), MovePhase::Done)
-        << jobOf(id).manifest.lastError.value_or(QString()).toStdString();
-    EXPECT_EQ(test::treeDigest(drive + QStringLiteral("/Footage")), before);
+    ASSERT_TRUE(endsDone(id));
+    EXPECT_EQ(test::treeDigest(drive + "/Footage"), before);
     EXPECT_FALSE(QFileInfo::exists(inHome("Footage")));
 }
 
@@ -248,9 +244,7 @@ TEST_F(UnpluggedDrive, NoUnplugPointLosesAFileAndTheMoveResumes) {
 
         ASSERT_TRUE(QDir().rename(unplugged, drive));
         volumes.fireMounted(drive);
-        ASSERT_TRUE(waitUntilTerminal(id)) << point.step;
-        EXPECT_EQ(phaseOf(id), MovePhase::Done)
-            << point.step << ": " << jobOf(id).manifest.lastError.value_or(QString()).toStdString();
+        EXPECT_TRUE(endsDone(id)) << point.step;
         const QString copy = drive + "/" + QFileInfo(src).fileName();
         EXPECT_EQ(test::treeEntries(copy), original) << point.step;
         if (point.relocate)

@@ -19,7 +19,7 @@ using test::runCommand;
 class LegalCommand : public test::TempHomeTest {
 protected:
     CommandRun status(const QString &binary = QStringLiteral(QUINDLE_BINARY)) {
-        return runCommand(binary, {QStringLiteral("legal"), QStringLiteral("status")});
+        return runCommand(binary, {"legal", "status"});
     }
     QString recordFile() const { return NVMeShadow::internalPath(LegalAcceptance::basename()); }
     void forgetHash(const QString &baseName) {
@@ -41,8 +41,8 @@ TEST_F(LegalCommand, SaysWhetherAndWhatChanged) {
     EXPECT_EQ(result.status, 0);
     EXPECT_EQ(result.out, "accepted\n");
 
-    forgetHash(QStringLiteral("PRIVACY-POLICY"));
-    forgetHash(QStringLiteral("TERMS-OF-SERVICE"));
+    forgetHash("PRIVACY-POLICY");
+    forgetHash("TERMS-OF-SERVICE");
     result = status();
     EXPECT_EQ(result.status, 1);
     EXPECT_EQ(result.out, "not accepted\n"
@@ -50,8 +50,7 @@ TEST_F(LegalCommand, SaysWhetherAndWhatChanged) {
 }
 
 TEST_F(LegalCommand, AcceptingIsNotACommand) {
-    const CommandRun result = runCommand(QStringLiteral(QUINDLE_BINARY),
-                                         {QStringLiteral("legal"), QStringLiteral("accept")});
+    const CommandRun result = runCommand(QStringLiteral(QUINDLE_BINARY), {"legal", "accept"});
     EXPECT_EQ(result.status, 2);
     EXPECT_TRUE(result.err.contains("Usage: quindle legal status"));
     EXPECT_FALSE(QFileInfo::exists(recordFile()));
@@ -60,11 +59,11 @@ TEST_F(LegalCommand, AcceptingIsNotACommand) {
 // The installed program reads the documents installed beside it, not the source tree's.
 TEST_F(LegalCommand, AnInstallationReadsItsOwnDocuments) {
     const QString prefix = inHome("opt/Quindle");
-    const CommandRun install = runCommand(QStringLiteral(CMAKE_COMMAND),
-                                          {QStringLiteral("--install"), QStringLiteral(BUILD_DIR),
-                                           QStringLiteral("--prefix"), prefix});
+    const CommandRun install =
+        runCommand(QStringLiteral(CMAKE_COMMAND),
+                   {"--install", QStringLiteral(BUILD_DIR), "--prefix", prefix});
     ASSERT_EQ(install.status, 0) << install.out.toStdString() << install.err.toStdString();
-    const QString binary = prefix + QStringLiteral("/bin/quindle");
+    const QString binary = prefix + "/bin/quindle";
     EXPECT_TRUE(QFileInfo(prefix + "/Resources/Scripts/quindle.sh").isFile());
     EXPECT_TRUE(QFileInfo(prefix + "/Resources/Legal/THIRD-PARTY-NOTICES.md").isFile());
 

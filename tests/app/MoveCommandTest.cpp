@@ -15,14 +15,9 @@ using test::CommandRun;
 
 class MoveCommand : public test::MoverTest {
 protected:
-    QProcessEnvironment environment() const {
-        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        env.insert(QStringLiteral("HOME"), home());
-        env.insert(QStringLiteral("XDG_CONFIG_HOME"), inHome(".config"));
-        return env;
-    }
     CommandRun run(const QStringList &arguments) const {
-        return test::runCommand(QStringLiteral(QUINDLE_BINARY), arguments, environment(), home());
+        return test::runCommand(QUINDLE_BINARY, arguments, QProcessEnvironment::systemEnvironment(),
+                                home());
     }
 };
 
@@ -82,8 +77,8 @@ TEST_F(MoveCommand, ASignalStopsTheMoveLikeCancelAndResumeFinishesIt) {
                                                   {SIGINT, {"resume"}}};
     for (const auto &[signal, arguments] : runs) {
         QProcess process;
-        QProcessEnvironment env = environment();
-        env.insert(QStringLiteral("QUINDLE_RSYNC"), slowRsync(800));
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert("QUINDLE_RSYNC", slowRsync(800));
         process.setProcessEnvironment(env);
         process.start(QStringLiteral(QUINDLE_BINARY), arguments);
         QByteArray out;
@@ -119,5 +114,5 @@ TEST_F(MoveCommand, ABigMoveStillPrintsItsLastPhasesAndResult) {
     EXPECT_TRUE(result.out.contains("cleaningUp → done"));
     EXPECT_TRUE(result.out.contains("rm exit 0 for " + inHome("Many")));
     const QStringList lines = result.out.trimmed().split('\n');
-    EXPECT_TRUE(lines.last().contains(QStringLiteral("done"))) << lines.last().toStdString();
+    EXPECT_TRUE(lines.last().contains("done")) << lines.last().toStdString();
 }

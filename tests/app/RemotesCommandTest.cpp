@@ -3,8 +3,6 @@
 
 #include "support/CommandRun.h"
 
-#include <QProcess>
-
 using namespace quindle;
 
 using test::CommandRun;
@@ -13,17 +11,9 @@ class RemotesCommand : public test::TransferTest {
 protected:
     CommandRun run(const QStringList &arguments, const QByteArray &input = {}) const {
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        env.insert(QStringLiteral("HOME"), home());
-        env.insert(QStringLiteral("XDG_CONFIG_HOME"), inHome(".config"));
-        env.insert(QStringLiteral("QUINDLE_VAULT_KEYSTORE"), QStringLiteral("file"));
-        QProcess process;
-        process.setProcessEnvironment(env);
-        process.start(QStringLiteral(QUINDLE_BINARY), QStringList{"remotes"} + arguments);
-        process.write(input);
-        process.closeWriteChannel();
-        process.waitForFinished(60000);
-        return {process.exitCode(), QString::fromUtf8(process.readAllStandardOutput()),
-                QString::fromUtf8(process.readAllStandardError())};
+        env.insert("QUINDLE_VAULT_KEYSTORE", "file");
+        return test::runCommand(QUINDLE_BINARY, QStringList{"remotes"} + arguments, env, home(),
+                                input);
     }
 };
 
@@ -82,7 +72,7 @@ TEST_F(RemotesCommand, AddTestBrowseAndRemoveAnSftpAccount) {
     QDir().mkpath(served + "/Camera Roll/2024");
     QDir().mkpath(served + "/Dokumente");
     test::writeText(served + "/note.txt", "not a folder");
-    const QString password = QStringLiteral("Wide-Harbour 7 lanterns");
+    const QString password = "Wide-Harbour 7 lanterns";
     test::RclonePeer &peer = *peers.emplace_back(std::make_unique<test::RclonePeer>(
         test::RclonePeer::Kind::Sftp, served, QStringList{"--user", "alice", "--pass", password}));
     ASSERT_TRUE(peer.ready());

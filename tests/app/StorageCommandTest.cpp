@@ -37,7 +37,7 @@ TEST_F(StorageCommand, WrongArgumentsAreUsageErrors) {
     for (const QStringList &arguments : cases) {
         const CommandRun result = run(arguments);
         EXPECT_EQ(result.status, 2) << arguments.join(' ').toStdString();
-        EXPECT_TRUE(result.err.startsWith(QStringLiteral("Usage: quindle ")))
+        EXPECT_TRUE(result.err.startsWith("Usage: quindle "))
             << arguments.join(' ').toStdString() << ": " << result.err.toStdString();
         EXPECT_TRUE(result.out.isEmpty());
     }
@@ -46,80 +46,77 @@ TEST_F(StorageCommand, WrongArgumentsAreUsageErrors) {
 TEST_F(StorageCommand, ScanPrintsTabSeparatedRowsThenTheCompleteLine) {
     test::writeText(inHome("Docs/a.txt"), QByteArray(2 * 1024 * 1024, 'a'));
     test::writeText(inHome(".profile"), "small");
-    const CommandRun result = run({QStringLiteral("scan")});
+    const CommandRun result = run({"scan"});
     ASSERT_EQ(result.status, 0) << result.err.toStdString();
-    QStringList lines = result.out.split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+    QStringList lines = result.out.split(u'\n', Qt::SkipEmptyParts);
     ASSERT_GE(lines.size(), 3) << result.out.toStdString();
-    EXPECT_TRUE(lines.takeLast().startsWith(QStringLiteral("Scan complete · ")));
+    EXPECT_TRUE(lines.takeLast().startsWith("Scan complete · "));
     qint64 sum = 0;
     for (const QString &line : lines) {
-        const QStringList fields = line.split(QLatin1Char('\t'));
+        const QStringList fields = line.split(u'\t');
         ASSERT_EQ(fields.size(), 4) << line.toStdString();
         sum += fields.at(0).toLongLong();
-        EXPECT_TRUE(fields.at(1) == QLatin1String("-") || fields.at(1) == "ACTIONABLE");
+        EXPECT_TRUE(fields.at(1) == "-" || fields.at(1) == "ACTIONABLE");
     }
     EXPECT_TRUE(result.out.contains("\t-\tDocs\t" + inHome("Docs") + "\n"));
     EXPECT_GT(sum, 2 * 1024 * 1024);
 }
 
 TEST_F(StorageCommand, RefusalsAndAbsentThingsAreSaidInASentence) {
-    CommandRun result = run({QStringLiteral("move-dir"), QStringLiteral("/usr")});
+    CommandRun result = run({"move-dir", "/usr"});
     EXPECT_EQ(result.status, 1);
-    EXPECT_TRUE(result.out.trimmed().endsWith(QLatin1Char('.'))) << result.out.toStdString();
-    result = run({QStringLiteral("cloud-roots")});
+    EXPECT_TRUE(result.out.trimmed().endsWith(u'.')) << result.out.toStdString();
+    result = run({"cloud-roots"});
     EXPECT_EQ(result.status, 0);
-    EXPECT_EQ(result.out, QStringLiteral("No cloud folder is mounted.\n"));
-    result = run({QStringLiteral("optimize-cloud"), home()});
+    EXPECT_EQ(result.out, "No cloud folder is mounted.\n");
+    result = run({"optimize-cloud", home()});
     EXPECT_EQ(result.status, 1);
-    result = run({QStringLiteral("backups"), QStringLiteral("list")});
+    result = run({"backups", "list"});
     EXPECT_EQ(result.status, 0);
-    EXPECT_EQ(result.out, QStringLiteral("Connect the NVMe to see its backups.\n"));
+    EXPECT_EQ(result.out, "Connect the NVMe to see its backups.\n");
 }
 
 TEST_F(StorageCommand, FreeSpaceEndsWithItsHeadlineAndARefusedRunWithNone) {
     ASSERT_EQ(ServiceSandbox::prepareDrive(drive), 0);
-    CommandRun result = run({QStringLiteral("free-space")});
+    CommandRun result = run({"free-space"});
     ASSERT_EQ(result.status, 0) << result.out.toStdString() << result.err.toStdString();
-    EXPECT_TRUE(result.out.endsWith(QStringLiteral("Already optimized — nothing to clean up.\n")))
+    EXPECT_TRUE(result.out.endsWith("Already optimized — nothing to clean up.\n"))
         << result.out.toStdString();
-    ASSERT_EQ(ServiceSandbox::run({QStringLiteral("pause")}), 0);
-    result = run({QStringLiteral("free-space")});
+    ASSERT_EQ(ServiceSandbox::run({"pause"}), 0);
+    result = run({"free-space"});
     EXPECT_EQ(result.status, 1);
-    EXPECT_FALSE(result.out.contains(QStringLiteral("Already optimized")));
+    EXPECT_FALSE(result.out.contains("Already optimized"));
 }
 
 TEST_F(StorageCommand, BackupsAreMadeListedAndRestoredButNotUnderARunningApplication) {
     ASSERT_EQ(ServiceSandbox::prepareDrive(drive), 0);
-    ASSERT_EQ(ServiceSandbox::run({QStringLiteral("watch"), QStringLiteral("--once")}), 0);
-    CommandRun result = run({QStringLiteral("backups"), QStringLiteral("now")});
+    ASSERT_EQ(ServiceSandbox::run({"watch", "--once"}), 0);
+    CommandRun result = run({"backups", "now"});
     ASSERT_EQ(result.status, 0) << result.out.toStdString();
-    EXPECT_TRUE(result.out.startsWith(QStringLiteral("Backed up the configuration and state")));
-    result = run({QStringLiteral("backups"), QStringLiteral("list")});
+    EXPECT_TRUE(result.out.startsWith("Backed up the configuration and state"));
+    result = run({"backups", "list"});
     ASSERT_EQ(result.status, 0);
-    const QStringList fields = result.out.trimmed().split(QLatin1Char('\t'));
+    const QStringList fields = result.out.trimmed().split(u'\t');
     ASSERT_EQ(fields.size(), 4) << result.out.toStdString();
-    EXPECT_EQ(fields.at(1), QStringLiteral("Test Box"));
+    EXPECT_EQ(fields.at(1), "Test Box");
     const QString folder = QFileInfo(fields.at(3)).fileName();
 
     {
         QLockFile application(paths::engineLockFile());
         ASSERT_TRUE(application.tryLock());
-        result = run({QStringLiteral("backups"), QStringLiteral("restore"), folder});
+        result = run({"backups", "restore", folder});
         EXPECT_EQ(result.status, 1);
         EXPECT_TRUE(QDir(paths::quindleDirectory())
-                        .entryList({QStringLiteral("*.pre-restore-*")}, QDir::AllEntries)
+                        .entryList({"*.pre-restore-*"}, QDir::AllEntries)
                         .isEmpty());
     }
-    result = run({QStringLiteral("backups"), QStringLiteral("restore"), QStringLiteral("nope")});
+    result = run({"backups", "restore", "nope"});
     EXPECT_EQ(result.status, 1);
-    result = run({QStringLiteral("backups"), QStringLiteral("restore"), folder});
+    result = run({"backups", "restore", folder});
     ASSERT_EQ(result.status, 0) << result.err.toStdString();
-    EXPECT_TRUE(result.out.startsWith(QStringLiteral("Restored from ")))
-        << result.out.toStdString();
+    EXPECT_TRUE(result.out.startsWith("Restored from ")) << result.out.toStdString();
     EXPECT_TRUE(QFileInfo(paths::stateDirectory()).isDir());
-    EXPECT_EQ(QDir(paths::quindleDirectory())
-                  .entryList({QStringLiteral("state.pre-restore-*")}, QDir::Dirs)
-                  .size(),
+    EXPECT_EQ(QDir(paths::quindleDirectory()).entryList({"state.pre-restore-*"}, QDir::Dirs).size(),
               1);
 }
 

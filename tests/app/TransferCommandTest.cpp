@@ -17,26 +17,14 @@ using test::CommandRun;
 
 class TransferCommand : public test::TransferTest {
 protected:
+    // The vault lives in a file: no keyring reaches into the test.
     QProcessEnvironment environment() const {
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        env.insert(QStringLiteral("HOME"), home());
-        env.insert(QStringLiteral("XDG_CONFIG_HOME"), inHome(".config"));
-        env.insert(QStringLiteral("QUINDLE_VAULT_KEYSTORE"), QStringLiteral("file"));
+        env.insert("QUINDLE_VAULT_KEYSTORE", "file");
         return env;
     }
-    CommandRun run(const QStringList &arguments) const {
-        return test::runCommand(QStringLiteral(QUINDLE_BINARY), arguments, environment(), home());
-    }
-    // Runs with `input` on standard input.
-    CommandRun runWithInput(const QStringList &arguments, const QByteArray &input) const {
-        QProcess process;
-        process.setProcessEnvironment(environment());
-        process.start(QStringLiteral(QUINDLE_BINARY), arguments);
-        process.write(input);
-        process.closeWriteChannel();
-        process.waitForFinished(30000);
-        return {process.exitCode(), QString::fromUtf8(process.readAllStandardOutput()),
-                QString::fromUtf8(process.readAllStandardError())};
+    CommandRun run(const QStringList &arguments, const QByteArray &input = {}) const {
+        return test::runCommand(QUINDLE_BINARY, arguments, environment(), home(), input);
     }
     QString added(const QStringList &arguments) const {
         const CommandRun result = run(QStringList{"transfer", "add"} + arguments);
@@ -70,13 +58,12 @@ TEST_F(TransferCommand, AddRefusesWhatCouldNotRunAndDropsADuplicate) {
                               "--dry-run", "--schedule", "weekly:1:04:30"});
     const CommandRun duplicate = run({"transfer", "add", "copy", inHome("src"), "mem:x"});
     EXPECT_EQ(duplicate.status, 2);
-    EXPECT_EQ(duplicate.err.trimmed(),
-              QStringLiteral("Not added: the same transfer is already active."));
+    EXPECT_EQ(duplicate.err.trimmed(), "Not added: the same transfer is already active.");
 
     const QList<SyncJob> jobs = JobStore::load().jobs;
     ASSERT_EQ(jobs.size(), 1);
     EXPECT_EQ(uuidText(jobs.first().id), id);
-    EXPECT_EQ(jobs.first().bandwidthLimit, QStringLiteral("5M"));
+    EXPECT_EQ(jobs.first().bandwidthLimit, "5M");
     EXPECT_EQ(jobs.first().transfers, 2);
     EXPECT_TRUE(jobs.first().dryRun);
     EXPECT_EQ(jobs.first().schedule, Schedule::weekly(1, 4, 30));
@@ -106,7 +93,7 @@ TEST_F(TransferCommand, RunCompletesTheQueueAndTheListShowsWhatHappened) {
     EXPECT_EQ(retried.status, 0);
     EXPECT_EQ(run({"transfers", "run"}).status, 0);
     EXPECT_EQ(run({"transfers", "clear-finished"}).status, 0);
-    EXPECT_EQ(run({"transfers"}).out.trimmed(), QStringLiteral("No transfers."));
+    EXPECT_EQ(run({"transfers"}).out.trimmed(), "No transfers.");
 }
 
 // A kill -9 of the process running the transfers takes its rclone along and leaves short files
@@ -161,18 +148,18 @@ TEST_F(TransferCommand, AKilledRunIsFinishedByTheNextOne) {
 }
 
 TEST_F(TransferCommand, VaultCommandsRoundTripAndReportADamagedVault) {
-    EXPECT_EQ(runWithInput({"vault", "set", "remote.work", "password"}, "p@ss word\n").status, 0);
-    EXPECT_EQ(runWithInput({"vault", "set", "remote.work", "username"}, "ada").status, 0);
-    EXPECT_EQ(run({"vault", "get", "remote.work", "password"}).out, QStringLiteral("p@ss word\n"));
-    EXPECT_EQ(run({"vault", "list"}).out, QStringLiteral("remote.work: password, username\n"));
+    EXPECT_EQ(run({"vault", "set", "remote.work", "password"}, "p@ss word\n").status, 0);
+    EXPECT_EQ(run({"vault", "set", "remote.work", "username"}, "ada").status, 0);
+    EXPECT_EQ(run({"vault", "get", "remote.work", "password"}).out, "p@ss word\n");
+    EXPECT_EQ(run({"vault", "list"}).out, "remote.work: password, username\n");
     EXPECT_EQ(run({"vault", "status"}).status, 0);
 
     const QByteArray intact = test::readText(SecretVault::vaultPath());
     test::writeText(SecretVault::vaultPath(), intact.left(40));
-    const CommandRun refused = runWithInput({"vault", "set", "remote.work", "x"}, "y");
+    const CommandRun refused = run({"vault", "set", "remote.work", "x"}, "y");
     EXPECT_EQ(refused.status, 1);
     EXPECT_EQ(refused.err.trimmed(),
-              QStringLiteral("Credential vault is corrupted: Envelope didn't parse as JSON."));
+              "Credential vault is corrupted: Envelope didn't parse as JSON.");
     EXPECT_EQ(test::readText(SecretVault::vaultPath()), intact.left(40));
     EXPECT_EQ(run({"vault", "status"}).status, 1);
 

@@ -21,7 +21,7 @@ void writeProgram(const QString &path) {
 }
 
 void setAccessTime(const QString &path, const char *when) {
-    ASSERT_EQ(QProcess::execute(QStringLiteral("touch"), {"-a", "-d", when, path}), 0);
+    ASSERT_EQ(QProcess::execute("touch", {"-a", "-d", when, path}), 0);
 }
 
 } // namespace
@@ -30,18 +30,18 @@ class Discovery : public TempHomeTest {
 protected:
     void SetUp() override {
         TempHomeTest::SetUp();
-        root = inHome(QStringLiteral("Apps Root"));
-        drive = inHome(QStringLiteral("drive"));
-        setEnv("XDG_DATA_DIRS", inHome(QStringLiteral("no-system-data")));
+        root = inHome("Apps Root");
+        drive = inHome("drive");
+        setEnv("XDG_DATA_DIRS", inHome("no-system-data"));
         host.packageOwners = [this](const QStringList &paths) {
             QHash<QString, QString> owners;
             for (const QString &path : paths)
-                if (path.endsWith(QStringLiteral("/Packaged")))
-                    owners.insert(path, QStringLiteral("packaged-app"));
+                if (path.endsWith("/Packaged"))
+                    owners.insert(path, "packaged-app");
             asked << paths;
             return owners;
         };
-        host.favourites = [] { return QSet<QString>{QStringLiteral("org.x.Editor")}; };
+        host.favourites = [] { return QSet<QString>{"org.x.Editor"}; };
     }
 
     QString launcher(const QString &id, const QByteArray &body) {
@@ -50,9 +50,7 @@ protected:
         return path;
     }
 
-    AppScan scan() {
-        return discoverApps({{root}, drive + QStringLiteral("/Apps"), {}, std::nullopt}, host);
-    }
+    AppScan scan() { return discoverApps({{root}, drive + "/Apps", {}, std::nullopt}, host); }
 
     static const AppEntry *named(const AppScan &scan, const QString &folder) {
         for (const AppEntry &entry : scan.entries)
@@ -68,15 +66,13 @@ protected:
 
 TEST_F(Discovery, ListsFoldersAndMovedLinksOnly) {
     for (const char *name : {"Plain", ".hidden", "Half.restoring", "Old.quindle-old"})
-        QDir().mkpath(root + QLatin1Char('/') + QLatin1String(name));
-    writeText(root + QStringLiteral("/notes.txt"), "not an app");
-    QDir().mkpath(drive + QStringLiteral("/Apps/Moved"));
-    QDir().mkpath(inHome(QStringLiteral("elsewhere")));
-    ASSERT_TRUE(
-        QFile::link(drive + QStringLiteral("/Apps/Moved"), root + QStringLiteral("/Moved")));
-    ASSERT_TRUE(QFile::link(inHome(QStringLiteral("elsewhere")), root + QStringLiteral("/Link")));
-    ASSERT_TRUE(QFile::link(drive + QStringLiteral("/Apps/Unplugged"),
-                            root + QStringLiteral("/Unplugged")));
+        QDir().mkpath(root + u'/' + QLatin1String(name));
+    writeText(root + "/notes.txt", "not an app");
+    QDir().mkpath(drive + "/Apps/Moved");
+    QDir().mkpath(inHome("elsewhere"));
+    ASSERT_TRUE(QFile::link(drive + "/Apps/Moved", root + "/Moved"));
+    ASSERT_TRUE(QFile::link(inHome("elsewhere"), root + "/Link"));
+    ASSERT_TRUE(QFile::link(drive + "/Apps/Unplugged", root + "/Unplugged"));
 
     const AppScan found = scan();
     QStringList names;
@@ -85,36 +81,36 @@ TEST_F(Discovery, ListsFoldersAndMovedLinksOnly) {
                      (entry.isMovedSymlink ? QStringLiteral(" (moved)") : QString());
     names.sort();
     EXPECT_EQ(names, QStringList({"Moved (moved)", "Plain", "Unplugged (moved)"}));
-    EXPECT_EQ(named(found, "Plain")->id, root + QStringLiteral("/Plain"));
+    EXPECT_EQ(named(found, "Plain")->id, root + "/Plain");
     ASSERT_EQ(asked.size(), 1) << "the package manager is asked once";
-    EXPECT_EQ(asked.first(), QStringList({root + QStringLiteral("/Plain")}));
+    EXPECT_EQ(asked.first(), QStringList({root + "/Plain"}));
 }
 
 TEST_F(Discovery, TakesIdentityAndLastUseFromTheLauncher) {
-    const QString editor = root + QStringLiteral("/Editor");
-    writeProgram(editor + QStringLiteral("/bin/editor"));
-    writeProgram(editor + QStringLiteral("/bin/other"));
-    launcher(QStringLiteral("aaa-helper.desktop"),
+    const QString editor = root + "/Editor";
+    writeProgram(editor + "/bin/editor");
+    writeProgram(editor + "/bin/other");
+    launcher("aaa-helper.desktop",
              "Name=Helper\nNoDisplay=true\nExec=\"" + editor.toUtf8() + "/bin/editor\" --helper\n");
-    launcher(QStringLiteral("org.x.Editor.desktop"),
+    launcher("org.x.Editor.desktop",
              "Name=Text Editor\nExec=env LANG=C \"" + editor.toUtf8() + "/bin/editor\" %F\n");
-    setAccessTime(editor + QStringLiteral("/bin/editor"), "2026-01-05 10:00:00");
-    setAccessTime(editor + QStringLiteral("/bin/other"), "2026-02-01 10:00:00");
+    setAccessTime(editor + "/bin/editor", "2026-01-05 10:00:00");
+    setAccessTime(editor + "/bin/other", "2026-02-01 10:00:00");
 
-    const QString plain = root + QStringLiteral("/Plain");
-    writeProgram(plain + QStringLiteral("/a/run"));
-    writeProgram(plain + QStringLiteral("/a/b/c/too-deep"));
-    writeText(plain + QStringLiteral("/data.bin"), QByteArray(8192, 'x'));
-    setAccessTime(plain + QStringLiteral("/a/run"), "2025-06-01 08:00:00");
-    setAccessTime(plain + QStringLiteral("/a/b/c/too-deep"), "2026-03-01 08:00:00");
-    QDir().mkpath(root + QStringLiteral("/Packaged"));
+    const QString plain = root + "/Plain";
+    writeProgram(plain + "/a/run");
+    writeProgram(plain + "/a/b/c/too-deep");
+    writeText(plain + "/data.bin", QByteArray(8192, 'x'));
+    setAccessTime(plain + "/a/run", "2025-06-01 08:00:00");
+    setAccessTime(plain + "/a/b/c/too-deep", "2026-03-01 08:00:00");
+    QDir().mkpath(root + "/Packaged");
 
     AppScan found = scan();
     const AppEntry *e = named(found, "Editor");
     ASSERT_TRUE(e);
-    EXPECT_EQ(e->bundleID, QStringLiteral("org.x.Editor"));
-    EXPECT_EQ(e->id, QStringLiteral("org.x.Editor"));
-    EXPECT_EQ(e->displayName, QStringLiteral("Text Editor"));
+    EXPECT_EQ(e->bundleID, "org.x.Editor");
+    EXPECT_EQ(e->id, "org.x.Editor");
+    EXPECT_EQ(e->displayName, "Text Editor");
     EXPECT_EQ(e->lastUsedAt, QDateTime::fromString("2026-01-05T10:00:00", Qt::ISODate).toUTC())
         << "the launcher's program counts, not the newest file";
     EXPECT_TRUE(found.facts.favouriteIDs.contains(*e->bundleID));
@@ -122,9 +118,8 @@ TEST_F(Discovery, TakesIdentityAndLastUseFromTheLauncher) {
     const AppEntry *p = named(found, "Plain");
     EXPECT_EQ(p->lastUsedAt, QDateTime::fromString("2025-06-01T08:00:00", Qt::ISODate).toUTC());
     EXPECT_GE(p->sizeBytes, 8192);
-    EXPECT_EQ(named(found, "Packaged")->packageOwner, QStringLiteral("packaged-app"));
-    EXPECT_EQ(found.entries.first().displayName, QStringLiteral("Packaged"))
-        << "never used comes first";
+    EXPECT_EQ(named(found, "Packaged")->packageOwner, "packaged-app");
+    EXPECT_EQ(found.entries.first().displayName, "Packaged") << "never used comes first";
 
     host.mountFacts = [](const QString &) {
         return std::optional<platform::MountFacts>(platform::MountFacts{"/", "ext4", false, true});
@@ -134,13 +129,12 @@ TEST_F(Discovery, TakesIdentityAndLastUseFromTheLauncher) {
 }
 
 TEST_F(Discovery, SeesRunningAppsUnitsAndItsOwnFolder) {
-    const QString busy = root + QStringLiteral("/Busy"),
-                  started = root + QStringLiteral("/Started");
+    const QString busy = root + "/Busy", started = root + "/Started";
     QDir().mkpath(busy);
-    writeProgram(started + QStringLiteral("/bin/daemon"));
-    writeText(inHome(QStringLiteral(".config/systemd/user/daemon.service")),
+    writeProgram(started + "/bin/daemon");
+    writeText(inHome(".config/systemd/user/daemon.service"),
               "[Service]\nExecStart=\"" + started.toUtf8() + "/bin/daemon\" --serve\n");
-    platform::ChildCommand command(QStringLiteral("sleep"), {QStringLiteral("60")});
+    platform::ChildCommand command("sleep", {"60"});
     command.workingDirectory = busy;
     platform::ChildProcess child(command);
     ASSERT_TRUE(child.start());
@@ -148,8 +142,8 @@ TEST_F(Discovery, SeesRunningAppsUnitsAndItsOwnFolder) {
 
     const AppScan found = discoverApps({{root}, {}, {}, started}, host);
     EXPECT_EQ(named(found, "Busy")->runningPid, child.pid());
-    EXPECT_EQ(found.facts.startupFiles.value(started), QStringLiteral("daemon.service"));
+    EXPECT_EQ(found.facts.startupFiles.value(started), "daemon.service");
     EXPECT_TRUE(named(found, "Started")->isOwnInstall);
     EXPECT_EQ(evaluate(*named(found, "Busy"), found.facts, QDateTime::currentDateTime()).message,
-              QStringLiteral("Currently running. Quit Busy and refresh, then try again."));
+              "Currently running. Quit Busy and refresh, then try again.");
 }

@@ -28,7 +28,7 @@ class Relocation : public MoverTest {
 protected:
     void SetUp() override {
         MoverTest::SetUp();
-        root = inHome(QStringLiteral("Apps"));
+        root = inHome("Apps");
     }
     void TearDown() override {
         relocator.reset();
@@ -51,14 +51,14 @@ protected:
     // An app folder with what a copy must keep: hard and inner links, executable bits, names
     // with spaces and quotes.
     AppEntry makeApp(const QString &name, int files = 24) {
-        const QString path = root + QLatin1Char('/') + name;
+        const QString path = root + u'/' + name;
         TreeSpec spec;
         spec.files = files;
         generateTree(path, spec);
-        writeText(path + QStringLiteral("/bin/run \"it\""), "#!/bin/sh\necho run\n");
-        QFile::setPermissions(path + QStringLiteral("/bin/run \"it\""),
-                              QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner |
-                                  QFile::ReadGroup | QFile::ExeGroup);
+        writeText(path + "/bin/run \"it\"", "#!/bin/sh\necho run\n");
+        QFile::setPermissions(path + "/bin/run \"it\"", QFile::ReadOwner | QFile::WriteOwner |
+                                                            QFile::ExeOwner | QFile::ReadGroup |
+                                                            QFile::ExeGroup);
         AppEntry entry;
         entry.path = path;
         entry.root = root;
@@ -99,21 +99,21 @@ protected:
 
 TEST_F(Relocation, RoundTripKeepsEveryByteLinkAndBitBothWays) {
     makeRelocator();
-    const AppEntry app = makeApp(QStringLiteral("My \"Quoted\" App"));
+    const AppEntry app = makeApp("My \"Quoted\" App");
     const QByteArray digest = treeDigest(app.path); // reads every file: the last use follows
-    ASSERT_EQ(QProcess::execute("touch", {"-a", "-d", "2025-05-05 05:05:05",
-                                          app.path + QStringLiteral("/bin/run \"it\"")}),
+    ASSERT_EQ(QProcess::execute("touch",
+                                {"-a", "-d", "2025-05-05 05:05:05", app.path + "/bin/run \"it\""}),
               0);
 
     const QUuid out = move(app);
     ASSERT_TRUE(waitForApp(out, AppMovePhase::Done)) << errorOf(out).toStdString();
     EXPECT_EQ(QFileInfo(app.path).symLinkTarget(), copyOf(app));
-    EXPECT_FALSE(QFileInfo::exists(app.path + QStringLiteral(".quindle-old")));
-    EXPECT_EQ(QFileInfo(copyOf(app) + QStringLiteral("/bin/run \"it\"")).lastRead(),
+    EXPECT_FALSE(QFileInfo::exists(app.path + ".quindle-old"));
+    EXPECT_EQ(QFileInfo(copyOf(app) + "/bin/run \"it\"").lastRead(),
               QDateTime::fromString("2025-05-05T05:05:05", Qt::ISODate))
         << "copying and hashing leave the last use alone";
     EXPECT_EQ(treeDigest(copyOf(app)), digest);
-    EXPECT_EQ(linkCount(copyOf(app) + QStringLiteral("/hard link")), 2);
+    EXPECT_EQ(linkCount(copyOf(app) + "/hard link"), 2);
     EXPECT_FALSE(QFileInfo::exists(AppManifestStore::fileFor(out)));
     ASSERT_EQ(relocator->moved().size(), 1);
     EXPECT_EQ(relocator->moved().first().originalPath, app.path);
@@ -127,8 +127,8 @@ TEST_F(Relocation, RoundTripKeepsEveryByteLinkAndBitBothWays) {
     ASSERT_TRUE(waitForApp(in, AppMovePhase::Done)) << errorOf(in).toStdString();
     EXPECT_FALSE(QFileInfo(app.path).isSymLink());
     EXPECT_EQ(treeDigest(app.path), digest);
-    EXPECT_EQ(linkCount(app.path + QStringLiteral("/hard link")), 2);
-    EXPECT_FALSE(QFileInfo::exists(app.path + QStringLiteral(".restoring")));
+    EXPECT_EQ(linkCount(app.path + "/hard link"), 2);
+    EXPECT_FALSE(QFileInfo::exists(app.path + ".restoring"));
     EXPECT_TRUE(relocator->moved().isEmpty());
     EXPECT_TRUE(MovedAppsLedger::load().isEmpty());
     EXPECT_TRUE(QFileInfo::exists(copyOf(app))) << "a move back leaves the drive's copy";
@@ -136,9 +136,8 @@ TEST_F(Relocation, RoundTripKeepsEveryByteLinkAndBitBothWays) {
 
 TEST_F(Relocation, DoubtBeforeTheSwapRemovesOnlyTheCopy) {
     makeRelocator();
-    const AppEntry altered = makeApp(QStringLiteral("Altered")),
-                   changed = makeApp(QStringLiteral("Changed")),
-                   started = makeApp(QStringLiteral("Started"));
+    const AppEntry altered = makeApp("Altered"), changed = makeApp("Changed"),
+                   started = makeApp("Started");
     const QByteArray alteredDigest = treeDigest(altered.path),
                      startedDigest = treeDigest(started.path);
     QHash<QUuid, std::function<void()>> beforeHashing, beforeLinking;
@@ -152,15 +151,13 @@ TEST_F(Relocation, DoubtBeforeTheSwapRemovesOnlyTheCopy) {
     });
 
     const QUuid a = move(altered);
-    beforeHashing.insert(a, [&] { writeText(copyOf(altered) + QStringLiteral("/bin/x"), "odd"); });
+    beforeHashing.insert(a, [&] { writeText(copyOf(altered) + "/bin/x", "odd"); });
     ASSERT_TRUE(waitForApp(a, AppMovePhase::Failed));
-    EXPECT_TRUE(errorOf(a).startsWith(QStringLiteral("Content hash mismatch (")))
-        << errorOf(a).toStdString();
+    EXPECT_TRUE(errorOf(a).startsWith("Content hash mismatch (")) << errorOf(a).toStdString();
     expectRolledBack(altered, alteredDigest);
 
     const QUuid c = move(changed);
-    beforeLinking.insert(
-        c, [&] { writeText(changed.path + QStringLiteral("/bin/new plugin"), "late"); });
+    beforeLinking.insert(c, [&] { writeText(changed.path + "/bin/new plugin", "late"); });
     ASSERT_TRUE(waitForApp(c, AppMovePhase::Failed));
     EXPECT_EQ(errorOf(c), QStringLiteral("The app changed after it was verified (%1/bin/new "
                                          "plugin). Rolled back the destination; original "
@@ -172,7 +169,7 @@ TEST_F(Relocation, DoubtBeforeTheSwapRemovesOnlyTheCopy) {
     std::unique_ptr<platform::ChildProcess> user;
     const QUuid s = move(started);
     beforeLinking.insert(s, [&] {
-        platform::ChildCommand command(QStringLiteral("sleep"), {QStringLiteral("60")});
+        platform::ChildCommand command("sleep", {"60"});
         command.workingDirectory = started.path;
         user = std::make_unique<platform::ChildProcess>(command);
         user->start();
@@ -188,11 +185,11 @@ TEST_F(Relocation, DoubtBeforeTheSwapRemovesOnlyTheCopy) {
 TEST_F(Relocation, AnUnpluggedDriveParksTheMoveUntilTheSameDriveReturns) {
     useRsync(slowRsync(400));
     makeRelocator();
-    const AppEntry app = makeApp(QStringLiteral("Big"), 40);
+    const AppEntry app = makeApp("Big", 40);
     const QByteArray digest = treeDigest(app.path);
     const QUuid id = move(app);
     ASSERT_TRUE(waitUntil([&] { return QFileInfo::exists(copyOf(app)); }));
-    const QString away = inHome(QStringLiteral("unplugged"));
+    const QString away = inHome("unplugged");
     ASSERT_TRUE(QDir().rename(drive, away));
     volumes.fireUnmounted(drive);
     ASSERT_EQ(phaseOf(id), AppMovePhase::WaitingForDrive);
@@ -214,25 +211,25 @@ TEST_F(Relocation, AnUnpluggedDriveParksTheMoveUntilTheSameDriveReturns) {
 TEST_F(Relocation, AnotherDriveWithAnAppsFolderFailsTheParkedMove) {
     useRsync(slowRsync(400));
     makeRelocator();
-    const AppEntry app = makeApp(QStringLiteral("Big"), 40);
+    const AppEntry app = makeApp("Big", 40);
     const QByteArray digest = treeDigest(app.path);
     const QUuid id = move(app);
     ASSERT_TRUE(waitUntil([&] { return QFileInfo::exists(copyOf(app)); }));
-    ASSERT_TRUE(QDir().rename(drive, inHome(QStringLiteral("unplugged"))));
+    ASSERT_TRUE(QDir().rename(drive, inHome("unplugged")));
     volumes.fireUnmounted(drive);
     ASSERT_EQ(phaseOf(id), AppMovePhase::WaitingForDrive);
 
     QDir().mkpath(drive);
-    writeStatus(drive, QStringLiteral("UUID-B"));
-    prepareStandInDrive(drive, QStringLiteral("UUID-B"));
+    writeStatus(drive, "UUID-B");
+    prepareStandInDrive(drive, "UUID-B");
     volumes.fireMounted(drive);
     EXPECT_EQ(phaseOf(id), AppMovePhase::WaitingForDrive) << "no Apps folder: still waiting";
 
-    QDir().mkpath(drive + QStringLiteral("/Apps"));
+    QDir().mkpath(drive + "/Apps");
     volumes.fireMounted(drive);
     ASSERT_EQ(phaseOf(id), AppMovePhase::Failed);
-    EXPECT_EQ(errorOf(id), QStringLiteral("Destination drive UUID mismatch (manifest=UUID-A, "
-                                          "current=UUID-B). Refusing to resume."));
+    EXPECT_EQ(errorOf(id), "Destination drive UUID mismatch (manifest=UUID-A, "
+                           "current=UUID-B). Refusing to resume.");
     EXPECT_EQ(treeDigest(app.path), digest);
 }
 
@@ -261,7 +258,7 @@ TEST_F(Relocation, AtMostTwoMovesWorkAndQueuedOnesStartInOrder) {
 
 TEST_F(Relocation, RefusalsRecordNothing) {
     makeRelocator();
-    const AppEntry app = makeApp(QStringLiteral("App"), 4);
+    const AppEntry app = makeApp("App", 4);
     const auto refusal = [&](const AppEntry &entry, const QString &nvme = {}) {
         const auto result = relocator->moveToNVMe(entry, nvme.isEmpty() ? drive : nvme);
         return std::holds_alternative<AppRelocateError>(result)
@@ -274,13 +271,13 @@ TEST_F(Relocation, RefusalsRecordNothing) {
                                 .arg(copyOf(app)));
     QDir(copyOf(app)).removeRecursively();
     AppEntry packaged = app;
-    packaged.packageOwner = QStringLiteral("pkg");
-    EXPECT_EQ(refusal(packaged), QStringLiteral("Package-managed apps are not relocatable "
-                                                "(auto-update path safety)."));
-    EXPECT_EQ(refusal(app, inHome(QStringLiteral("bare mount point"))),
-              QStringLiteral("NVMe drive is not mounted. Plug it in and try again."));
+    packaged.packageOwner = "pkg";
+    EXPECT_EQ(refusal(packaged), "Package-managed apps are not relocatable "
+                                 "(auto-update path safety).");
+    EXPECT_EQ(refusal(app, inHome("bare mount point")),
+              "NVMe drive is not mounted. Plug it in and try again.");
 
-    const MovedApp blocked{std::nullopt, app.path, copyOf(app), QStringLiteral("App"), 0, {}};
+    const MovedApp blocked{std::nullopt, app.path, copyOf(app), "App", 0, {}};
     const auto back = relocator->moveBackFromNVMe(blocked);
     ASSERT_TRUE(std::holds_alternative<AppRelocateError>(back));
     EXPECT_EQ(std::get<AppRelocateError>(back).message(),
@@ -290,9 +287,9 @@ TEST_F(Relocation, RefusalsRecordNothing) {
 
     if (isRoot() &&
         ::mount("tmpfs", QFile::encodeName(drive).constData(), "tmpfs", MS_NOEXEC, nullptr) == 0) {
-        prepareStandInDrive(drive, QStringLiteral("UUID-A"));
-        EXPECT_EQ(refusal(app), QStringLiteral("The NVMe is mounted noexec, so apps on it could "
-                                               "not run."));
+        prepareStandInDrive(drive, "UUID-A");
+        EXPECT_EQ(refusal(app), "The NVMe is mounted noexec, so apps on it could "
+                                "not run.");
         ::umount(QFile::encodeName(drive).constData());
     }
     EXPECT_TRUE(QDir(AppManifestStore::directory()).entryList(QDir::Files).isEmpty());

@@ -13,7 +13,7 @@ const QDateTime kNow = QDateTime(QDate(2026, 3, 10), QTime(12, 0));
 AppEntry app(const QString &name) {
     AppEntry entry;
     entry.path = QStringLiteral("/apps/") + name;
-    entry.root = QStringLiteral("/apps");
+    entry.root = "/apps";
     entry.displayName = name;
     entry.id = entry.path;
     return entry;
@@ -27,14 +27,14 @@ AppEntry usedDaysAgo(AppEntry entry, int days) {
 } // namespace
 
 TEST(AppVerdicts, TheFirstRuleThatAppliesWins) {
-    AppEntry everything = usedDaysAgo(app(QStringLiteral("All")), 1);
-    everything.bundleID = QStringLiteral("org.all");
+    AppEntry everything = usedDaysAgo(app("All"), 1);
+    everything.bundleID = "org.all";
     everything.isRunning = true;
-    everything.packageOwner = QStringLiteral("all-pkg");
-    everything.privilegedProgram = QStringLiteral("/apps/All/helper");
-    everything.accessProblem = QStringLiteral("Quindle can't read /apps/All/x, so it could not "
-                                              "prove the copy.");
-    AppDesktopFacts facts{{QStringLiteral("org.all")}, {{everything.path, "all.service"}}};
+    everything.packageOwner = "all-pkg";
+    everything.privilegedProgram = "/apps/All/helper";
+    everything.accessProblem = "Quindle can't read /apps/All/x, so it could not "
+                               "prove the copy.";
+    AppDesktopFacts facts{{"org.all"}, {{everything.path, "all.service"}}};
 
     QStringList messages;
     const auto peel = [&](auto strip) {
@@ -67,11 +67,11 @@ TEST(AppVerdicts, TheFirstRuleThatAppliesWins) {
     everything.lastUsedAt.reset();
     EXPECT_EQ(evaluate(everything, facts, kNow), AppSafetyVerdict{});
 
-    AppEntry own = app(QStringLiteral("Quindle"));
+    AppEntry own = app("Quindle");
     own.isOwnInstall = true;
     own.isRunning = true;
     EXPECT_EQ(evaluate(own, {}, kNow).message,
-              QStringLiteral("Quindle runs from this folder, so it cannot move itself."));
+              "Quindle runs from this folder, so it cannot move itself.");
 }
 
 TEST(AppVerdicts, RecentUseIsACautionUpToSixDays) {
@@ -86,12 +86,11 @@ TEST(AppVerdicts, RecentUseIsACautionUpToSixDays) {
         {-3, Kind::Caution, "Used 0 days ago — you might still need it."}, // clock set back
     };
     for (const auto &c : cases) {
-        const AppSafetyVerdict verdict =
-            evaluate(usedDaysAgo(app(QStringLiteral("A")), c.days), {}, kNow);
+        const AppSafetyVerdict verdict = evaluate(usedDaysAgo(app("A"), c.days), {}, kNow);
         EXPECT_EQ(verdict.kind, c.kind) << c.days;
         EXPECT_EQ(verdict.message, QString::fromUtf8(c.message)) << c.days;
     }
-    AppEntry pinnedByPath = app(QStringLiteral("NoLauncher"));
+    AppEntry pinnedByPath = app("NoLauncher");
     EXPECT_EQ(evaluate(pinnedByPath, {{pinnedByPath.path}, {}}, kNow).kind, Kind::Ok)
         << "favourites are launcher IDs, never paths";
 }
@@ -104,7 +103,7 @@ TEST(AppListing, LabelsAndOrderFollowTheLastUse) {
                  {29, "29 days ago"},          {30, "1 months ago"}, {364, "12 months ago"},
                  {365, "1 years ago"},         {800, "2 years ago"}};
     for (const auto &c : cases) {
-        AppEntry entry = app(QStringLiteral("A"));
+        AppEntry entry = app("A");
         if (c.days)
             entry = usedDaysAgo(entry, *c.days);
         EXPECT_EQ(entry.lastUsedLabel(kNow), QString::fromUtf8(c.label));

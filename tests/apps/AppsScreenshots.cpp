@@ -25,7 +25,7 @@ AppEntry sample(const QString &root, const QString &name, std::optional<int> day
                 qint64 megabytes) {
     AppEntry e;
     e.root = root;
-    e.path = root + QLatin1Char('/') + name;
+    e.path = root + u'/' + name;
     e.id = e.path;
     e.displayName = name;
     e.sizeBytes = megabytes * 1'000'000;
@@ -35,44 +35,44 @@ AppEntry sample(const QString &root, const QString &name, std::optional<int> day
 }
 
 AppScan sampleScan(const QString &home) {
-    const QString mine = home + QStringLiteral("/Applications");
+    const QString mine = home + "/Applications";
     AppScan scan;
-    AppEntry studio = sample(mine, QStringLiteral("Android Studio"), 120, 2900);
-    AppEntry blender = sample(mine, QStringLiteral("Blender"), 45, 980);
-    blender.bundleID = QStringLiteral("org.blender.Blender");
+    AppEntry studio = sample(mine, "Android Studio", 120, 2900);
+    AppEntry blender = sample(mine, "Blender", 45, 980);
+    blender.bundleID = "org.blender.Blender";
     blender.id = *blender.bundleID;
-    AppEntry tor = sample(mine, QStringLiteral("tor-browser"), std::nullopt, 310);
-    AppEntry sync = sample(mine, QStringLiteral("SyncAgent"), 200, 150);
-    AppEntry chrome = sample(QStringLiteral("/opt"), QStringLiteral("google"), 400, 420);
-    chrome.packageOwner = QStringLiteral("google-chrome-stable");
-    AppEntry vendor = sample(QStringLiteral("/opt"), QStringLiteral("VendorSuite"), 90, 1600);
-    vendor.accessProblem = QStringLiteral("Moving it needs administrator rights: /opt is not "
-                                          "writable for you; choose an apps root you own.");
+    AppEntry tor = sample(mine, "tor-browser", std::nullopt, 310);
+    AppEntry sync = sample(mine, "SyncAgent", 200, 150);
+    AppEntry chrome = sample("/opt", "google", 400, 420);
+    chrome.packageOwner = "google-chrome-stable";
+    AppEntry vendor = sample("/opt", "VendorSuite", 90, 1600);
+    vendor.accessProblem = "Moving it needs administrator rights: /opt is not "
+                           "writable for you; choose an apps root you own.";
     vendor.rootNotWritable = true;
-    AppEntry helper = sample(mine, QStringLiteral("NetProbe"), 60, 40);
-    helper.privilegedProgram = mine + QStringLiteral("/NetProbe/bin/probe-helper");
+    AppEntry helper = sample(mine, "NetProbe", 60, 40);
+    helper.privilegedProgram = mine + "/NetProbe/bin/probe-helper";
     scan.entries = {tor, studio, blender, sync, chrome, vendor, helper};
     scan.facts.favouriteIDs = {*blender.bundleID};
-    scan.facts.startupFiles = {{sync.path, QStringLiteral("sync-agent.service")}};
+    scan.facts.startupFiles = {{sync.path, "sync-agent.service"}};
     return scan;
 }
 
 // Manifests of moves in several phases and a ledger of moved apps, as a previous run left them.
 void writeRecords(const QString &home) {
-    const QString gone = home + QStringLiteral("/NVMe-unplugged/Apps");
+    const QString gone = home + "/NVMe-unplugged/Apps";
     const QList<std::tuple<QString, AppMovePhase, QString, QString>> records{
-        {QStringLiteral("Krita"), AppMovePhase::WaitingForDrive, QString(),
-         QStringLiteral("NVMe disappeared mid-move. Will resume on reconnect.")},
-        {QStringLiteral("Zoom"), AppMovePhase::Failed,
-         QStringLiteral("The app is running (zoom, PID 48211). Quit it and try again. Rolled "
-                        "back the destination; original preserved."),
+        {"Krita", AppMovePhase::WaitingForDrive, QString(),
+         "NVMe disappeared mid-move. Will resume on reconnect."},
+        {"Zoom", AppMovePhase::Failed,
+         "The app is running (zoom, PID 48211). Quit it and try again. Rolled "
+         "back the destination; original preserved.",
          QString()},
     };
     for (const auto &[name, phase, error, status] : records) {
         AppMoveManifest m;
         m.id = QUuid::createUuid();
         m.originalPath = home + QStringLiteral("/Applications/") + name;
-        m.nvmePath = gone + QLatin1Char('/') + name;
+        m.nvmePath = gone + u'/' + name;
         m.displayName = name;
         m.startedAt = kNow;
         m.phase = phase;
@@ -84,12 +84,10 @@ void writeRecords(const QString &home) {
         AppManifestStore::write(m);
     }
     MovedAppsLedger::save({
-        {QStringLiteral("org.gimp.GIMP"), home + QStringLiteral("/Applications/GIMP"),
-         QStringLiteral("/run/media/sam/NVMe/Apps/GIMP"), QStringLiteral("GIMP"), 412'000'000,
-         kNow.addDays(-12)},
-        {std::nullopt, home + QStringLiteral("/Applications/Unity Hub"),
-         QStringLiteral("/run/media/sam/NVMe/Apps/Unity Hub"), QStringLiteral("Unity Hub"),
-         7'300'000'000, kNow.addDays(-3)},
+        {"org.gimp.GIMP", home + "/Applications/GIMP", "/run/media/sam/NVMe/Apps/GIMP", "GIMP",
+         412'000'000, kNow.addDays(-12)},
+        {std::nullopt, home + "/Applications/Unity Hub", "/run/media/sam/NVMe/Apps/Unity Hub",
+         "Unity Hub", 7'300'000'000, kNow.addDays(-3)},
     });
 }
 
@@ -105,14 +103,14 @@ int main(int argc, char **argv) {
     const Options options =
         parse(argc, argv, QStringLiteral(QUINDLE_SOURCE_DIR "/docs/screenshots"));
     QApplication app(argc, argv);
-    begin(QStringLiteral("apps_screenshots"), options);
+    begin("apps_screenshots", options);
 
-    QTemporaryDir home(QDir::tempPath() + QStringLiteral("/sam-XXXXXX"));
+    QTemporaryDir home(QDir::tempPath() + "/sam-XXXXXX");
     qputenv("HOME", home.path().toLocal8Bit());
     for (const char *name :
          {"XDG_CONFIG_HOME", "XDG_DATA_HOME", "XDG_STATE_HOME", "XDG_CACHE_HOME"})
         qunsetenv(name);
-    const QString drive = home.path() + QStringLiteral("/NVMe");
+    const QString drive = home.path() + "/NVMe";
     QDir().mkpath(drive);
     writeRecords(home.path());
 
@@ -127,29 +125,29 @@ int main(int argc, char **argv) {
     ui::AppsWindow window(model);
     show(&window);
     model.selectAllEligible();
-    shoot(&window, QStringLiteral("apps-available.png"));
+    shoot(&window, "apps-available.png");
 
     model.setMinDaysFilter(365);
     model.setHideRunning(true);
-    shoot(&window, QStringLiteral("apps-filtered-empty.png"));
+    shoot(&window, "apps-filtered-empty.png");
     model.setMinDaysFilter(AppsWindowModel::defaultMinDays);
 
     model.setTab(AppsWindowModel::Tab::Moved);
-    shoot(&window, QStringLiteral("apps-moved.png"));
+    shoot(&window, "apps-moved.png");
 
     {
-        const QString mine = home.path() + QStringLiteral("/Applications");
+        const QString mine = home.path() + "/Applications";
         ui::AppsRootsDialog roots(
-            {mine, QStringLiteral("/opt"), QStringLiteral("/srv/shared apps")},
-            {mine, QStringLiteral("/opt")}, [](const QStringList &) { return std::nullopt; },
+            {mine, "/opt", "/srv/shared apps"}, {mine, "/opt"},
+            [](const QStringList &) { return std::nullopt; },
             [](QWidget *, const QString &, const QString &, auto) {});
         roots.show();
         QApplication::processEvents();
-        shoot(&roots, QStringLiteral("apps-roots.png"));
+        shoot(&roots, "apps-roots.png");
     }
 
     {
-        const QString empty = home.path() + QStringLiteral("/empty");
+        const QString empty = home.path() + "/empty";
         qputenv("HOME", empty.toLocal8Bit());
         AppRelocator none(log, nullptr);
         AppsWindowModel bare(
@@ -158,9 +156,9 @@ int main(int argc, char **argv) {
         wait([&] { return !bare.isScanning(); }, "the empty scan");
         ui::AppsWindow nothing(bare);
         show(&nothing);
-        shoot(&nothing, QStringLiteral("apps-no-drive.png"));
+        shoot(&nothing, "apps-no-drive.png");
         bare.setTab(AppsWindowModel::Tab::Moved);
-        shoot(&nothing, QStringLiteral("apps-moved-empty.png"));
+        shoot(&nothing, "apps-moved-empty.png");
     }
     return exitCode();
 }

@@ -15,7 +15,7 @@ const QDateTime kModelNow = QDateTime(QDate(2026, 3, 10), QTime(12, 0));
 AppEntry entry(const QString &name, std::optional<int> daysUnused, qint64 bytes) {
     AppEntry e;
     e.path = QStringLiteral("/apps/") + name;
-    e.root = QStringLiteral("/apps");
+    e.root = "/apps";
     e.id = e.path;
     e.displayName = name;
     e.sizeBytes = bytes;
@@ -30,22 +30,18 @@ class AppsList : public TempHomeTest {
 protected:
     void SetUp() override {
         TempHomeTest::SetUp();
-        AppEntry running = entry(QStringLiteral("Running"), 100, 1);
+        AppEntry running = entry("Running", 100, 1);
         running.isRunning = true;
-        AppEntry packaged = entry(QStringLiteral("Packaged"), std::nullopt, 1);
-        packaged.packageOwner = QStringLiteral("pkg");
-        AppEntry pinned = entry(QStringLiteral("Pinned"), 45, 2'000'000);
-        pinned.bundleID = QStringLiteral("org.pinned");
+        AppEntry packaged = entry("Packaged", std::nullopt, 1);
+        packaged.packageOwner = "pkg";
+        AppEntry pinned = entry("Pinned", 45, 2'000'000);
+        pinned.bundleID = "org.pinned";
         pinned.id = *pinned.bundleID;
-        AppEntry moved = entry(QStringLiteral("Moved"), std::nullopt, 0);
+        AppEntry moved = entry("Moved", std::nullopt, 0);
         moved.isMovedSymlink = true;
-        scan.entries = {entry(QStringLiteral("Fresh"), 3, 1),
-                        entry(QStringLiteral("Old"), 400, 1'000'000),
-                        running,
-                        packaged,
-                        pinned,
-                        moved};
-        scan.facts.favouriteIDs = {QStringLiteral("org.pinned")};
+        scan.entries = {
+            entry("Fresh", 3, 1), entry("Old", 400, 1'000'000), running, packaged, pinned, moved};
+        scan.facts.favouriteIDs = {"org.pinned"};
         relocator = std::make_unique<AppRelocator>(log, nullptr);
         model = std::make_unique<AppsWindowModel>(
             *relocator, [this] { return nvme; }, [this] { return scan; });
@@ -93,17 +89,15 @@ TEST_F(AppsList, MovingNeedsAKnownDriveAndReportsRefusals) {
     EXPECT_FALSE(model->nvmeAvailable());
     model->selectAllEligible();
     model->moveSelected();
-    EXPECT_EQ(model->errorToast(),
-              QStringLiteral("NVMe path unknown. Refresh the status and try again."));
+    EXPECT_EQ(model->errorToast(), "NVMe path unknown. Refresh the status and try again.");
 
-    nvme = inHome(QStringLiteral("not mounted"));
+    nvme = inHome("not mounted");
     EXPECT_FALSE(model->nvmeAvailable());
     QDir().mkpath(nvme);
     EXPECT_TRUE(model->nvmeAvailable());
     model->dismissError();
     model->moveSelected();
-    EXPECT_EQ(model->errorToast(),
-              QStringLiteral("NVMe drive is not mounted. Plug it in and try again."));
+    EXPECT_EQ(model->errorToast(), "NVMe drive is not mounted. Plug it in and try again.");
     EXPECT_TRUE(model->selection().isEmpty());
     EXPECT_TRUE(relocator->pendingJobs().isEmpty());
 }

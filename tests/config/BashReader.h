@@ -28,7 +28,7 @@ for k in "${@:2}"; do
 done
 )BASH";
     QProcess bash;
-    bash.start(QStringLiteral("/bin/bash"),
+    bash.start("/bin/bash",
                QStringList{"--norc", "--noprofile", "-c", reader, "reader", file} + keys);
     bash.waitForFinished(30000);
     Sourced result{QString::fromUtf8(bash.readAllStandardError()), {}};

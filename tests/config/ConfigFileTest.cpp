@@ -184,7 +184,7 @@ TEST_F(ConfigFileTest, ATextThatIsNotUtf8IsReadButNeverRewritten) {
 // The temporary home is private to root; the unprivileged child needs a folder it may write in,
 // so that only the file's own mode stands between it and a rewrite.
 TEST(ConfigFileAccess, AnUnreadableFileLeavesTheConfigurationUntouched) {
-    QTemporaryDir shared(QStringLiteral("/tmp/quindle-config-XXXXXX"));
+    QTemporaryDir shared("/tmp/quindle-config-XXXXXX");
     ASSERT_TRUE(shared.isValid());
     ::chmod(QFile::encodeName(shared.path()).constData(), 0777);
     const ConfigFile config(shared.filePath("quindle.conf"));
@@ -288,7 +288,7 @@ TEST_F(RulesBlockTest, BlockGrammar) {
 
     // Without a block, one is appended after a blank line.
     const QList<RuleRecord> rules{{"delete_old", home() + "/tmp", "", 7, ""}};
-    for (const QString &text : {QStringLiteral("A=1"), QStringLiteral("A=1\n")})
+    for (const QString &text : QStringList{"A=1", "A=1\n"})
         EXPECT_EQ(RulesBlock::rewrite(text, rules, home()),
                   "A=1\n\nRULES=(\n  \"delete_old | $HOME/tmp |  | 7 | \"\n)");
 }

@@ -90,6 +90,6 @@ TEST(BlockDevices, ParseWhatTheToolsPrintAndAskTheSystem) {
     const std::optional<QList<MountEntry>> mounts = platform::mountTable();
     ASSERT_TRUE(mounts.has_value());
     EXPECT_TRUE(std::any_of(mounts->cbegin(), mounts->cend(),
-                            [](const MountEntry &m) { return m.target == QLatin1String("/"); }));
+                            [](const MountEntry &m) { return m.target == "/"; }));
     EXPECT_GT(platform::diskSpace(QDir::tempPath()).value_or(DiskSpace{}).totalMB, 0);
 }

@@ -43,7 +43,7 @@ protected:
 TEST_F(PreferencesTest, ABurstOfChangesIsOneWriteOfEveryKeyThatBashReadsBack) {
     model->load();
     QSignalSpy saved(model.get(), &PreferencesModel::saved);
-    const QString range = QStringLiteral("9-12,14-18");
+    const QString range = "9-12,14-18";
     for (qsizetype typed = 1; typed <= range.size(); ++typed)
         model->change([&](Preferences &p) { p.scheduleRange = range.left(typed); });
     model->change([](Preferences &p) { p.disableDelete = true; });

@@ -37,7 +37,7 @@ protected:
     QUuid idOf(qsizetype index) const { return rules->rows().at(index).id; }
 
     // Outside the home folder, as a drive is.
-    QTemporaryDir drive{QDir::tempPath() + QStringLiteral("/quindle-drive-XXXXXX")};
+    QTemporaryDir drive{QDir::tempPath() + "/quindle-drive-XXXXXX"};
     std::unique_ptr<RulesArray> rules;
 };
 

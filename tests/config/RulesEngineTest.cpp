@@ -51,7 +51,7 @@ protected:
         return output;
     }
 
-    QTemporaryDir drive{QDir::tempPath() + QStringLiteral("/quindle-drive-XXXXXX")};
+    QTemporaryDir drive{QDir::tempPath() + "/quindle-drive-XXXXXX"};
 };
 
 } // namespace

@@ -15,9 +15,7 @@ QJsonObject parse(const char *json) {
 } // namespace
 
 TEST(JsonFormat, WritesSortedIndentedJson) {
-    const QJsonObject object{{QStringLiteral("zeta"), 1},
-                             {QStringLiteral("alpha"), QStringLiteral("a")},
-                             {QStringLiteral("Mid"), true}};
+    const QJsonObject object{{"zeta", 1}, {"alpha", "a"}, {"Mid", true}};
     const QByteArray text = canonicalJson(object);
     EXPECT_LT(text.indexOf("\"Mid\""), text.indexOf("\"alpha\""));
     EXPECT_LT(text.indexOf("\"alpha\""), text.indexOf("\"zeta\""));
@@ -25,11 +23,10 @@ TEST(JsonFormat, WritesSortedIndentedJson) {
 }
 
 TEST(JsonFormat, DatesRoundTripAsUtcSeconds) {
-    const QDateTime local =
-        QDateTime::fromString(QStringLiteral("2026-03-01T10:15:30+02:00"), Qt::ISODate);
-    EXPECT_EQ(isoDate(local), QStringLiteral("2026-03-01T08:15:30Z"));
-    EXPECT_EQ(parseIsoDate(QStringLiteral("2026-03-01T08:15:30Z")), local);
-    EXPECT_EQ(parseIsoDate(QStringLiteral("2026-03-01T08:15:30.250Z"))->time().msec(), 250);
+    const QDateTime local = QDateTime::fromString("2026-03-01T10:15:30+02:00", Qt::ISODate);
+    EXPECT_EQ(isoDate(local), "2026-03-01T08:15:30Z");
+    EXPECT_EQ(parseIsoDate("2026-03-01T08:15:30Z"), local);
+    EXPECT_EQ(parseIsoDate("2026-03-01T08:15:30.250Z")->time().msec(), 250);
     for (const char *bad :
          {"2026-03-01", "yesterday", "2026-13-01T00:00:00Z", "2026-03-01 08:15:30Z", ""})
         EXPECT_EQ(parseIsoDate(QString::fromUtf8(bad)), std::nullopt) << bad;
@@ -39,44 +36,44 @@ TEST(JsonFormat, DatesRoundTripAsUtcSeconds) {
 
 TEST(JsonFields, ReportsTheFirstMissingOrMistypedKey) {
     JsonFields missing(parse(R"({"a": 1})"));
-    missing.requiredInteger(QStringLiteral("a"));
-    missing.requiredString(QStringLiteral("b"));
-    missing.requiredBool(QStringLiteral("c"));
+    missing.requiredInteger("a");
+    missing.requiredString("b");
+    missing.requiredBool("c");
     EXPECT_FALSE(missing.ok());
-    EXPECT_EQ(missing.error(), QStringLiteral("The key “b” is missing."));
+    EXPECT_EQ(missing.error(), "The key “b” is missing.");
 
     JsonFields wrong(parse(R"({"n": "12", "f": 1.5, "b": 1})"));
-    wrong.requiredInteger(QStringLiteral("n"));
-    EXPECT_EQ(wrong.error(), QStringLiteral("The key “n” must be an integer."));
+    wrong.requiredInteger("n");
+    EXPECT_EQ(wrong.error(), "The key “n” must be an integer.");
     JsonFields fraction(parse(R"({"f": 1.5})"));
-    fraction.requiredInteger(QStringLiteral("f"));
+    fraction.requiredInteger("f");
     EXPECT_FALSE(fraction.ok());
     JsonFields boolean(parse(R"({"b": 1})"));
-    boolean.optionalBool(QStringLiteral("b"));
-    EXPECT_EQ(boolean.error(), QStringLiteral("The key “b” must be true or false."));
+    boolean.optionalBool("b");
+    EXPECT_EQ(boolean.error(), "The key “b” must be true or false.");
 }
 
 TEST(JsonFields, AbsentAndNullOptionalsTakeTheirDefaults) {
     JsonFields fields(parse(R"({"n": null, "s": "x"})"));
-    EXPECT_EQ(fields.integerOr(QStringLiteral("n"), 7), 7);
-    EXPECT_EQ(fields.integerOr(QStringLiteral("absent"), 3), 3);
-    EXPECT_EQ(fields.optionalString(QStringLiteral("s")), QStringLiteral("x"));
-    EXPECT_EQ(fields.optionalDate(QStringLiteral("absent")), std::nullopt);
+    EXPECT_EQ(fields.integerOr("n", 7), 7);
+    EXPECT_EQ(fields.integerOr("absent", 3), 3);
+    EXPECT_EQ(fields.optionalString("s"), "x");
+    EXPECT_EQ(fields.optionalDate("absent"), std::nullopt);
     EXPECT_TRUE(fields.ok());
 }
 
 TEST(JsonFields, UnknownEnumStringsAreRejected) {
     enum class Colour { Red };
     const auto parseColour = [](const QString &raw) -> std::optional<Colour> {
-        return raw == QLatin1String("red") ? std::optional(Colour::Red) : std::nullopt;
+        return raw == "red" ? std::optional(Colour::Red) : std::nullopt;
     };
     JsonFields known(parse(R"({"c": "red"})"));
-    EXPECT_EQ(known.requiredEnum<Colour>(QStringLiteral("c"), parseColour), Colour::Red);
+    EXPECT_EQ(known.requiredEnum<Colour>("c", parseColour), Colour::Red);
     JsonFields unknown(parse(R"({"c": "mauve"})"));
-    EXPECT_EQ(unknown.enumOr<Colour>(QStringLiteral("c"), Colour::Red, parseColour), std::nullopt);
-    EXPECT_EQ(unknown.error(), QStringLiteral("The key “c” has the unknown value “mauve”."));
+    EXPECT_EQ(unknown.enumOr<Colour>("c", Colour::Red, parseColour), std::nullopt);
+    EXPECT_EQ(unknown.error(), "The key “c” has the unknown value “mauve”.");
     JsonFields absent(parse("{}"));
-    EXPECT_EQ(absent.enumOr<Colour>(QStringLiteral("c"), Colour::Red, parseColour), Colour::Red);
+    EXPECT_EQ(absent.enumOr<Colour>("c", Colour::Red, parseColour), Colour::Red);
 }
 
 class AtomicFile : public test::TempHomeTest {};

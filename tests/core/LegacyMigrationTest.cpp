@@ -76,10 +76,9 @@ TEST_F(LegacyMigration, NothingToDoOnACleanAccount) {
 }
 
 TEST_F(LegacyMigration, StatePathsAreBuiltFromTheCurrentHome) {
-    EXPECT_EQ(paths::statusFile(), home() + QStringLiteral("/.quindle/state/status.json"));
-    EXPECT_EQ(paths::engineLockFile(), home() + QStringLiteral("/.quindle/state/engine.lock"));
+    EXPECT_EQ(paths::statusFile(), home() + "/.quindle/state/status.json");
+    EXPECT_EQ(paths::engineLockFile(), home() + "/.quindle/state/engine.lock");
     setEnv("HOME", inHome("other"));
-    EXPECT_EQ(paths::folderMovesDirectory(),
-              home() + QStringLiteral("/other/.quindle/state/folder-moves"));
-    EXPECT_EQ(paths::shimFile(), home() + QStringLiteral("/other/.local/bin/qndl"));
+    EXPECT_EQ(paths::folderMovesDirectory(), home() + "/other/.quindle/state/folder-moves");
+    EXPECT_EQ(paths::shimFile(), home() + "/other/.local/bin/qndl");
 }

@@ -4,6 +4,7 @@
 #include "core/NVMeShadow.h"
 #include "core/StatePaths.h"
 #include "platform/MachineFingerprint.h"
+#include "support/CapturedMessages.h"
 #include "support/ServiceSandbox.h"
 #include "support/TempHome.h"
 
@@ -14,7 +15,6 @@
 #include <QJsonObject>
 #include <QLocale>
 #include <QProcess>
-#include <QRegularExpression>
 
 #include <sys/stat.h>
 
@@ -30,35 +30,14 @@ unsigned mode(const QString &path) {
     return stat(QFile::encodeName(path).constData(), &status) == 0 ? status.st_mode & 07777 : 0;
 }
 
-// Warnings said while one of these lives.
-class CapturedWarnings {
-public:
-    CapturedWarnings() {
-        s_lines.clear();
-        m_previous = qInstallMessageHandler([](QtMsgType, const QMessageLogContext &,
-                                               const QString &message) { s_lines << message; });
-    }
-    ~CapturedWarnings() { qInstallMessageHandler(m_previous); }
-    // The one line that starts so.
-    QString startingWith(const QString &prefix) const {
-        const QStringList found = s_lines.filter(
-            QRegularExpression(QStringLiteral("^") + QRegularExpression::escape(prefix)));
-        return found.size() == 1 ? found.first() : QString();
-    }
-
-private:
-    static inline QStringList s_lines;
-    QtMessageHandler m_previous;
-};
-
 } // namespace
 
 class LegalAcceptanceTest : public test::TempHomeTest {
 protected:
     void SetUp() override {
         TempHomeTest::SetUp();
-        for (const QString &file : QDir(kShipped).entryList({QStringLiteral("*.md")}))
-            ASSERT_TRUE(QFile::copy(kShipped + QLatin1Char('/') + file, documents(file)));
+        for (const QString &file : QDir(kShipped).entryList({"*.md"}))
+            ASSERT_TRUE(QFile::copy(kShipped + u'/' + file, documents(file)));
     }
     QString documents(const QString &file = {}) const {
         QDir().mkpath(inHome("Legal"));
@@ -79,7 +58,7 @@ protected:
         QDir().mkpath(drive);
         test::ServiceSandbox::install(drive);
         EXPECT_EQ(test::ServiceSandbox::prepareDrive(drive), 0);
-        test::writeText(paths::statusFile(), canonicalJson({{QStringLiteral("nvme_path"), drive}}));
+        test::writeText(paths::statusFile(), canonicalJson({{"nvme_path", drive}}));
         return drive;
     }
 };
@@ -93,7 +72,7 @@ TEST_F(LegalAcceptanceTest, AcceptingRecordsWhoWhenAndWhatPrivately) {
 
     int changes = 0;
     QObject::connect(&legal, &LegalAcceptance::changed, [&] { ++changes; });
-    setEnv("USER", QStringLiteral("sam"));
+    setEnv("USER", "sam");
     const QDateTime before = nowUtc();
     ASSERT_TRUE(legal.recordAcceptance());
     EXPECT_EQ(changes, 1);
@@ -203,12 +182,12 @@ TEST_F(LegalAcceptanceTest, HashesAreWhatSha256sumPrints) {
     LegalAcceptance legal(documents());
     for (LegalDocument document : legalDocuments()) {
         QProcess sha256sum;
-        sha256sum.start(QStringLiteral("sha256sum"), {legal.bundleUrl(document)->toLocalFile()});
+        sha256sum.start("sha256sum", {legal.bundleUrl(document)->toLocalFile()});
         ASSERT_TRUE(sha256sum.waitForFinished(30000));
         const QString printed =
             QString::fromLatin1(sha256sum.readAllStandardOutput()).section(' ', 0, 0);
         EXPECT_EQ(legal.bundledSnapshots().value(document).sha256, printed);
-        EXPECT_EQ(legal.bundledSnapshots().value(document).version, QStringLiteral("1.0"));
+        EXPECT_EQ(legal.bundledSnapshots().value(document).version, "1.0");
     }
 }
 
@@ -230,8 +209,7 @@ TEST(LegalVersionLine, IsAmongTheFirstTwentyNonEmptyLines) {
 TEST_F(LegalAcceptanceTest, ARecordOnlyOnTheDrivesMirrorCounts) {
     const QString drive = preparedDrive();
     ASSERT_TRUE(LegalAcceptance(documents()).recordAcceptance());
-    const QString mirror =
-        WorkingFolder::path(drive) + QStringLiteral("/Quindle-State/legal-acceptance.json");
+    const QString mirror = WorkingFolder::path(drive) + "/Quindle-State/legal-acceptance.json";
     EXPECT_EQ(NVMeShadow::shadowPath(LegalAcceptance::basename()), mirror);
     EXPECT_EQ(test::readText(mirror), test::readText(recordFile()));
     EXPECT_EQ(mode(mirror), 0600u);
@@ -251,21 +229,20 @@ TEST_F(LegalAcceptanceTest, ARecordOnlyOnTheDrivesMirrorCounts) {
 TEST_F(LegalAcceptanceTest, AFailingDriveOnlySkipsTheMirrorAFailingStateFolderFails) {
     const QString drive = preparedDrive();
     // A file where the mirror's folder belongs.
-    test::writeText(WorkingFolder::path(drive) + QStringLiteral("/Quindle-State"), "in the way");
-    const QString mirror = *NVMeShadow::shadowPath(QStringLiteral("notes.json"));
-    CapturedWarnings warnings;
-    EXPECT_TRUE(NVMeShadow::write("{}", QStringLiteral("notes.json"), ShadowPolicy::Mirror));
-    EXPECT_FALSE(
-        warnings.startingWith("Quindle: shadow mirror to " + mirror + " failed: ").isEmpty());
-    EXPECT_EQ(test::readText(NVMeShadow::internalPath(QStringLiteral("notes.json"))), "{}");
+    test::writeText(WorkingFolder::path(drive) + "/Quindle-State", "in the way");
+    const QString mirror = *NVMeShadow::shadowPath("notes.json");
+    test::CapturedMessages warnings;
+    EXPECT_TRUE(NVMeShadow::write("{}", "notes.json", ShadowPolicy::Mirror));
+    EXPECT_EQ(warnings.startingWith("Quindle: shadow mirror to " + mirror + " failed: ").size(), 1);
+    EXPECT_EQ(test::readText(NVMeShadow::internalPath("notes.json")), "{}");
 
     // Without a drive path that exists there is no mirror to try.
     QDir(drive).removeRecursively();
-    EXPECT_EQ(NVMeShadow::shadowPath(QStringLiteral("notes.json")), std::nullopt);
+    EXPECT_EQ(NVMeShadow::shadowPath("notes.json"), std::nullopt);
 
     // A state folder that cannot be made fails the write itself.
     QDir(paths::stateDirectory()).removeRecursively();
     test::writeText(paths::stateDirectory(), "in the way");
-    EXPECT_FALSE(NVMeShadow::write("{}", QStringLiteral("notes.json"), ShadowPolicy::Mirror));
-    EXPECT_FALSE(warnings.startingWith("Quindle: failed to persist notes.json: ").isEmpty());
+    EXPECT_FALSE(NVMeShadow::write("{}", "notes.json", ShadowPolicy::Mirror));
+    EXPECT_EQ(warnings.startingWith("Quindle: failed to persist notes.json: ").size(), 1);
 }

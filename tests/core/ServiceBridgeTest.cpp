@@ -11,21 +11,21 @@ using namespace std::chrono_literals;
 
 namespace {
 ProcessOutput runBash(const char *script, std::chrono::milliseconds timeout = 10s) {
-    return ServiceBridge::runProcessBlocking(
-        QStringLiteral("/bin/bash"), {QStringLiteral("-c"), QString::fromUtf8(script)}, timeout);
+    return ServiceBridge::runProcessBlocking("/bin/bash", {"-c", QString::fromUtf8(script)},
+                                             timeout);
 }
 } // namespace
 
 TEST(ServiceBridge, CombinesBothStreamsInArrivalOrder) {
     const ProcessOutput result = runBash("echo one; echo two >&2; echo three; exit 4");
     EXPECT_EQ(result.status, 4);
-    EXPECT_EQ(result.output, QStringLiteral("one\ntwo\nthree\n"));
+    EXPECT_EQ(result.output, "one\ntwo\nthree\n");
 }
 
 TEST(ServiceBridge, WatchdogEndsALongRunAndKeepsWhatItPrinted) {
     const ProcessOutput result = runBash("echo started; sleep 30; echo never", 1s);
     EXPECT_NE(result.status, 0);
-    EXPECT_EQ(result.output, QStringLiteral("started\n"));
+    EXPECT_EQ(result.output, "started\n");
 }
 
 TEST(ServiceBridge, TimedOutRunIsNeverASuccessEvenIfTheProgramExitsZeroOnTerm) {
@@ -33,20 +33,18 @@ TEST(ServiceBridge, TimedOutRunIsNeverASuccessEvenIfTheProgramExitsZeroOnTerm) {
         runBash("trap 'exit 0' TERM; echo waiting; while :; do sleep 0.05; done", 500ms);
     EXPECT_NE(result.status, 0);
     // The stop reaches the loop's sleep as well, and bash may say so.
-    EXPECT_TRUE(result.output.startsWith(QStringLiteral("waiting\n")));
+    EXPECT_TRUE(result.output.startsWith("waiting\n"));
 }
 
 TEST(ServiceBridge, ProgramThatCannotStart) {
-    const ProcessOutput result =
-        ServiceBridge::runProcessBlocking(QStringLiteral("/nonexistent/program"), {}, 5s);
+    const ProcessOutput result = ServiceBridge::runProcessBlocking("/nonexistent/program", {}, 5s);
     EXPECT_EQ(result.status, -1);
-    EXPECT_TRUE(result.output.startsWith(QStringLiteral("Launch failed: ")))
-        << result.output.toStdString();
+    EXPECT_TRUE(result.output.startsWith("Launch failed: ")) << result.output.toStdString();
 }
 
 TEST(ServiceBridge, UndecodableOutputIsEmpty) {
     EXPECT_EQ(runBash("printf 'ok\\xff\\xfe'").output, QString());
-    EXPECT_EQ(runBash("printf 'caf\\xc3\\xa9'").output, QStringLiteral("café"));
+    EXPECT_EQ(runBash("printf 'caf\\xc3\\xa9'").output, "café");
 }
 
 TEST(ServiceBridge, LargeOutputDoesNotStallTheChild) {
@@ -61,13 +59,12 @@ TEST(ServiceBridge, AsyncRunsDoNotBlockTheCallerAndRunSideBySide) {
     QList<QFuture<ProcessOutput>> runs;
     for (int i = 0; i < 4; ++i)
         runs << ServiceBridge::runProcess(
-            QStringLiteral("/bin/bash"),
-            {QStringLiteral("-c"),
-             QStringLiteral("cd '%1' && touch %2 && for _ in {1..200}; do "
-                            "[[ -e 0 && -e 1 && -e 2 && -e 3 ]] && exec echo %2; sleep 0.05; "
-                            "done; echo alone")
-                 .arg(meeting.path())
-                 .arg(i)},
+            "/bin/bash",
+            {"-c", QStringLiteral("cd '%1' && touch %2 && for _ in {1..200}; do "
+                                  "[[ -e 0 && -e 1 && -e 2 && -e 3 ]] && exec echo %2; sleep 0.05; "
+                                  "done; echo alone")
+                       .arg(meeting.path())
+                       .arg(i)},
             20s);
     // The caller got its futures back while the runs still wait for each other.
     EXPECT_FALSE(

@@ -7,7 +7,7 @@
 using namespace quindle;
 
 TEST(LogExcerpt, KeepsEmptyLinesAndTakesTheWholeOfAShortLog) {
-    const QString path = QStringLiteral("/x/quindle.log");
+    const QString path = "/x/quindle.log";
     const std::tuple<const char *, int, const char *> cases[] = {
         {"a\n\nb", 2, "\nb"},
         {"a\n\nb", 3, "a\n\nb"},

@@ -33,11 +33,11 @@ TEST(ServiceStatusDecode, ReadsEveryKey) {
     ASSERT_TRUE(std::holds_alternative<ServiceStatus>(decoded))
         << std::get<QString>(decoded).toStdString();
     const ServiceStatus &s = std::get<ServiceStatus>(decoded);
-    EXPECT_EQ(s.nvme_path, QStringLiteral("/media/u/NVMe"));
+    EXPECT_EQ(s.nvme_path, "/media/u/NVMe");
     EXPECT_EQ(s.nvme_free_gb, 812);
     EXPECT_EQ(s.battery_pct, 22);
     EXPECT_EQ(s.smart_respect_meetings, true);
-    EXPECT_EQ(s.effectiveQuietMode(), QStringLiteral("smart"));
+    EXPECT_EQ(s.effectiveQuietMode(), "smart");
 }
 
 TEST(ServiceStatusDecode, OptionalKeysMayBeAbsentOrNull) {
@@ -53,7 +53,7 @@ TEST(ServiceStatusDecode, OptionalKeysMayBeAbsentOrNull) {
         << std::get<QString>(decoded).toStdString();
     const ServiceStatus &s = std::get<ServiceStatus>(decoded);
     EXPECT_EQ(s.quiet_mode, std::nullopt);
-    EXPECT_EQ(s.effectiveQuietMode(), QStringLiteral("schedule"));
+    EXPECT_EQ(s.effectiveQuietMode(), "schedule");
     EXPECT_EQ(s.nvme_free_gb, std::nullopt);
     EXPECT_EQ(s.meeting_active, std::nullopt);
 }
@@ -63,18 +63,17 @@ TEST(ServiceStatusDecode, ABadKeyRejectsTheWholeFileWithAReadableMessage) {
     stringForInteger.replace("\"internal_free_gb\": 41", "\"internal_free_gb\": \"41\"");
     const auto wrongType = ServiceStatus::decode(stringForInteger);
     ASSERT_TRUE(std::holds_alternative<QString>(wrongType));
-    EXPECT_EQ(std::get<QString>(wrongType),
-              QStringLiteral("The key “internal_free_gb” must be an integer."));
+    EXPECT_EQ(std::get<QString>(wrongType), "The key “internal_free_gb” must be an integer.");
     // …while the single-key reader still finds what it needs.
     const StatusFileKeys keys = StatusFileKeys::fromJson(stringForInteger);
-    EXPECT_EQ(keys.nvmePath, QStringLiteral("/media/u/NVMe"));
+    EXPECT_EQ(keys.nvmePath, "/media/u/NVMe");
     EXPECT_EQ(keys.mounted, true);
-    EXPECT_EQ(keys.nvmeUUID, QStringLiteral("1234-ABCD"));
+    EXPECT_EQ(keys.nvmeUUID, "1234-ABCD");
 
     EXPECT_EQ(std::get<QString>(ServiceStatus::decode(without("paused"))),
-              QStringLiteral("The key “paused” is missing."));
+              "The key “paused” is missing.");
     EXPECT_TRUE(std::get<QString>(ServiceStatus::decode("{\"timestamp\": "))
-                    .startsWith(QStringLiteral("The status file is not valid JSON")));
+                    .startsWith("The status file is not valid JSON"));
     EXPECT_TRUE(std::holds_alternative<QString>(ServiceStatus::decode("[1, 2]")));
     QByteArray emptyPath(kComplete);
     emptyPath.replace("\"/media/u/NVMe\"", "\"\"");
@@ -86,7 +85,7 @@ protected:
     void writeStatus(const QByteArray &json) { test::writeText(paths::statusFile(), json); }
     void SetUp() override {
         TempHomeTest::SetUp();
-        setEnv("QUINDLE_MACHINE_NAME", QStringLiteral("Office's Laptop.local"));
+        setEnv("QUINDLE_MACHINE_NAME", "Office's Laptop.local");
     }
 };
 
@@ -94,28 +93,27 @@ TEST_F(DriveIdentity, PrefersTheStatusFileThenTheMarker) {
     EXPECT_EQ(currentDriveUUID(), std::nullopt); // no status file at all
 
     writeStatus(R"({"nvme_uuid": "", "volume_uuid": "X-1"})");
-    EXPECT_EQ(currentDriveUUID(), QStringLiteral("X-1"));
+    EXPECT_EQ(currentDriveUUID(), "X-1");
     writeStatus(R"({"nvme_uuid": "", "volume_uuid": ""})");
     EXPECT_EQ(currentDriveUUID(), std::nullopt);
 
     const QString drive = inHome("drive");
     writeStatus(QStringLiteral(R"({"nvme_uuid": "", "nvme_path": "%1"})").arg(drive).toUtf8());
     EXPECT_EQ(currentDriveUUID(), std::nullopt); // no marker yet
-    test::writeText(drive + QStringLiteral("/QNDL-Offices-Laptop/.tarnel-managed"),
+    test::writeText(drive + "/QNDL-Offices-Laptop/.tarnel-managed",
                     "initialized=2026-01-01\nvolume_uuid=AB=CD\nhost=x\n");
-    EXPECT_EQ(markerFile(drive), drive + QStringLiteral("/QNDL-Offices-Laptop/.tarnel-managed"));
-    EXPECT_EQ(currentDriveUUID(), QStringLiteral("AB=CD"));
+    EXPECT_EQ(markerFile(drive), drive + "/QNDL-Offices-Laptop/.tarnel-managed");
+    EXPECT_EQ(currentDriveUUID(), "AB=CD");
 
     writeStatus("not json");
     EXPECT_EQ(currentDriveUUID(), std::nullopt);
 }
 
 TEST(MarkerText, TheKeyMustMatchExactly) {
-    EXPECT_EQ(markerVolumeUUID(QStringLiteral("volume_uuid =X\nvolume_uuid=Y")),
-              QStringLiteral("Y"));
-    EXPECT_EQ(markerVolumeUUID(QStringLiteral("=volume_uuid\nvolume_uuid=\n")), std::nullopt);
-    EXPECT_EQ(markerVolumeUUID(QStringLiteral(" volume_uuid=X")), std::nullopt);
-    EXPECT_EQ(markerVolumeUUID(QStringLiteral("volume_uuid= X ")), QStringLiteral(" X "));
+    EXPECT_EQ(markerVolumeUUID("volume_uuid =X\nvolume_uuid=Y"), "Y");
+    EXPECT_EQ(markerVolumeUUID("=volume_uuid\nvolume_uuid=\n"), std::nullopt);
+    EXPECT_EQ(markerVolumeUUID(" volume_uuid=X"), std::nullopt);
+    EXPECT_EQ(markerVolumeUUID("volume_uuid= X "), " X ");
 }
 
 TEST(WorkingFolderName, SanitisesTheComputerName) {

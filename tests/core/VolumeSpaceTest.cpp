@@ -32,5 +32,5 @@ TEST(VolumeSpace, MeasuresAFolderAndNothingForAPathThatIsNotThere) {
     ASSERT_TRUE(here);
     EXPECT_GT(here->totalBytes, 0);
     EXPECT_LE(here->freeBytes, here->totalBytes);
-    EXPECT_EQ(VolumeSpace::of(QStringLiteral("/no/such/folder/anywhere")), std::nullopt);
+    EXPECT_EQ(VolumeSpace::of("/no/such/folder/anywhere"), std::nullopt);
 }

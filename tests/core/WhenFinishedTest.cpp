@@ -63,5 +63,5 @@ TEST(WhenFinished, ChangesPostedByTheWorkArriveFirst) {
         &context, [&order] { order << QStringLiteral("change"); }, Qt::QueuedConnection);
     work.finish();
     ASSERT_TRUE(test::waitUntil([&] { return delivered.isFinished(); }));
-    EXPECT_EQ(order, QStringList({QStringLiteral("change"), QStringLiteral("result")}));
+    EXPECT_EQ(order, QStringList({"change", "result"}));
 }

@@ -35,7 +35,7 @@ QDateTime local(const char *text) {
 }
 
 QString shown(const std::optional<QDateTime> &start) {
-    return start ? start->toString(QStringLiteral("yyyy-MM-dd HH:mm")) : QStringLiteral("none");
+    return start ? start->toString("yyyy-MM-dd HH:mm") : QStringLiteral("none");
 }
 
 } // namespace
@@ -142,7 +142,7 @@ TEST(HistoryCharts, TheWindowAndTheZoomChooseTheSnapshotsAndTheTopTenAreLabelled
     HistorySnapshot latest;
     for (int i = 1; i <= 12; ++i)
         latest.dirsMB.insert(QStringLiteral("~/d%1").arg(i), i * 100);
-    latest.dirsMB.insert(QStringLiteral("~/Videos"), 12800);
+    latest.dirsMB.insert("~/Videos", 12800);
     const QList<TopDirectory> top = HistoryStore::topDirectories(latest);
     ASSERT_EQ(top.size(), 10);
     EXPECT_EQ(top.first().path, "~/Videos");

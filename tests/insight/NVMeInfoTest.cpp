@@ -8,15 +8,15 @@ namespace {
 
 NVMeInfo mountedInfo() {
     NVMeInfo info;
-    info.mount_path = QStringLiteral("/media/u/NVMe");
+    info.mount_path = "/media/u/NVMe";
     info.mounted = true;
     info.marker_ok = true;
-    info.filesystem = QStringLiteral("ext4");
-    info.volume_uuid = QStringLiteral("0b1c-22");
+    info.filesystem = "ext4";
+    info.volume_uuid = "0b1c-22";
     info.free_gb = 700;
     info.total_gb = 1000;
-    info.marker_initialized = QStringLiteral("2026-11-01T09:00:00Z");
-    info.marker_host = QStringLiteral("Test Box");
+    info.marker_initialized = "2026-11-01T09:00:00Z";
+    info.marker_host = "Test Box";
     info.internal_free_gb = 41;
     info.internal_total_gb = 494;
     return info;
@@ -50,21 +50,21 @@ TEST(NVMeInspection, HeadlineAndSubtitleFollowMountAndMarker) {
     NVMeInfo info = mountedInfo();
     NVMeInspection verified = NVMeInspection::from(info);
     EXPECT_EQ(verified.tone, NVMeInspection::Tone::Good);
-    EXPECT_EQ(verified.headline, QStringLiteral("Verified"));
-    EXPECT_TRUE(verified.subtitle.startsWith(
-        QStringLiteral("UUID matches; marker file present at /media/u/NVMe/QNDL-")));
-    EXPECT_TRUE(verified.subtitle.endsWith(QStringLiteral("/.tarnel-managed")));
+    EXPECT_EQ(verified.headline, "Verified");
+    EXPECT_TRUE(
+        verified.subtitle.startsWith("UUID matches; marker file present at /media/u/NVMe/QNDL-"));
+    EXPECT_TRUE(verified.subtitle.endsWith("/.tarnel-managed"));
 
     info.marker_ok = false;
     const NVMeInspection foreign = NVMeInspection::from(info);
     EXPECT_EQ(foreign.tone, NVMeInspection::Tone::Warning);
-    EXPECT_EQ(foreign.headline, QStringLiteral("Mounted, marker missing"));
-    EXPECT_EQ(foreign.subtitle, QStringLiteral("Disk at /media/u/NVMe is not the prepped NVMe"));
+    EXPECT_EQ(foreign.headline, "Mounted, marker missing");
+    EXPECT_EQ(foreign.subtitle, "Disk at /media/u/NVMe is not the prepped NVMe");
 
     info.mounted = false;
     const NVMeInspection gone = NVMeInspection::from(info);
-    EXPECT_EQ(gone.headline, QStringLiteral("Not mounted"));
-    EXPECT_TRUE(gone.subtitle.startsWith(QStringLiteral("Plug in the drive or click Remount in ")));
+    EXPECT_EQ(gone.headline, "Not mounted");
+    EXPECT_TRUE(gone.subtitle.startsWith("Plug in the drive or click Remount in "));
 }
 
 TEST(NVMeInspection, RowsAppearOnlyWithSomethingToSay) {
@@ -74,17 +74,17 @@ TEST(NVMeInspection, RowsAppearOnlyWithSomethingToSay) {
               QStringList({"Mount path", "Mounted", "Filesystem", "Volume UUID", "Marker file",
                            "Initialized", "Host", "fstab pin", "NVMe space", "Internal"}));
     EXPECT_TRUE(full.rows.at(3).monospace);
-    EXPECT_EQ(full.rows.at(8).value, QStringLiteral("700 GB free / 1000 GB total"));
-    EXPECT_EQ(full.rows.at(9).value, QStringLiteral("41 GB free / 494 GB total"));
+    EXPECT_EQ(full.rows.at(8).value, "700 GB free / 1000 GB total");
+    EXPECT_EQ(full.rows.at(9).value, "41 GB free / 494 GB total");
 
     info.marker_ok = false;
     info.total_gb = 0;
-    info.device = QStringLiteral("/dev/sdb1");
+    info.device = "/dev/sdb1";
     info.fstab_pin = true;
     const NVMeInspection partial = NVMeInspection::from(info);
     EXPECT_EQ(labels(partial),
               QStringList({"Mount path", "Mounted", "Filesystem", "Device", "Volume UUID",
                            "Marker file", "fstab pin", "Internal"}));
-    EXPECT_EQ(partial.rows.at(5).value, QStringLiteral("Missing"));
-    EXPECT_EQ(partial.rows.at(6).value, QStringLiteral("Active"));
+    EXPECT_EQ(partial.rows.at(5).value, "Missing");
+    EXPECT_EQ(partial.rows.at(6).value, "Active");
 }

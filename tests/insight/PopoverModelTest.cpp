@@ -133,7 +133,7 @@ TEST(PopoverTexts, DisksIdleTimeAndPower) {
     s.battery_pct = 57;
     EXPECT_EQ(M::powerText(s), "On battery — 57 %");
     EXPECT_EQ(M::lastRunText(std::nullopt), "Not yet");
-    EXPECT_EQ(M::lastRunText(QStringLiteral("yesterday")), "yesterday") << "shown as written";
+    EXPECT_EQ(M::lastRunText("yesterday"), "yesterday") << "shown as written";
 }
 
 TEST(PopoverTexts, TheDriveRowSaysWhatIsWrongFirst) {

@@ -19,7 +19,7 @@ class ServiceAgreement : public test::TempHomeTest {
 protected:
     void SetUp() override {
         TempHomeTest::SetUp();
-        setEnv("QUINDLE_MACHINE_NAME", QStringLiteral("Test Box"));
+        setEnv("QUINDLE_MACHINE_NAME", "Test Box");
         drive = inHome("drives/My \"Fast\" Drive\tü");
         QDir().mkpath(drive);
     }
@@ -30,8 +30,7 @@ TEST_F(ServiceAgreement, StatusAndNVMeInfoDecodeAndAgreeOnTheDrive) {
     ServiceSandbox::install(drive);
     ASSERT_EQ(ServiceSandbox::prepareDrive(drive), 0);
     QString output;
-    ASSERT_EQ(ServiceSandbox::run({QStringLiteral("watch"), QStringLiteral("--once")}, &output), 0)
-        << output.toStdString();
+    ASSERT_EQ(ServiceSandbox::run({"watch", "--once"}, &output), 0) << output.toStdString();
 
     const QByteArray statusBytes = test::readText(paths::statusFile());
     const auto decoded = ServiceStatus::decode(statusBytes);
@@ -44,7 +43,7 @@ TEST_F(ServiceAgreement, StatusAndNVMeInfoDecodeAndAgreeOnTheDrive) {
     EXPECT_TRUE(status.marker_ok);
     EXPECT_GT(status.internal_total_gb, 0);
     EXPECT_EQ(status.low_space_warn_gb, 40);
-    EXPECT_EQ(status.quiet_hours_blocked, QStringLiteral("9-19"));
+    EXPECT_EQ(status.quiet_hours_blocked, "9-19");
     EXPECT_EQ(status.rule_count, 0);
     EXPECT_TRUE(status.nvme_free_gb.has_value());
 
@@ -89,15 +88,15 @@ TEST_F(ServiceAgreement, StatusAndNVMeInfoDecodeAndAgreeOnTheDrive) {
     ASSERT_TRUE(markerUUID.has_value()) << markerText.toStdString();
     EXPECT_EQ(currentDriveUUID(), markerUUID);
 
-    ASSERT_EQ(ServiceSandbox::run({QStringLiteral("nvme-info")}, &output), 0);
+    ASSERT_EQ(ServiceSandbox::run({"nvme-info"}, &output), 0);
     const std::optional<NVMeInfo> info = NVMeInfo::decode(output.toUtf8());
     ASSERT_TRUE(info.has_value()) << output.toStdString();
     EXPECT_EQ(info->mount_path, drive);
     EXPECT_TRUE(info->mounted);
     EXPECT_TRUE(info->marker_ok);
-    EXPECT_EQ(info->marker_host, QStringLiteral("Test Box"));
+    EXPECT_EQ(info->marker_host, "Test Box");
     EXPECT_EQ(info->internal_total_gb, status.internal_total_gb);
-    EXPECT_EQ(NVMeInspection::from(*info).headline, QStringLiteral("Verified"));
+    EXPECT_EQ(NVMeInspection::from(*info).headline, "Verified");
 }
 
 TEST_F(ServiceAgreement, AMismatchedMarkerShowsAsForeignAndFailsValidation) {
@@ -105,16 +104,15 @@ TEST_F(ServiceAgreement, AMismatchedMarkerShowsAsForeignAndFailsValidation) {
     ASSERT_EQ(ServiceSandbox::prepareDrive(drive), 0);
     QString marker = QString::fromUtf8(test::readText(markerFile(drive)));
     const QString uuid = *markerVolumeUUID(marker);
-    test::writeText(markerFile(drive),
-                    marker.replace(uuid, QStringLiteral("00000000-FOREIGN")).toUtf8());
-    ASSERT_EQ(ServiceSandbox::run({QStringLiteral("watch"), QStringLiteral("--once")}), 0);
+    test::writeText(markerFile(drive), marker.replace(uuid, "00000000-FOREIGN").toUtf8());
+    ASSERT_EQ(ServiceSandbox::run({"watch", "--once"}), 0);
     const auto status =
         std::get<ServiceStatus>(ServiceStatus::decode(test::readText(paths::statusFile())));
     const bool filesystemHasUUID = StatusFileKeys::read().nvmeUUID.value_or(QString()).size() > 0;
     // Without a filesystem UUID the marker is the only identity, so it cannot disagree.
     EXPECT_EQ(status.marker_ok, !filesystemHasUUID);
     QString output;
-    EXPECT_EQ(ServiceSandbox::run({QStringLiteral("validate")}, &output) == 0, !filesystemHasUUID)
+    EXPECT_EQ(ServiceSandbox::run({"validate"}, &output) == 0, !filesystemHasUUID)
         << output.toStdString();
 }
 
@@ -129,13 +127,12 @@ TEST_F(ServiceAgreement, InspectorModelRefreshesAndValidatesThroughTheService) {
     EXPECT_FALSE(inspector.validationText().isEmpty());
     ASSERT_TRUE(
         test::waitUntil([&] { return !inspector.isRefreshing() && inspector.info(); }, 30000));
-    EXPECT_EQ(NVMeInspection::from(*inspector.info()).headline,
-              QStringLiteral("Mounted, marker missing"));
+    EXPECT_EQ(NVMeInspection::from(*inspector.info()).headline, "Mounted, marker missing");
 
     QFile::remove(paths::serviceScript());
     inspector.refresh();
-    EXPECT_EQ(inspector.placeholderText(), QStringLiteral("Reading NVMe info…"));
+    EXPECT_EQ(inspector.placeholderText(), "Reading NVMe info…");
     ASSERT_TRUE(test::waitUntil([&] { return !inspector.isRefreshing(); }, 30000));
     EXPECT_EQ(inspector.info(), std::nullopt);
-    EXPECT_EQ(inspector.placeholderText(), QStringLiteral("Could not read NVMe info."));
+    EXPECT_EQ(inspector.placeholderText(), "Could not read NVMe info.");
 }

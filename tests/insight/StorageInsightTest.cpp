@@ -38,9 +38,9 @@ void allocate(const QString &path, int mb) {
 }
 
 qint64 duBytes(const QString &path) {
-    const platform::ChildResult du = platform::ChildProcess::run(
-        platform::ChildCommand(QStringLiteral("du"), {QStringLiteral("-skx"), path}));
-    return QString::fromUtf8(du.output).section(QLatin1Char('\t'), 0, 0).toLongLong() * 1024;
+    const platform::ChildResult du =
+        platform::ChildProcess::run(platform::ChildCommand("du", {"-skx", path}));
+    return QString::fromUtf8(du.output).section(u'\t', 0, 0).toLongLong() * 1024;
 }
 
 template <typename Model, typename Signal> void awaitSignal(Model &model, Signal signal) {
@@ -61,7 +61,7 @@ protected:
     void installWithDrive(const QStringList &config = {}) {
         ServiceSandbox::install(drive, config);
         ASSERT_EQ(ServiceSandbox::prepareDrive(drive), 0);
-        ASSERT_EQ(ServiceSandbox::run({QStringLiteral("watch"), QStringLiteral("--once")}), 0);
+        ASSERT_EQ(ServiceSandbox::run({"watch", "--once"}), 0);
     }
     QString drive;
 };
@@ -95,15 +95,14 @@ TEST_F(StorageInsight, ScanRowsAddUpToDuWhateverTheChunksAndSortLargestFirst) {
     QStringList labels;
     for (const ScanRow &row : scan.rows())
         labels << row.label;
-    EXPECT_TRUE(labels.contains(QStringLiteral("it's \"odd\"\tname")))
-        << labels.join('|').toStdString();
-    EXPECT_TRUE(labels.contains(QStringLiteral(".cache/pip")));
-    EXPECT_FALSE(labels.contains(QStringLiteral("Videos-link")));
-    EXPECT_TRUE(scan.footerText().startsWith(QStringLiteral("Scan complete · ")));
+    EXPECT_TRUE(labels.contains("it's \"odd\"\tname")) << labels.join('|').toStdString();
+    EXPECT_TRUE(labels.contains(".cache/pip"));
+    EXPECT_FALSE(labels.contains("Videos-link"));
+    EXPECT_TRUE(scan.footerText().startsWith("Scan complete · "));
 
     // The same stream cut anywhere gives the same rows.
     QString raw;
-    ASSERT_EQ(ServiceSandbox::run({QStringLiteral("scan-storage")}, &raw), 0);
+    ASSERT_EQ(ServiceSandbox::run({"scan-storage"}, &raw), 0);
     StorageScan whole, bytewise;
     whole.feed(raw.toUtf8());
     for (char c : raw.toUtf8())
@@ -133,14 +132,14 @@ TEST(StorageScanLines, BrokenLinesAreSkippedAndOnlyTheDoneLineCarriesTotals) {
     EXPECT_EQ(scan.rows().at(0).sizeBytes, 9007199254740993LL);
     EXPECT_TRUE(scan.rows().at(0).actionable);
     EXPECT_FALSE(scan.rows().at(1).actionable);
-    EXPECT_EQ(scan.rows().at(2).label, QStringLiteral("small"));
+    EXPECT_EQ(scan.rows().at(2).label, "small");
     EXPECT_EQ(scan.totalBytes(), 0);
-    EXPECT_EQ(scan.footerText(), QStringLiteral("3 paths found so far"));
+    EXPECT_EQ(scan.footerText(), "3 paths found so far");
     scan.ingest(R"({"phase":"done","total_bytes":1234567,"probed":4})");
     EXPECT_EQ(scan.probedCount(), 4);
-    EXPECT_EQ(scan.footerText(), QStringLiteral("Scan complete · 1.2 MB across 3 paths"));
-    EXPECT_EQ(scanSizeText(999), QStringLiteral("999 bytes"));
-    EXPECT_EQ(scanSizeText(999'960), QStringLiteral("1.0 MB"));
+    EXPECT_EQ(scan.footerText(), "Scan complete · 1.2 MB across 3 paths");
+    EXPECT_EQ(scanSizeText(999), "999 bytes");
+    EXPECT_EQ(scanSizeText(999'960), "1.0 MB");
 }
 
 TEST_F(StorageInsight, CancellingAScanEndsItsWholeGroupEvenADuThatIgnoresSigterm) {
@@ -148,7 +147,7 @@ TEST_F(StorageInsight, CancellingAScanEndsItsWholeGroupEvenADuThatIgnoresSigterm
     test::writeText(inHome("Docs/a"), "a");
     test::FakeExecutables fakes;
     const QString pidFile = inHome("du.pid");
-    fakes.add(QStringLiteral("du"),
+    fakes.add("du",
               "trap '' TERM\necho $$ >'" + pidFile.toUtf8() + "'\nwhile :; do sleep 0.2; done\n");
     fakes.putFirstOnPath();
     StorageScan scan;
@@ -169,20 +168,20 @@ TEST_F(StorageInsight, AMoveLinksAnActionableFolderAndRefusalsChangeNothing) {
     const QByteArray before = test::treeDigest(inHome("Footage"));
 
     ServiceRun refused(ServiceRun::folderMove());
-    refused.start(QStringLiteral("/usr"));
+    refused.start("/usr");
     awaitSignal(refused, &ServiceRun::finished);
     EXPECT_EQ(refused.exitCode(), 1);
-    EXPECT_TRUE(refused.output().startsWith(QStringLiteral("Starting move of /usr\n")));
-    EXPECT_TRUE(refused.output().endsWith(QStringLiteral("\n\n— finished with exit code 1")));
+    EXPECT_TRUE(refused.output().startsWith("Starting move of /usr\n"));
+    EXPECT_TRUE(refused.output().endsWith("\n\n— finished with exit code 1"));
 
     ServiceRun move(ServiceRun::folderMove());
     move.start(inHome("Footage"));
     awaitSignal(move, &ServiceRun::finished);
     ASSERT_EQ(move.exitCode(), 0) << move.output().toStdString();
-    EXPECT_TRUE(move.output().contains(QStringLiteral("it is a link to its copy now.")));
+    EXPECT_TRUE(move.output().contains("it is a link to its copy now."));
     EXPECT_TRUE(QFileInfo(inHome("Footage")).isSymLink());
-    EXPECT_EQ(test::treeDigest(inHome("Footage") + QLatin1Char('/')), before);
-    ASSERT_EQ(ServiceSandbox::run({QStringLiteral("rollback"), QStringLiteral("--yes")}), 0);
+    EXPECT_EQ(test::treeDigest(inHome("Footage") + u'/'), before);
+    ASSERT_EQ(ServiceSandbox::run({"rollback", "--yes"}), 0);
     EXPECT_FALSE(QFileInfo(inHome("Footage")).isSymLink());
     EXPECT_EQ(test::treeDigest(inHome("Footage")), before);
 }
@@ -199,21 +198,20 @@ TEST_F(StorageInsight, RunOutputKeepsItsTailInWholeCharacters) {
     awaitSignal(run, &ServiceRun::finished);
     EXPECT_EQ(run.exitCode(), 4);
     EXPECT_EQ(run.output().size(), 32000);
-    EXPECT_TRUE(run.output().endsWith(QStringLiteral("tail\n")));
+    EXPECT_TRUE(run.output().endsWith("tail\n"));
     EXPECT_FALSE(run.output().contains(QChar::ReplacementCharacter));
     EXPECT_TRUE(run.finishedAt() >= run.startedAt());
 }
 
 TEST(FreeSpaceSummaryText, KeysFillTheirFieldsAndTheHeadlineFollowsTheNumbers) {
-    const FreeSpaceSummary parsed = FreeSpaceSummary::parse(QStringLiteral(
+    const FreeSpaceSummary parsed = FreeSpaceSummary::parse(
         "started_at=2026-12-06T09:00:00Z=x\nbefore_free_gb=40\nafter_free_gb=abc\ndelta_gb=-3\n"
-        "files_moved=12\ncaches_cleaned=4\nsurprise=1\nuser_has_cache_rule=true\nno equals\n"));
-    EXPECT_EQ(parsed.startedAt, QStringLiteral("2026-12-06T09:00:00Z=x"));
+        "files_moved=12\ncaches_cleaned=4\nsurprise=1\nuser_has_cache_rule=true\nno equals\n");
+    EXPECT_EQ(parsed.startedAt, "2026-12-06T09:00:00Z=x");
     EXPECT_EQ(parsed.beforeFreeGB, 40);
     EXPECT_EQ(parsed.afterFreeGB, 0);
     EXPECT_FALSE(parsed.userHasCacheRule);
-    EXPECT_EQ(parsed.headline(),
-              QStringLiteral("Cleaned 12 files and 4 caches — apps wrote 3 GB while running"));
+    EXPECT_EQ(parsed.headline(), "Cleaned 12 files and 4 caches — apps wrote 3 GB while running");
     const std::tuple<qint64, qint64, qint64, const char *> cases[] = {
         {5, 0, 0, "Already optimized — nothing to clean up"},
         {2, 3, 1, "Freed 2 GB — 3 files moved, 1 caches cleaned"},
@@ -226,14 +224,14 @@ TEST(FreeSpaceSummaryText, KeysFillTheirFieldsAndTheHeadlineFollowsTheNumbers) {
         summary.cachesCleaned = cleaned;
         EXPECT_EQ(summary.headline(), QString::fromUtf8(headline));
     }
-    EXPECT_EQ(CloudRoot::parseList(QStringLiteral("gdrive:Photos\t/m/p\nbad line\na\tb\tc\n\n"
-                                                  "local docs\t/m/d\n")),
+    EXPECT_EQ(CloudRoot::parseList("gdrive:Photos\t/m/p\nbad line\na\tb\tc\n\n"
+                                   "local docs\t/m/d\n"),
               (QList<CloudRoot>{{"gdrive:Photos", "/m/p"}, {"local docs", "/m/d"}}));
 }
 
 TEST_F(StorageInsight, ARealFreeSpaceRunLeavesABannerThatStaysSeenAfterARestart) {
-    installWithDrive({QStringLiteral("APP_CACHE_PATHS=(\"$HOME/.cache/app\")"),
-                      QStringLiteral("RULES=(\"app_cache_clean | - | | 7\")")});
+    installWithDrive(
+        {"APP_CACHE_PATHS=(\"$HOME/.cache/app\")", "RULES=(\"app_cache_clean | - | | 7\")"});
     test::writeText(inHome(".cache/app/entry/blob"), "cached");
     // The service runs a month later, when the cache entry is old enough to go. The library
     // shifts the clock of the program a preloaded one becomes by exec, not its own.
@@ -279,34 +277,34 @@ TEST_F(StorageInsight, BackupsListNewestFirstAndSayWhyThereAreNone) {
     store.refresh();
     EXPECT_EQ(store.emptyReason(), BackupEmptyReason::BackupFolderMissing);
     const QString root = *BackupStore::backupRoot();
-    QDir().mkpath(root + QStringLiteral("/notes"));
+    QDir().mkpath(root + "/notes");
     store.refresh();
     EXPECT_EQ(store.emptyReason(), BackupEmptyReason::NoDatedFolders);
 
-    QDir().mkpath(root + QStringLiteral("/2020-01-02"));
+    QDir().mkpath(root + "/2020-01-02");
     store.runBackupNowBlocking();
     ASSERT_TRUE(store.lastManualSucceeded()) << store.lastManualResult()->toStdString();
-    EXPECT_TRUE(store.lastManualResult()->startsWith(QStringLiteral("Backed up")));
+    EXPECT_TRUE(store.lastManualResult()->startsWith("Backed up"));
     store.runBackupNow();
     ASSERT_TRUE(test::waitUntil([&] { return !store.isBackingUpNow(); }, 60000));
     ASSERT_EQ(store.records().size(), 3);
     EXPECT_EQ(store.emptyReason(), BackupEmptyReason::HasRecords);
     EXPECT_GE(store.records().at(0).folder, store.records().at(1).folder);
-    EXPECT_EQ(store.records().at(0).host, QStringLiteral("Test Box"));
-    EXPECT_EQ(store.records().at(2).dateText(), QStringLiteral("2020-01-02"));
+    EXPECT_EQ(store.records().at(0).host, "Test Box");
+    EXPECT_EQ(store.records().at(2).dateText(), "2020-01-02");
     EXPECT_FALSE(store.records().at(2).host.has_value());
 }
 
 TEST_F(StorageInsight, RestoreSwapsTheBackupInKeepsEveryEarlierCopyAndWaitsForRunningJobs) {
     installWithDrive();
-    test::writeText(paths::syncDirectory() + QStringLiteral("/jobs.json"), "backed up");
+    test::writeText(paths::syncDirectory() + "/jobs.json", "backed up");
     bool jobsRunning = false;
     int swaps = 0;
     BackupStore store([&] { return jobsRunning; }, [&] { ++swaps; });
     store.runBackupNowBlocking();
     ASSERT_EQ(store.records().size(), 1);
     const BackupRecord backup = store.records().first();
-    test::writeText(paths::syncDirectory() + QStringLiteral("/jobs.json"), "changed since");
+    test::writeText(paths::syncDirectory() + "/jobs.json", "changed since");
 
     jobsRunning = true;
     EXPECT_EQ(store.restore(backup), BackupStore::busyText());
@@ -317,23 +315,20 @@ TEST_F(StorageInsight, RestoreSwapsTheBackupInKeepsEveryEarlierCopyAndWaitsForRu
         ASSERT_TRUE(pass.has_value());
         EXPECT_EQ(store.restore(backup), BackupStore::busyText());
     }
-    EXPECT_EQ(test::readText(paths::syncDirectory() + QStringLiteral("/jobs.json")),
-              "changed since");
+    EXPECT_EQ(test::readText(paths::syncDirectory() + "/jobs.json"), "changed since");
     EXPECT_EQ(swaps, 0);
 
     ASSERT_EQ(store.restore(backup), std::nullopt);
     ASSERT_EQ(store.restore(backup), std::nullopt);
     EXPECT_EQ(swaps, 2);
-    EXPECT_EQ(test::readText(paths::syncDirectory() + QStringLiteral("/jobs.json")), "backed up");
-    EXPECT_EQ(test::treeDigest(backup.folder + QStringLiteral("/state")),
+    EXPECT_EQ(test::readText(paths::syncDirectory() + "/jobs.json"), "backed up");
+    EXPECT_EQ(test::treeDigest(backup.folder + "/state"),
               test::treeDigest(paths::stateDirectory()));
-    const QStringList aside = QDir(paths::quindleDirectory())
-                                  .entryList({QStringLiteral("sync.pre-restore-*")}, QDir::Dirs);
+    const QStringList aside =
+        QDir(paths::quindleDirectory()).entryList({"sync.pre-restore-*"}, QDir::Dirs);
     ASSERT_EQ(aside.size(), 2) << aside.join(' ').toStdString();
-    EXPECT_EQ(test::readText(paths::quindleDirectory() + QLatin1Char('/') + aside.first() +
-                             QStringLiteral("/jobs.json")),
+    EXPECT_EQ(test::readText(paths::quindleDirectory() + u'/' + aside.first() + "/jobs.json"),
               "changed since");
-    EXPECT_TRUE(QDir(paths::quindleDirectory())
-                    .entryList({QStringLiteral("*.restoring-*")}, QDir::AllEntries)
-                    .isEmpty());
+    EXPECT_TRUE(
+        QDir(paths::quindleDirectory()).entryList({"*.restoring-*"}, QDir::AllEntries).isEmpty());
 }

@@ -50,20 +50,20 @@ protected:
 
     // A process of this user, running as `program` (a link to sleep named so), with `file` open
     // when one is given; `prefix` runs it as another user.
-    QProcess &hold(const QString &file, const QString &program = QStringLiteral("sleep"),
+    QProcess &hold(const QString &file, const QString &program = "sleep",
                    const QStringList &prefix = {}) {
         const QString link = inHome("bin/") + program;
         if (!QFileInfo::exists(link)) {
             QDir().mkpath(inHome("bin"));
-            QFile::link(QStringLiteral("/bin/sleep"), link);
+            QFile::link("/bin/sleep", link);
         }
         auto &holder = m_holders.emplace_back(std::make_unique<QProcess>());
-        QStringList arguments{QStringLiteral("-c"),
+        QStringList arguments{"-c",
                               file.isEmpty() ? QStringLiteral("exec \"$@\"")
                                              : QStringLiteral("exec \"$@\" 3<\"$0\""),
                               file.isEmpty() ? QStringLiteral("-") : file};
         arguments << prefix << link << QStringLiteral("60");
-        holder->start(QStringLiteral("bash"), arguments);
+        holder->start("bash", arguments);
         // Counted only once it is what it claims to be, not the shell that starts it.
         EXPECT_TRUE(test::waitUntil([&] { return comm(holder->processId()) == program; }));
         return *holder;
@@ -144,15 +144,14 @@ TEST_F(MeetingMonitorTest, OnlyOtherProgramsOfThisUserCountForACamera) {
     QFile ours(inHome("dev/video0"));
     ASSERT_TRUE(ours.open(QIODevice::ReadOnly));
     // The sound server and its session manager hold idle cameras open.
-    hold(inHome("dev/video0"), QStringLiteral("pipewire"));
-    hold(inHome("dev/video1"), QStringLiteral("wireplumber"));
+    hold(inHome("dev/video0"), "pipewire");
+    hold(inHome("dev/video1"), "wireplumber");
     if (test::isRoot())
-        hold(inHome("dev/video1"), QStringLiteral("sleep"),
-             {QStringLiteral("setpriv"), QStringLiteral("--reuid=65534"),
-              QStringLiteral("--regid=65534"), QStringLiteral("--clear-groups")});
+        hold(inHome("dev/video1"), "sleep",
+             {"setpriv", "--reuid=65534", "--regid=65534", "--clear-groups"});
     EXPECT_TRUE(scan().isEmpty());
 
-    const qint64 pid = hold(inHome("dev/video0"), QStringLiteral("browser")).processId();
+    const qint64 pid = hold(inHome("dev/video0"), "browser").processId();
     const QList<CaptureUse> uses = scan();
     ASSERT_EQ(uses.size(), 1);
     EXPECT_EQ(uses[0].pid, pid);
@@ -171,9 +170,7 @@ TEST_F(MeetingMonitorTest, ARunningCaptureStreamCountsUnlessItIsOurs) {
            "state: RUNNING\n" + ownerLine + QByteArray::number(::getpid()) + "\n");
     if (test::isRoot()) {
         const qint64 nobody =
-            hold({}, QStringLiteral("sleep"),
-                 {QStringLiteral("setpriv"), QStringLiteral("--reuid=65534"),
-                  QStringLiteral("--regid=65534"), QStringLiteral("--clear-groups")})
+            hold({}, "sleep", {"setpriv", "--reuid=65534", "--regid=65534", "--clear-groups"})
                 .processId();
         status("card1/pcm0c/sub1", "state: RUNNING\n" + ownerLine + QByteArray::number(nobody));
     }
@@ -228,10 +225,9 @@ TEST_F(MeetingMonitorTest, TheServiceHoldsWorkBackWhileTheFlagIsFresh) {
 // `quindle meeting` as a person runs it.
 TEST_F(MeetingMonitorTest, TheCommandSaysWhoCapturesAndSetsTheFlagWhenAsked) {
     const auto quindle = [](const QStringList &arguments) {
-        return test::runCommand(QStringLiteral(QUINDLE_BINARY),
-                                QStringList{QStringLiteral("meeting")} + arguments);
+        return test::runCommand(QStringLiteral(QUINDLE_BINARY), QStringList{"meeting"} + arguments);
     };
-    QProcess &call = hold(inHome("dev/video0"), QStringLiteral("videocall"));
+    QProcess &call = hold(inHome("dev/video0"), "videocall");
     const QString inUse = QStringLiteral("The camera %1 is in use by process %2 (videocall).\n")
                               .arg(inHome("dev/video0"))
                               .arg(call.processId());

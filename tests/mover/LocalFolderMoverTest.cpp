@@ -18,13 +18,12 @@ TEST_F(FolderMove, EveryVerificationLevelEndsWithAnIdenticalCopyAndNoSource) {
         const QByteArray before = test::treeDigest(src);
         settings->setVerificationLevel(level);
         makeMover();
-        const QUuid id = enqueue(src, drive + QStringLiteral("/Work"));
-        ASSERT_TRUE(waitUntilTerminal(id)) << rawValue(level).toStdString();
+        const QUuid id = enqueue(src, drive + "/Work");
+        ASSERT_TRUE(endsDone(id)) << rawValue(level).toStdString();
         const MoveManifest m = jobOf(id).manifest;
-        ASSERT_EQ(m.phase, MovePhase::Done) << m.lastError.value_or(QString()).toStdString();
         EXPECT_EQ(test::treeDigest(m.finalDst), before);
         EXPECT_FALSE(QFileInfo::exists(src));
-        EXPECT_EQ(m.driveUUID, QStringLiteral("UUID-A"));
+        EXPECT_EQ(m.driveUUID, "UUID-A");
         EXPECT_EQ(m.fractionAtLastWrite, 1.0);
         EXPECT_TRUE(m.completedAt.has_value());
         EXPECT_EQ(m.srcContentHash.has_value(), level == VerificationLevel::Thorough);
@@ -38,9 +37,7 @@ TEST_F(FolderMove, ASingleFileMovesAndAnOffDriveDestinationCarriesNoDriveIdentit
     ASSERT_TRUE(digest.startsWith("f:"));
     makeMover();
     const QUuid id = enqueue(inHome("notes it's.txt"), inHome("elsewhere"));
-    ASSERT_TRUE(waitUntilTerminal(id));
-    ASSERT_EQ(phaseOf(id), MovePhase::Done)
-        << jobOf(id).manifest.lastError.value_or(QString()).toStdString();
+    ASSERT_TRUE(endsDone(id));
     EXPECT_EQ(test::entryOf(inHome("elsewhere/notes it's.txt")), digest);
     EXPECT_FALSE(QFileInfo::exists(inHome("notes it's.txt")));
     EXPECT_EQ(jobOf(id).manifest.driveUUID, std::nullopt);
@@ -48,19 +45,17 @@ TEST_F(FolderMove, ASingleFileMovesAndAnOffDriveDestinationCarriesNoDriveIdentit
 
 TEST_F(FolderMove, MergeKeepsFilesOnlyTheDestinationHas) {
     test::generateTree(inHome("Photos"), {.seed = 2, .files = 8});
-    test::writeText(drive + QStringLiteral("/Photos/from an earlier move.jpg"), "older");
+    test::writeText(drive + "/Photos/from an earlier move.jpg", "older");
     makeMover();
     const QUuid id = enqueue(inHome("Photos"), drive);
-    ASSERT_TRUE(waitUntilTerminal(id));
-    ASSERT_EQ(phaseOf(id), MovePhase::Done)
-        << jobOf(id).manifest.lastError.value_or(QString()).toStdString();
-    EXPECT_EQ(test::readText(drive + QStringLiteral("/Photos/from an earlier move.jpg")), "older");
+    ASSERT_TRUE(endsDone(id));
+    EXPECT_EQ(test::readText(drive + "/Photos/from an earlier move.jpg"), "older");
 }
 
 TEST_F(FolderMove, AnOverrideThatLeavesTheDestinationShortFailsAndKeepsTheSource) {
     // A copier that makes the zero-filled file sparse: every attribute matches, the disk usage does
     // not.
-    useRsync(fakes.add(QStringLiteral("sparse-rsync"),
+    useRsync(fakes.add("sparse-rsync",
                        "[[ $1 == --version ]] && exec /usr/bin/rsync --version\n"
                        "src=${@: -2:1}; dst=${@: -1}; mkdir -p \"$dst\" && cp -a --sparse=always "
                        "\"$src\". \"$dst\""));
@@ -69,43 +64,43 @@ TEST_F(FolderMove, AnOverrideThatLeavesTheDestinationShortFailsAndKeepsTheSource
     ASSERT_TRUE(zeros.open(QIODevice::WriteOnly));
     zeros.write(QByteArray(4 * 1024 * 1024, '\0'));
     zeros.close();
-    test::writeText(drive + QStringLiteral("/Disk Images/stale"), "to be replaced");
+    test::writeText(drive + "/Disk Images/stale", "to be replaced");
     makeMover();
     const QUuid id = enqueue(inHome("Disk Images"), drive, MoveConflictPolicy::Override);
     ASSERT_TRUE(waitUntilTerminal(id));
     EXPECT_EQ(phaseOf(id), MovePhase::Failed);
     EXPECT_EQ(jobOf(id).manifest.lastError,
-              QStringLiteral("Post-copy size sanity check failed. Source preserved."));
+              "Post-copy size sanity check failed. Source preserved.");
     EXPECT_EQ(QFileInfo(inHome("Disk Images/blank.img")).size(), 4 * 1024 * 1024);
-    EXPECT_FALSE(QFileInfo::exists(drive + QStringLiteral("/Disk Images/stale")));
+    EXPECT_FALSE(QFileInfo::exists(drive + "/Disk Images/stale"));
     EXPECT_EQ(logTexts(id, Source::Command).first(),
               QStringLiteral("/bin/rm -rf \"%1/Disk Images\"").arg(drive));
 }
 
 TEST_F(FolderMove, ALinkThatAlreadyPointsAtTheDestinationIsRemovedWithoutACopy) {
-    test::writeText(drive + QStringLiteral("/Music/song.flac"), "la");
-    ASSERT_TRUE(QFile::link(drive + QStringLiteral("/Music"), inHome("Music")));
+    test::writeText(drive + "/Music/song.flac", "la");
+    ASSERT_TRUE(QFile::link(drive + "/Music", inHome("Music")));
     makeMover();
     EXPECT_TRUE(enqueue(inHome("Music"), drive).isNull());
     EXPECT_TRUE(mover->jobs().isEmpty());
     EXPECT_FALSE(QFileInfo(inHome("Music")).isSymLink());
-    EXPECT_EQ(test::readText(drive + QStringLiteral("/Music/song.flac")), "la");
+    EXPECT_EQ(test::readText(drive + "/Music/song.flac"), "la");
     ASSERT_EQ(log.lines().size(), 1);
     EXPECT_TRUE(log.lines().first().text.startsWith(QStringLiteral("noop: ") + inHome("Music") +
                                                     " was a symlink → "));
 }
 
 TEST_F(FolderMove, WithoutRsyncTheRequestFailsAtOnceAndSaysHowToInstallIt) {
-    useRsync(QStringLiteral("/nonexistent/rsync"));
+    useRsync("/nonexistent/rsync");
     test::writeText(inHome("Docs/a"), "a");
     makeMover();
     const QUuid id = enqueue(inHome("Docs"), drive);
     EXPECT_EQ(phaseOf(id), MovePhase::Failed);
     const QString error = jobOf(id).manifest.lastError.value_or(QString());
-    EXPECT_TRUE(error.startsWith(QStringLiteral("GNU rsync 3.x is required but not installed. ")))
+    EXPECT_TRUE(error.startsWith("GNU rsync 3.x is required but not installed. "))
         << error.toStdString();
-    EXPECT_TRUE(error.endsWith(QStringLiteral(", then click Reload Probe on the Tier banner.")));
-    EXPECT_FALSE(error.contains(QStringLiteral("brew")));
+    EXPECT_TRUE(error.endsWith(", then click Reload Probe on the Tier banner."));
+    EXPECT_FALSE(error.contains("brew"));
     EXPECT_TRUE(QFileInfo::exists(inHome("Docs/a")));
 }
 
@@ -118,7 +113,7 @@ TEST_F(FolderMove, CancellingACopyKeepsTheSource) {
         test::waitUntil([&] { return !logTexts(id, Source::Info).isEmpty(); })); // rsync started
     mover->cancel(id);
     EXPECT_EQ(phaseOf(id), MovePhase::Cancelled);
-    EXPECT_EQ(jobOf(id).manifest.lastError, QStringLiteral("Cancelled by user."));
+    EXPECT_EQ(jobOf(id).manifest.lastError, "Cancelled by user.");
     ASSERT_TRUE(test::waitUntil([&] { return mover->runningCount() == 0; }));
     EXPECT_EQ(phaseOf(id), MovePhase::Cancelled); // the ended rsync does not move it on
     EXPECT_EQ(QFileInfo(inHome("Video/clip.mov")).size(), 4 * 1024 * 1024);
@@ -164,19 +159,19 @@ TEST_F(MoveQueue, AnInterruptedCopyResumesBeforeAQueuedMove) {
         m.id = QUuid::createUuid();
         m.src = inHome(name);
         m.dstParent = drive;
-        m.finalDst = drive + QLatin1Char('/') + name;
+        m.finalDst = drive + u'/' + name;
         m.startedAt = QDateTime::currentDateTimeUtc().addSecs(-60 * minutesAgo);
         m.phase = phase;
         return ManifestStore::write(m).id;
     };
-    const QUuid queued = manifestFor(QStringLiteral("queued"), MovePhase::Writing, 1);
-    const QUuid interrupted = manifestFor(QStringLiteral("interrupted"), MovePhase::Copying, 30);
+    const QUuid queued = manifestFor("queued", MovePhase::Writing, 1);
+    const QUuid interrupted = manifestFor("interrupted", MovePhase::Copying, 30);
     makeMover();
     ASSERT_EQ(mover->jobs().first().id(), queued); // newest first, yet…
     ASSERT_TRUE(waitUntilTerminal(queued));
     QList<QUuid> started;
     for (const MoverLogLine &line : log.lines())
-        if (line.source == Source::Info && line.text.startsWith(QStringLiteral("rsync started")))
+        if (line.source == Source::Info && line.text.startsWith("rsync started"))
             started << *line.jobID;
     EXPECT_EQ(started, QList<QUuid>({interrupted, queued}));
     EXPECT_EQ(phaseOf(interrupted), MovePhase::Done);
@@ -193,11 +188,10 @@ TEST_F(MoveQueue, PauseLetsTheRunningCopyFinishButStartsNothingUntilResume) {
     EXPECT_EQ(mover->runningCount(), 0);
     EXPECT_EQ(phaseOf(second), MovePhase::Writing);
     mover->resume();
-    EXPECT_EQ(mover->runningCount(),
-              2); // the verification of one and the copy of the other, at once
+    // The verification of one and the copy of the other, at once.
+    EXPECT_EQ(mover->runningCount(), 2);
     ASSERT_TRUE(waitUntilTerminal(first));
-    ASSERT_TRUE(waitUntilTerminal(second));
-    EXPECT_EQ(phaseOf(second), MovePhase::Done);
+    EXPECT_TRUE(endsDone(second));
 }
 
 class DriveLoss : public test::MoverTest {};
@@ -208,50 +202,46 @@ TEST_F(DriveLoss, AnUnpluggedDriveParksTheMoveAndTheSameDriveResumesIt) {
     test::writeRandomFile(inHome("Archive/part2"), 1024 * 1024, 2);
     const QByteArray before = test::treeDigest(inHome("Archive"));
     makeMover();
-    const QUuid id = enqueue(inHome("Archive"), drive + QStringLiteral("/Backups"));
+    const QUuid id = enqueue(inHome("Archive"), drive + "/Backups");
     ASSERT_TRUE(test::waitUntil([&] { return jobOf(id).manifest.fractionAtLastWrite > 0; }));
 
     QDir(drive).removeRecursively();
     volumes.fireUnmounted(drive);
     EXPECT_EQ(phaseOf(id), MovePhase::WaitingForDrive);
     EXPECT_EQ(jobOf(id).manifest.lastError,
-              QStringLiteral("Destination drive disappeared mid-move. Will resume on reconnect."));
+              "Destination drive disappeared mid-move. Will resume on reconnect.");
     ASSERT_TRUE(test::waitUntil([&] { return mover->runningCount() == 0; }));
     EXPECT_EQ(phaseOf(id), MovePhase::WaitingForDrive);
     EXPECT_EQ(test::treeDigest(inHome("Archive")), before);
 
-    mount(QStringLiteral("/some/other/volume")); // the drive is not back yet
+    mount("/some/other/volume"); // the drive is not back yet
     EXPECT_EQ(phaseOf(id), MovePhase::WaitingForDrive);
 
     useRsync(QString());
-    QDir().mkpath(drive + QStringLiteral("/Backups")); // the drive returns, marker and all
-    prepareStandInDrive(drive, QStringLiteral("UUID-A"));
+    QDir().mkpath(drive + "/Backups"); // the drive returns, marker and all
+    prepareStandInDrive(drive, "UUID-A");
     mount(drive);
-    ASSERT_TRUE(waitUntilTerminal(id));
-    ASSERT_EQ(phaseOf(id), MovePhase::Done)
-        << jobOf(id).manifest.lastError.value_or(QString()).toStdString();
-    EXPECT_EQ(test::treeDigest(drive + QStringLiteral("/Backups/Archive")), before);
+    ASSERT_TRUE(endsDone(id));
+    EXPECT_EQ(test::treeDigest(drive + "/Backups/Archive"), before);
 }
 
 TEST_F(DriveLoss, ADifferentDriveAtTheSamePathFailsTheParkedMove) {
     useRsync(slowRsync(800));
     test::writeRandomFile(inHome("Archive/part1"), 3 * 1024 * 1024, 1);
     makeMover();
-    const QUuid id = enqueue(inHome("Archive"), drive + QStringLiteral("/Backups"));
+    const QUuid id = enqueue(inHome("Archive"), drive + "/Backups");
     ASSERT_TRUE(test::waitUntil([&] { return jobOf(id).manifest.fractionAtLastWrite > 0; }));
     QDir(drive).removeRecursively();
     volumes.fireUnmounted(drive);
     ASSERT_EQ(phaseOf(id), MovePhase::WaitingForDrive);
 
-    QDir().mkpath(drive + QStringLiteral("/Backups"));
-    writeStatus(drive, QStringLiteral("UUID-B"));
+    QDir().mkpath(drive + "/Backups");
+    writeStatus(drive, "UUID-B");
     mount(drive);
     EXPECT_EQ(phaseOf(id), MovePhase::Failed);
-    EXPECT_EQ(
-        jobOf(id).manifest.lastError,
-        QStringLiteral(
-            "Destination drive's volume UUID doesn't match the manifest (started against UUID-A, "
-            "currently mounted UUID-B). Refusing to resume."));
+    EXPECT_EQ(jobOf(id).manifest.lastError,
+              "Destination drive's volume UUID doesn't match the manifest (started against UUID-A, "
+              "currently mounted UUID-B). Refusing to resume.");
     EXPECT_EQ(QFileInfo(inHome("Archive/part1")).size(), 3 * 1024 * 1024);
 }
 
@@ -263,12 +253,12 @@ TEST_F(DriveLoss, AQueuedMoveOntoAnotherDriveIsRefusedBeforeCopying) {
     makeMover();
     const QUuid blocker = enqueue(inHome("Blocker"), drive);
     const QUuid id = enqueue(inHome("Letters"), drive);
-    writeStatus(drive, QStringLiteral("UUID-B"));
+    writeStatus(drive, "UUID-B");
     ASSERT_TRUE(waitUntilTerminal(id, 60000));
     EXPECT_EQ(jobOf(id).manifest.lastError,
-              QStringLiteral("Destination drive UUID mismatch (UUID-A vs UUID-B). Refusing to "
-                             "write into a different "
-                             "drive."));
+              "Destination drive UUID mismatch (UUID-A vs UUID-B). Refusing to "
+              "write into a different "
+              "drive.");
     EXPECT_TRUE(QFileInfo::exists(inHome("Letters/a.txt")));
     mover->cancel(blocker);
 }

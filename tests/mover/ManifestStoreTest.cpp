@@ -12,9 +12,9 @@ namespace {
 MoveManifest sampleManifest(const QDateTime &startedAt) {
     MoveManifest manifest;
     manifest.id = QUuid::createUuid();
-    manifest.src = QStringLiteral("/home/u/Projects");
-    manifest.dstParent = QStringLiteral("/media/u/NVMe/Work");
-    manifest.finalDst = QStringLiteral("/media/u/NVMe/Work/Projects");
+    manifest.src = "/home/u/Projects";
+    manifest.dstParent = "/media/u/NVMe/Work";
+    manifest.finalDst = "/media/u/NVMe/Work/Projects";
     manifest.startedAt = startedAt;
     manifest.updatedAt = startedAt;
     return manifest;
@@ -42,7 +42,7 @@ TEST_F(ManifestStoreTest, AbsentOptionalKeysTakeTheirDefaults) {
     const QList<MoveManifest> loaded = ManifestStore::loadAll();
     ASSERT_EQ(loaded.size(), 1);
     const MoveManifest &m = loaded.first();
-    EXPECT_EQ(uuidText(m.id), QStringLiteral("0F1E2D3C-4B5A-6978-8796-A5B4C3D2E1F0"));
+    EXPECT_EQ(uuidText(m.id), "0F1E2D3C-4B5A-6978-8796-A5B4C3D2E1F0");
     EXPECT_EQ(m.version, 1);
     EXPECT_EQ(m.srcSizeKB, 0);
     EXPECT_EQ(m.fractionAtLastWrite, 0.0);
@@ -50,7 +50,7 @@ TEST_F(ManifestStoreTest, AbsentOptionalKeysTakeTheirDefaults) {
     EXPECT_FALSE(m.replaceSourceWithSymlink);
     EXPECT_EQ(m.phase, MovePhase::Copying);
     EXPECT_EQ(m.driveUUID, std::nullopt);
-    EXPECT_EQ(MoveJob{m}.statusLabel(), QStringLiteral("Copying"));
+    EXPECT_EQ(MoveJob{m}.statusLabel(), "Copying");
 }
 
 TEST_F(ManifestStoreTest, SkipsEverythingThatIsNotAReadableManifest) {
@@ -80,8 +80,7 @@ TEST_F(ManifestStoreTest, SkipsEverythingThatIsNotAReadableManifest) {
 }
 
 TEST_F(ManifestStoreTest, LoadsNewestFirst) {
-    const QDateTime base =
-        QDateTime::fromString(QStringLiteral("2026-05-01T00:00:00Z"), Qt::ISODate);
+    const QDateTime base = QDateTime::fromString("2026-05-01T00:00:00Z", Qt::ISODate);
     for (int days : {2, 0, 5, 1})
         ManifestStore::write(sampleManifest(base.addDays(days)));
     const QList<MoveManifest> loaded = ManifestStore::loadAll();
@@ -98,7 +97,7 @@ TEST_F(ManifestStoreTest, WritesOneFileWithRequiredKeysAndNoNulls) {
     const MoveManifest second = ManifestStore::write(manifest);
 
     EXPECT_EQ(QDir(ManifestStore::directory()).entryList(QDir::Files),
-              QStringList{uuidText(manifest.id) + QStringLiteral(".json")});
+              QStringList{uuidText(manifest.id) + ".json"});
     EXPECT_GE(second.updatedAt, first.updatedAt);
     EXPECT_GT(second.updatedAt, manifest.startedAt);
 
@@ -108,7 +107,7 @@ TEST_F(ManifestStoreTest, WritesOneFileWithRequiredKeysAndNoNulls) {
               QStringList({"conflictPolicy", "dstParent", "finalDst", "fractionAtLastWrite", "id",
                            "phase", "replaceSourceWithSymlink", "src", "srcSizeKB", "startedAt",
                            "updatedAt", "version"}));
-    EXPECT_EQ(json.value("phase").toString(), QStringLiteral("hashing"));
+    EXPECT_EQ(json.value("phase").toString(), "hashing");
     EXPECT_EQ(json.value("updatedAt").toString(), isoDate(second.updatedAt));
     EXPECT_EQ(ManifestStore::loadAll().first(), second);
 }
@@ -116,20 +115,20 @@ TEST_F(ManifestStoreTest, WritesOneFileWithRequiredKeysAndNoNulls) {
 TEST_F(ManifestStoreTest, EveryFieldSurvivesARoundTrip) {
     MoveManifest full = sampleManifest(nowUtc());
     full.version = 2;
-    full.driveUUID = QStringLiteral("4F3C-11AA");
+    full.driveUUID = "4F3C-11AA";
     full.srcSizeKB = 123456789012;
     full.completedAt = nowUtc();
     full.phase = MovePhase::WaitingForDrive;
-    full.lastError = QStringLiteral("Gone “away”.");
+    full.lastError = "Gone “away”.";
     full.fractionAtLastWrite = 0.45;
-    full.srcContentHash = QString(64, QLatin1Char('a'));
-    full.dstContentHash = QString(64, QLatin1Char('b'));
-    full.statusMessage = QStringLiteral("Hashing source — 40%");
+    full.srcContentHash = QString(64, u'a');
+    full.dstContentHash = QString(64, u'b');
+    full.statusMessage = "Hashing source — 40%";
     full.conflictPolicy = MoveConflictPolicy::Override;
     full.replaceSourceWithSymlink = true;
     const MoveManifest written = ManifestStore::write(full);
     EXPECT_EQ(ManifestStore::loadAll(), QList<MoveManifest>{written});
-    EXPECT_EQ(MoveJob{written}.statusLabel(), QStringLiteral("Hashing source — 40%"));
+    EXPECT_EQ(MoveJob{written}.statusLabel(), "Hashing source — 40%");
 
     ManifestStore::remove(full.id);
     ManifestStore::remove(full.id); // a missing file is fine
@@ -149,5 +148,5 @@ TEST(MovePhaseText, RawValuesAndLabelsAreTheFileFormat) {
         EXPECT_EQ(label(*phase), labels[i]);
         EXPECT_EQ(isTerminal(*phase), i >= 5 && i <= 7);
     }
-    EXPECT_EQ(movePhaseFromRaw(QStringLiteral("Copying")), std::nullopt);
+    EXPECT_EQ(movePhaseFromRaw("Copying"), std::nullopt);
 }

@@ -1,31 +1,14 @@
 #include "MoverFixture.h"
 
 #include "mover/MoveSleepGuard.h"
-#include "platform/SleepInhibitor.h"
+#include "support/RecordingInhibitor.h"
 
 using namespace quindle;
-
-namespace {
-
-class RecordingInhibitor : public platform::SleepInhibitor {
-public:
-    void acquire(const QString &reason) override {
-        if (!held)
-            reasons << reason;
-        held = true;
-    }
-    void release() override { held = false; }
-    bool isHeld() const override { return held; }
-    bool held = false;
-    QStringList reasons;
-};
-
-} // namespace
 
 class SleepGuard : public test::MoverTest {};
 
 TEST_F(SleepGuard, HeldFromTheFirstMoveUntilTheQueueIsIdle) {
-    RecordingInhibitor inhibitor;
+    test::RecordingInhibitor inhibitor;
     makeMover();
     MoveSleepGuard guard(*mover, inhibitor);
     EXPECT_FALSE(inhibitor.held);
@@ -43,13 +26,13 @@ TEST_F(SleepGuard, NamesTheMovesAndLetsGoWhileTheyWaitForTheDrive) {
     useRsync(slowRsync(500));
     makeMover();
     for (const char *name : {"a", "b", "c", "d"})
-        test::writeRandomFile(inHome(name) + QStringLiteral("/x"), 512 * 1024, 1);
+        test::writeRandomFile(inHome(name) + "/x", 512 * 1024, 1);
     for (const char *name : {"a", "b", "c", "d"})
-        enqueue(inHome(name), drive + QStringLiteral("/Sub"));
+        enqueue(inHome(name), drive + "/Sub");
     EXPECT_EQ(MoveSleepGuard::reasonFor(*mover),
-              QStringLiteral("Quindle is moving a, b, c and 1 more to the drive."));
+              "Quindle is moving a, b, c and 1 more to the drive.");
 
-    RecordingInhibitor inhibitor;
+    test::RecordingInhibitor inhibitor;
     MoveSleepGuard guard(*mover, inhibitor);
     EXPECT_TRUE(inhibitor.held);
     QDir(drive).removeRecursively();

@@ -22,10 +22,10 @@ class MoverTest : public TempHomeTest {
 protected:
     void SetUp() override {
         TempHomeTest::SetUp();
-        drive = inHome(QStringLiteral("drive"));
+        drive = inHome("drive");
         QDir().mkpath(drive);
-        writeStatus(drive, QStringLiteral("UUID-A"));
-        prepareStandInDrive(drive, QStringLiteral("UUID-A"));
+        writeStatus(drive, "UUID-A");
+        prepareStandInDrive(drive, "UUID-A");
         settings =
             std::make_unique<MoverSettings>(); // after HOME moved: it reads the preferences file
         useRsync(QString());
@@ -67,7 +67,7 @@ protected:
 
     // The real rsync, slowed down so a test can act in the middle of a copy.
     QString slowRsync(int kilobytesPerSecond) {
-        return fakes.add(QStringLiteral("slow-rsync"),
+        return fakes.add("slow-rsync",
                          QStringLiteral("[[ $1 == --version ]] && exec /usr/bin/rsync --version\n"
                                         "exec /usr/bin/rsync --bwlimit=%1 \"$@\"")
                              .arg(kilobytesPerSecond)
@@ -104,6 +104,14 @@ protected:
     }
     bool waitUntilTerminal(const QUuid &id, int timeoutMs = 30000) {
         return waitUntil([&] { return mover->job(id) && isTerminal(phaseOf(id)); }, timeoutMs);
+    }
+    // The move ends done; otherwise the failure names the phase it stopped in and why.
+    ::testing::AssertionResult endsDone(const QUuid &id, int timeoutMs = 30000) {
+        if (waitUntilTerminal(id, timeoutMs) && phaseOf(id) == MovePhase::Done)
+            return ::testing::AssertionSuccess();
+        return ::testing::AssertionFailure()
+               << rawValue(phaseOf(id)).toStdString() << ": "
+               << jobOf(id).manifest.lastError.value_or(QString()).toStdString();
     }
 
     // Every log text of one job and source kind.

@@ -22,8 +22,8 @@ TEST(MoverLog, KeepsTheNewest2000LinesAndAnnouncesEveryChange) {
         log.append(MoverLogLine::Source::RsyncStdout, QString::number(i), job);
 
     ASSERT_EQ(log.lines().size(), 2000);
-    EXPECT_EQ(log.lines().first().text, QStringLiteral("1"));
-    EXPECT_EQ(log.lines().last().text, QStringLiteral("2000"));
+    EXPECT_EQ(log.lines().first().text, "1");
+    EXPECT_EQ(log.lines().last().text, "2000");
     EXPECT_EQ(log.lines().last().jobID, job);
     EXPECT_NE(log.lines().first().id, log.lines().last().id);
     EXPECT_LE(log.lines().first().timestamp, log.lines().last().timestamp);
@@ -36,7 +36,7 @@ TEST(MoverLog, KeepsTheNewest2000LinesAndAnnouncesEveryChange) {
 }
 
 TEST(MoverLog, RendersTheSourceEightWideAndTheShortJobId) {
-    const QUuid job(QStringLiteral("1a2b3c4d-0000-4000-8000-00000000abcd"));
+    const QUuid job("1a2b3c4d-0000-4000-8000-00000000abcd");
     const struct {
         MoverLogLine::Source source;
         const char *expected;
@@ -47,24 +47,21 @@ TEST(MoverLog, RendersTheSourceEightWideAndTheShortJobId) {
         {MoverLogLine::Source::Command, "09:07:03.045 [command ] [1A2B3C4D] text"},
     };
     for (const auto &row : rows)
-        EXPECT_EQ(lineAt(row.source, job, QStringLiteral("text")).rendered(),
-                  QString::fromUtf8(row.expected));
+        EXPECT_EQ(lineAt(row.source, job, "text").rendered(), QString::fromUtf8(row.expected));
 
-    EXPECT_EQ(
-        lineAt(MoverLogLine::Source::Info, std::nullopt, QStringLiteral("noop: x → y")).rendered(),
-        QStringLiteral("09:07:03.045 [info    ] [--------] noop: x → y"));
+    EXPECT_EQ(lineAt(MoverLogLine::Source::Info, std::nullopt, "noop: x → y").rendered(),
+              "09:07:03.045 [info    ] [--------] noop: x → y");
 }
 
 TEST(MoverLog, CopyTextJoinsRenderedLinesAndCountsThem) {
     MoverLog log;
-    log.append(MoverLogLine::Source::Command, QStringLiteral("/usr/bin/rsync -aHX a b"));
-    log.append(MoverLogLine::Source::Info, QStringLiteral("rsync exited with code 0"));
-    EXPECT_EQ(log.renderedText(),
-              log.lines()[0].rendered() + QLatin1Char('\n') + log.lines()[1].rendered());
-    EXPECT_TRUE(log.lines()[0].rendered().endsWith(
-        QStringLiteral(" [command ] [--------] /usr/bin/rsync -aHX a b")));
+    log.append(MoverLogLine::Source::Command, "/usr/bin/rsync -aHX a b");
+    log.append(MoverLogLine::Source::Info, "rsync exited with code 0");
+    EXPECT_EQ(log.renderedText(), log.lines()[0].rendered() + u'\n' + log.lines()[1].rendered());
+    EXPECT_TRUE(
+        log.lines()[0].rendered().endsWith(" [command ] [--------] /usr/bin/rsync -aHX a b"));
 
-    EXPECT_EQ(MoverLog::copiedMessage(1), QStringLiteral("1 log line copied to clipboard."));
-    EXPECT_EQ(MoverLog::copiedMessage(0), QStringLiteral("0 log lines copied to clipboard."));
-    EXPECT_EQ(MoverLog::copiedMessage(2000), QStringLiteral("2000 log lines copied to clipboard."));
+    EXPECT_EQ(MoverLog::copiedMessage(1), "1 log line copied to clipboard.");
+    EXPECT_EQ(MoverLog::copiedMessage(0), "0 log lines copied to clipboard.");
+    EXPECT_EQ(MoverLog::copiedMessage(2000), "2000 log lines copied to clipboard.");
 }

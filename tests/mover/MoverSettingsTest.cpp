@@ -8,8 +8,8 @@ using namespace quindle;
 
 namespace {
 
-const QString kConcurrent = QStringLiteral("quindle.mover.maxConcurrent");
-const QString kLevel = QStringLiteral("quindle.mover.verificationLevel");
+const QString kConcurrent = "quindle.mover.maxConcurrent";
+const QString kLevel = "quindle.mover.verificationLevel";
 
 } // namespace
 
@@ -74,17 +74,17 @@ TEST_F(MoverSettingsTest, ConcurrencyIsClampedAndWrittenOnlyWhenItChanges) {
 }
 
 TEST_F(MoverSettingsTest, EveryLevelAssignmentIsWrittenButOnlyChangesAreAnnounced) {
-    storeRaw(kLevel, QStringLiteral("paranoid"));
+    storeRaw(kLevel, "paranoid");
     MoverSettings settings;
     int changes = 0;
     QObject::connect(&settings, &MoverSettings::changed, [&] { ++changes; });
 
     settings.setVerificationLevel(VerificationLevel::Fast);
-    EXPECT_EQ(storedRaw(kLevel).toString(), QStringLiteral("fast"));
+    EXPECT_EQ(storedRaw(kLevel).toString(), "fast");
     EXPECT_EQ(changes, 0);
 
     settings.setVerificationLevel(VerificationLevel::Off);
     EXPECT_EQ(changes, 1);
-    EXPECT_EQ(storedRaw(kLevel).toString(), QStringLiteral("off"));
+    EXPECT_EQ(storedRaw(kLevel).toString(), "off");
     EXPECT_EQ(MoverSettings().verificationLevel(), VerificationLevel::Off);
 }

@@ -74,7 +74,7 @@ TEST_F(Overlap, ASourceIsNeverCopiedOntoItselfOrIntoItsOwnTree) {
     // Relative paths are resolved against the working folder, as a shell user means them.
     const QString before = QDir::currentPath();
     QDir::setCurrent(home());
-    const EnqueueOutcome relative = request(QStringLiteral("x"), QStringLiteral("."));
+    const EnqueueOutcome relative = request("x", ".");
     QDir::setCurrent(before);
     EXPECT_EQ(relative.kind, Kind::Refused);
     EXPECT_EQ(test::treeEntries(inHome("x")), original);
@@ -184,19 +184,18 @@ TEST_F(Overlap, AnUnmountedDriveTakesNoCopyAndTheMoveWaitsForIt) {
         makeMover();
         const QUuid id = enqueue(inHome("Docs"), drive + "/Work");
         ASSERT_TRUE(waitForPhase(id, MovePhase::WaitingForDrive)) << setting.what;
-        EXPECT_EQ(errorOf(id), QStringLiteral("The NVMe is not mounted; nothing was copied."));
+        EXPECT_EQ(errorOf(id), "The NVMe is not mounted; nothing was copied.");
         EXPECT_FALSE(QFileInfo::exists(drive + "/Work")) << setting.what;
         EXPECT_EQ(test::treeEntries(inHome("Docs")), original);
         mover->cancel(id);
     }
     // Once the drive counts as mounted, the parked move goes ahead.
-    prepareStandInDrive(drive, QStringLiteral("UUID-A"));
+    prepareStandInDrive(drive, "UUID-A");
     makeMover();
     const QUuid parked = mover->jobs().first().id();
     ASSERT_EQ(phaseOf(parked), MovePhase::Cancelled);
     const QUuid id = enqueue(inHome("Docs"), drive + "/Work");
-    ASSERT_TRUE(waitUntilTerminal(id));
-    EXPECT_EQ(phaseOf(id), MovePhase::Done) << errorOf(id).toStdString();
+    EXPECT_TRUE(endsDone(id));
     EXPECT_EQ(test::treeEntries(drive + "/Work/Docs"), original);
 }
 
@@ -212,13 +211,12 @@ TEST_F(Overlap, AStaleFileOfTheSameSizeAndTimeNeverSurvivesAMerge) {
     plantStale();
     makeMover();
     const QUuid merged = enqueue(inHome("Notes"), drive);
-    ASSERT_TRUE(waitUntilTerminal(merged));
-    ASSERT_EQ(phaseOf(merged), MovePhase::Done) << errorOf(merged).toStdString();
+    ASSERT_TRUE(endsDone(merged));
     EXPECT_EQ(test::readText(drive + "/Notes/todo.txt"), "fresh text");
     EXPECT_TRUE(logTexts(merged, MoverLogLine::Source::Command).first().contains("--ignore-times"));
 
     // A copier that keeps the stale file anyway: thorough verification reads both and refuses.
-    useRsync(fakes.add(QStringLiteral("quick-check-rsync"),
+    useRsync(fakes.add("quick-check-rsync",
                        "[[ $1 == --version ]] && exec /usr/bin/rsync --version\n"
                        "args=(); for a in \"$@\"; do [[ $a == --ignore-times ]] || args+=(\"$a\"); "
                        "done\nexec /usr/bin/rsync \"${args[@]}\""));
@@ -228,7 +226,7 @@ TEST_F(Overlap, AStaleFileOfTheSameSizeAndTimeNeverSurvivesAMerge) {
     ASSERT_TRUE(waitUntilTerminal(thorough));
     EXPECT_EQ(phaseOf(thorough), MovePhase::Failed);
     EXPECT_EQ(errorOf(thorough),
-              QStringLiteral("Verification failed — 1 file differ: todo.txt. Source preserved."));
+              "Verification failed — 1 file differ: todo.txt. Source preserved.");
     EXPECT_EQ(test::readText(inHome("Notes/todo.txt")), "fresh text");
 }
 
@@ -273,7 +271,7 @@ TEST_F(Overlap, AHalfRelocatedSourceResumesItsCleanupNeverACopy) {
         parked.src = inHome("Album");
         parked.dstParent = drive;
         parked.finalDst = drive + "/Album";
-        parked.driveUUID = QStringLiteral("UUID-A");
+        parked.driveUUID = "UUID-A";
         parked.startedAt = parked.updatedAt = QDateTime::currentDateTimeUtc();
         parked.phase = MovePhase::WaitingForDrive;
         parked.replaceSourceWithSymlink = true;

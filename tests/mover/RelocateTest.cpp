@@ -13,10 +13,10 @@ class Relocate : public test::MoverTest {
 protected:
     // Three files, two folders and one link already in place.
     void makeSmallTree(const QString &root) {
-        test::writeText(root + QStringLiteral("/a.txt"), "a");
-        test::writeText(root + QStringLiteral("/sub/b.txt"), "b");
-        test::writeText(root + QStringLiteral("/sub/deeper/c.txt"), "c");
-        QFile::link(QStringLiteral("a.txt"), root + QStringLiteral("/sub/link"));
+        test::writeText(root + "/a.txt", "a");
+        test::writeText(root + "/sub/b.txt", "b");
+        test::writeText(root + "/sub/deeper/c.txt", "c");
+        QFile::link("a.txt", root + "/sub/link");
     }
 };
 
@@ -24,20 +24,17 @@ TEST_F(Relocate, AMoveWithLinksLeavesRealFoldersAndLinksToTheCopies) {
     makeSmallTree(inHome("Code"));
     makeMover();
     const QUuid id = enqueue(inHome("Code"), drive, MoveConflictPolicy::Merge, true);
-    ASSERT_TRUE(waitUntilTerminal(id));
-    ASSERT_EQ(phaseOf(id), MovePhase::Done)
-        << jobOf(id).manifest.lastError.value_or(QString()).toStdString();
+    ASSERT_TRUE(endsDone(id));
 
     EXPECT_TRUE(QFileInfo(inHome("Code/sub/deeper")).isDir());
     EXPECT_FALSE(QFileInfo(inHome("Code/sub/deeper")).isSymLink());
     EXPECT_EQ(QFileInfo(inHome("Code/sub/deeper/c.txt")).symLinkTarget(),
-              drive + QStringLiteral("/Code/sub/deeper/c.txt"));
+              drive + "/Code/sub/deeper/c.txt");
     EXPECT_EQ(test::readText(inHome("Code/a.txt")), "a"); // read through the link
     EXPECT_EQ(QFile::symLinkTarget(inHome("Code/sub/link")),
               inHome("Code/sub/a.txt")); // the old link is untouched
     EXPECT_EQ(logTexts(id, Source::Cleanup).last(),
-              QStringLiteral(
-                  "relocate tree walk done: 3 relinked, 3 skipped (dirs/symlinks), 0 error(s)"));
+              "relocate tree walk done: 3 relinked, 3 skipped (dirs/symlinks), 0 error(s)");
 }
 
 TEST_F(Relocate, AFileWithoutACopyStaysAndTheMoveSaysSo) {
@@ -48,7 +45,7 @@ TEST_F(Relocate, AFileWithoutACopyStaysAndTheMoveSaysSo) {
     EXPECT_EQ(result.filesRelinked, 2);
     EXPECT_EQ(result.filesSkipped, 3);
     EXPECT_EQ(result.errorCount, 1);
-    EXPECT_EQ(result.errorSummary, QStringLiteral("Missing dst counterpart: sub/b.txt"));
+    EXPECT_EQ(result.errorSummary, "Missing dst counterpart: sub/b.txt");
     EXPECT_FALSE(QFileInfo(inHome("src/sub/b.txt")).isSymLink());
     EXPECT_EQ(test::readText(inHome("src/sub/b.txt")), "b");
 
@@ -61,19 +58,14 @@ TEST_F(Relocate, ASingleFileBecomesOneLink) {
     const QByteArray digest = test::entryOf(inHome("movie.mkv"));
     ASSERT_TRUE(digest.startsWith("f:"));
     makeMover();
-    const QUuid id = enqueue(inHome("movie.mkv"), drive + QStringLiteral("/Films"),
-                             MoveConflictPolicy::Merge, true);
-    ASSERT_TRUE(waitUntilTerminal(id));
-    ASSERT_EQ(phaseOf(id), MovePhase::Done)
-        << jobOf(id).manifest.lastError.value_or(QString()).toStdString();
-    EXPECT_EQ(QFile::symLinkTarget(inHome("movie.mkv")),
-              drive + QStringLiteral("/Films/movie.mkv"));
+    const QUuid id =
+        enqueue(inHome("movie.mkv"), drive + "/Films", MoveConflictPolicy::Merge, true);
+    ASSERT_TRUE(endsDone(id));
+    EXPECT_EQ(QFile::symLinkTarget(inHome("movie.mkv")), drive + "/Films/movie.mkv");
     EXPECT_TRUE(test::entryOf(inHome("movie.mkv")).startsWith("l:"));
-    EXPECT_EQ(test::entryOf(drive + QStringLiteral("/Films/movie.mkv")), digest);
-    EXPECT_EQ(
-        logTexts(id, Source::Cleanup).last(),
-        QStringLiteral(
-            "relocate single-file walk done: 1 relinked, 0 skipped (dirs/symlinks), 0 error(s)"));
+    EXPECT_EQ(test::entryOf(drive + "/Films/movie.mkv"), digest);
+    EXPECT_EQ(logTexts(id, Source::Cleanup).last(),
+              "relocate single-file walk done: 1 relinked, 0 skipped (dirs/symlinks), 0 error(s)");
 }
 
 class Revert : public test::MoverTest {
@@ -81,10 +73,9 @@ protected:
     MoveManifest completedMove(bool relocate) {
         test::generateTree(inHome("Work/Thesis"), {.seed = 11, .files = 10});
         original = test::treeDigest(inHome("Work/Thesis"));
-        const QUuid id = enqueue(inHome("Work/Thesis"), drive + QStringLiteral("/Work"),
-                                 MoveConflictPolicy::Merge, relocate);
-        EXPECT_TRUE(waitUntilTerminal(id));
-        EXPECT_EQ(phaseOf(id), MovePhase::Done);
+        const QUuid id =
+            enqueue(inHome("Work/Thesis"), drive + "/Work", MoveConflictPolicy::Merge, relocate);
+        EXPECT_TRUE(endsDone(id));
         return jobOf(id).manifest;
     }
     QByteArray original;
@@ -103,21 +94,21 @@ TEST_F(Revert, RefusesEveryUnsafeRevertWithItsReason) {
     MoveManifest unfinished = relocated;
     unfinished.phase = MovePhase::WaitingForDrive;
     EXPECT_EQ(mover->revert(unfinished),
-              QStringLiteral("Only completed moves can be reverted (phase is waitingForDrive)."));
+              "Only completed moves can be reverted (phase is waitingForDrive).");
 
     QDir(inHome("Work")).removeRecursively(); // links and parent gone
-    writeStatus(drive, QStringLiteral("UUID-B"));
+    writeStatus(drive, "UUID-B");
     EXPECT_EQ(mover->revert(relocated),
-              QStringLiteral("Destination drive UUID has changed (UUID-A vs UUID-B). Refusing "
-                             "to revert across a drive swap."));
-    writeStatus(drive, QStringLiteral("UUID-A"));
+              "Destination drive UUID has changed (UUID-A vs UUID-B). Refusing "
+              "to revert across a drive swap.");
+    writeStatus(drive, "UUID-A");
     EXPECT_EQ(
         mover->revert(relocated),
         QStringLiteral(
             "The original parent directory %1 no longer exists. Recreate it or revert manually.")
             .arg(inHome("Work")));
 
-    QDir(drive + QStringLiteral("/Work/Thesis")).removeRecursively();
+    QDir(drive + "/Work/Thesis").removeRecursively();
     EXPECT_EQ(mover->revert(relocated),
               QStringLiteral("The destination %1 is gone — nothing to revert from.")
                   .arg(relocated.finalDst));
@@ -135,9 +126,7 @@ TEST_F(Revert, BringsAPlainMoveBackAndLeavesTheOriginalRecordAlone) {
     EXPECT_EQ(back.manifest.dstParent, inHome("Work"));
     EXPECT_EQ(back.manifest.conflictPolicy, MoveConflictPolicy::Merge);
     EXPECT_EQ(back.manifest.driveUUID, std::nullopt);
-    ASSERT_TRUE(waitUntilTerminal(back.id()));
-    ASSERT_EQ(phaseOf(back.id()), MovePhase::Done)
-        << jobOf(back.id()).manifest.lastError.value_or(QString()).toStdString();
+    ASSERT_TRUE(endsDone(back.id()));
     EXPECT_EQ(test::treeDigest(inHome("Work/Thesis")), original);
     EXPECT_FALSE(QFileInfo::exists(moved.finalDst));
     EXPECT_EQ(jobOf(moved.id).manifest, moved);

@@ -51,18 +51,15 @@ TEST_F(RsyncProbe, AcceptsOnlyGnuThreeOrFour) {
                   std::tuple(c.major, c.minor, c.patch))
             << c.name;
     }
-    EXPECT_EQ(RsyncSupport::acceptIfGNUv3(fakes.directory() + QStringLiteral("/missing")),
-              std::nullopt);
+    EXPECT_EQ(RsyncSupport::acceptIfGNUv3(fakes.directory() + "/missing"), std::nullopt);
 }
 
 TEST_F(RsyncProbe, ProbeTakesTheFirstAcceptableCandidate) {
-    const QString open = fakes.add(QStringLiteral("a"), versionScript("openrsync version 3.0"));
-    const QString gnu =
-        fakes.add(QStringLiteral("b"), versionScript("rsync  version 3.2.3  protocol version 31"));
+    const QString open = fakes.add("a", versionScript("openrsync version 3.0"));
+    const QString gnu = fakes.add("b", versionScript("rsync  version 3.2.3  protocol version 31"));
     const QString later =
-        fakes.add(QStringLiteral("c"), versionScript("rsync  version 3.4.1  protocol version 32"));
-    setEnv("QUINDLE_RSYNC",
-           QStringList({fakes.directory() + QStringLiteral("/none"), open, gnu, later}).join(':'));
+        fakes.add("c", versionScript("rsync  version 3.4.1  protocol version 32"));
+    setEnv("QUINDLE_RSYNC", QStringList({fakes.directory() + "/none", open, gnu, later}).join(':'));
     ASSERT_TRUE(RsyncSupport::probe().has_value());
     EXPECT_EQ(RsyncSupport::probe()->executablePath, gnu);
     setEnv("QUINDLE_RSYNC", open);
@@ -71,7 +68,7 @@ TEST_F(RsyncProbe, ProbeTakesTheFirstAcceptableCandidate) {
 
 TEST(RsyncArguments, FollowTheVersionAndTheCrtimesCapability) {
     const auto withVersion = [](const char *text) {
-        return *RsyncSupport::fromVersionOutput(QStringLiteral("/r"), QString::fromUtf8(text));
+        return *RsyncSupport::fromVersionOutput("/r", QString::fromUtf8(text));
     };
     const QStringList base{"-aHEX", "-v", "--info=progress2", "--no-inc-recursive"};
     const auto expected = [&](const QStringList &tail) { return base + tail; };
@@ -89,8 +86,7 @@ TEST(RsyncArguments, FollowTheVersionAndTheCrtimesCapability) {
 }
 
 TEST_F(RsyncProbe, TheRealRsyncIsAcceptedAndItsArgumentsWork) {
-    const std::optional<RsyncSupport> rsync =
-        RsyncSupport::acceptIfGNUv3(QStringLiteral("/usr/bin/rsync"));
+    const std::optional<RsyncSupport> rsync = RsyncSupport::acceptIfGNUv3("/usr/bin/rsync");
     ASSERT_TRUE(rsync.has_value());
     test::generateTree(inHome("src"));
     // Whatever the version says about --crtimes, the vector must be one this rsync runs with.
@@ -128,8 +124,7 @@ class RsyncLiveProgress : public test::TempHomeTest {};
 TEST_F(RsyncLiveProgress, ARealRunReportsRisingFractionsEndingAtOne) {
     test::writeRandomFile(inHome("src/big one"), 8 * 1024 * 1024, 3);
     test::writeRandomFile(inHome("src/sub/small"), 1000, 4);
-    const std::optional<RsyncSupport> rsync =
-        RsyncSupport::acceptIfGNUv3(QStringLiteral("/usr/bin/rsync"));
+    const std::optional<RsyncSupport> rsync = RsyncSupport::acceptIfGNUv3("/usr/bin/rsync");
     ASSERT_TRUE(rsync.has_value());
     StreamedProcess process;
     QList<double> fractions;
@@ -149,8 +144,8 @@ TEST_F(RsyncLiveProgress, ARealRunReportsRisingFractionsEndingAtOne) {
     ASSERT_FALSE(fractions.isEmpty());
     EXPECT_TRUE(std::is_sorted(fractions.begin(), fractions.end()));
     EXPECT_EQ(fractions.last(), 1.0);
-    EXPECT_TRUE(others.contains(QStringLiteral("big one")));
-    EXPECT_TRUE(others.contains(QStringLiteral("sub/small")));
+    EXPECT_TRUE(others.contains("big one"));
+    EXPECT_TRUE(others.contains("sub/small"));
 }
 
 TEST(RsyncProbeCache, FirstProbeThenReprobeOnTheCallersThread) {

@@ -11,13 +11,13 @@ class SymlinkPaths : public test::TempHomeTest {};
 TEST_F(SymlinkPaths, ResolvesRelativeTargetsAgainstTheLinksFolderWithoutFollowingFurther) {
     QDir().mkpath(inHome("a/b"));
     test::writeText(inHome("a/c"), "x");
-    ASSERT_TRUE(QFile::link(QStringLiteral("../c"), inHome("a/b/rel")));
+    ASSERT_TRUE(QFile::link("../c", inHome("a/b/rel")));
     ASSERT_TRUE(QFile::link(inHome("a/./b//rel"), inHome("chain")));
-    ASSERT_TRUE(QFile::link(QStringLiteral("/nowhere/at/all"), inHome("dangling")));
+    ASSERT_TRUE(QFile::link("/nowhere/at/all", inHome("dangling")));
 
     EXPECT_EQ(resolveSymlinkTargetAbsolute(inHome("a/b/rel")), inHome("a/c"));
     EXPECT_EQ(resolveSymlinkTargetAbsolute(inHome("chain")), inHome("a/b/rel"));
-    EXPECT_EQ(resolveSymlinkTargetAbsolute(inHome("dangling")), QStringLiteral("/nowhere/at/all"));
+    EXPECT_EQ(resolveSymlinkTargetAbsolute(inHome("dangling")), "/nowhere/at/all");
     EXPECT_EQ(resolveSymlinkTargetAbsolute(inHome("a/c")), std::nullopt);
     EXPECT_EQ(resolveSymlinkTargetAbsolute(inHome("missing")), std::nullopt);
 
@@ -27,7 +27,7 @@ TEST_F(SymlinkPaths, ResolvesRelativeTargetsAgainstTheLinksFolderWithoutFollowin
 }
 
 TEST(SymlinkPathsCompare, ComparesCleanedTextNotTargets) {
-    EXPECT_TRUE(pathsResolveSame(QStringLiteral("/x/y/"), QStringLiteral("/x/./y")));
-    EXPECT_TRUE(pathsResolveSame(QStringLiteral("/x//z/../y"), QStringLiteral("/x/y")));
-    EXPECT_FALSE(pathsResolveSame(QStringLiteral("/x/y"), QStringLiteral("/x/Y")));
+    EXPECT_TRUE(pathsResolveSame("/x/y/", "/x/./y"));
+    EXPECT_TRUE(pathsResolveSame("/x//z/../y", "/x/y"));
+    EXPECT_FALSE(pathsResolveSame("/x/y", "/x/Y"));
 }

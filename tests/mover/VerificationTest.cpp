@@ -126,7 +126,7 @@ TEST_F(Verification, ListingAndDigestFollowByteOrderAndTheDocumentedByteStream) 
 
 // The temporary home is private to root: what nobody must fail to read lives in /tmp.
 TEST(VerificationAccess, AnUnreadableFolderFailsTheListingAndAnUnreadableFileHashesToItsMarker) {
-    QTemporaryDir shared(QStringLiteral("/tmp/quindle-verify-XXXXXX"));
+    QTemporaryDir shared("/tmp/quindle-verify-XXXXXX");
     chmodPath(shared.path(), 0755);
     const QString root = shared.path() + "/tree";
     writeText(root + "/closed/b", "b");
@@ -336,7 +336,7 @@ TEST_F(Verification, ALargeFileHashesInBoundedMemoryAcrossChunkBoundaries) {
         return status.mid(at, status.indexOf(" kB", at) - at).trimmed().toLongLong();
     };
     const qint64 before = statusKB("VmRSS:");
-    QFile clearRefs(QStringLiteral("/proc/self/clear_refs")); // resets the peak to the current size
+    QFile clearRefs("/proc/self/clear_refs"); // resets the peak to the current size
     if (clearRefs.open(QIODevice::WriteOnly))
         clearRefs.write("5");
     clearRefs.close();

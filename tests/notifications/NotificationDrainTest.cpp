@@ -40,13 +40,12 @@ void append(const QByteArray &lines) {
 
 QStringList processedFiles() {
     return QDir(paths::stateDirectory())
-        .entryList({QStringLiteral("notifications.processed.*")}, QDir::Files, QDir::Name);
+        .entryList({"notifications.processed.*"}, QDir::Files, QDir::Name);
 }
 
 // A bus connection that never connected: no session bus at all.
 QDBusConnection noBus() {
-    return QDBusConnection::connectToBus(QStringLiteral("unix:path=/nonexistent/bus"),
-                                         QStringLiteral("no-bus"));
+    return QDBusConnection::connectToBus("unix:path=/nonexistent/bus", "no-bus");
 }
 
 } // namespace
@@ -142,8 +141,8 @@ TEST_F(DesktopDrainTest, PostsEachQueuedNoticeOnceAndKeepsTheDrainedQueue) {
 }
 
 TEST_F(DesktopDrainTest, ABodyIsEscapedOnlyForAServerThatReadsMarkup) {
-    const QString title = QStringLiteral("Moved <report> & co");
-    const QString body = QStringLiteral("<b>a&b.pdf</b> $(rm -rf ~) `id` 'one' \"two\"");
+    const QString title = "Moved <report> & co";
+    const QString body = "<b>a&b.pdf</b> $(rm -rf ~) `id` 'one' \"two\"";
     for (const auto markup : {DunstServer::Markup::None, DunstServer::Markup::Full}) {
         DunstServer dunst(*bus, markup);
         ASSERT_TRUE(dunst.isRunning());
@@ -224,7 +223,7 @@ TEST_F(DesktopDrainTest, WithoutAServerTheTrayOrStandardErrorShowsEachNotice) {
     Drain drain(bus->connect()); // a bus on which no server runs or can be started
     QByteArray lines;
     for (int i = 1; i <= 55; ++i)
-        lines += line(QStringLiteral("Notice %1").arg(i), QStringLiteral("Line one\nline two"));
+        lines += line(QStringLiteral("Notice %1").arg(i), "Line one\nline two");
     append(lines);
     ASSERT_EQ(drain.once().posted.size(), 55);
     const QStringList printed = messages.startingWith("Quindle: notification: ");

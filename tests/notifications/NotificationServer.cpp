@@ -47,7 +47,7 @@ std::optional<QString> missingDesktopPrograms() {
 }
 
 PrivateBus::PrivateBus() {
-    const QString config = m_dir.filePath(QStringLiteral("bus.conf"));
+    const QString config = m_dir.filePath("bus.conf");
     write(config,
           QStringLiteral(
               R"(<!DOCTYPE busconfig PUBLIC "-//freedesktop//DTD D-Bus Bus Configuration 1.0//EN"
@@ -66,9 +66,8 @@ PrivateBus::PrivateBus() {
               .arg(m_dir.path())
               .toUtf8());
     m_daemon.setProcessChannelMode(QProcess::SeparateChannels);
-    m_daemon.start(QStringLiteral("dbus-daemon"),
-                   {QStringLiteral("--config-file=") + config, QStringLiteral("--nofork"),
-                    QStringLiteral("--print-address=1")});
+    m_daemon.start("dbus-daemon",
+                   {QStringLiteral("--config-file=") + config, "--nofork", "--print-address=1"});
     if (waitUntil([this] { return m_daemon.canReadLine(); }, startupMs))
         m_address = QString::fromUtf8(m_daemon.readLine()).trimmed();
 }
@@ -84,7 +83,7 @@ QDBusConnection PrivateBus::connect() const {
 
 QProcessEnvironment PrivateBus::environment() const {
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-    environment.insert(QStringLiteral("DBUS_SESSION_BUS_ADDRESS"), m_address);
+    environment.insert("DBUS_SESSION_BUS_ADDRESS", m_address);
     return environment;
 }
 
@@ -94,7 +93,7 @@ bool PrivateBus::nameHasOwner(const QString &name) const {
 
 DunstServer::DunstServer(const PrivateBus &bus, Markup markup)
     : m_bus(bus) {
-    const QString config = m_dir.filePath(QStringLiteral("dunstrc"));
+    const QString config = m_dir.filePath("dunstrc");
     write(config, QByteArray("[global]\n"
                              "stack_duplicates = false\n"
                              "history_length = 10000\n"
@@ -102,23 +101,19 @@ DunstServer::DunstServer(const PrivateBus &bus, Markup markup)
                              "markup = ") +
                       (markup == Markup::Full ? "full" : "no") + "\n");
     // A display of its own: Xvfb picks a free number and says which.
-    m_display.start(QStringLiteral("Xvfb"),
-                    {QStringLiteral("-displayfd"), QStringLiteral("1"), QStringLiteral("-nolisten"),
-                     QStringLiteral("tcp"), QStringLiteral("-screen"), QStringLiteral("0"),
-                     QStringLiteral("640x480x24")});
+    m_display.start("Xvfb", {"-displayfd", "1", "-nolisten", "tcp", "-screen", "0", "640x480x24"});
     if (!waitUntil([this] { return m_display.canReadLine(); }, startupMs))
         return;
     QProcessEnvironment environment = bus.environment();
-    environment.insert(QStringLiteral("DISPLAY"),
-                       QLatin1Char(':') + QString::fromUtf8(m_display.readLine()).trimmed());
+    environment.insert("DISPLAY", u':' + QString::fromUtf8(m_display.readLine()).trimmed());
     m_dunst.setProcessEnvironment(environment);
     m_dunst.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-    m_dunst.start(QStringLiteral("dunst"), {QStringLiteral("-config"), config});
+    m_dunst.start("dunst", {"-config", config});
     // Nothing may ask for the name before dunst owns it.
     m_ready = waitUntil(
         [&] {
             return m_dunst.state() != QProcess::NotRunning &&
-                   bus.nameHasOwner(QStringLiteral("org.freedesktop.Notifications"));
+                   bus.nameHasOwner("org.freedesktop.Notifications");
         },
         startupMs);
 }
@@ -127,13 +122,11 @@ DunstServer::~DunstServer() {
     stop(m_dunst);
     stop(m_display);
     // The next server on this bus must find the name free.
-    waitUntil(
-        [this] { return !m_bus.nameHasOwner(QStringLiteral("org.freedesktop.Notifications")); },
-        startupMs);
+    waitUntil([this] { return !m_bus.nameHasOwner("org.freedesktop.Notifications"); }, startupMs);
 }
 
 QString DunstServer::dunstctl(const QStringList &arguments) const {
-    const CommandRun run = runCommand(QStringLiteral("dunstctl"), arguments, m_bus.environment());
+    const CommandRun run = runCommand("dunstctl", arguments, m_bus.environment());
     EXPECT_EQ(run.status, 0) << run.err.toStdString();
     return run.out;
 }
@@ -141,21 +134,20 @@ QString DunstServer::dunstctl(const QStringList &arguments) const {
 int DunstServer::received() const {
     int total = 0;
     for (const char *which : {"displayed", "waiting", "history"})
-        total += dunstctl({QStringLiteral("count"), QString::fromLatin1(which)}).trimmed().toInt();
+        total += dunstctl({"count", QString::fromLatin1(which)}).trimmed().toInt();
     return total;
 }
 
 QList<ReceivedNotice> DunstServer::history() const {
     // Closing the one on screen brings the next waiting one up.
-    while (dunstctl({QStringLiteral("count"), QStringLiteral("displayed")}).trimmed().toInt() > 0)
-        dunstctl({QStringLiteral("close-all")});
-    const QJsonArray entries =
-        QJsonDocument::fromJson(dunstctl({QStringLiteral("history")}).toUtf8())
-            .object()
-            .value(QStringLiteral("data"))
-            .toArray()
-            .at(0)
-            .toArray();
+    while (dunstctl({"count", "displayed"}).trimmed().toInt() > 0)
+        dunstctl({"close-all"});
+    const QJsonArray entries = QJsonDocument::fromJson(dunstctl({"history"}).toUtf8())
+                                   .object()
+                                   .value("data")
+                                   .toArray()
+                                   .at(0)
+                                   .toArray();
     QList<ReceivedNotice> notices;
     for (const QJsonValue &entry : entries) {
         const auto field = [&](const char *key) {
@@ -170,10 +162,9 @@ NotifyMonitor::NotifyMonitor(const PrivateBus &bus) {
     m_monitor.setProcessEnvironment(bus.environment());
     QObject::connect(&m_monitor, &QProcess::readyReadStandardOutput,
                      [this] { m_output += m_monitor.readAllStandardOutput(); });
-    m_monitor.start(QStringLiteral("dbus-monitor"),
-                    {QStringLiteral("--address"), bus.address(),
-                     QStringLiteral("type='method_call',interface='org.freedesktop.Notifications',"
-                                    "member='Notify'")});
+    m_monitor.start("dbus-monitor", {"--address", bus.address(),
+                                     "type='method_call',interface='org.freedesktop.Notifications',"
+                                     "member='Notify'"});
     // It has become a monitor once the bus took its name back.
     m_ready = waitUntil([this] { return m_output.contains("NameLost"); }, startupMs);
 }
@@ -194,14 +185,14 @@ QList<NotifyCall> NotifyMonitor::calls(qsizetype count) {
         QString previous, key;
         for (const QByteArray &raw : m_output.split('\n')) {
             const QString line = QString::fromUtf8(raw);
-            if (line.startsWith(QLatin1String("method call"))) {
+            if (line.startsWith("method call")) {
                 found.append(NotifyCall{});
                 strings.clear();
             } else if (!found.isEmpty()) {
                 NotifyCall &call = found.last();
                 const QRegularExpressionMatch string = text.match(line);
                 const QRegularExpressionMatch value = variant.match(line);
-                if (string.hasMatch() && previous.trimmed() == QLatin1String("dict entry(")) {
+                if (string.hasMatch() && previous.trimmed() == "dict entry(") {
                     key = string.captured(1);
                 } else if (value.hasMatch() && !key.isEmpty()) {
                     call.hints.insert(key, value.captured(1));

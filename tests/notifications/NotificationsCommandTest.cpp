@@ -31,8 +31,8 @@ protected:
 TEST_F(NotificationsCommand, ANoticeQueuedByTheServiceReachesTheDesktop) {
     test::DunstServer dunst(*bus);
     ASSERT_TRUE(dunst.isRunning());
-    const QString title = QStringLiteral("Quindle's rules pass met a problem");
-    const QString body = QStringLiteral("Could not move ~/Downloads/<big> & \"old\" $(files).");
+    const QString title = "Quindle's rules pass met a problem";
+    const QString body = "Could not move ~/Downloads/<big> & \"old\" $(files).";
     QString output;
     ASSERT_EQ(test::ServiceSandbox::run({"notify", title, body, "dialog-warning"}, &output), 0)
         << output.toStdString();

@@ -42,7 +42,7 @@ class FolderUse : public TempHomeTest {
 protected:
     QString app(const QString &name) {
         const QString folder = QFileInfo(inHome(name)).absoluteFilePath();
-        QDir().mkpath(folder + QStringLiteral("/bin"));
+        QDir().mkpath(folder + "/bin");
         return QFileInfo(folder).canonicalFilePath();
     }
     bool usedBy(const QString &folder, qint64 pid) {
@@ -51,92 +51,86 @@ protected:
 };
 
 TEST_F(FolderUse, IsSeenThroughExecutableWorkingFolderOpenScriptAndDeletedProgram) {
-    const QString byExe = app(QStringLiteral("ByExe")), byCwd = app(QStringLiteral("ByCwd")),
-                  byScript = app(QStringLiteral("ByScript")),
-                  deleted = app(QStringLiteral("Deleted")), idle = app(QStringLiteral("Idle"));
-    const QString sleep = QStandardPaths::findExecutable(QStringLiteral("sleep"));
-    ASSERT_TRUE(QFile::copy(sleep, byExe + QStringLiteral("/bin/sleep")));
-    ASSERT_TRUE(QFile::copy(sleep, deleted + QStringLiteral("/bin/sleep")));
+    const QString byExe = app("ByExe"), byCwd = app("ByCwd"), byScript = app("ByScript"),
+                  deleted = app("Deleted"), idle = app("Idle");
+    const QString sleep = QStandardPaths::findExecutable("sleep");
+    ASSERT_TRUE(QFile::copy(sleep, byExe + "/bin/sleep"));
+    ASSERT_TRUE(QFile::copy(sleep, deleted + "/bin/sleep"));
     // A command after the last one keeps the shell from handing its process over to it.
-    writeText(byScript + QStringLiteral("/run.sh"), "sleep 60\nexit 0\n");
+    writeText(byScript + "/run.sh", "sleep 60\nexit 0\n");
 
-    auto exe = startChild(byExe + QStringLiteral("/bin/sleep"), {QStringLiteral("60")});
-    auto cwd = startChild(sleep, {QStringLiteral("60")}, byCwd);
-    auto script = startChild(QStringLiteral("/bin/sh"), {byScript + QStringLiteral("/run.sh")});
-    auto gone = startChild(deleted + QStringLiteral("/bin/sleep"), {QStringLiteral("60")});
+    auto exe = startChild(byExe + "/bin/sleep", {"60"});
+    auto cwd = startChild(sleep, {"60"}, byCwd);
+    auto script = startChild("/bin/sh", {byScript + "/run.sh"});
+    auto gone = startChild(deleted + "/bin/sleep", {"60"});
     ASSERT_TRUE(usedBy(deleted, gone->pid()));
-    ASSERT_TRUE(QFile::remove(deleted + QStringLiteral("/bin/sleep")));
+    ASSERT_TRUE(QFile::remove(deleted + "/bin/sleep"));
 
     EXPECT_TRUE(usedBy(byExe, exe->pid()));
     EXPECT_TRUE(usedBy(byCwd, cwd->pid()));
     EXPECT_TRUE(usedBy(byScript, script->pid()));
     EXPECT_TRUE(usedBy(deleted, gone->pid()));
     const auto users = folderUsers({byExe, idle});
-    EXPECT_EQ(users.value(byExe).name, QStringLiteral("sleep"));
+    EXPECT_EQ(users.value(byExe).name, "sleep");
     EXPECT_FALSE(users.contains(idle));
 }
 
 class PackageDatabase : public TempHomeTest {};
 
 TEST_F(PackageDatabase, OwnsExactPathsOnlyInOneQuery) {
-    if (QStandardPaths::findExecutable(QStringLiteral("dpkg-query")).isEmpty())
+    if (QStandardPaths::findExecutable("dpkg-query").isEmpty())
         GTEST_SKIP() << "dpkg is not installed";
-    const QString admin = inHome(QStringLiteral("dpkg"));
-    writeText(admin + QStringLiteral("/status"),
+    const QString admin = inHome("dpkg");
+    writeText(admin + "/status",
               "Package: foo-app\nStatus: install ok installed\nVersion: 1\nArchitecture: all\n"
               "Maintainer: A <a@b>\nDescription: d\n\n");
-    writeText(admin + QStringLiteral("/info/foo-app.list"),
-              "/.\n/opt\n/opt/Foo [1] App\n/opt/Foo [1] App/bin\n");
-    QDir().mkpath(admin + QStringLiteral("/updates"));
+    writeText(admin + "/info/foo-app.list", "/.\n/opt\n/opt/Foo [1] App\n/opt/Foo [1] App/bin\n");
+    QDir().mkpath(admin + "/updates");
     setEnv("QUINDLE_DPKG_ADMINDIR", admin);
 
     const QHash<QString, QString> owners =
-        packageOwners({QStringLiteral("/opt/Foo [1] App"), QStringLiteral("/opt/Foo"),
-                       QStringLiteral("/opt/Other")});
+        packageOwners({"/opt/Foo [1] App", "/opt/Foo", "/opt/Other"});
     EXPECT_EQ(owners, (QHash<QString, QString>{{"/opt/Foo [1] App", "foo-app"}}));
-    EXPECT_EQ(dpkgExactPattern(QStringLiteral("/a*b?c[d\\e")),
-              QStringLiteral("/a\\*b\\?c\\[d\\\\e"));
-    EXPECT_EQ(parseDpkgSearch(QStringLiteral("diversion by x from: /opt/A\na, b: /opt/A\n"),
-                              {QStringLiteral("/opt/A")}),
+    EXPECT_EQ(dpkgExactPattern("/a*b?c[d\\e"), "/a\\*b\\?c\\[d\\\\e");
+    EXPECT_EQ(parseDpkgSearch("diversion by x from: /opt/A\na, b: /opt/A\n", {"/opt/A"}),
               (QHash<QString, QString>{{"/opt/A", "a, b"}}));
 }
 
 class PrivilegeBits : public TempHomeTest {};
 
 TEST_F(PrivilegeBits, SetuidSetgidAndCapabilitiesAreFound) {
-    const QString app = inHome(QStringLiteral("App"));
-    writeText(app + QStringLiteral("/bin/plain"), "x");
+    const QString app = inHome("App");
+    writeText(app + "/bin/plain", "x");
     EXPECT_FALSE(privilegedProgram(app));
 
-    writeText(app + QStringLiteral("/bin/helper"), "x");
-    ASSERT_EQ(::chmod(QFile::encodeName(app + QStringLiteral("/bin/helper")).constData(), 04755),
-              0);
-    EXPECT_EQ(privilegedProgram(app), app + QStringLiteral("/bin/helper"));
-    ::chmod(QFile::encodeName(app + QStringLiteral("/bin/helper")).constData(), 02755);
-    EXPECT_EQ(privilegedProgram(app), app + QStringLiteral("/bin/helper"));
-    ::chmod(QFile::encodeName(app + QStringLiteral("/bin/helper")).constData(), 0755);
+    writeText(app + "/bin/helper", "x");
+    ASSERT_EQ(::chmod(QFile::encodeName(app + "/bin/helper").constData(), 04755), 0);
+    EXPECT_EQ(privilegedProgram(app), app + "/bin/helper");
+    ::chmod(QFile::encodeName(app + "/bin/helper").constData(), 02755);
+    EXPECT_EQ(privilegedProgram(app), app + "/bin/helper");
+    ::chmod(QFile::encodeName(app + "/bin/helper").constData(), 0755);
     EXPECT_FALSE(privilegedProgram(app));
 
-    const QString setcap = QStandardPaths::findExecutable(QStringLiteral("setcap"),
-                                                          {"/usr/sbin", "/sbin", "/usr/bin"});
+    const QString setcap =
+        QStandardPaths::findExecutable("setcap", {"/usr/sbin", "/sbin", "/usr/bin"});
     if (!isRoot() || setcap.isEmpty())
         GTEST_SKIP() << "setting file capabilities needs root and setcap";
-    writeText(app + QStringLiteral("/lib/net"), "x");
-    ASSERT_EQ(QProcess::execute(setcap, {"cap_net_raw+ep", app + QStringLiteral("/lib/net")}), 0);
-    EXPECT_EQ(privilegedProgram(app), app + QStringLiteral("/lib/net"));
+    writeText(app + "/lib/net", "x");
+    ASSERT_EQ(QProcess::execute(setcap, {"cap_net_raw+ep", app + "/lib/net"}), 0);
+    EXPECT_EQ(privilegedProgram(app), app + "/lib/net");
 }
 
 class Exchange : public TempHomeTest {};
 
 TEST_F(Exchange, SwapsAFolderWithALinkToItsCopy) {
-    const QString folder = inHome(QStringLiteral("App")), aside = folder + ".quindle-old";
-    writeText(folder + QStringLiteral("/file"), "original");
-    ASSERT_TRUE(QFile::link(inHome(QStringLiteral("copy")), aside));
+    const QString folder = inHome("App"), aside = folder + ".quindle-old";
+    writeText(folder + "/file", "original");
+    ASSERT_TRUE(QFile::link(inHome("copy"), aside));
     ASSERT_FALSE(exchangePaths(folder, aside));
     EXPECT_TRUE(QFileInfo(folder).isSymLink());
-    EXPECT_EQ(QFileInfo(folder).symLinkTarget(), inHome(QStringLiteral("copy")));
-    EXPECT_EQ(readText(aside + QStringLiteral("/file")), "original");
-    EXPECT_TRUE(exchangePaths(folder, inHome(QStringLiteral("missing"))));
+    EXPECT_EQ(QFileInfo(folder).symLinkTarget(), inHome("copy"));
+    EXPECT_EQ(readText(aside + "/file"), "original");
+    EXPECT_TRUE(exchangePaths(folder, inHome("missing")));
     EXPECT_TRUE(QFileInfo(folder).isSymLink()) << "a failed swap leaves both in place";
 }
 
@@ -150,11 +144,11 @@ TEST_F(MoveAccess, NamesWhatKeepsAnOrdinaryUserFromMovingTheFolder) {
     const auto own = [](const QString &path) {
         return ::chown(QFile::encodeName(path).constData(), 65534, 65534) == 0;
     };
-    const QString rootOwned = inHome(QStringLiteral("opt")), mine = inHome(QStringLiteral("apps"));
-    writeText(rootOwned + QStringLiteral("/A/f"), "x");
-    writeText(mine + QStringLiteral("/B/f"), "x");
-    writeText(mine + QStringLiteral("/C/secret"), "x");
-    writeText(mine + QStringLiteral("/D/locked/f"), "x");
+    const QString rootOwned = inHome("opt"), mine = inHome("apps");
+    writeText(rootOwned + "/A/f", "x");
+    writeText(mine + "/B/f", "x");
+    writeText(mine + "/C/secret", "x");
+    writeText(mine + "/D/locked/f", "x");
     for (const QString &path :
          {mine, mine + "/B", mine + "/B/f", mine + "/C", mine + "/D", mine + "/D/locked/f"})
         ASSERT_TRUE(own(path));

@@ -18,7 +18,7 @@ using Outcome = ChildResult::Outcome;
 namespace {
 
 ChildCommand bash(const QString &script) {
-    return ChildCommand(QStringLiteral("/bin/bash"), {QStringLiteral("-c"), script});
+    return ChildCommand("/bin/bash", {"-c", script});
 }
 
 // The asynchronous form, driven by this thread's event loop.
@@ -49,9 +49,8 @@ struct AsyncRun {
 TEST(ChildProcessRun, ExitCodeStreamsEnvironmentAndWorkingFolder) {
     QTemporaryDir folder;
     // `cat` ends at once only when standard input is empty.
-    ChildCommand command =
-        bash(QStringLiteral("cat; echo \"$GREETING\"; pwd; echo warn >&2; exit 3"));
-    command.environment.insert(QStringLiteral("GREETING"), QStringLiteral("hello there"));
+    ChildCommand command = bash("cat; echo \"$GREETING\"; pwd; echo warn >&2; exit 3");
+    command.environment.insert("GREETING", "hello there");
     command.workingDirectory = folder.path();
     const ChildResult separate = ChildProcess::run(command);
     EXPECT_EQ(separate.outcome, Outcome::Exited);
@@ -61,7 +60,7 @@ TEST(ChildProcessRun, ExitCodeStreamsEnvironmentAndWorkingFolder) {
               "hello there\n" + QDir(folder.path()).canonicalPath().toUtf8() + "\n");
     EXPECT_EQ(separate.error, "warn\n");
 
-    ChildCommand combined = bash(QStringLiteral("echo one; echo two >&2; echo three"));
+    ChildCommand combined = bash("echo one; echo two >&2; echo three");
     combined.channels = ChildCommand::Channels::Combined;
     const ChildResult both = ChildProcess::run(combined);
     EXPECT_TRUE(both.succeeded());
@@ -70,11 +69,10 @@ TEST(ChildProcessRun, ExitCodeStreamsEnvironmentAndWorkingFolder) {
 
 TEST(ChildProcessRun, ProgramThatCannotRunFailsToStartWithTheReason) {
     QTemporaryDir folder;
-    const QString plainFile = folder.filePath(QStringLiteral("not-a-program"));
+    const QString plainFile = folder.filePath("not-a-program");
     QFile(plainFile).open(QIODevice::WriteOnly);
     for (const QString &program :
-         {QStringLiteral("/no/such/program"), QStringLiteral("no-such-program-anywhere"),
-          folder.path(), plainFile}) {
+         QStringList{"/no/such/program", "no-such-program-anywhere", folder.path(), plainFile}) {
         const ChildResult blocking = ChildProcess::run(ChildCommand(program));
         EXPECT_EQ(blocking.outcome, Outcome::FailedToStart) << program.toStdString();
         EXPECT_FALSE(blocking.startError.isEmpty()) << program.toStdString();
@@ -88,13 +86,13 @@ TEST(ChildProcessRun, ProgramThatCannotRunFailsToStartWithTheReason) {
 }
 
 TEST(ChildProcessRun, ExitBySignalIsReportedAsTheSignal) {
-    const ChildResult blocking = ChildProcess::run(bash(QStringLiteral("kill -USR1 $$")));
+    const ChildResult blocking = ChildProcess::run(bash("kill -USR1 $$"));
     EXPECT_EQ(blocking.outcome, Outcome::Signalled);
     EXPECT_EQ(blocking.signalNumber, SIGUSR1);
     EXPECT_EQ(blocking.shellStatus(), 128 + SIGUSR1);
     EXPECT_FALSE(blocking.succeeded());
 
-    AsyncRun run(bash(QStringLiteral("kill -SEGV $$")));
+    AsyncRun run(bash("kill -SEGV $$"));
     ASSERT_TRUE(run.child.start());
     ASSERT_TRUE(run.finishes());
     EXPECT_EQ(run.result->outcome, Outcome::Signalled);
@@ -102,7 +100,7 @@ TEST(ChildProcessRun, ExitBySignalIsReportedAsTheSignal) {
 }
 
 TEST(ChildProcessRun, DeadlineEndsTheRunAndKeepsWhatWasPrinted) {
-    ChildCommand command = bash(QStringLiteral("echo before; sleep 30; echo never"));
+    ChildCommand command = bash("echo before; sleep 30; echo never");
     command.deadline = 300ms;
     const ChildResult blocking = ChildProcess::run(command);
     EXPECT_EQ(blocking.outcome, Outcome::DeadlineHit);
@@ -117,8 +115,7 @@ TEST(ChildProcessRun, DeadlineEndsTheRunAndKeepsWhatWasPrinted) {
     EXPECT_EQ(run.out, QStringList{"before"});
 
     // Leaving quietly on SIGTERM does not make a run that had to be ended a success.
-    ChildCommand obliging =
-        bash(QStringLiteral("trap 'exit 0' TERM; while :; do sleep 0.05; done"));
+    ChildCommand obliging = bash("trap 'exit 0' TERM; while :; do sleep 0.05; done");
     obliging.deadline = 200ms;
     const ChildResult ended = ChildProcess::run(obliging);
     EXPECT_EQ(ended.outcome, Outcome::DeadlineHit);
@@ -127,7 +124,7 @@ TEST(ChildProcessRun, DeadlineEndsTheRunAndKeepsWhatWasPrinted) {
 }
 
 TEST(ChildProcessStop, AChildThatIgnoresTermIsKilledAfterTheGrace) {
-    ChildCommand stubborn = bash(QStringLiteral("trap '' TERM; echo ready; sleep 30"));
+    ChildCommand stubborn = bash("trap '' TERM; echo ready; sleep 30");
     stubborn.grace = 200ms;
     stubborn.delivery = ChildCommand::Delivery::Lines;
     AsyncRun run(stubborn);
@@ -147,7 +144,7 @@ TEST(ChildProcessStop, AChildThatIgnoresTermIsKilledAfterTheGrace) {
 }
 
 TEST(ChildProcessStop, StopReachesTheWholeGroup) {
-    ChildCommand parent = bash(QStringLiteral("sleep 30 & echo $!; wait"));
+    ChildCommand parent = bash("sleep 30 & echo $!; wait");
     parent.delivery = ChildCommand::Delivery::Lines;
     AsyncRun run(parent);
     ASSERT_TRUE(run.child.start());
@@ -163,7 +160,7 @@ TEST(ChildProcessStop, DestroyingARunningChildEndsItsGroupEvenWhenTermIsIgnored)
     qint64 leader = 0;
     qint64 grandchild = 0;
     {
-        ChildCommand stubborn = bash(QStringLiteral("trap '' TERM; sleep 30 & echo $!; wait"));
+        ChildCommand stubborn = bash("trap '' TERM; sleep 30 & echo $!; wait");
         stubborn.grace = 200ms;
         stubborn.delivery = ChildCommand::Delivery::Lines;
         AsyncRun run(stubborn);
@@ -179,7 +176,7 @@ TEST(ChildProcessStop, DestroyingARunningChildEndsItsGroupEvenWhenTermIsIgnored)
 TEST(ChildProcessOutput, LinesSplitAtBothSeparatorsAcrossWrites) {
     // The pause makes the child's writes reach the pipe apart.
     ChildCommand command =
-        bash(QStringLiteral("printf 'a\\rb'; sleep 0.2; printf 'c\\n\\nd'; printf 'e\\r\\n' >&2"));
+        bash("printf 'a\\rb'; sleep 0.2; printf 'c\\n\\nd'; printf 'e\\r\\n' >&2");
     command.delivery = ChildCommand::Delivery::Lines;
     AsyncRun run(command);
     ASSERT_TRUE(run.child.start());

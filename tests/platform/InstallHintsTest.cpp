@@ -21,17 +21,16 @@ TEST(InstallHints, PicksTheDistributionsCommandFromOsRelease) {
         {"VERSION_ID=\"debian\"\nID=gentoo\n", ""},
     };
     for (const auto &c : cases)
-        EXPECT_EQ(installCommandFor(QString::fromUtf8(c.osRelease), QStringLiteral("rsync")),
+        EXPECT_EQ(installCommandFor(QString::fromUtf8(c.osRelease), "rsync"),
                   QString::fromUtf8(c.expected))
             << c.osRelease;
 }
 
 TEST(InstallHints, SentencesNeverNameAForeignPackageManager) {
-    const QString via = viaPackageManager(QStringLiteral("rsync"));
-    const QString run = runInstallInTerminal(QStringLiteral("rsync"));
-    EXPECT_TRUE(via.startsWith(QStringLiteral("your package manager")));
-    EXPECT_TRUE(run.contains(QStringLiteral("rsync")));
+    const QString via = viaPackageManager("rsync");
+    const QString run = runInstallInTerminal("rsync");
+    EXPECT_TRUE(via.startsWith("your package manager"));
+    EXPECT_TRUE(run.contains("rsync"));
     for (const QString &text : {via, run})
-        EXPECT_FALSE(text.contains(QStringLiteral("brew"), Qt::CaseInsensitive))
-            << text.toStdString();
+        EXPECT_FALSE(text.contains("brew", Qt::CaseInsensitive)) << text.toStdString();
 }

@@ -17,8 +17,8 @@ using namespace quindle;
 
 TEST(MountTableWatcher, AMountAndItsUnmountAreEachAnnouncedOnceByPath) {
     QTemporaryDir root;
-    const QString source = root.path() + QStringLiteral("/source");
-    const QString point = root.path() + QStringLiteral("/mount point with spaces");
+    const QString source = root.path() + "/source";
+    const QString point = root.path() + "/mount point with spaces";
     QDir().mkpath(source);
     QDir().mkpath(point);
     platform::MountTableWatcher watcher;

@@ -31,7 +31,7 @@ TEST(FstabEntryRules, OnlyLiveLinesCountAndNeedlesThatCouldLeaveTheirQuotingAreR
     EXPECT_FALSE(
         FstabEntry::hasProblematicEntry("UUID=1 /media/u/My\\040Drive2x", {"/media/u/My Drivex"}));
     // A table that is missing or not a file has no entry.
-    EXPECT_FALSE(FstabEntry::hasProblematicEntry(QStringLiteral("/nonexistent/fstab")));
+    EXPECT_FALSE(FstabEntry::hasProblematicEntry("/nonexistent/fstab"));
     EXPECT_FALSE(FstabEntry::hasProblematicEntry(QDir::tempPath()));
 
     const QDateTime now(QDate(2024, 5, 1), QTime(12, 34, 56), Qt::UTC);

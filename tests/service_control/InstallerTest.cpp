@@ -22,7 +22,7 @@ namespace {
 // The arguments of every live process whose command line mentions `text`.
 QList<QStringList> processesMentioning(const QString &text) {
     QList<QStringList> found;
-    for (const QString &pid : QDir(QStringLiteral("/proc")).entryList(QDir::Dirs)) {
+    for (const QString &pid : QDir("/proc").entryList(QDir::Dirs)) {
         const QByteArray stat = readText("/proc/" + pid + "/stat");
         const QByteArray cmdline = readText("/proc/" + pid + "/cmdline");
         if (pid.toLongLong() > 0 && stat.mid(stat.lastIndexOf(')') + 2, 1) != "Z" &&

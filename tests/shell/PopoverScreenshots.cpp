@@ -78,23 +78,22 @@ int main(int argc, char **argv) {
     const screenshots::Options options =
         screenshots::parse(argc, argv, QStringLiteral(QUINDLE_SOURCE_DIR "/docs/screenshots"));
     QApplication app(argc, argv);
-    screenshots::begin(QStringLiteral("popover_screenshots"), options);
+    screenshots::begin("popover_screenshots", options);
     QTemporaryDir home;
     qputenv("HOME", QFile::encodeName(home.path()));
-    qputenv("XDG_CONFIG_HOME", QFile::encodeName(home.path() + QStringLiteral("/.config")));
+    qputenv("XDG_CONFIG_HOME", QFile::encodeName(home.path() + "/.config"));
     screenshots::writeFile(
         paths::serviceScript(),
         "#!/bin/bash\necho \"Dry run: would move 14 files (2.1 GB); nothing was changed.\"\n");
 
-    auto manager =
-        std::make_shared<test::FakeServiceManager>(home.path() + QStringLiteral("/unit"));
+    auto manager = std::make_shared<test::FakeServiceManager>(home.path() + "/unit");
     manager->loadedFrom = 0;
     StatusModel model([manager] { return manager; });
     MoverLog log;
     MoverSettings settings;
     test::FakeVolumeWatcher volumes;
     LocalFolderMover mover(log, settings, &volumes);
-    const QString fstabFile = home.path() + QStringLiteral("/fstab");
+    const QString fstabFile = home.path() + "/fstab";
     FstabAuditor fstab(fstabFile);
     PopoverModel popover(model, mover, &fstab);
     QMessageBox *question = nullptr;
@@ -130,38 +129,38 @@ int main(int argc, char **argv) {
     shoot("drive-missing", {{"mounted", false}, {"marker_ok", false}, {"internal_free_gb", 30}});
     // The output of an action, under the normal state.
     bool ran = false;
-    model.run(QStringLiteral("dry-run")).then(&model, [&](const ProcessOutput &) { ran = true; });
-    screenshots::wait([&] { return ran; }, QStringLiteral("the dry run"));
+    model.run("dry-run").then(&model, [&](const ProcessOutput &) { ran = true; });
+    screenshots::wait([&] { return ran; }, "the dry run");
     shoot("output", {});
     // What a destructive button asks first.
     view.commandButton(service::rollback)->click();
-    screenshots::wait([&] { return question != nullptr; }, QStringLiteral("the question"));
+    screenshots::wait([&] { return question != nullptr; }, "the question");
     if (question) {
         question->resize(question->sizeHint());
-        screenshots::shoot(question, QStringLiteral("popover-confirm.png"));
+        screenshots::shoot(question, "popover-confirm.png");
         question->close();
     }
     question = nullptr;
     view.commandButton(service::ejectNVMe)->click();
-    screenshots::wait([&] { return question != nullptr; }, QStringLiteral("the eject question"));
+    screenshots::wait([&] { return question != nullptr; }, "the eject question");
     if (question) {
         question->resize(question->sizeHint());
-        screenshots::shoot(question, QStringLiteral("popover-eject-confirm.png"));
+        screenshots::shoot(question, "popover-eject-confirm.png");
         question->close();
     }
     // A line an earlier install left in the file system table, and what removing it asks.
     screenshots::writeFile(fstabFile, "UUID=2 " + platform::defaultNVMePath().toUtf8() +
                                           " ext4 defaults 0 2\n");
     fstab.refresh();
-    screenshots::wait([&] { return fstab.hasLegacyEntry(); }, QStringLiteral("the fstab line"));
+    screenshots::wait([&] { return fstab.hasLegacyEntry(); }, "the fstab line");
     shoot("fstab", {});
     question = nullptr;
     for (QLabel *label : view.findChildren<QLabel *>())
-        if (label->accessibleName() == QStringLiteral("fstab entry"))
-            Q_EMIT label->linkActivated(QStringLiteral("remove"));
+        if (label->accessibleName() == "fstab entry")
+            Q_EMIT label->linkActivated("remove");
     if (question) {
         question->resize(question->sizeHint());
-        screenshots::shoot(question, QStringLiteral("popover-fstab-confirm.png"));
+        screenshots::shoot(question, "popover-fstab-confirm.png");
         question->close();
     }
     // The last Free Up Space run's result, until it is dismissed.
@@ -178,15 +177,12 @@ int main(int argc, char **argv) {
         QMenu *menu = button->menu();
         menu->popup(button->mapToGlobal(QPoint(0, button->height())));
         QApplication::processEvents();
-        screenshots::shoot(
-            menu, QStringLiteral("popover-menu-%1.png")
-                      .arg(button->text().toLower().replace(QLatin1Char(' '), QLatin1Char('-'))));
+        screenshots::shoot(menu, QStringLiteral("popover-menu-%1.png")
+                                     .arg(button->text().toLower().replace(u' ', u'-')));
         menu->close();
     }
     // Notices the desktop could not show, listed under the output.
-    notices.add({{QStringLiteral("Quindle — rules pass done"),
-                  QStringLiteral("Moved 3 entries (2.1 GB) to the NVMe."),
-                  {}},
+    notices.add({{"Quindle — rules pass done", "Moved 3 entries (2.1 GB) to the NVMe.", {}},
                  QDateTime::currentDateTimeUtc(),
                  NoticeRoute::StandardError});
     refresh(model, {});
@@ -194,7 +190,7 @@ int main(int argc, char **argv) {
     view.resize(view.fittingSize({1280, 900}));
     for (QScrollArea *page : view.findChildren<QScrollArea *>())
         page->verticalScrollBar()->setValue(page->verticalScrollBar()->maximum());
-    screenshots::shoot(&view, QStringLiteral("popover-notices.png"));
+    screenshots::shoot(&view, "popover-notices.png");
     // The tray icon in each look, on a light and a dark panel, at scale 1, 1.5 and 2.
     {
         const QList<ui::DotLook> looks{{},
@@ -217,7 +213,7 @@ int main(int argc, char **argv) {
                                        icon);
                 }
         painter.end();
-        screenshots::save(sheet, QStringLiteral("tray-icons.png"));
+        screenshots::save(sheet, "tray-icons.png");
     }
     return screenshots::exitCode();
 }

@@ -90,15 +90,15 @@ TEST_F(Popover, RuleRunsNeedAnActiveServiceAndTheDrive) {
     setStatus({{"paused", true}});
     EXPECT_FALSE(view->commandButton(service::relocateNow)->isEnabled());
     EXPECT_FALSE(view->commandButton(service::dryRun)->isEnabled());
-    EXPECT_EQ(view->commandButton(service::pause)->text(), QStringLiteral("Resume"));
-    EXPECT_EQ(labelText(*view, QStringLiteral("Auto-actions")), QStringLiteral("Paused"));
+    EXPECT_EQ(view->commandButton(service::pause)->text(), "Resume");
+    EXPECT_EQ(labelText(*view, "Auto-actions"), "Paused");
     view->commandButton(service::pause)->click();
     ASSERT_TRUE(test::waitUntil([&] { return ran() == QStringList{"resume"}; }));
 
     setStatus({{"mounted", false}});
     EXPECT_FALSE(view->commandButton(service::relocateNow)->isEnabled());
     EXPECT_TRUE(view->commandButton(service::remount)->isEnabled());
-    EXPECT_EQ(labelText(*view, QStringLiteral("NVMe")), QStringLiteral("Disconnected"));
+    EXPECT_EQ(labelText(*view, "NVMe"), "Disconnected");
 }
 
 TEST_F(Popover, ConfirmationsRunNothingWhenCancelled) {
@@ -119,10 +119,10 @@ TEST_F(Popover, SettingsOpenFromMoreActionsAndWithCtrlComma) {
     view->show();
     QAction *settings = nullptr;
     for (QAction *action : view->actions())
-        if (action->text() == QStringLiteral("Settings…"))
+        if (action->text() == "Settings…")
             settings = action;
     ASSERT_TRUE(settings);
-    EXPECT_EQ(settings->shortcut(), QKeySequence(QStringLiteral("Ctrl+,")));
+    EXPECT_EQ(settings->shortcut(), QKeySequence("Ctrl+,"));
     EXPECT_TRUE(settings->associatedObjects().size() >= 2) << "in the menu and on the popover";
     QApplication::setActiveWindow(view.get());
     QTest::keyClick(view.get(), Qt::Key_Comma, Qt::ControlModifier);
@@ -135,9 +135,9 @@ TEST_F(Popover, HelpAndEachLegalDocumentOpenTheirOwnWindow) {
     QToolButton *help = nullptr;
     QToolButton *legal = nullptr;
     for (QToolButton *button : view->findChildren<QToolButton *>()) {
-        if (button->text() == QStringLiteral("Help"))
+        if (button->text() == "Help")
             help = button;
-        if (button->text() == QStringLiteral("Legal"))
+        if (button->text() == "Legal")
             legal = button;
     }
     ASSERT_TRUE(help && legal && legal->menu());
@@ -161,14 +161,14 @@ TEST_F(Popover, NoticesTheDesktopCouldNotShowAreListedUntilItShowsOneAgain) {
     auto *panel = view->findChild<ui::RecentNoticesView *>();
     ASSERT_TRUE(panel);
     EXPECT_FALSE(panel->isVisible()) << "nothing to list yet";
-    notices.add({{QStringLiteral("Low space"), QStringLiteral("12 GB left"), {}},
+    notices.add({{"Low space", "12 GB left", {}},
                  QDateTime::currentDateTimeUtc(),
                  NoticeRoute::StandardError});
     EXPECT_TRUE(panel->isVisible());
     const QListWidget *list = panel->findChild<QListWidget *>();
     ASSERT_EQ(list->count(), 1);
-    EXPECT_TRUE(list->item(0)->text().contains(QStringLiteral("Low space\n12 GB left")));
-    notices.add({{QStringLiteral("Pass done"), QStringLiteral("Moved 1 entry"), {}},
+    EXPECT_TRUE(list->item(0)->text().contains("Low space\n12 GB left"));
+    notices.add({{"Pass done", "Moved 1 entry", {}},
                  QDateTime::currentDateTimeUtc(),
                  NoticeRoute::Desktop});
     EXPECT_FALSE(panel->isVisible());
@@ -184,7 +184,7 @@ TEST_F(Popover, ASecondClickWhileTheCommandRunsDoesNothing) {
     test::writeText(inHome("release"), "");
     ASSERT_TRUE(test::waitUntil([&] { return dryRun->isEnabled(); }));
     EXPECT_EQ(ran(), QStringList{"dry-run"});
-    EXPECT_EQ(model->actionOutput().trimmed(), QStringLiteral("did dry-run"));
+    EXPECT_EQ(model->actionOutput().trimmed(), "did dry-run");
 }
 
 TEST_F(Popover, ShowsWhatToDoBeforeThereIsAStatus) {
@@ -198,8 +198,7 @@ TEST_F(Popover, ShowsWhatToDoBeforeThereIsAStatus) {
     for (QPushButton *button : view->findChildren<QPushButton *>())
         if (button->isVisibleTo(view.get()))
             buttons << button->text();
-    EXPECT_TRUE(buttons.contains(QStringLiteral("Start Service")))
-        << buttons.join(", ").toStdString();
+    EXPECT_TRUE(buttons.contains("Start Service")) << buttons.join(", ").toStdString();
     Q_UNUSED(start);
 
     QFile::remove(paths::serviceScript());
@@ -207,7 +206,7 @@ TEST_F(Popover, ShowsWhatToDoBeforeThereIsAStatus) {
     model->refreshAsync().then(model.get(), [&] { done = true; });
     ASSERT_TRUE(test::waitUntil([&] { return done; }));
     for (QPushButton *button : view->findChildren<QPushButton *>())
-        if (button->text() == QStringLiteral("Run Setup…"))
+        if (button->text() == "Run Setup…")
             button->click();
     EXPECT_EQ(opened, QList<ui::WindowKind>{ui::WindowKind::SetupWizard});
 }
@@ -221,24 +220,22 @@ TEST_F(Popover, AnFstabLineIsOfferedForRemovalAskedAboutAndGoneOnceRemoved) {
     fakes.add("pkexec", "exit 126");
     auto view = makeView();
     view->show();
-    QLabel *row = label(*view, QStringLiteral("fstab entry"));
+    QLabel *row = label(*view, "fstab entry");
     ASSERT_NE(row, nullptr);
     popover->refreshDetections();
     ASSERT_TRUE(test::waitUntil([&] { return row->isVisible(); }));
-    EXPECT_TRUE(row->toolTip().endsWith(QStringLiteral("Click to remove it.")));
+    EXPECT_TRUE(row->toolTip().endsWith("Click to remove it."));
 
-    Q_EMIT row->linkActivated(QStringLiteral("remove"));
+    Q_EMIT row->linkActivated("remove");
     EXPECT_EQ(asked, QStringList{"Remove fstab entry"});
     answer = true;
-    Q_EMIT row->linkActivated(QStringLiteral("remove"));
-    ASSERT_TRUE(test::waitUntil([&] {
-        return labelText(*view, QStringLiteral("fstab removal")) == QStringLiteral("Cancelled.");
-    }));
+    Q_EMIT row->linkActivated("remove");
+    ASSERT_TRUE(test::waitUntil([&] { return labelText(*view, "fstab removal") == "Cancelled."; }));
     EXPECT_TRUE(row->isVisible());
 
     // The administrator's shell runs the real command.
     fakes.add("pkexec", "shift 2; exec /bin/sh -c \"$1\"");
-    Q_EMIT row->linkActivated(QStringLiteral("remove"));
+    Q_EMIT row->linkActivated("remove");
     ASSERT_TRUE(test::waitUntil([&] { return !row->isVisible(); }));
     EXPECT_EQ(test::readText(inHome("fstab")), "UUID=1 / ext4 defaults 0 1\n");
     EXPECT_FALSE(fstab.removalError());

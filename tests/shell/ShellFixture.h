@@ -67,8 +67,7 @@ protected:
     }
 
     QStringList ran() const {
-        return QString::fromUtf8(readText(inHome("ran.txt")))
-            .split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+        return QString::fromUtf8(readText(inHome("ran.txt"))).split(u'\n', Qt::SkipEmptyParts);
     }
 
     std::shared_ptr<FakeServiceManager> manager;

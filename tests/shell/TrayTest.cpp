@@ -143,9 +143,9 @@ TEST_F(Tray, MenuTextsShowTheirAmpersandsAndCarryNoAccidentalShortcut) {
     for (QAction *action : tray.menu()->actions()) {
         EXPECT_TRUE(QKeySequence::mnemonic(action->text()).isEmpty())
             << action->text().toStdString();
-        shown << QString(action->text()).replace(QStringLiteral("&&"), QStringLiteral("&"));
+        shown << QString(action->text()).replace("&&", "&");
     }
-    EXPECT_TRUE(shown.contains(QStringLiteral("Rules & Config…"))) << shown.join('|').toStdString();
+    EXPECT_TRUE(shown.contains("Rules & Config…")) << shown.join('|').toStdString();
 }
 
 TEST_F(Tray, SettingsOpenFromTheMenu) {
@@ -156,7 +156,7 @@ TEST_F(Tray, SettingsOpenFromTheMenu) {
     ui::TrayController tray(*model, *mover, actions);
     tray.show();
     for (QAction *action : tray.menu()->actions())
-        if (action->text() == QStringLiteral("Settings…"))
+        if (action->text() == "Settings…")
             action->trigger();
     EXPECT_EQ(opened, QList<ui::WindowKind>{ui::WindowKind::Settings});
 }

@@ -12,11 +12,11 @@ struct CommandRun {
     QString out, err;
 };
 
-// Runs `program` to its end while this process's event loop keeps turning, so a server the test
-// runs here can answer it.
+// Runs `program` to its end, `input` on its standard input, while this process's event loop keeps
+// turning, so a server the test runs here can answer it.
 CommandRun
 runCommand(const QString &program, const QStringList &arguments,
            const QProcessEnvironment &environment = QProcessEnvironment::systemEnvironment(),
-           const QString &workingDirectory = {});
+           const QString &workingDirectory = {}, const QByteArray &input = {});
 
 } // namespace quindle::test

@@ -47,19 +47,19 @@ Options parse(int argc, char **argv, const QString &defaultFolder) {
         const bool hasValue = i + 1 < argc;
         const QString value = hasValue ? QString::fromLocal8Bit(argv[i + 1]) : QString();
         bool ok = true;
-        if (word == QLatin1String("--font-size") && hasValue)
+        if (word == "--font-size" && hasValue)
             options.pointSize = value.toInt(&ok);
-        else if (word == QLatin1String("--palette") && hasValue)
-            ok = (options.dark = value == QLatin1String("dark")) || value == QLatin1String("light");
-        else if (word == QLatin1String("--scale") && hasValue)
+        else if (word == "--palette" && hasValue)
+            ok = (options.dark = value == "dark") || value == "light";
+        else if (word == "--scale" && hasValue)
             options.scale = value.toDouble(&ok);
-        else if (!word.startsWith(QLatin1String("--")))
+        else if (!word.startsWith("--"))
             options.folder = word;
         else
             usage();
         if (!ok || options.pointSize < 0 || options.scale <= 0)
             usage();
-        if (word.startsWith(QLatin1String("--")))
+        if (word.startsWith("--"))
             ++i;
     }
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
@@ -73,7 +73,7 @@ void begin(const QString &tool, const Options &options) {
     run().tool = tool;
     run().folder = options.folder;
     QDir().mkpath(options.folder);
-    QApplication::setStyle(QStyleFactory::create(QStringLiteral("Fusion")));
+    QApplication::setStyle(QStyleFactory::create("Fusion"));
     if (options.pointSize > 0) {
         QFont font = QApplication::font();
         font.setPointSize(options.pointSize);
@@ -140,7 +140,7 @@ void writeFile(const QString &path, const QByteArray &content, bool executable) 
 }
 
 void save(const QPixmap &picture, const QString &file) {
-    const QString path = run().folder + QLatin1Char('/') + file;
+    const QString path = run().folder + u'/' + file;
     if (!picture.save(path))
         fail(QStringLiteral("could not write ") + path);
     else

@@ -44,8 +44,7 @@ const char servedTemplate[] = R"({
 
 QByteArray opensslHmac(const QByteArray &key, const QByteArray &text) {
     QProcess openssl;
-    openssl.start(QStringLiteral("openssl"), {QStringLiteral("dgst"), QStringLiteral("-sha256"),
-                                              QStringLiteral("-hmac"), QString::fromUtf8(key)});
+    openssl.start("openssl", {"dgst", "-sha256", "-hmac", QString::fromUtf8(key)});
     openssl.write(text);
     openssl.closeWriteChannel();
     EXPECT_TRUE(openssl.waitForFinished(30000)) << "openssl did not run";

@@ -9,10 +9,10 @@ namespace quindle::test {
 void TempHomeTest::SetUp() {
     ASSERT_TRUE(m_home.isValid());
     setEnv("HOME", m_home.path());
-    setEnv("XDG_CONFIG_HOME", inHome(QStringLiteral(".config")));
-    setEnv("XDG_DATA_HOME", inHome(QStringLiteral(".local/share")));
-    setEnv("XDG_STATE_HOME", inHome(QStringLiteral(".local/state")));
-    setEnv("XDG_CACHE_HOME", inHome(QStringLiteral(".cache")));
+    setEnv("XDG_CONFIG_HOME", inHome(".config"));
+    setEnv("XDG_DATA_HOME", inHome(".local/share"));
+    setEnv("XDG_STATE_HOME", inHome(".local/state"));
+    setEnv("XDG_CACHE_HOME", inHome(".cache"));
 }
 
 void TempHomeTest::TearDown() {

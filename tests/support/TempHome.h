@@ -22,9 +22,7 @@ protected:
 
     QString home() const { return m_home.path(); }
     // An absolute path inside the temporary home.
-    QString inHome(const QString &relative) const {
-        return m_home.path() + QLatin1Char('/') + relative;
-    }
+    QString inHome(const QString &relative) const { return m_home.path() + u'/' + relative; }
 
     // Sets an environment variable for the rest of the test only.
     void setEnv(const char *name, const QString &value);
@@ -34,7 +32,7 @@ protected:
 private:
     void remember(const char *name);
 
-    QTemporaryDir m_home{QDir::tempPath() + QStringLiteral("/quindle-home-XXXXXX")};
+    QTemporaryDir m_home{QDir::tempPath() + "/quindle-home-XXXXXX"};
     QMap<QByteArray, std::optional<QByteArray>> m_saved;
 };
 

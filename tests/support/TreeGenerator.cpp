@@ -16,10 +16,8 @@ namespace quindle::test {
 
 namespace {
 
-const QStringList kAwkwardNames{
-    QStringLiteral("with space.txt"), QStringLiteral("quote\"d.md"),
-    QStringLiteral("it's.log"),       QStringLiteral("ünïcødé 文件.bin"),
-    QStringLiteral("-leading-dash"),  QStringLiteral("tab\there")};
+const QStringList kAwkwardNames{"with space.txt",   "quote\"d.md",   "it's.log",
+                                "ünïcødé 文件.bin", "-leading-dash", "tab\there"};
 
 QByteArray rawLinkTarget(const QString &path) {
     char buffer[4096];
@@ -67,17 +65,17 @@ int generateTree(const QString &root, const TreeSpec &spec) {
             name = kAwkwardNames.at(i);
         const qint64 size =
             spec.maxFileBytes > 0 ? static_cast<qint64>(random() % spec.maxFileBytes) : 0;
-        writeRandomFile(folder + QLatin1Char('/') + name, i == 0 ? 0 : size, spec.seed * 7919u + i);
-        written << folder + QLatin1Char('/') + name;
+        writeRandomFile(folder + u'/' + name, i == 0 ? 0 : size, spec.seed * 7919u + i);
+        written << folder + u'/' + name;
     }
     if (spec.emptyFolder)
-        QDir().mkpath(root + QStringLiteral("/empty folder"));
+        QDir().mkpath(root + "/empty folder");
     if (spec.symlink && !written.isEmpty())
         QFile::link(QFileInfo(written.last()).fileName(),
-                    QFileInfo(written.last()).path() + QStringLiteral("/link to last"));
+                    QFileInfo(written.last()).path() + "/link to last");
     if (spec.hardLink && written.size() > 1)
         ::link(QFile::encodeName(written.at(1)).constData(),
-               QFile::encodeName(root + QStringLiteral("/hard link")).constData());
+               QFile::encodeName(root + "/hard link").constData());
     return static_cast<int>(written.size()) + (spec.hardLink && written.size() > 1 ? 1 : 0);
 }
 
@@ -110,7 +108,7 @@ QStringList lostEntries(const QMap<QString, QByteArray> &original, const QString
         if (it.value() == "d")
             continue;
         const bool reachable = std::any_of(roots.cbegin(), roots.cend(), [&](const QString &root) {
-            const QString path = root + QLatin1Char('/') + it.key();
+            const QString path = root + u'/' + it.key();
             if (entryOf(path) == it.value()) // as it was, a link included
                 return true;
             const QFileInfo followed(path); // or behind a link to its copy
@@ -128,7 +126,7 @@ QByteArray treeDigest(const QString &root) {
     const QMap<QString, QByteArray> entries = treeEntries(root);
     for (auto it = entries.cbegin(); it != entries.cend(); ++it) {
         struct stat info {};
-        ::lstat(QFile::encodeName(root + QLatin1Char('/') + it.key()).constData(), &info);
+        ::lstat(QFile::encodeName(root + u'/' + it.key()).constData(), &info);
         hash.addData(it.key().toUtf8() + '\0' + it.value() + '\0' +
                      QByteArray::number(info.st_mode & 07777, 8) + '\n');
     }

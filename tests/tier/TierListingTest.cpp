@@ -56,24 +56,22 @@ TEST_F(TierListing, FileCountsStopAtTheLimitAndCountAFileOrALinkAsOne) {
 TEST_F(TierListing, CloudListingsSayWhyTheyFailed) {
     test::FakeExecutables fakes;
     const auto listingWith = [&](const QByteArray &body) {
-        setEnv("QUINDLE_RCLONE", fakes.add(QStringLiteral("rclone"), body));
-        return listRcloneEntries(QStringLiteral("cloud:Photos"));
+        setEnv("QUINDLE_RCLONE", fakes.add("rclone", body));
+        return listRcloneEntries("cloud:Photos");
     };
     setEnv("QUINDLE_RCLONE", inHome("no-rclone"));
-    EXPECT_TRUE(listRcloneEntries(QStringLiteral("cloud:"))
-                    .error->startsWith(QLatin1String("rclone isn't installed. Install")));
-    setEnv("QUINDLE_RCLONE", fakes.add(QStringLiteral("rclone"), "exit 0"));
-    EXPECT_EQ(listRcloneEntries(QStringLiteral("/home/x")).error,
-              QStringLiteral("Invalid cloud path."));
+    EXPECT_TRUE(listRcloneEntries("cloud:").error->startsWith("rclone isn't installed. Install"));
+    setEnv("QUINDLE_RCLONE", fakes.add("rclone", "exit 0"));
+    EXPECT_EQ(listRcloneEntries("/home/x").error, "Invalid cloud path.");
     EXPECT_EQ(listingWith("echo '  directory not found  ' >&2; exit 3").error,
-              QStringLiteral("Couldn't list this folder. Details: directory not found"));
+              "Couldn't list this folder. Details: directory not found");
     EXPECT_EQ(listingWith("printf '2026/12/06 22:37:41 ERROR : a\\n2026/12/06 22:37:41 b\\n' >&2; "
                           "exit 1")
                   .error,
-              QStringLiteral("Couldn't list this folder. Details: ERROR : a\nb"));
-    EXPECT_EQ(listingWith("exit 3").error, QStringLiteral("rclone exited with status 3."));
+              "Couldn't list this folder. Details: ERROR : a\nb");
+    EXPECT_EQ(listingWith("exit 3").error, "rclone exited with status 3.");
     EXPECT_EQ(listingWith("echo '[{\"Name\":'").error,
-              QStringLiteral("Couldn't read the folder listing rclone returned."));
+              "Couldn't read the folder listing rclone returned.");
 
     const CloudListing listed = listingWith(
         R"(echo '[{"Path":"b.txt","Name":"b.txt","Size":7,"IsDir":false},{"Name":".","IsDir":true},)"

@@ -74,7 +74,7 @@ MoveManifest manifest(const QString &src, const QString &dstParent, MovePhase ph
     m.id = QUuid::createUuid();
     m.src = src;
     m.dstParent = dstParent;
-    m.finalDst = dstParent + QLatin1Char('/') + QFileInfo(src).fileName();
+    m.finalDst = dstParent + u'/' + QFileInfo(src).fileName();
     m.startedAt = QDateTime::currentDateTimeUtc().addSecs(-60 * minutesAgo);
     m.updatedAt = m.startedAt;
     m.phase = phase;
@@ -87,11 +87,11 @@ int main(int argc, char **argv) {
     const Options options =
         parse(argc, argv, QStringLiteral(QUINDLE_SOURCE_DIR "/docs/screenshots"));
     QApplication app(argc, argv);
-    begin(QStringLiteral("tier_window_screenshots"), options);
+    begin("tier_window_screenshots", options);
 
-    QTemporaryDir root(QDir::tempPath() + QStringLiteral("/quindle-tier-shots-XXXXXX"));
-    const QString home = root.path() + QStringLiteral("/home/sam");
-    const QString drive = root.path() + QStringLiteral("/media/sam/NVMe");
+    QTemporaryDir root(QDir::tempPath() + "/quindle-tier-shots-XXXXXX");
+    const QString home = root.path() + "/home/sam";
+    const QString drive = root.path() + "/media/sam/NVMe";
     QDir().mkpath(home);
     QDir().mkpath(drive);
     qputenv("HOME", home.toLocal8Bit());
@@ -108,7 +108,7 @@ int main(int argc, char **argv) {
     writeFile(markerFile(drive), "volume_uuid=UUID-A\n");
 
     // Slow enough that one copy is still running when the window is drawn.
-    const QString rsync = root.path() + QStringLiteral("/bin/slow-rsync");
+    const QString rsync = root.path() + "/bin/slow-rsync";
     writeFile(rsync,
               "#!/bin/bash\n[[ $1 == --version ]] && exec /usr/bin/rsync --version\n"
               "exec /usr/bin/rsync --bwlimit=300 \"$@\"\n",
@@ -121,44 +121,38 @@ int main(int argc, char **argv) {
         wait([&] { return probed; }, "the rsync probe");
     }
 
-    const QString left = home + QStringLiteral("/Projects");
-    const QString right = drive + QStringLiteral("/Projects");
-    for (const QString &folder :
-         {QStringLiteral("quindle/src"), QStringLiteral("website/assets"),
-          QStringLiteral("photo-library"), QStringLiteral("datasets"), QStringLiteral("vm-images"),
-          QStringLiteral("videos"), QStringLiteral("notes")})
-        QDir().mkpath(left + QLatin1Char('/') + folder);
-    writeFile(left + QStringLiteral("/README.md"), QByteArray(2400, 'r'));
-    writeFile(left + QStringLiteral("/budget-2024.ods"), QByteArray(48200, 'b'));
-    writeFile(left + QStringLiteral("/datasets/census.csv"), QByteArray(6 * 1024 * 1024, 'c'));
-    writeFile(left + QStringLiteral("/vm-images/debian.qcow2"), QByteArray(90000, 'v'));
-    writeFile(left + QStringLiteral("/videos/trip.mkv"), QByteArray(70000, 'm'));
-    QDir().mkpath(right + QStringLiteral("/old-builds"));
-    QDir().mkpath(right + QStringLiteral("/archive-2021"));
-    writeFile(right + QStringLiteral("/old-builds/build.log"), QByteArray(1200, 'l'));
+    const QString left = home + "/Projects";
+    const QString right = drive + "/Projects";
+    for (const QString &folder : QStringList{"quindle/src", "website/assets", "photo-library",
+                                             "datasets", "vm-images", "videos", "notes"})
+        QDir().mkpath(left + u'/' + folder);
+    writeFile(left + "/README.md", QByteArray(2400, 'r'));
+    writeFile(left + "/budget-2024.ods", QByteArray(48200, 'b'));
+    writeFile(left + "/datasets/census.csv", QByteArray(6 * 1024 * 1024, 'c'));
+    writeFile(left + "/vm-images/debian.qcow2", QByteArray(90000, 'v'));
+    writeFile(left + "/videos/trip.mkv", QByteArray(70000, 'm'));
+    QDir().mkpath(right + "/old-builds");
+    QDir().mkpath(right + "/archive-2021");
+    writeFile(right + "/old-builds/build.log", QByteArray(1200, 'l'));
 
     // The queue as the mover finds it at launch: one move done, one copy to resume, one waiting
     // for a drive that is not there, one failed.
-    MoveManifest done = manifest(left + QStringLiteral("/old-builds"), right, MovePhase::Done, 90);
+    MoveManifest done = manifest(left + "/old-builds", right, MovePhase::Done, 90);
     done.fractionAtLastWrite = 1;
     done.completedAt = done.startedAt.addSecs(40);
     done.srcSizeKB = 1200;
     ManifestStore::write(done);
-    MoveManifest failed =
-        manifest(left + QStringLiteral("/vm-images"), right, MovePhase::Failed, 60);
+    MoveManifest failed = manifest(left + "/vm-images", right, MovePhase::Failed, 60);
     failed.fractionAtLastWrite = 1;
-    failed.lastError = QStringLiteral("Post-copy size sanity check failed. Source preserved.");
+    failed.lastError = "Post-copy size sanity check failed. Source preserved.";
     failed.conflictPolicy = MoveConflictPolicy::Override;
     ManifestStore::write(failed);
-    MoveManifest waiting = manifest(left + QStringLiteral("/videos"),
-                                    root.path() + QStringLiteral("/media/sam/T7/Projects"),
+    MoveManifest waiting = manifest(left + "/videos", root.path() + "/media/sam/T7/Projects",
                                     MovePhase::WaitingForDrive, 30);
     waiting.fractionAtLastWrite = 0.62;
-    waiting.statusMessage =
-        QStringLiteral("Destination drive disappeared mid-move. Will resume on reconnect.");
+    waiting.statusMessage = "Destination drive disappeared mid-move. Will resume on reconnect.";
     ManifestStore::write(waiting);
-    MoveManifest copying =
-        manifest(left + QStringLiteral("/datasets"), right, MovePhase::Copying, 5);
+    MoveManifest copying = manifest(left + "/datasets", right, MovePhase::Copying, 5);
     copying.replaceSourceWithSymlink = true;
     copying.conflictPolicy = MoveConflictPolicy::Override;
     ManifestStore::write(copying);
@@ -168,17 +162,16 @@ int main(int argc, char **argv) {
     LocalFolderMover mover(log, settings, nullptr);
     PairHistory history;
     const auto remember = [&](const QString &l, const QString &r) { history.record(l, r); };
-    remember(home + QStringLiteral("/Music"), drive + QStringLiteral("/Music"));
-    remember(home + QStringLiteral("/Documents/Scans"), drive + QStringLiteral("/Documents/Scans"));
-    remember(home + QStringLiteral("/Videos"), drive + QStringLiteral("/Videos"));
-    remember(home + QStringLiteral("/.local/share/Steam"), drive + QStringLiteral("/Games/Steam"));
+    remember(home + "/Music", drive + "/Music");
+    remember(home + "/Documents/Scans", drive + "/Documents/Scans");
+    remember(home + "/Videos", drive + "/Videos");
+    remember(home + "/.local/share/Steam", drive + "/Games/Steam");
     test::FixedDriveReport driveReport;
     driveReport.path = drive;
     PairingModel pairing(history, driveReport);
     pairing.setPaths(left, right);
     pairing.pair();
-    history.setPinned(
-        *history.find(home + QStringLiteral("/Music"), drive + QStringLiteral("/Music")), true);
+    history.setPinned(*history.find(home + "/Music", drive + "/Music"), true);
     TierOperations operations(pairing, mover);
     RsyncBanner banner;
 
@@ -191,7 +184,7 @@ int main(int argc, char **argv) {
                    window.pane(Side::Right)->shownFolder() == right;
         },
         "the listings");
-    pairing.setSelection(Side::Left, {QStringLiteral("photo-library"), QStringLiteral("notes")});
+    pairing.setSelection(Side::Left, {"photo-library", "notes"});
     wait(
         [&] {
             const std::optional<MoveJob> job = mover.job(copying.id);
@@ -199,52 +192,51 @@ int main(int argc, char **argv) {
         },
         "the copy to get under way");
     QApplication::processEvents();
-    shoot(&window, QStringLiteral("tier-paired.png"));
+    shoot(&window, "tier-paired.png");
 
-    save(withPopover(&window, window.recentPairsButton()), QStringLiteral("tier-recent-pairs.png"));
-    save(withPopover(&window, window.settingsButton()), QStringLiteral("tier-settings.png"));
+    save(withPopover(&window, window.recentPairsButton()), "tier-recent-pairs.png");
+    save(withPopover(&window, window.settingsButton()), "tier-settings.png");
     bool manifestsRead = false;
     QObject::connect(
         static_cast<ui::ManifestsPanel *>(window.manifestsButton()->popover()->content()),
         &ui::ManifestsPanel::presented, [&] { manifestsRead = true; });
     save(withPopover(&window, window.manifestsButton(), [&] { return manifestsRead; }),
-         QStringLiteral("tier-manifests.png"));
-    save(withPopover(&window, window.logButton()), QStringLiteral("tier-log.png"));
+         "tier-manifests.png");
+    save(withPopover(&window, window.logButton()), "tier-log.png");
 
     // Without GNU rsync the banner explains why the arrows are off.
-    qputenv("QUINDLE_RSYNC", (root.path() + QStringLiteral("/bin/no-rsync")).toLocal8Bit());
+    qputenv("QUINDLE_RSYNC", (root.path() + "/bin/no-rsync").toLocal8Bit());
     banner.reloadProbe();
     wait([&] { return !banner.isReloading() && banner.isVisible(); }, "the banner");
     QApplication::processEvents();
-    shoot(&window, QStringLiteral("tier-rsync-banner.png"));
+    shoot(&window, "tier-rsync-banner.png");
 
     // The right pane on a cloud account, listed by a real rclone through an alias remote.
-    const QString cloud = root.path() + QStringLiteral("/cloud");
-    for (const QString &folder :
-         {QStringLiteral("Projects/photo-library"), QStringLiteral("Projects/Shared with family"),
-          QStringLiteral("Projects/2023 tax return")})
-        QDir().mkpath(cloud + QLatin1Char('/') + folder);
-    writeFile(cloud + QStringLiteral("/Projects/trip-itinerary.pdf"), QByteArray(184000, 'p'));
-    writeFile(home + QStringLiteral("/rclone.conf"),
+    const QString cloud = root.path() + "/cloud";
+    for (const QString &folder : QStringList{
+             "Projects/photo-library", "Projects/Shared with family", "Projects/2023 tax return"})
+        QDir().mkpath(cloud + u'/' + folder);
+    writeFile(cloud + "/Projects/trip-itinerary.pdf", QByteArray(184000, 'p'));
+    writeFile(home + "/rclone.conf",
               QStringLiteral("[gdrive]\ntype = alias\nremote = %1\n").arg(cloud).toUtf8());
-    qputenv("RCLONE_CONFIG", (home + QStringLiteral("/rclone.conf")).toLocal8Bit());
+    qputenv("RCLONE_CONFIG", (home + "/rclone.conf").toLocal8Bit());
     qputenv("QUINDLE_RSYNC", rsync.toLocal8Bit());
     banner.reloadProbe();
     wait([&] { return !banner.isReloading() && !banner.isVisible(); }, "the banner to go");
     pairing.dropPair();
-    pairing.setPath(Side::Right, QStringLiteral("gdrive:Projects"));
+    pairing.setPath(Side::Right, "gdrive:Projects");
     wait([&] { return window.pane(Side::Right)->shownNames().size() == 4; }, "the cloud listing");
     QApplication::processEvents();
-    shoot(&window, QStringLiteral("tier-cloud-pane.png"));
-    pairing.setPath(Side::Right, QStringLiteral("gdrive:Missing"));
+    shoot(&window, "tier-cloud-pane.png");
+    pairing.setPath(Side::Right, "gdrive:Missing");
     wait(
         [&] {
             return !window.pane(Side::Right)->statusText().isEmpty() &&
-                   !window.pane(Side::Right)->statusText().startsWith(QStringLiteral("Fetching"));
+                   !window.pane(Side::Right)->statusText().startsWith("Fetching");
         },
         "the failed listing");
     QApplication::processEvents();
-    shoot(&window, QStringLiteral("tier-cloud-failed.png"));
+    shoot(&window, "tier-cloud-failed.png");
 
     mover.stopForQuit();
     return exitCode();

@@ -262,7 +262,7 @@ TEST_F(TierWindowFlow, EveryControlHasANameForScreenReadersAndTakesTheKeyboard) 
     int controls = 0;
     for (QWidget *widget : window->findChildren<QWidget *>()) {
         // Parts Qt builds inside a control (a list's header, a spin box's editor) are its own.
-        bool inner = widget->objectName().startsWith(QLatin1String("qt_"));
+        bool inner = widget->objectName().startsWith("qt_");
         for (QWidget *up = widget->parentWidget(); up && up != window.get();
              up = up->parentWidget())
             inner = inner || qobject_cast<QAbstractItemView *>(up) ||
@@ -317,7 +317,7 @@ TEST_F(TierWindowFlow, MovingAFolderToACloudAccountEmptiesTheLeftPane) {
     ASSERT_EQ(transfers.jobs().size(), 1);
     EXPECT_EQ(transfers.jobs().first().mode, JobMode::Move);
     EXPECT_EQ(transfers.jobs().first().transfers, 8);
-    EXPECT_EQ(transfers.jobs().first().destination, QStringLiteral("here:Projects/album"));
+    EXPECT_EQ(transfers.jobs().first().destination, "here:Projects/album");
 
     EXPECT_TRUE(test::waitUntil(
         [&] { return !window->pane(Side::Left)->shownNames().contains("album"); }, 60000));
@@ -337,9 +337,9 @@ TEST_F(TierWindowFlow, AFailedCloudListingSaysSoInThePane) {
     QLineEdit *path = test::named<QLineEdit>(window.get(), "Folder: NVMe");
     path->setText("nowhere:Photos");
     QTest::keyClick(path, Qt::Key_Return);
-    EXPECT_EQ(pairing->path(Side::Right), QStringLiteral("nowhere:Photos"));
+    EXPECT_EQ(pairing->path(Side::Right), "nowhere:Photos");
     ASSERT_TRUE(listed(Side::Right));
     EXPECT_EQ(window->pane(Side::Right)->statusText(),
-              QStringLiteral("We couldn't list this folder\nCouldn't list this folder. Details: "
-                             "Failed to create file system: didn't find section"));
+              "We couldn't list this folder\nCouldn't list this folder. Details: "
+              "Failed to create file system: didn't find section");
 }

@@ -37,19 +37,17 @@ protected:
     void SetUp() override {
         test::TransferTest::SetUp();
         for (const QString &name : QProcessEnvironment::systemEnvironment().keys())
-            if ((name.startsWith(QLatin1String("RCLONE_")) &&
-                 name != QLatin1String("RCLONE_CONFIG")) ||
-                name.startsWith(QLatin1String("AWS_")))
+            if ((name.startsWith("RCLONE_") && name != "RCLONE_CONFIG") || name.startsWith("AWS_"))
                 unsetEnv(name.toLocal8Bit().constData());
-        setEnv("QUINDLE_VAULT_KEYSTORE", QStringLiteral("file"));
+        setEnv("QUINDLE_VAULT_KEYSTORE", "file");
     }
 
     AccountForm serverForm(const QString &type, const QString &nickname, const QString &port) {
         AccountForm form = AccountForm::forType(type);
         form.nickname = nickname;
-        form.host = QStringLiteral("127.0.0.1");
+        form.host = "127.0.0.1";
         form.port = port;
-        form.user = QStringLiteral("alice");
+        form.user = "alice";
         form.password = password;
         form.acceptPlaintext = true;
         return form;
@@ -88,17 +86,16 @@ protected:
 
     QString vaultKeys(const QString &nickname) {
         const auto database = std::get<SecretVault::Database>(SecretVault::load());
-        return QStringList(database.value(CredentialSaver::vaultScope(nickname)).keys())
-            .join(QLatin1Char(','));
+        return QStringList(database.value(CredentialSaver::vaultScope(nickname)).keys()).join(u',');
     }
 
-    const QString password = QStringLiteral("Wide-Harbour 7 lanterns");
+    const QString password = "Wide-Harbour 7 lanterns";
 };
 
 TEST_F(AccountTest, SftpAccountsByPasswordAndByKeyEachCarryATransfer) {
-    const QString served = inHome(QStringLiteral("served"));
-    const QString keys = inHome(QStringLiteral("keys"));
-    const QString passphrase = QStringLiteral("it's a \"quoted\" phrase");
+    const QString served = inHome("served");
+    const QString keys = inHome("keys");
+    const QString passphrase = "it's a \"quoted\" phrase";
     QDir().mkpath(keys);
     QByteArray authorized;
     for (const auto &[name, options] :
@@ -106,160 +103,138 @@ TEST_F(AccountTest, SftpAccountsByPasswordAndByKeyEachCarryATransfer) {
                     QStringList{QStringLiteral("-t"), QStringLiteral("ed25519")}},
           std::pair{QStringLiteral("rsa"),
                     QStringList{QStringLiteral("-t"), QStringLiteral("rsa"), QStringLiteral("-b"),
-                                QStringLiteral("2048"), QStringLiteral("-m"),
-                                QStringLiteral("PEM")}}}) {
+                                "2048", "-m", "PEM"}}}) {
         const test::CommandRun made = test::runCommand(
-            QStringLiteral("ssh-keygen"),
-            options + QStringList{QStringLiteral("-q"), QStringLiteral("-N"), passphrase,
-                                  QStringLiteral("-f"), keys + QLatin1Char('/') + name});
+            "ssh-keygen", options + QStringList{"-q", "-N", passphrase, "-f", keys + u'/' + name});
         ASSERT_EQ(made.status, 0) << made.err.toStdString();
-        authorized += test::readText(keys + QLatin1Char('/') + name + QStringLiteral(".pub"));
+        authorized += test::readText(keys + u'/' + name + ".pub");
     }
-    test::writeText(keys + QStringLiteral("/authorized"), authorized);
-    test::RclonePeer &peer = *peers.emplace_back(std::make_unique<test::RclonePeer>(
-        test::RclonePeer::Kind::Sftp, served,
-        QStringList{QStringLiteral("--user"), QStringLiteral("alice"), QStringLiteral("--pass"),
-                    password, QStringLiteral("--authorized-keys"),
-                    keys + QStringLiteral("/authorized")}));
+    test::writeText(keys + "/authorized", authorized);
+    test::RclonePeer &peer = *peers.emplace_back(
+        std::make_unique<test::RclonePeer>(test::RclonePeer::Kind::Sftp, served,
+                                           QStringList{"--user", "alice", "--pass", password,
+                                                       "--authorized-keys", keys + "/authorized"}));
     QDir().mkpath(served);
     ASSERT_TRUE(peer.ready());
 
-    AccountForm byPassword =
-        serverForm(QStringLiteral("sftp"), QStringLiteral("box pw"), peer.port());
+    AccountForm byPassword = serverForm("sftp", "box pw", peer.port());
     ASSERT_EQ(save(byPassword), std::nullopt);
-    EXPECT_EQ(vaultKeys(QStringLiteral("box pw")), QStringLiteral("password,username"));
-    expectRealTransfer(QStringLiteral("box pw:by-password"),
-                       served + QStringLiteral("/by-password"), 1);
+    EXPECT_EQ(vaultKeys("box pw"), "password,username");
+    expectRealTransfer("box pw:by-password", served + "/by-password", 1);
 
-    for (const QString &key : {QStringLiteral("ed"), QStringLiteral("rsa")}) {
-        AccountForm byKey =
-            serverForm(QStringLiteral("sftp"), QStringLiteral("box.") + key, peer.port());
+    for (const QString &key : QStringList{"ed", "rsa"}) {
+        AccountForm byKey = serverForm("sftp", QStringLiteral("box.") + key, peer.port());
         byKey.authMethod = SftpAuthMethod::PrivateKey;
         byKey.password.clear();
-        byKey.keyFile = keys + QLatin1Char('/') + key;
+        byKey.keyFile = keys + u'/' + key;
         byKey.keyPassphrase = passphrase;
         ASSERT_EQ(save(byKey), std::nullopt);
-        EXPECT_EQ(vaultKeys(byKey.nickname), QStringLiteral("key_file_passphrase,username"));
+        EXPECT_EQ(vaultKeys(byKey.nickname), "key_file_passphrase,username");
         expectRealTransfer(byKey.nickname + QStringLiteral(":by-") + key,
                            served + QStringLiteral("/by-") + key, key.size() + 2);
     }
 
     // A key without a passphrase stores no empty secret.
-    AccountForm plainKey =
-        serverForm(QStringLiteral("sftp"), QStringLiteral("box-nokey"), peer.port());
+    AccountForm plainKey = serverForm("sftp", "box-nokey", peer.port());
     plainKey.authMethod = SftpAuthMethod::PrivateKey;
-    plainKey.keyFile = keys + QStringLiteral("/ed");
+    plainKey.keyFile = keys + "/ed";
     ASSERT_EQ(save(plainKey), std::nullopt);
-    EXPECT_EQ(vaultKeys(QStringLiteral("box-nokey")), QStringLiteral("username"));
+    EXPECT_EQ(vaultKeys("box-nokey"), "username");
 
     const RemoteMetadata::Records records = RemoteMetadata::load();
-    EXPECT_EQ(records.value(QStringLiteral("box pw")).displayName,
-              QStringLiteral("alice@127.0.0.1"));
-    EXPECT_TRUE(records.value(QStringLiteral("box pw")).createdAt.isValid());
+    EXPECT_EQ(records.value("box pw").displayName, "alice@127.0.0.1");
+    EXPECT_TRUE(records.value("box pw").createdAt.isValid());
 }
 
 TEST_F(AccountTest, FtpAccountCarriesATransferAndRecordsTheWarning) {
-    const QString served = inHome(QStringLiteral("ftp root"));
+    const QString served = inHome("ftp root");
     // The server answers 501 for a missing folder, which rclone does not read as "not found".
-    QDir().mkpath(served + QStringLiteral("/incoming"));
-    platform::ChildCommand command(QStringLiteral("/usr/bin/python3"),
-                                   {QStringLiteral("-m"), QStringLiteral("pyftpdlib"),
-                                    QStringLiteral("-i"), QStringLiteral("127.0.0.1"),
-                                    QStringLiteral("-p"), QStringLiteral("0"), QStringLiteral("-u"),
-                                    QStringLiteral("alice"), QStringLiteral("-P"), password,
-                                    QStringLiteral("-d"), served, QStringLiteral("-w")});
+    QDir().mkpath(served + "/incoming");
+    platform::ChildCommand command("/usr/bin/python3",
+                                   {"-m", "pyftpdlib", "-i", "127.0.0.1", "-p", "0", "-u", "alice",
+                                    "-P", password, "-d", served, "-w"});
     command.channels = platform::ChildCommand::Channels::Combined;
     command.delivery = platform::ChildCommand::Delivery::Lines;
     platform::ChildProcess server(std::move(command));
     QString port;
     QObject::connect(&server, &platform::ChildProcess::line, [&](auto, const QString &line) {
-        static const QRegularExpression listening(QStringLiteral(R"(on 127\.0\.0\.1:(\d+))"));
+        static const QRegularExpression listening(R"(on 127\.0\.0\.1:(\d+))");
         if (const QRegularExpressionMatch match = listening.match(line); match.hasMatch())
             port = match.captured(1);
     });
     if (!server.start() || !test::waitUntil([&] { return !port.isEmpty(); }, 20000))
         GTEST_SKIP() << "pyftpdlib is not installed (Debian package python3-pyftpdlib).";
 
-    AccountForm form = serverForm(QStringLiteral("ftp"), QStringLiteral("old ftp"), port);
+    AccountForm form = serverForm("ftp", "old ftp", port);
     form.acceptPlaintext = false;
     EXPECT_TRUE(form.problem({}).has_value());
     form.acceptPlaintext = true;
     ASSERT_EQ(save(form), std::nullopt);
-    EXPECT_EQ(RemoteMetadata::load().value(QStringLiteral("old ftp")).acknowledgedWarnings,
-              QStringList{QStringLiteral("ftp-plaintext")});
-    expectRealTransfer(QStringLiteral("old ftp:incoming"), served + QStringLiteral("/incoming"), 9,
-                       true);
+    EXPECT_EQ(RemoteMetadata::load().value("old ftp").acknowledgedWarnings,
+              QStringList{"ftp-plaintext"});
+    expectRealTransfer("old ftp:incoming", served + "/incoming", 9, true);
 }
 
 TEST_F(AccountTest, S3AccountIsConfiguredAndItsTransfersAreChecksummed) {
-    AccountForm form = AccountForm::forType(QStringLiteral("s3"));
-    form.nickname = QStringLiteral("bucket store");
+    AccountForm form = AccountForm::forType("s3");
+    form.nickname = "bucket store";
     form.chooseProvider(5); // MinIO: path style, an endpoint
-    form.accessKeyId = QStringLiteral("AKIAEXAMPLE");
+    form.accessKeyId = "AKIAEXAMPLE";
     form.secretAccessKey = password;
-    form.endpoint = QStringLiteral("http://127.0.0.1:1");
+    form.endpoint = "http://127.0.0.1:1";
     ASSERT_EQ(save(form), std::nullopt);
 
     const QString config = QString::fromUtf8(test::readText(rcloneConfig));
-    EXPECT_TRUE(config.contains(QLatin1String("provider = Minio")));
-    EXPECT_TRUE(config.contains(QLatin1String("force_path_style = true")));
-    EXPECT_EQ(vaultKeys(form.nickname), QStringLiteral("access_key_id,secret_access_key"));
+    EXPECT_TRUE(config.contains("provider = Minio"));
+    EXPECT_TRUE(config.contains("force_path_style = true"));
+    EXPECT_EQ(vaultKeys(form.nickname), "access_key_id,secret_access_key");
 
     RemoteManager remotes;
     remotes.refresh();
     ASSERT_TRUE(test::waitUntil([&] { return remotes.hasLoaded() && !remotes.loading(); }, 60000));
-    SyncJob upload(JobMode::Copy, inHome(QStringLiteral("x")), QStringLiteral("bucket store:b/x"));
+    SyncJob upload(JobMode::Copy, inHome("x"), "bucket store:b/x");
     RcloneRunContext context;
     context.remoteTypes = remotes.remoteTypes();
-    EXPECT_TRUE(RcloneClient::arguments(upload, context).contains(QStringLiteral("--checksum")));
+    EXPECT_TRUE(RcloneClient::arguments(upload, context).contains("--checksum"));
 }
 
 TEST_F(AccountTest, RefusedOrFailedAccountsLeaveNoSecretsAndNoConfiguration) {
     test::writeText(rcloneConfig, "[taken]\ntype = alias\nremote = /tmp\n\n");
-    ASSERT_EQ(SecretVault::set(QStringLiteral("remote.other"), QStringLiteral("password"),
-                               QStringLiteral("keep me")),
-              std::nullopt);
+    ASSERT_EQ(SecretVault::set("remote.other", "password", "keep me"), std::nullopt);
     const QByteArray configBefore = test::readText(rcloneConfig);
 
-    AccountForm duplicate =
-        serverForm(QStringLiteral("sftp"), QStringLiteral(" taken "), QString());
-    AccountForm weak = serverForm(QStringLiteral("sftp"), QStringLiteral("weak"), QString());
-    weak.password = QStringLiteral("password1");
-    AccountForm hostless = serverForm(QStringLiteral("sftp"), QStringLiteral("nohost"), QString());
-    hostless.host = QStringLiteral("  ");
-    EXPECT_EQ(save(duplicate),
-              QStringLiteral("An account named taken already exists. Choose another nickname."));
-    EXPECT_EQ(save(weak), QStringLiteral("Won't be accepted — too short or too common."));
-    EXPECT_EQ(save(hostless), QStringLiteral("Enter the server's host name."));
+    AccountForm duplicate = serverForm("sftp", " taken ", QString());
+    AccountForm weak = serverForm("sftp", "weak", QString());
+    weak.password = "password1";
+    AccountForm hostless = serverForm("sftp", "nohost", QString());
+    hostless.host = "  ";
+    EXPECT_EQ(save(duplicate), "An account named taken already exists. Choose another nickname.");
+    EXPECT_EQ(save(weak), "Won't be accepted — too short or too common.");
+    EXPECT_EQ(save(hostless), "Enter the server's host name.");
     EXPECT_EQ(test::readText(rcloneConfig), configBefore);
 
     test::FakeExecutables fakes;
-    setEnv("QUINDLE_RCLONE",
-           fakes.add(QStringLiteral("rclone"), "echo 'Error: something broke' >&2; exit 1"));
-    const std::optional<QString> failed =
-        save(serverForm(QStringLiteral("sftp"), QStringLiteral("fresh"), QString()));
-    EXPECT_EQ(failed, QStringLiteral("rclone config create failed.\n\nError: something broke"));
-    EXPECT_EQ(vaultKeys(QStringLiteral("fresh")), QString());
-    EXPECT_EQ(vaultKeys(QStringLiteral("other")), QStringLiteral("password"));
-    EXPECT_FALSE(RemoteMetadata::load().contains(QStringLiteral("fresh")));
+    setEnv("QUINDLE_RCLONE", fakes.add("rclone", "echo 'Error: something broke' >&2; exit 1"));
+    const std::optional<QString> failed = save(serverForm("sftp", "fresh", QString()));
+    EXPECT_EQ(failed, "rclone config create failed.\n\nError: something broke");
+    EXPECT_EQ(vaultKeys("fresh"), QString());
+    EXPECT_EQ(vaultKeys("other"), "password");
+    EXPECT_FALSE(RemoteMetadata::load().contains("fresh"));
 
-    setEnv("QUINDLE_RCLONE", inHome(QStringLiteral("no-rclone")));
-    EXPECT_EQ(save(serverForm(QStringLiteral("sftp"), QStringLiteral("later"), QString())),
-              RcloneClient::notInstalledText());
-    EXPECT_EQ(vaultKeys(QStringLiteral("later")), QString());
+    setEnv("QUINDLE_RCLONE", inHome("no-rclone"));
+    EXPECT_EQ(save(serverForm("sftp", "later", QString())), RcloneClient::notInstalledText());
+    EXPECT_EQ(vaultKeys("later"), QString());
 }
 
 TEST_F(AccountTest, ManagerListsOddNamesKeepsItsListOnFailureAndRemovesOneAccount) {
-    writeRcloneConfig(QStringLiteral("[my dav]\ntype = alias\nremote = /tmp\n\n"
-                                     "[my dav2]\ntype = alias\nremote = /tmp\n\n"
-                                     "[v1.2 photos]\ntype = google photos\n\n"));
-    ASSERT_EQ(SecretVault::set(QStringLiteral("remote.my dav"), QStringLiteral("password"),
-                               QStringLiteral("x")),
-              std::nullopt);
+    writeRcloneConfig("[my dav]\ntype = alias\nremote = /tmp\n\n"
+                      "[my dav2]\ntype = alias\nremote = /tmp\n\n"
+                      "[v1.2 photos]\ntype = google photos\n\n");
+    ASSERT_EQ(SecretVault::set("remote.my dav", "password", "x"), std::nullopt);
     RemoteManager remotes;
     remotes.refresh();
     ASSERT_TRUE(test::waitUntil([&] { return remotes.hasLoaded() && !remotes.loading(); }, 60000));
-    EXPECT_EQ(remotes.remote(QStringLiteral("v1.2 photos"))->type, QStringLiteral("googlephotos"));
+    EXPECT_EQ(remotes.remote("v1.2 photos")->type, "googlephotos");
     EXPECT_EQ(remotes.remotes().size(), 5);
     EXPECT_FALSE(remotes.availableTypes().isEmpty());
 
@@ -270,56 +245,49 @@ TEST_F(AccountTest, ManagerListsOddNamesKeepsItsListOnFailureAndRemovesOneAccoun
     EXPECT_EQ(remotes.remotes().size(), 5);
     QFile::remove(paths::rcloneHelperScript());
 
-    EXPECT_EQ(awaited(remotes.remove(QStringLiteral("my dav"))), std::nullopt);
+    EXPECT_EQ(awaited(remotes.remove("my dav")), std::nullopt);
     EXPECT_TRUE(test::waitUntil([&] { return remotes.remotes().size() == 4; }, 60000));
-    EXPECT_TRUE(remotes.remote(QStringLiteral("my dav2")).has_value());
-    EXPECT_EQ(vaultKeys(QStringLiteral("my dav")), QString());
+    EXPECT_TRUE(remotes.remote("my dav2").has_value());
+    EXPECT_EQ(vaultKeys("my dav"), QString());
 }
 
 TEST_F(AccountTest, BrowsingListsFoldersOnlyAndReportsFailures) {
     for (const char *folder :
          {"aliased/My Photos/2024", "aliased/été", "aliased/b10", "aliased/b9"})
         QDir().mkpath(inHome(QString::fromUtf8(folder)));
-    test::writeText(inHome(QStringLiteral("aliased/file.txt")), "not a folder");
+    test::writeText(inHome("aliased/file.txt"), "not a folder");
     RemoteManager remotes;
-    RemoteFolderBrowser browser(remotes, {QStringLiteral("here"), QStringLiteral("alias")});
+    RemoteFolderBrowser browser(remotes, {"here", "alias"});
     browser.refresh();
     ASSERT_TRUE(test::waitUntil([&] { return !browser.isLoading(); }, 60000));
     const QStringList rootFolders = browser.folders();
     // Numbers by value, accents and case as a person reads them.
-    EXPECT_EQ(rootFolders, (QStringList{QStringLiteral("b9"), QStringLiteral("b10"),
-                                        QStringLiteral("été"), QStringLiteral("My Photos")}));
-    EXPECT_EQ(browser.chosenPath(), QStringLiteral("here:"));
+    EXPECT_EQ(rootFolders, (QStringList{"b9", "b10", "été", "My Photos"}));
+    EXPECT_EQ(browser.chosenPath(), "here:");
 
-    browser.descend(QStringLiteral("My Photos"));
-    browser.descend(QStringLiteral("2024"));
+    browser.descend("My Photos");
+    browser.descend("2024");
     ASSERT_TRUE(test::waitUntil([&] { return !browser.isLoading(); }, 60000));
     EXPECT_TRUE(browser.folders().isEmpty());
     EXPECT_EQ(browser.error(), std::nullopt);
-    EXPECT_EQ(browser.chosenPath(), QStringLiteral("here:My Photos/2024"));
-    EXPECT_EQ(browser.crumbs(), (QList<RemoteFolderBrowser::Crumb>{
-                                    {QStringLiteral("here"), QString()},
-                                    {QStringLiteral("My Photos"), QStringLiteral("My Photos")},
-                                    {QStringLiteral("2024"), QStringLiteral("My Photos/2024")}}));
+    EXPECT_EQ(browser.chosenPath(), "here:My Photos/2024");
+    EXPECT_EQ(browser.crumbs(),
+              (QList<RemoteFolderBrowser::Crumb>{
+                  {"here", QString()}, {"My Photos", "My Photos"}, {"2024", "My Photos/2024"}}));
 
-    const FolderListing missing =
-        RemoteManager::listFoldersBlocking(QStringLiteral("here"), QStringLiteral("gone"));
-    EXPECT_TRUE(missing.error && missing.error->contains(QLatin1String("directory not found")))
+    const FolderListing missing = RemoteManager::listFoldersBlocking("here", "gone");
+    EXPECT_TRUE(missing.error && missing.error->contains("directory not found"))
         << missing.error.value_or(QString()).toStdString();
 
-    test::RclonePeer &peer = addPeer(test::RclonePeer::Kind::Sftp, QStringLiteral("peer"),
-                                     inHome(QStringLiteral("aliased")));
-    EXPECT_EQ(RemoteManager::listFoldersBlocking(QStringLiteral("peer"), QString()).folders,
-              rootFolders);
+    test::RclonePeer &peer = addPeer(test::RclonePeer::Kind::Sftp, "peer", inHome("aliased"));
+    EXPECT_EQ(RemoteManager::listFoldersBlocking("peer", QString()).folders, rootFolders);
     peer.stop();
-    const FolderListing stopped =
-        RemoteManager::listFoldersBlocking(QStringLiteral("peer"), QString());
+    const FolderListing stopped = RemoteManager::listFoldersBlocking("peer", QString());
     EXPECT_TRUE(stopped.folders.isEmpty());
     EXPECT_TRUE(stopped.error.has_value());
 
-    setEnv("QUINDLE_RCLONE", inHome(QStringLiteral("no-rclone")));
-    const FolderListing without =
-        RemoteManager::listFoldersBlocking(QStringLiteral("here"), QString());
+    setEnv("QUINDLE_RCLONE", inHome("no-rclone"));
+    const FolderListing without = RemoteManager::listFoldersBlocking("here", QString());
     EXPECT_TRUE(without.folders.isEmpty());
     EXPECT_EQ(without.error, std::nullopt);
 }
@@ -331,7 +299,7 @@ protected:
     void SetUp() override {
         AccountTest::SetUp();
         platform::ChildCommand command(
-            QStringLiteral("/usr/bin/python3"),
+            "/usr/bin/python3",
             {QStringLiteral(QUINDLE_SOURCE_DIR "/tests/transfers/data/fake_oauth.py")});
         command.delivery = platform::ChildCommand::Delivery::Lines;
         provider = std::make_unique<platform::ChildProcess>(std::move(command));
@@ -341,17 +309,16 @@ protected:
         ASSERT_TRUE(provider->start());
         ASSERT_TRUE(test::waitUntil([&] { return !port.isEmpty(); }, 20000));
         const QString base = QStringLiteral("http://127.0.0.1:") + port;
-        setEnv("RCLONE_DRIVE_AUTH_URL", base + QStringLiteral("/auth"));
-        setEnv("RCLONE_DRIVE_TOKEN_URL", base + QStringLiteral("/token"));
+        setEnv("RCLONE_DRIVE_AUTH_URL", base + "/auth");
+        setEnv("RCLONE_DRIVE_TOKEN_URL", base + "/token");
         auth.setOpener([this](const QUrl &url) { opened << url; });
     }
 
     // What a browser does with the address: follows it, and the redirects, to the end.
     void followInBrowser(const QUrl &url) {
         const test::CommandRun browser = test::runCommand(
-            QStringLiteral("/usr/bin/python3"),
-            {QStringLiteral("-c"),
-             QStringLiteral("import sys, urllib.request; urllib.request.urlopen(sys.argv[1])"),
+            "/usr/bin/python3",
+            {"-c", "import sys, urllib.request; urllib.request.urlopen(sys.argv[1])",
              url.toString()});
         EXPECT_EQ(browser.status, 0) << browser.err.toStdString();
     }
@@ -366,38 +333,36 @@ protected:
 };
 
 TEST_F(SignInTest, CompletesOpensTheAddressOnceAndKeepsTheTokenOffScreen) {
-    auth.start(QStringLiteral("work drive"), QStringLiteral("drive"), QString(), QString());
+    auth.start("work drive", "drive", QString(), QString());
     ASSERT_TRUE(waitForStep(RcloneAuth::Step::AwaitingBrowser)) << auth.output().toStdString();
     ASSERT_EQ(opened.size(), 1);
-    EXPECT_TRUE(opened.first().toString().startsWith(QLatin1String("http://127.0.0.1:53682/auth")));
+    EXPECT_TRUE(opened.first().toString().startsWith("http://127.0.0.1:53682/auth"));
     followInBrowser(opened.first());
     ASSERT_TRUE(waitForStep(RcloneAuth::Step::Done)) << auth.output().toStdString();
     EXPECT_EQ(opened.size(), 1);
-    EXPECT_FALSE(auth.output().contains(QLatin1String("fake-access")));
-    EXPECT_TRUE(
-        QString::fromUtf8(test::readText(rcloneConfig)).contains(QLatin1String("fake-access")));
-    EXPECT_TRUE(remoteNames().contains(QStringLiteral("work drive")));
+    EXPECT_FALSE(auth.output().contains("fake-access"));
+    EXPECT_TRUE(QString::fromUtf8(test::readText(rcloneConfig)).contains("fake-access"));
+    EXPECT_TRUE(remoteNames().contains("work drive"));
 }
 
 TEST_F(SignInTest, CancelWhileWaitingAddsNothing) {
-    auth.start(QStringLiteral("never"), QStringLiteral("drive"), QString(), QString());
+    auth.start("never", "drive", QString(), QString());
     ASSERT_TRUE(waitForStep(RcloneAuth::Step::AwaitingBrowser));
     auth.reopenUrl();
     EXPECT_EQ(opened.size(), 2);
     auth.cancel();
     ASSERT_TRUE(waitForStep(RcloneAuth::Step::Canceled));
-    EXPECT_EQ(auth.detail(), QStringLiteral("The sign-in was canceled. No account was added."));
-    EXPECT_FALSE(remoteNames().contains(QStringLiteral("never")));
+    EXPECT_EQ(auth.detail(), "The sign-in was canceled. No account was added.");
+    EXPECT_FALSE(remoteNames().contains("never"));
 }
 
 TEST_F(SignInTest, TakenCallbackPortFailsAtOnce) {
     QTcpServer squatter;
     if (!squatter.listen(QHostAddress::LocalHost, 53682))
         GTEST_SKIP() << "Port 53682 is in use by something else here.";
-    auth.start(QStringLiteral("blocked"), QStringLiteral("drive"), QString(), QString());
+    auth.start("blocked", "drive", QString(), QString());
     ASSERT_TRUE(waitForStep(RcloneAuth::Step::Failed));
-    EXPECT_TRUE(
-        auth.message().startsWith(QLatin1String("rclone exited with code 1.\n\nLast output:\n")));
-    EXPECT_TRUE(auth.message().contains(QLatin1String("address already in use")));
+    EXPECT_TRUE(auth.message().startsWith("rclone exited with code 1.\n\nLast output:\n"));
+    EXPECT_TRUE(auth.message().contains("address already in use"));
     EXPECT_TRUE(opened.isEmpty());
 }

@@ -14,10 +14,6 @@ using namespace quindle;
 
 namespace {
 
-QJsonObject recordFor(const SyncJob &job) {
-    return job.toJson();
-}
-
 QByteArray arrayOf(const QList<QJsonObject> &records) {
     QJsonArray array;
     for (const QJsonObject &record : records)
@@ -27,7 +23,7 @@ QByteArray arrayOf(const QList<QJsonObject> &records) {
 
 QStringList keptFiles() {
     return QDir(QFileInfo(JobStore::jobsFile()).absolutePath())
-        .entryList({QStringLiteral("jobs.json.corrupt-*")}, QDir::Files);
+        .entryList({"jobs.json.corrupt-*"}, QDir::Files);
 }
 
 } // namespace
@@ -35,14 +31,13 @@ QStringList keptFiles() {
 class TransferJobStore : public test::TempHomeTest {};
 
 TEST_F(TransferJobStore, AJobSurvivesASaveAndALoadWhole) {
-    SyncJob job(JobMode::Bisync, QStringLiteral("/home/me/Photos"),
-                QStringLiteral("gdrive:Photos"));
-    job.bandwidthLimit = QStringLiteral("10M");
+    SyncJob job(JobMode::Bisync, "/home/me/Photos", "gdrive:Photos");
+    job.bandwidthLimit = "10M";
     job.transfers = 3;
     job.dryRun = true;
     job.bisyncResync = true;
     job.state = JobState::WaitingForDrive;
-    job.progress = {10, 20, 1, 2, 1.5, 7, QStringLiteral("a.jpg"), 1};
+    job.progress = {10, 20, 1, 2, 1.5, 7, "a.jpg", 1};
     job.schedule = Schedule::monthly(31, 3, 0);
     job.lastScheduledRun = job.createdAt.addDays(1);
     job.missedRuns = 2;
@@ -58,18 +53,16 @@ TEST_F(TransferJobStore, AJobSurvivesASaveAndALoadWhole) {
 }
 
 TEST_F(TransferJobStore, MissingOrBrokenLenientKeysTakeTheirDefaults) {
-    QJsonObject record =
-        recordFor(SyncJob(JobMode::Copy, QStringLiteral("/a"), QStringLiteral("r:b")));
-    record.remove(QStringLiteral("schedule"));
-    record.remove(QStringLiteral("bisyncResync"));
-    record.insert(QStringLiteral("isScheduledInstance"), QStringLiteral("yes"));
+    QJsonObject record = SyncJob(JobMode::Copy, "/a", "r:b").toJson();
+    record.remove("schedule");
+    record.remove("bisyncResync");
+    record.insert("isScheduledInstance", "yes");
     QJsonObject brokenSchedule = record;
-    brokenSchedule.insert(QStringLiteral("id"), QUuid::createUuid().toString(QUuid::WithoutBraces));
-    brokenSchedule.insert(QStringLiteral("schedule"),
-                          QJsonObject{{QStringLiteral("kind"), QStringLiteral("daily")}});
+    brokenSchedule.insert("id", QUuid::createUuid().toString(QUuid::WithoutBraces));
+    brokenSchedule.insert("schedule", QJsonObject{{"kind", "daily"}});
     QJsonObject emptyLimit = brokenSchedule;
-    emptyLimit.insert(QStringLiteral("id"), QUuid::createUuid().toString(QUuid::WithoutBraces));
-    emptyLimit.insert(QStringLiteral("bandwidthLimit"), QString());
+    emptyLimit.insert("id", QUuid::createUuid().toString(QUuid::WithoutBraces));
+    emptyLimit.insert("bandwidthLimit", QString());
     test::writeText(JobStore::jobsFile(), arrayOf({record, brokenSchedule, emptyLimit}));
 
     const JobStore::Loaded loaded = JobStore::load();
@@ -81,16 +74,15 @@ TEST_F(TransferJobStore, MissingOrBrokenLenientKeysTakeTheirDefaults) {
         EXPECT_FALSE(job.isScheduledInstance);
     }
     RcloneRunContext context;
-    EXPECT_FALSE(
-        RcloneClient::arguments(loaded.jobs.at(2), context).contains(QStringLiteral("--bwlimit")));
+    EXPECT_FALSE(RcloneClient::arguments(loaded.jobs.at(2), context).contains("--bwlimit"));
 }
 
 TEST_F(TransferJobStore, OneBadRecordAmongThreeIsSkippedAndTheFileKeptByteForByte) {
-    const SyncJob first(JobMode::Copy, QStringLiteral("/a"), QStringLiteral("/b"));
-    const SyncJob third(JobMode::Move, QStringLiteral("/c"), QStringLiteral("/d"));
-    QJsonObject bad = recordFor(SyncJob(JobMode::Copy, QStringLiteral("/e"), QStringLiteral("/f")));
-    bad.remove(QStringLiteral("transfers"));
-    const QByteArray original = arrayOf({recordFor(first), bad, recordFor(third)});
+    const SyncJob first(JobMode::Copy, "/a", "/b");
+    const SyncJob third(JobMode::Move, "/c", "/d");
+    QJsonObject bad = SyncJob(JobMode::Copy, "/e", "/f").toJson();
+    bad.remove("transfers");
+    const QByteArray original = arrayOf({first.toJson(), bad, third.toJson()});
     test::writeText(JobStore::jobsFile(), original);
 
     SyncManager manager(nullptr);
@@ -99,11 +91,9 @@ TEST_F(TransferJobStore, OneBadRecordAmongThreeIsSkippedAndTheFileKeptByteForByt
     EXPECT_EQ(manager.jobs().at(1).id, third.id);
     const QStringList kept = keptFiles();
     ASSERT_EQ(kept.size(), 1);
-    EXPECT_TRUE(QRegularExpression(QStringLiteral(R"(^jobs\.json\.corrupt-\d{8}T\d{6}Z$)"))
-                    .match(kept.first())
-                    .hasMatch());
-    EXPECT_EQ(test::readText(QFileInfo(JobStore::jobsFile()).absolutePath() + QLatin1Char('/') +
-                             kept.first()),
+    EXPECT_TRUE(
+        QRegularExpression(R"(^jobs\.json\.corrupt-\d{8}T\d{6}Z$)").match(kept.first()).hasMatch());
+    EXPECT_EQ(test::readText(QFileInfo(JobStore::jobsFile()).absolutePath() + u'/' + kept.first()),
               original);
     EXPECT_EQ(manager.notice(),
               QStringLiteral("Some saved transfers could not be read. The original file was "
@@ -127,23 +117,21 @@ TEST_F(TransferJobStore, AFileThatIsNotAListIsKeptAndTheListStartsEmpty) {
 }
 
 TEST(TransferEndpoints, TellRemotesFromLocalPathsAndRefuseWhatRcloneWouldMisread) {
-    EXPECT_TRUE(isRemotePath(QStringLiteral("gdrive:Photos/2024")));
-    EXPECT_TRUE(isRemotePath(QStringLiteral("mem:")));
-    EXPECT_FALSE(isRemotePath(QStringLiteral("/home/me/a:b")));
-    EXPECT_FALSE(isRemotePath(QStringLiteral(":local:x")));
-    EXPECT_FALSE(isRemotePath(QStringLiteral("Photos")));
-    EXPECT_EQ(remoteName(QStringLiteral("gdrive:Photos/2024")), QStringLiteral("gdrive"));
+    EXPECT_TRUE(isRemotePath("gdrive:Photos/2024"));
+    EXPECT_TRUE(isRemotePath("mem:"));
+    EXPECT_FALSE(isRemotePath("/home/me/a:b"));
+    EXPECT_FALSE(isRemotePath(":local:x"));
+    EXPECT_FALSE(isRemotePath("Photos"));
+    EXPECT_EQ(remoteName("gdrive:Photos/2024"), "gdrive");
 
-    const auto known = [](const QString &name) { return name == QLatin1String("gdrive"); };
-    EXPECT_EQ(endpointProblem(QStringLiteral("/home/me/Photos"), known), std::nullopt);
-    EXPECT_EQ(endpointProblem(QStringLiteral("gdrive:x"), known), std::nullopt);
-    EXPECT_EQ(endpointProblem(QStringLiteral("Photos/2024"), known),
-              QStringLiteral("Use a full path such as /home/you/Photos, or a remote such as "
-                             "name:folder."));
-    EXPECT_EQ(endpointProblem(QStringLiteral("~/Photos"), known),
-              endpointProblem(QStringLiteral("Photos"), known));
-    EXPECT_EQ(endpointProblem(QStringLiteral("dropbox:x"), known),
-              QStringLiteral("No rclone remote is named “dropbox”."));
+    const auto known = [](const QString &name) { return name == "gdrive"; };
+    EXPECT_EQ(endpointProblem("/home/me/Photos", known), std::nullopt);
+    EXPECT_EQ(endpointProblem("gdrive:x", known), std::nullopt);
+    EXPECT_EQ(endpointProblem("Photos/2024", known),
+              "Use a full path such as /home/you/Photos, or a remote such as "
+              "name:folder.");
+    EXPECT_EQ(endpointProblem("~/Photos", known), endpointProblem("Photos", known));
+    EXPECT_EQ(endpointProblem("dropbox:x", known), "No rclone remote is named “dropbox”.");
 }
 
 TEST(TransferEndpoints, AnAccountTypeIsTheDestinationsElseTheSourcesAndNeverAGuess) {

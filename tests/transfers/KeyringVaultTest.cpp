@@ -18,16 +18,16 @@ using namespace quindle;
 
 namespace {
 
-const QString lockedText = QStringLiteral(
+const QString lockedText =
     "Couldn't open the credential vault: its key is kept in your desktop keyring, which is "
-    "locked or not running. Unlock the keyring and try again.");
+    "locked or not running. Unlock the keyring and try again.";
 
 QString keyStoreOf(const QString &vault) {
     return QJsonDocument::fromJson(test::readText(vault)).object().value("key_store").toString();
 }
 
 platform::DesktopKeyring pepperItem() {
-    return platform::DesktopKeyring(QStringLiteral("quindle"), QStringLiteral("vault-pepper"));
+    return platform::DesktopKeyring("quindle", "vault-pepper");
 }
 
 } // namespace
@@ -39,15 +39,15 @@ TEST_F(UnlockedKeyring, KeepsThePepperAndAnotherProcessOpensTheVault) {
     pepperItem().clear();
     ASSERT_EQ(SecretVault::set("remote.a", "password", "from the keyring"), std::nullopt);
     EXPECT_FALSE(QFileInfo::exists(SecretVault::pepperPath()));
-    EXPECT_EQ(keyStoreOf(SecretVault::vaultPath()), QStringLiteral("secret_service"));
+    EXPECT_EQ(keyStoreOf(SecretVault::vaultPath()), "secret_service");
     EXPECT_EQ(pepperItem().lookup().outcome, platform::DesktopKeyring::Outcome::Done);
 
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-    environment.insert(QStringLiteral("HOME"), home());
+    environment.insert("HOME", home());
     const test::CommandRun other = test::runCommand(
         QStringLiteral(QUINDLE_BINARY), {"vault", "get", "remote.a", "password"}, environment);
     EXPECT_EQ(other.status, 0) << other.err.toStdString();
-    EXPECT_EQ(other.out, QStringLiteral("from the keyring\n"));
+    EXPECT_EQ(other.out, "from the keyring\n");
 
     ASSERT_EQ(SecretVault::reset(), std::nullopt);
     EXPECT_EQ(pepperItem().lookup().outcome, platform::DesktopKeyring::Outcome::NotFound);
@@ -88,13 +88,13 @@ public:
         m_object.moveToThread(&m_thread);
         QMetaObject::invokeMethod(&m_object, [this] { m_release.acquire(); });
         m_bus = QDBusConnection::connectToBus(QDBusConnection::SessionBus, "silent");
-        m_bus.registerObject(QStringLiteral("/org/freedesktop/secrets"), &m_object,
+        m_bus.registerObject("/org/freedesktop/secrets", &m_object,
                              QDBusConnection::ExportAllContents |
                                  QDBusConnection::ExportChildObjects);
-        registered = m_bus.registerService(QStringLiteral("org.freedesktop.secrets"));
+        registered = m_bus.registerService("org.freedesktop.secrets");
     }
     ~SilentService() override {
-        m_bus.unregisterService(QStringLiteral("org.freedesktop.secrets"));
+        m_bus.unregisterService("org.freedesktop.secrets");
         m_release.release();
         m_thread.quit();
         m_thread.wait();
@@ -115,7 +115,7 @@ class SilentKeyring : public test::TempHomeTest {};
 TEST_F(SilentKeyring, AServiceThatNeverAnswersIsGivenUpOn) {
     SilentService service;
     ASSERT_TRUE(service.registered);
-    setEnv("QUINDLE_KEYRING_TIMEOUT_MS", QStringLiteral("1500"));
+    setEnv("QUINDLE_KEYRING_TIMEOUT_MS", "1500");
     QElapsedTimer timer;
     timer.start();
     EXPECT_EQ(pepperItem().lookup().outcome, platform::DesktopKeyring::Outcome::Unavailable);

@@ -23,16 +23,15 @@ RcloneRunContext contextFor(const char *version, QHash<QString, QString> remotes
 }
 
 QString joined(const SyncJob &job, const RcloneRunContext &context) {
-    return RcloneClient::arguments(job, context).join(QLatin1Char(' '));
+    return RcloneClient::arguments(job, context).join(u' ');
 }
 
 } // namespace
 
 TEST(RcloneArguments, FollowTheJobTheRemoteAndTheInstalledVersion) {
     SyncJob upload = makeJob(JobMode::Copy, "/home/me/Pictures", "gdrive:Backup");
-    upload.bandwidthLimit = QStringLiteral(" 10M ");
-    const QHash<QString, QString> remotes{{QStringLiteral("gdrive"), QStringLiteral("drive")},
-                                          {QStringLiteral("bucket"), QStringLiteral("s3")}};
+    upload.bandwidthLimit = " 10M ";
+    const QHash<QString, QString> remotes{{"gdrive", "drive"}, {"bucket", "s3"}};
     EXPECT_EQ(joined(upload, contextFor("1.63.0", remotes)),
               "copy /home/me/Pictures gdrive:Backup --transfers 8 --checkers 16 --bwlimit 10M "
               "--use-server-modtime --metadata --update --use-json-log --stats 1s "
@@ -49,7 +48,7 @@ TEST(RcloneArguments, FollowTheJobTheRemoteAndTheInstalledVersion) {
               "--update --use-json-log --stats 1s --stats-one-line --log-level INFO");
 
     SyncJob sync = makeJob(JobMode::SyncOneWay, "/a", "bucket:b");
-    sync.bandwidthLimit = QStringLiteral("   ");
+    sync.bandwidthLimit = "   ";
     sync.dryRun = true;
     const QString syncArgs = joined(sync, contextFor("1.63.0", remotes));
     EXPECT_TRUE(syncArgs.startsWith("sync /a bucket:b"));
@@ -102,22 +101,21 @@ TEST(RcloneProgress, ReadsCapturedStatsAndKeepsOtherLinesReadable) {
     EXPECT_EQ(progress[0].bytesTransferred, 2125826);
     EXPECT_EQ(progress[0].bytesTotal, 6291456 + 2);
     EXPECT_EQ(progress[0].etaSeconds, std::nullopt);
-    EXPECT_EQ(progress[0].currentFile, QStringLiteral("big.bin"));
+    EXPECT_EQ(progress[0].currentFile, "big.bin");
     EXPECT_EQ(progress[1].etaSeconds, 0);
     EXPECT_GT(progress[1].speedBytesPerSec, 2e6);
     EXPECT_EQ(progress[3].errors, 2);
     EXPECT_EQ(progress[3].currentFile, std::nullopt);
 
-    EXPECT_TRUE(readable.contains(QStringLiteral("small.txt: Copied (new)")));
+    EXPECT_TRUE(readable.contains("small.txt: Copied (new)"));
     EXPECT_TRUE(readable.contains(
-        QStringLiteral("ERROR: big.bin: Failed to copy: mkdir /home/me/blocker: not a directory")));
-    EXPECT_TRUE(readable.last().endsWith(QStringLiteral("not a directory")));
+        "ERROR: big.bin: Failed to copy: mkdir /home/me/blocker: not a directory"));
+    EXPECT_TRUE(readable.last().endsWith("not a directory"));
 
     // A stats record with nothing in it is still progress; a record without stats is not.
-    EXPECT_EQ(RcloneClient::parseProgress(QStringLiteral(R"({"stats":{}})")), JobProgress{});
-    EXPECT_EQ(RcloneClient::parseProgress(QStringLiteral(R"({"level":"info","msg":"x"})")),
-              std::nullopt);
-    EXPECT_EQ(RcloneClient::parseProgress(QStringLiteral("not json")), std::nullopt);
+    EXPECT_EQ(RcloneClient::parseProgress(R"({"stats":{}})"), JobProgress{});
+    EXPECT_EQ(RcloneClient::parseProgress(R"({"level":"info","msg":"x"})"), std::nullopt);
+    EXPECT_EQ(RcloneClient::parseProgress("not json"), std::nullopt);
 }
 
 class RcloneVersions : public test::TransferTest {};
@@ -128,7 +126,7 @@ TEST_F(RcloneVersions, TheProbeReadsTheBannerOfEachBuild) {
         fakes.add("rclone-old", "echo 'rclone v1.60.1-DEV'; echo '- os/version: debian'");
     const QString newer = fakes.add("rclone-new", "echo 'rclone v1.63.0'");
     const QString broken = fakes.add("rclone-broken", "exit 3");
-    EXPECT_EQ(RcloneClient::probeVersion(old), QStringLiteral("v1.60.1-DEV"));
+    EXPECT_EQ(RcloneClient::probeVersion(old), "v1.60.1-DEV");
     EXPECT_EQ(RcloneClient::probeVersion(broken), std::nullopt);
 
     const SyncJob upload = makeJob(JobMode::Copy, "/a", "mem:b");
@@ -137,8 +135,8 @@ TEST_F(RcloneVersions, TheProbeReadsTheBannerOfEachBuild) {
         context.features = *RcloneFeatures::fromVersion(*RcloneClient::probeVersion(executable));
         return RcloneClient::arguments(upload, context);
     };
-    EXPECT_FALSE(argumentsFor(old).contains(QStringLiteral("--partial-suffix")));
-    EXPECT_TRUE(argumentsFor(newer).contains(QStringLiteral("--partial-suffix")));
+    EXPECT_FALSE(argumentsFor(old).contains("--partial-suffix"));
+    EXPECT_TRUE(argumentsFor(newer).contains("--partial-suffix"));
 
     setEnv("QUINDLE_RCLONE", inHome("no-such-rclone"));
     EXPECT_EQ(RcloneClient::locate(), QString());
@@ -158,11 +156,11 @@ TEST_F(RcloneVersions, TheInstalledRcloneAcceptsEveryFlagWeGiveIt) {
     RcloneRunContext context;
     context.features = *RcloneFeatures::fromVersion(*version);
     context.remoteTypes = RemoteManager::typesByName(RemoteManager::readRemotes().value());
-    EXPECT_EQ(context.remoteTypes.value("dav"), QStringLiteral("webdav"));
+    EXPECT_EQ(context.remoteTypes.value("dav"), "webdav");
     context.startedAt = QDateTime::currentDateTime();
     for (const JobMode mode : {JobMode::Copy, JobMode::Move, JobMode::SyncOneWay}) {
         SyncJob upload(mode, inHome("src"), QStringLiteral("dav:") + rawValue(mode));
-        upload.bandwidthLimit = QStringLiteral("100M");
+        upload.bandwidthLimit = "100M";
         upload.dryRun = mode == JobMode::Move;
         const test::CommandRun run =
             test::runCommand(rclone, RcloneClient::arguments(upload, context));

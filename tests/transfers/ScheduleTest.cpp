@@ -63,20 +63,16 @@ TEST(ScheduleNextFire, FollowsEachKindsRule) {
 TEST(ScheduleNextFire, SkippedWallTimesFireAtTheGapsEndAndRepeatedOnesOnce) {
     const Schedule nightly = Schedule::daily(2, 30);
     // Spring: 02:00–03:00 does not exist on 29 March 2026.
-    EXPECT_EQ(next(nightly, "2026-03-28T02:30:00+01:00"),
-              QStringLiteral("2026-03-29T03:00:00+02:00"));
-    EXPECT_EQ(next(nightly, "2026-03-29T03:00:00+02:00"),
-              QStringLiteral("2026-03-30T02:30:00+02:00"));
+    EXPECT_EQ(next(nightly, "2026-03-28T02:30:00+01:00"), "2026-03-29T03:00:00+02:00");
+    EXPECT_EQ(next(nightly, "2026-03-29T03:00:00+02:00"), "2026-03-30T02:30:00+02:00");
     // Autumn: 02:00–03:00 happens twice on 25 October 2026; the first time only.
-    EXPECT_EQ(next(nightly, "2026-10-24T02:30:00+02:00"),
-              QStringLiteral("2026-10-25T02:30:00+02:00"));
-    EXPECT_EQ(next(nightly, "2026-10-25T02:30:00+02:00"),
-              QStringLiteral("2026-10-26T02:30:00+01:00"));
+    EXPECT_EQ(next(nightly, "2026-10-24T02:30:00+02:00"), "2026-10-25T02:30:00+02:00");
+    EXPECT_EQ(next(nightly, "2026-10-25T02:30:00+02:00"), "2026-10-26T02:30:00+01:00");
     // 29 March 2026 is a Sunday.
     EXPECT_EQ(next(Schedule::weekly(1, 2, 15), "2026-03-28T12:00:00+01:00"),
-              QStringLiteral("2026-03-29T03:00:00+02:00"));
+              "2026-03-29T03:00:00+02:00");
     EXPECT_EQ(next(Schedule::monthly(25, 2, 30), "2026-10-01T00:00:00+02:00"),
-              QStringLiteral("2026-10-25T02:30:00+02:00"));
+              "2026-10-25T02:30:00+02:00");
 }
 
 TEST(ScheduleJson, KeepsItsFieldsAndFallsBackOnUnknownKinds) {
@@ -91,5 +87,5 @@ TEST(ScheduleJson, KeepsItsFieldsAndFallsBackOnUnknownKinds) {
     EXPECT_EQ(decode(R"({"kind":"daily","hour":3})"), std::nullopt);
     EXPECT_EQ(decode(R"({"kind":"weekly","hour":3,"minute":0})"), std::nullopt);
     EXPECT_EQ(decode(R"({"everyN":3})"), std::nullopt);
-    EXPECT_EQ(Schedule::weekly(1, 3, 0).summary(), QStringLiteral("Weekly on Sunday at 03:00"));
+    EXPECT_EQ(Schedule::weekly(1, 3, 0).summary(), "Weekly on Sunday at 03:00");
 }

@@ -58,10 +58,10 @@ class SecretVaultTest : public test::TempHomeTest {
 protected:
     void SetUp() override {
         TempHomeTest::SetUp();
-        machineId = inHome(QStringLiteral("machine-id"));
+        machineId = inHome("machine-id");
         test::writeText(machineId, "0123456789abcdef0123456789abcdef\n");
         setEnv("QUINDLE_MACHINE_ID_FILE", machineId);
-        setEnv("QUINDLE_VAULT_KEYSTORE", QStringLiteral("file"));
+        setEnv("QUINDLE_VAULT_KEYSTORE", "file");
     }
     QString machineId;
 };
@@ -75,7 +75,7 @@ TEST_F(SecretVaultTest, KeepsScopesApartAndPurgesOneWhole) {
     ASSERT_EQ(SecretVault::set("remote.work-sftp", "password", "s3cret ünïcode"), std::nullopt);
     ASSERT_EQ(SecretVault::set("remote.s3", "secret_access_key", "k"), std::nullopt);
     EXPECT_EQ(std::get<std::optional<QString>>(SecretVault::get("remote.work-sftp", "password")),
-              QStringLiteral("s3cret ünïcode"));
+              "s3cret ünïcode");
     EXPECT_EQ(std::get<std::optional<QString>>(SecretVault::get("remote.s3", "nothing")),
               std::nullopt);
     EXPECT_FALSE(test::readText(SecretVault::vaultPath()).contains("s3cret"));
@@ -115,10 +115,9 @@ TEST_F(SecretVaultTest, ADamagedOrForeignVaultIsRefusedAndLeftExactlyAsItWas) {
         QByteArray content;
         QString expected;
     };
-    const QString corruptJson =
-        QStringLiteral("Credential vault is corrupted: Envelope didn't parse as JSON.");
+    const QString corruptJson = "Credential vault is corrupted: Envelope didn't parse as JSON.";
     const QString corruptBase64 =
-        QStringLiteral("Credential vault is corrupted: Envelope contains malformed base64.");
+        "Credential vault is corrupted: Envelope contains malformed base64.";
     const QByteArray goodBytes = QJsonDocument(good).toJson();
     const QList<Case> cases{
         {"ct flipped", QJsonDocument(with("ct", flipped(good.value("ct").toString()))).toJson(),
@@ -131,12 +130,11 @@ TEST_F(SecretVaultTest, ADamagedOrForeignVaultIsRefusedAndLeftExactlyAsItWas) {
         {"11-byte iv",
          QJsonDocument(with("iv", QString::fromLatin1(QByteArray(11, 'x').toBase64()))).toJson(),
          corruptBase64},
-        {"bad base64", QJsonDocument(with("ct", QStringLiteral("%%%not base64"))).toJson(),
-         corruptBase64},
+        {"bad base64", QJsonDocument(with("ct", "%%%not base64")).toJson(), corruptBase64},
         {"truncated", goodBytes.left(goodBytes.size() / 2), corruptJson},
-        {"string v", QJsonDocument(with("v", QStringLiteral("1"))).toJson(), corruptJson},
+        {"string v", QJsonDocument(with("v", "1")).toJson(), corruptJson},
         {"v 2", QJsonDocument(with("v", 2)).toJson(),
-         QStringLiteral("Credential vault format v2 isn't supported by this build.")},
+         "Credential vault format v2 isn't supported by this build."},
     };
     for (const Case &c : cases) {
         test::writeText(SecretVault::vaultPath(), c.content);
@@ -160,8 +158,8 @@ TEST_F(SecretVaultTest, AResetPutsBothFilesAsideAndStartsAFreshVault) {
     EXPECT_EQ(loadError(), QString::fromUtf8(decryptFailed));
 
     ASSERT_EQ(SecretVault::reset(), std::nullopt);
-    const QStringList aside = QDir(SecretVault::secretsDirectory())
-                                  .entryList({QStringLiteral("vault.enc.reset-*")}, QDir::Files);
+    const QStringList aside =
+        QDir(SecretVault::secretsDirectory()).entryList({"vault.enc.reset-*"}, QDir::Files);
     ASSERT_EQ(aside.size(), 1);
     EXPECT_EQ(test::readText(SecretVault::secretsDirectory() + "/" + aside.first()), old);
     ASSERT_EQ(SecretVault::set("remote.b", "password", "q"), std::nullopt);
@@ -177,34 +175,32 @@ TEST_F(SecretVaultTest, AWriteThatFailsLeavesThePreviousVault) {
         ::signal(SIGXFSZ, SIG_IGN);
         const rlimit limit{200, 200};
         ::setrlimit(RLIMIT_FSIZE, &limit);
-        const auto error = SecretVault::set("remote.a", "password", QString(300, QLatin1Char('x')));
+        const auto error = SecretVault::set("remote.a", "password", QString(300, u'x'));
         ::_exit(error && error->kind == VaultError::Kind::FileError ? 0 : 1);
     }
     int status = 0;
     ::waitpid(child, &status, 0);
     EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
     EXPECT_EQ(test::readText(SecretVault::vaultPath()), before);
-    EXPECT_EQ(std::get<std::optional<QString>>(SecretVault::get("remote.a", "password")),
-              QStringLiteral("p"));
+    EXPECT_EQ(std::get<std::optional<QString>>(SecretVault::get("remote.a", "password")), "p");
 }
 
 TEST_F(SecretVaultTest, AStandardAesGcmLibraryOpensItWithTheDerivedKey) {
     ASSERT_EQ(SecretVault::set("remote.a", "password", "p"), std::nullopt);
     const QByteArray key = SecretVault::deriveKey("0123456789abcdef0123456789abcdef",
                                                   test::readText(SecretVault::pepperPath()));
-    const QString script = QStringLiteral(R"(
+    const QString script = R"(
 import base64, json, sys
 from cryptography.hazmat.primitives.ciphers.aead import AESGCM
 e = json.load(open(sys.argv[1]))
 key = bytes.fromhex(sys.argv[2])
 print(AESGCM(key).decrypt(base64.b64decode(e["iv"]),
       base64.b64decode(e["ct"]) + base64.b64decode(e["tag"]), None).decode())
-)");
+)";
     const test::CommandRun run = test::runCommand(
-        QStringLiteral("python3"),
-        {QStringLiteral("-c"), script, SecretVault::vaultPath(), QString::fromLatin1(key.toHex())});
+        "python3", {"-c", script, SecretVault::vaultPath(), QString::fromLatin1(key.toHex())});
     ASSERT_EQ(run.status, 0) << run.err.toStdString();
-    EXPECT_EQ(run.out.trimmed(), QStringLiteral(R"({"remote.a":{"password":"p"}})"));
+    EXPECT_EQ(run.out.trimmed(), R"({"remote.a":{"password":"p"}})");
     // The key is SHA-256 of identifier, pepper and the format's label.
     EXPECT_EQ(key, QCryptographicHash::hash("0123456789abcdef0123456789abcdef" +
                                                 test::readText(SecretVault::pepperPath()) +

@@ -18,27 +18,25 @@ QMap<QString, QByteArray> fileEntriesBesideReplaced(const QString &root) {
 
 RclonePeer::RclonePeer(Kind kind, const QString &folder, const QStringList &authentication)
     : m_kind(kind) {
-    QStringList arguments{QStringLiteral("serve"),
+    QStringList arguments{"serve",
                           kind == Kind::WebDav ? QStringLiteral("webdav") : QStringLiteral("sftp"),
-                          folder, QStringLiteral("--addr"), QStringLiteral("127.0.0.1:0")};
+                          folder, "--addr", "127.0.0.1:0"};
     if (!authentication.isEmpty())
         arguments << authentication;
     else if (kind == Kind::Sftp)
         arguments << QStringLiteral("--no-auth");
-    platform::ChildCommand command(QStringLiteral("rclone"), arguments);
+    platform::ChildCommand command("rclone", arguments);
     command.channels = platform::ChildCommand::Channels::Combined;
     command.delivery = platform::ChildCommand::Delivery::Lines;
     command.grace = std::chrono::milliseconds(1000);
     m_server = std::make_unique<platform::ChildProcess>(std::move(command));
     // It prints where it listens once it does.
-    static const QRegularExpression listening(
-        QStringLiteral(R"((http://127\.0\.0\.1:\d+/|127\.0\.0\.1:\d+))"));
+    static const QRegularExpression listening(R"((http://127\.0\.0\.1:\d+/|127\.0\.0\.1:\d+))");
     QObject::connect(m_server.get(), &platform::ChildProcess::line,
                      [this](platform::ChildStream, const QString &line) {
                          const QRegularExpressionMatch match = listening.match(line);
                          if (m_address.isEmpty() && match.hasMatch() &&
-                             (line.contains(QLatin1String("started")) ||
-                              line.contains(QLatin1String("listening"))))
+                             (line.contains("started") || line.contains("listening")))
                              m_address = match.captured(1);
                      });
     if (m_server->start())
@@ -49,10 +47,9 @@ QString RclonePeer::configSection(const QString &name) const {
     if (m_kind == Kind::WebDav)
         return QStringLiteral("[%1]\ntype = webdav\nurl = %2\nvendor = other\n\n")
             .arg(name, m_address);
-    const QString port = m_address.section(QLatin1Char(':'), 1);
+    const QString port = m_address.section(u':', 1);
     // serve sftp --no-auth takes any password; rclone wants one, obscured.
-    const CommandRun obscured =
-        runCommand(QStringLiteral("rclone"), {QStringLiteral("obscure"), QStringLiteral("x")});
+    const CommandRun obscured = runCommand("rclone", {"obscure", "x"});
     return QStringLiteral("[%1]\ntype = sftp\nhost = 127.0.0.1\nport = %2\nuser = me\npass = %3\n"
                           "shell_type = none\n\n")
         .arg(name, port, obscured.out.trimmed());
@@ -60,7 +57,7 @@ QString RclonePeer::configSection(const QString &name) const {
 
 void TransferTest::SetUp() {
     TempHomeTest::SetUp();
-    rcloneConfig = inHome(QStringLiteral("rclone.conf"));
+    rcloneConfig = inHome("rclone.conf");
     setEnv("RCLONE_CONFIG", rcloneConfig);
     writeRcloneConfig();
 }
@@ -74,7 +71,7 @@ void TransferTest::TearDown() {
 void TransferTest::writeRcloneConfig(const QString &extra) {
     writeText(rcloneConfig, (QStringLiteral("[mem]\ntype = memory\n\n[here]\ntype = alias\n"
                                             "remote = %1\n\n")
-                                 .arg(inHome(QStringLiteral("aliased"))) +
+                                 .arg(inHome("aliased")) +
                              peerSections + extra)
                                 .toUtf8());
 }

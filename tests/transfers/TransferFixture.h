@@ -29,9 +29,7 @@ public:
     // Without `authentication`, any user and password are let in.
     RclonePeer(Kind kind, const QString &folder, const QStringList &authentication = {});
     bool ready() const { return !m_address.isEmpty(); }
-    QString port() const {
-        return m_address.section(QLatin1Char(':'), -1).remove(QLatin1Char('/'));
-    }
+    QString port() const { return m_address.section(u':', -1).remove(u'/'); }
     void stop() { m_server.reset(); }
     // The lines of rclone.conf that name this peer `name`.
     QString configSection(const QString &name) const;

@@ -36,20 +36,20 @@ TEST_F(TransferRuns, EachModeEndsWithTheTreesItPromises) {
     ASSERT_TRUE(waitForState(sync.id, JobState::Completed));
     EXPECT_EQ(test::fileEntries(inHome("mirror")), original);
 
-    SyncJob first = job(JobMode::Bisync, inHome("copied"), QStringLiteral("here:"));
+    SyncJob first = job(JobMode::Bisync, inHome("copied"), "here:");
     first.bisyncResync = true;
     ASSERT_TRUE(manager->enqueue(first));
     ASSERT_TRUE(waitForState(first.id, JobState::Completed));
     test::writeText(inHome("copied/left.txt"), "left");
     test::writeText(inHome("aliased/right.txt"), "right");
-    const SyncJob second = job(JobMode::Bisync, inHome("copied"), QStringLiteral("here:"));
+    const SyncJob second = job(JobMode::Bisync, inHome("copied"), "here:");
     ASSERT_TRUE(manager->enqueue(second));
     ASSERT_TRUE(waitForState(second.id, JobState::Completed))
         << manager->job(second.id)->errorMessage.value_or("").toStdString();
     EXPECT_EQ(test::fileEntries(inHome("copied")), test::fileEntries(inHome("aliased")));
     EXPECT_TRUE(QFileInfo::exists(inHome("copied/right.txt")));
 
-    const SyncJob move = job(JobMode::Move, src, QStringLiteral("mem:moved"));
+    const SyncJob move = job(JobMode::Move, src, "mem:moved");
     ASSERT_TRUE(manager->enqueue(move));
     ASSERT_TRUE(waitForState(move.id, JobState::Completed));
     EXPECT_TRUE(test::fileEntries(src).isEmpty());
@@ -74,8 +74,7 @@ TEST_F(TransferRuns, AMoveKeepsTheDestinationFilesItReplacesAndCountsThem) {
     ASSERT_TRUE(manager->enqueue(move));
     ASSERT_TRUE(waitForState(move.id, JobState::Completed));
     EXPECT_EQ(test::readText(inHome("dst/a.txt")), "new");
-    const QStringList kept =
-        QDir(inHome("dst")).entryList({QStringLiteral("a.replaced-*.txt")}, QDir::Files);
+    const QStringList kept = QDir(inHome("dst")).entryList({"a.replaced-*.txt"}, QDir::Files);
     ASSERT_EQ(kept.size(), 1);
     EXPECT_EQ(test::readText(inHome("dst/") + kept.first()), "older but with a later time");
     EXPECT_EQ(manager->job(move.id)->replacedFiles, 1);
@@ -88,11 +87,11 @@ TEST_F(TransferRuns, TwoRunAtOnceTheThirdWaitsAndADuplicateIsDropped) {
     for (const char *name : {"one", "two", "three"}) {
         test::writeRandomFile(inHome(name) + "/data.bin", 3 * 1024 * 1024, 2);
         SyncJob slow = job(JobMode::Copy, inHome(name), QStringLiteral("mem:") + name);
-        slow.bandwidthLimit = QStringLiteral("1M");
+        slow.bandwidthLimit = "1M";
         ASSERT_TRUE(manager->enqueue(slow));
         ids << slow.id;
     }
-    EXPECT_FALSE(manager->enqueue(job(JobMode::Copy, inHome("one"), QStringLiteral("mem:one"))));
+    EXPECT_FALSE(manager->enqueue(job(JobMode::Copy, inHome("one"), "mem:one")));
     EXPECT_EQ(manager->runningCount(), 2);
     int mostAtOnce = 0;
     QObject::connect(manager.get(), &SyncManager::jobsChanged,
@@ -117,7 +116,7 @@ TEST_P(TransferInterruptions, APausedCopyAndMoveResumeToExactCopies) {
         test::writeText(src + "/small.txt", "small");
         const auto original = test::fileEntries(src);
         SyncJob slow = job(mode, src, QStringLiteral("peer:") + rawValue(mode));
-        slow.bandwidthLimit = QStringLiteral("2M");
+        slow.bandwidthLimit = "2M";
         ASSERT_TRUE(manager->enqueue(slow));
         ASSERT_TRUE(test::waitUntil(
             [&] { return manager->job(slow.id)->progress.bytesTransferred > 1024 * 1024; }, 30000));
@@ -198,7 +197,7 @@ TEST_F(TransferDrive, AnUnmountParksTheRunAndTheReturnCompletesIt) {
     test::writeRandomFile(inHome("src/big.bin"), 6 * 1024 * 1024, 4);
     makeManager();
     SyncJob slow = job(JobMode::Copy, inHome("src"), drive + "/backup");
-    slow.bandwidthLimit = QStringLiteral("2M");
+    slow.bandwidthLimit = "2M";
     ASSERT_TRUE(manager->enqueue(slow));
     ASSERT_TRUE(test::waitUntil(
         [&] { return manager->job(slow.id)->progress.bytesTransferred > 0; }, 30000));
@@ -234,5 +233,5 @@ TEST_F(TransferDrive, WaitingJobsAreRetestedAtStartAndCanBeAbandoned) {
     manager->cancelAllWaiting();
     EXPECT_EQ(stateOf(abandoned.id), JobState::Canceled);
     EXPECT_EQ(manager->job(abandoned.id)->errorMessage,
-              QStringLiteral("Cancelled while waiting for external drive."));
+              "Cancelled while waiting for external drive.");
 }

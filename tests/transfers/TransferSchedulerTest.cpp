@@ -1,6 +1,6 @@
 #include "TransferFixture.h"
 
-#include "platform/SleepInhibitor.h"
+#include "support/RecordingInhibitor.h"
 #include "transfers/JobStore.h"
 #include "transfers/TransferSleepGuard.h"
 
@@ -22,19 +22,6 @@ QList<SyncJob> instancesOf(const SyncManager &manager, const SyncJob &templ) {
     return found;
 }
 
-class CountingInhibitor : public platform::SleepInhibitor {
-public:
-    void acquire(const QString &reason) override {
-        if (!held)
-            reasons << reason;
-        held = true;
-    }
-    void release() override { held = false; }
-    bool isHeld() const override { return held; }
-    bool held = false;
-    QStringList reasons;
-};
-
 } // namespace
 
 class TransferScheduler : public test::TransferTest {
@@ -42,7 +29,7 @@ protected:
     // A daily 03:00 template made at 09:00 on 10 May that ran then.
     SyncJob dailyTemplate() {
         test::writeText(inHome("src/a.txt"), "a");
-        SyncJob templ = job(JobMode::Copy, inHome("src"), QStringLiteral("mem:daily"));
+        SyncJob templ = job(JobMode::Copy, inHome("src"), "mem:daily");
         templ.createdAt = berlin("2026-05-10T09:00:00+02:00");
         templ.schedule = Schedule::daily(3, 0);
         templ.state = JobState::Completed;
@@ -66,7 +53,7 @@ TEST_F(TransferScheduler, ThreeMissedDaysBecomeOneRunAndTheNextFireFollowsIt) {
     EXPECT_EQ(saved.lastScheduledRun, now);
     EXPECT_EQ(saved.missedRuns, 2);
     EXPECT_EQ(missedRunsText(saved),
-              QStringLiteral("Missed 2 scheduled runs; replaced by one run at 2026-05-13 10:00."));
+              "Missed 2 scheduled runs; replaced by one run at 2026-05-13 10:00.");
     EXPECT_EQ(JobStore::load().jobs.last().missedRuns, 2);
     const SyncJob instance = instancesOf(*manager, templ).first();
     ASSERT_TRUE(waitForState(instance.id, JobState::Completed));
@@ -126,11 +113,11 @@ TEST_F(TransferFailures, WithoutRcloneAJobFailsAtOnceWithTheInstallCommand) {
     setEnv("QUINDLE_RCLONE", inHome("nowhere/rclone"));
     makeManager();
     EXPECT_FALSE(manager->rcloneInstalled());
-    const SyncJob lost = job(JobMode::Copy, inHome("src"), QStringLiteral("mem:x"));
+    const SyncJob lost = job(JobMode::Copy, inHome("src"), "mem:x");
     ASSERT_TRUE(manager->enqueue(lost));
     EXPECT_EQ(stateOf(lost.id), JobState::Failed);
     EXPECT_EQ(manager->job(lost.id)->errorMessage,
-              QStringLiteral("rclone is not installed. Install with: sudo apt install rclone"));
+              "rclone is not installed. Install with: sudo apt install rclone");
     EXPECT_TRUE(manager->job(lost.id)->log.isEmpty());
 }
 
@@ -146,7 +133,7 @@ TEST_F(TransferFailures, AChattyRunKeepsOnlyTheLast500Lines) {
     ASSERT_TRUE(waitForState(chatty.id, JobState::Completed));
     const SyncJob done = *manager->job(chatty.id);
     EXPECT_EQ(done.log.size(), 500);
-    EXPECT_EQ(done.log.last(), QStringLiteral("line 1500"));
+    EXPECT_EQ(done.log.last(), "line 1500");
     EXPECT_EQ(done.progress.bytesTotal, 5); // the stats record fed progress, not the log
 }
 
@@ -154,7 +141,7 @@ TEST_F(TransferFailures, ACancelledRunIsCancelledAndRetryStartsItAnew) {
     test::writeRandomFile(inHome("src/big.bin"), 4 * 1024 * 1024, 9);
     makeManager();
     SyncJob slow = job(JobMode::Copy, inHome("src"), inHome("dst"));
-    slow.bandwidthLimit = QStringLiteral("1M");
+    slow.bandwidthLimit = "1M";
     ASSERT_TRUE(manager->enqueue(slow));
     ASSERT_TRUE(waitForState(slow.id, JobState::Running));
     manager->cancel(slow.id);
@@ -162,7 +149,7 @@ TEST_F(TransferFailures, ACancelledRunIsCancelledAndRetryStartsItAnew) {
     EXPECT_EQ(manager->retry(QUuid::createUuid()), std::nullopt);
     const std::optional<QUuid> again = manager->retry(slow.id);
     ASSERT_TRUE(again);
-    EXPECT_EQ(manager->job(*again)->bandwidthLimit, QStringLiteral("1M"));
+    EXPECT_EQ(manager->job(*again)->bandwidthLimit, "1M");
     manager->cancel(*again);
     ASSERT_TRUE(waitForState(*again, JobState::Canceled));
     EXPECT_TRUE(manager->remove(slow.id));
@@ -171,21 +158,21 @@ TEST_F(TransferFailures, ACancelledRunIsCancelledAndRetryStartsItAnew) {
 }
 
 TEST_F(TransferFailures, AMoveAndATransferHoldOneSleepLock) {
-    CountingInhibitor logind;
+    test::RecordingInhibitor logind;
     platform::SharedSleepLock shared(logind);
     platform::SleepInhibitor &moves = shared.newHolder();
     test::writeRandomFile(inHome("src/big.bin"), 2 * 1024 * 1024, 9);
     makeManager();
     TransferSleepGuard guard(*manager, shared.newHolder());
 
-    moves.acquire(QStringLiteral("Quindle is moving Projects to the drive."));
+    moves.acquire("Quindle is moving Projects to the drive.");
     SyncJob slow = job(JobMode::Copy, inHome("src"), inHome("dst"));
-    slow.bandwidthLimit = QStringLiteral("1M");
+    slow.bandwidthLimit = "1M";
     ASSERT_TRUE(manager->enqueue(slow));
     moves.release(); // the move ends first: the transfer still keeps the computer awake
     EXPECT_TRUE(logind.held);
     ASSERT_TRUE(waitForState(slow.id, JobState::Completed));
     EXPECT_FALSE(logind.held);
     EXPECT_EQ(logind.reasons, QStringList{"Quindle is moving Projects to the drive."});
-    EXPECT_EQ(TransferSleepGuard::reasonFor(2), QStringLiteral("Quindle is running 2 transfers."));
+    EXPECT_EQ(TransferSleepGuard::reasonFor(2), "Quindle is running 2 transfers.");
 }

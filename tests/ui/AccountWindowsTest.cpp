@@ -26,14 +26,14 @@ protected:
     void SetUp() override {
         WindowTest::SetUp();
         setEnv("RCLONE_CONFIG", inHome("rclone.conf"));
-        setEnv("QUINDLE_VAULT_KEYSTORE", QStringLiteral("file"));
+        setEnv("QUINDLE_VAULT_KEYSTORE", "file");
         QByteArray config;
         for (int i = 1; i <= 5; ++i)
             config += "[drive" + QByteArray::number(i) + "]\ntype = drive\n\n";
         test::writeText(inHome("rclone.conf"), config + "[nas]\ntype = alias\nremote = /tmp\n");
         remotes.refresh();
-        ASSERT_TRUE(test::waitUntil([&] { return remotes.hasLoaded() && !remotes.loading(); },
-                                    30000));
+        ASSERT_TRUE(
+            test::waitUntil([&] { return remotes.hasLoaded() && !remotes.loading(); }, 30000));
     }
 
     QLineEdit *shownField(QWidget *root, const QString &name) {
@@ -55,7 +55,7 @@ TEST_F(AccountWindowsTest, TheSheetHoldsBackFullKindsAndSavesOnlyACompleteForm) 
     auto *kinds = control<QListWidget>(&sheet, "Account kinds");
     ASSERT_TRUE(kinds);
     QListWidgetItem *drive = kinds->item(0);
-    ASSERT_EQ(drive->data(Qt::UserRole).toString(), QStringLiteral("drive"));
+    ASSERT_EQ(drive->data(Qt::UserRole).toString(), "drive");
     EXPECT_FALSE(drive->flags() & Qt::ItemIsEnabled);
     EXPECT_TRUE(drive->text().contains(
         "Account limit reached for Google Drive. Remove one to add another."));
@@ -70,13 +70,14 @@ TEST_F(AccountWindowsTest, TheSheetHoldsBackFullKindsAndSavesOnlyACompleteForm) 
     ASSERT_TRUE(save);
     EXPECT_FALSE(save->isEnabled());
     shownField(&sheet, "Nickname")->setText("nas");
-    EXPECT_TRUE(test::showsLabel(&sheet,
-                                 "An account named nas already exists. Choose another nickname."));
+    EXPECT_TRUE(
+        test::showsLabel(&sheet, "An account named nas already exists. Choose another nickname."));
     shownField(&sheet, "Nickname")->setText("home server");
     shownField(&sheet, "Host")->setText("127.0.0.1");
     shownField(&sheet, "User")->setText("me");
     shownField(&sheet, "Password")->setText("letmein");
-    EXPECT_TRUE(test::showsLabel(&sheet, "Very weak. Won't be accepted — too short or too common."));
+    EXPECT_TRUE(
+        test::showsLabel(&sheet, "Very weak. Won't be accepted — too short or too common."));
     EXPECT_FALSE(save->isEnabled());
     shownField(&sheet, "Password")->setText("Wide-Harbour 7 lanterns");
     EXPECT_TRUE(save->isEnabled());
@@ -104,7 +105,7 @@ TEST_F(AccountWindowsTest, TheWindowTestsAnAccountAndRemovesItAfterAsking) {
     ASSERT_TRUE(list);
     EXPECT_TRUE(test::showsLabel(&window, "Select a remote to view details"));
     list->setCurrentRow(5);
-    EXPECT_EQ(window.selectedName(), QStringLiteral("nas"));
+    EXPECT_EQ(window.selectedName(), "nas");
     EXPECT_TRUE(test::showsLabel(&window, "nas:"));
     control<QPushButton>(&window, "Test connection")->click();
     EXPECT_TRUE(test::showsLabel(&window, "Connected."));
@@ -139,5 +140,6 @@ TEST_F(AccountWindowsTest, ResettingTheVaultAsksFirstAndSetsTheOldOneAside) {
     const QStringList aside = QDir(QFileInfo(SecretVault::vaultPath()).path())
                                   .entryList({"vault.enc.reset-*"}, QDir::Files);
     EXPECT_EQ(aside.size(), 1);
-    EXPECT_TRUE(test::showsLabel(&pane, "The vault was reset. Enter your account credentials again."));
+    EXPECT_TRUE(
+        test::showsLabel(&pane, "The vault was reset. Enter your account credentials again."));
 }

@@ -36,12 +36,12 @@ TEST(DocumentWindows, EachShipsItsTextUnderItsOwnTitle) {
 
 TEST(DocumentWindows, AMissingOrUndecodableTextSaysSoInItsPlace) {
     const QTemporaryDir folder;
-    QFile broken(folder.filePath(QStringLiteral("GUIDE.md")));
+    QFile broken(folder.filePath("GUIDE.md"));
     ASSERT_TRUE(broken.open(QIODevice::WriteOnly));
     broken.write("# Help\n\xff\xfe not text\n");
     broken.close();
-    for (const QString &file : {QStringLiteral("GUIDE.md"), QStringLiteral("MISSING.md")}) {
-        const ShippedDocument document{QStringLiteral("Help"), folder.path(), file};
+    for (const QString &file : QStringList{"GUIDE.md", "MISSING.md"}) {
+        const ShippedDocument document{"Help", folder.path(), file};
         ui::DocumentWindow window(document);
         EXPECT_EQ(window.view()->document()->toPlainText(),
                   QStringLiteral("Quindle could not read the Help it ships with (%1 in %2).")

@@ -25,18 +25,18 @@ namespace {
 
 const QString kShipped = QStringLiteral(QUINDLE_SOURCE_DIR "/resources/Legal");
 const QString kReadAndAccept =
-    QStringLiteral("I have read and accept the Terms of Service, Privacy Policy, and Disclaimer.");
+    "I have read and accept the Terms of Service, Privacy Policy, and Disclaimer.";
 const QString kNotABackup =
-    QStringLiteral("I understand Quindle is not a backup tool, and that I am responsible for "
-                   "maintaining independent backups of any data I value.");
+    "I understand Quindle is not a backup tool, and that I am responsible for "
+    "maintaining independent backups of any data I value.";
 
 class LegalWindowTest : public test::WindowTest {
 protected:
     void SetUp() override {
         WindowTest::SetUp();
         QDir().mkpath(documents());
-        for (const QString &file : QDir(kShipped).entryList({QStringLiteral("*.md")}))
-            ASSERT_TRUE(QFile::copy(kShipped + QLatin1Char('/') + file, documents(file)));
+        for (const QString &file : QDir(kShipped).entryList({"*.md"}))
+            ASSERT_TRUE(QFile::copy(kShipped + u'/' + file, documents(file)));
     }
     QString documents(const QString &file = {}) const {
         return file.isEmpty() ? inHome("Legal") : inHome("Legal/" + file);
@@ -93,7 +93,7 @@ TEST_F(LegalWindowTest, AStateFolderThatCannotBeWrittenStillLetsTheLaunchGoOn) {
         for (QCheckBox *box : window.findChildren<QCheckBox *>())
             box->click();
         for (QPushButton *button : window.findChildren<QPushButton *>())
-            if (button->accessibleName() == QStringLiteral("Continue"))
+            if (button->accessibleName() == "Continue")
                 button->click();
         if (accepted != 1)
             return 1;

@@ -59,7 +59,7 @@ protected:
     }
     QByteArray config() const { return readText(paths::configFile()); }
 
-    QTemporaryDir drive{QDir::tempPath() + QStringLiteral("/quindle-drive-XXXXXX")};
+    QTemporaryDir drive{QDir::tempPath() + "/quindle-drive-XXXXXX"};
     std::unique_ptr<SettingsWindow> window;
 };
 

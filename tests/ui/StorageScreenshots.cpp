@@ -83,23 +83,22 @@ void writeHistory(const QDateTime &now) {
         const QDateTime ts = now.addDays(-day).toUTC();
         const qint64 internalFree = 30 + (day * 7) % 90 + static_cast<qint64>(10 * std::sin(day));
         QJsonObject snapshot{
-            {QStringLiteral("ts"), ts.toString(Qt::ISODate)},
-            {QStringLiteral("internal_free_gb"), internalFree},
-            {QStringLiteral("internal_total_gb"), 494},
-            {QStringLiteral("nvme_free_gb"), 620 - (365 - day)},
-            {QStringLiteral("nvme_total_gb"), day > 40 && day < 48 ? 0 : 953},
-            {QStringLiteral("cumulative_saved_bytes"), (365 - day) * 1'250'000'000LL},
+            {"ts", ts.toString(Qt::ISODate)},
+            {"internal_free_gb", internalFree},
+            {"internal_total_gb", 494},
+            {"nvme_free_gb", 620 - (365 - day)},
+            {"nvme_total_gb", day > 40 && day < 48 ? 0 : 953},
+            {"cumulative_saved_bytes", (365 - day) * 1'250'000'000LL},
         };
         if (day < 3)
-            snapshot.insert(
-                QStringLiteral("dirs_mb"),
-                QJsonObject{{QDir::homePath() + QStringLiteral("/Videos"), 45977},
-                            {QDir::homePath() + QStringLiteral("/.local/share/Steam"), 58982},
-                            {QDir::homePath() + QStringLiteral("/Music"), 17408},
-                            {QDir::homePath() + QStringLiteral("/Downloads"), 8703},
-                            {QDir::homePath() + QStringLiteral("/.cache/pip"), 3260},
-                            {QDir::homePath() + QStringLiteral("/Documents"), 2048},
-                            {QDir::homePath() + QStringLiteral("/.cache/mozilla"), 774}});
+            snapshot.insert("dirs_mb",
+                            QJsonObject{{QDir::homePath() + "/Videos", 45977},
+                                        {QDir::homePath() + "/.local/share/Steam", 58982},
+                                        {QDir::homePath() + "/Music", 17408},
+                                        {QDir::homePath() + "/Downloads", 8703},
+                                        {QDir::homePath() + "/.cache/pip", 3260},
+                                        {QDir::homePath() + "/Documents", 2048},
+                                        {QDir::homePath() + "/.cache/mozilla", 774}});
         lines += QJsonDocument(snapshot).toJson(QJsonDocument::Compact) + '\n';
     }
     writeFile(paths::historyFile(), lines);
@@ -117,23 +116,23 @@ void inspector() {
         ui::StorageInspectorWindow window(scan, move, {});
         present(&window, WindowKind::StorageInspector); // the first showing scans
         wait([&] { return scan.isDone() && !scan.isRunning(); }, "the scan");
-        save(&window, WindowKind::StorageInspector, QStringLiteral("storage-inspector.png"));
+        save(&window, WindowKind::StorageInspector, "storage-inspector.png");
         for (QPushButton *button : window.findChildren<QPushButton *>())
-            if (button->text() == QStringLiteral("Move to NVMe")) {
+            if (button->text() == "Move to NVMe") {
                 button->click();
                 break;
             }
         if (auto *box = window.findChild<QMessageBox *>()) {
             QApplication::processEvents();
-            shoot(box, QStringLiteral("storage-inspector-confirm.png"));
+            shoot(box, "storage-inspector-confirm.png");
             box->reject();
         } else {
-            fail(QStringLiteral("no question before a move"));
+            fail("no question before a move");
         }
     }
-    runUntilDone(move, QDir::homePath() + QStringLiteral("/Videos"), "the move");
+    runUntilDone(move, QDir::homePath() + "/Videos", "the move");
     ui::ServiceRunWindow window(move, ui::RunWindowTexts::folderMove());
-    save(&window, WindowKind::FolderMove, QStringLiteral("move-to-nvme.png"));
+    save(&window, WindowKind::FolderMove, "move-to-nvme.png");
 }
 
 void runs() {
@@ -141,34 +140,33 @@ void runs() {
     {
         ui::ServiceRunWindow window(freeSpace, ui::RunWindowTexts::freeSpace());
         freeSpace.start();
-        save(&window, WindowKind::FreeSpace, QStringLiteral("free-space-running.png"));
+        save(&window, WindowKind::FreeSpace, "free-space-running.png");
         wait([&] { return !freeSpace.isRunning(); }, "Free Up Space");
-        save(&window, WindowKind::FreeSpace, QStringLiteral("free-space-done.png"));
+        save(&window, WindowKind::FreeSpace, "free-space-done.png");
     }
     ServiceRun optimisation(ServiceRun::cloudOptimisation());
-    runUntilDone(optimisation, QDir::homePath() + QStringLiteral("/Cloud/Photos"),
-                 "the cloud folder");
+    runUntilDone(optimisation, QDir::homePath() + "/Cloud/Photos", "the cloud folder");
     ui::ServiceRunWindow window(optimisation, ui::RunWindowTexts::cloudOptimisation());
-    save(&window, WindowKind::CloudOptimisation, QStringLiteral("cloud-optimisation-failed.png"));
+    save(&window, WindowKind::CloudOptimisation, "cloud-optimisation-failed.png");
 }
 
 void charts() {
     HistoryStore history;
     {
         ui::ChartsWindow window(history);
-        save(&window, WindowKind::Charts, QStringLiteral("charts-not-enough.png"));
+        save(&window, WindowKind::Charts, "charts-not-enough.png");
     }
     writeHistory(QDateTime::currentDateTime());
     ui::ChartsWindow window(history);
     window.setTimeRange(ChartTimeRange::w2);
-    save(&window, WindowKind::Charts, QStringLiteral("charts-2w.png"));
+    save(&window, WindowKind::Charts, "charts-2w.png");
     window.setTimeRange(ChartTimeRange::mo3);
-    save(&window, WindowKind::Charts, QStringLiteral("charts-3mo.png"));
+    save(&window, WindowKind::Charts, "charts-3mo.png");
     window.setTimeRange(ChartTimeRange::lifetime);
-    save(&window, WindowKind::Charts, QStringLiteral("charts-lifetime.png"));
+    save(&window, WindowKind::Charts, "charts-lifetime.png");
     const QDateTime now = QDateTime::currentDateTimeUtc();
     window.setZoom(now.addDays(-60), now.addDays(-30));
-    save(&window, WindowKind::Charts, QStringLiteral("charts-zoomed.png"));
+    save(&window, WindowKind::Charts, "charts-zoomed.png");
 }
 
 void storageSettings() {
@@ -182,30 +180,30 @@ void storageSettings() {
     present(&window, WindowKind::Settings);
     wait([&] { return roots.lastRefresh() && usage.lastRefresh(); }, "the cloud folders");
     for (int i = 0; i < window.tabs()->count(); ++i)
-        if (window.tabs()->tabText(i) == QStringLiteral("Cloud"))
+        if (window.tabs()->tabText(i) == "Cloud")
             window.tabs()->setCurrentIndex(i);
-    save(&window, WindowKind::Settings, QStringLiteral("settings-cloud.png"));
+    save(&window, WindowKind::Settings, "settings-cloud.png");
     for (int i = 0; i < window.tabs()->count(); ++i)
-        if (window.tabs()->tabText(i) == QStringLiteral("Backups"))
+        if (window.tabs()->tabText(i) == "Backups")
             window.tabs()->setCurrentIndex(i);
     backups.runBackupNow();
     wait([&] { return !backups.isBackingUpNow(); }, "the backup");
-    save(&window, WindowKind::Settings, QStringLiteral("settings-backups.png"));
+    save(&window, WindowKind::Settings, "settings-backups.png");
 }
 
 } // namespace
 
 void storageScreenshots() {
     const QString dir = paths::quindleDirectory();
-    QFile::copy(dir + QStringLiteral("/quindle.sh"), dir + QStringLiteral("/quindle-real.sh"));
-    QFile::remove(dir + QStringLiteral("/quindle.sh"));
-    writeFile(dir + QStringLiteral("/quindle.sh"), kStorageService, true);
+    QFile::copy(dir + "/quindle.sh", dir + "/quindle-real.sh");
+    QFile::remove(dir + "/quindle.sh");
+    writeFile(dir + "/quindle.sh", kStorageService, true);
 
     inspector();
     runs();
     charts();
     storageSettings();
 
-    QFile::remove(dir + QStringLiteral("/quindle.sh"));
-    QFile::rename(dir + QStringLiteral("/quindle-real.sh"), dir + QStringLiteral("/quindle.sh"));
+    QFile::remove(dir + "/quindle.sh");
+    QFile::rename(dir + "/quindle-real.sh", dir + "/quindle.sh");
 }

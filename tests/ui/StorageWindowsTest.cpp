@@ -55,14 +55,13 @@ TEST_F(StorageWindows, TheInspectorListsLargestFirstAndMovesOnlyWhatThePersonCon
     ASSERT_TRUE(test::waitUntil([&] { return scan.isDone() && !scan.isRunning(); }));
     QTreeWidget *table = window.table();
     ASSERT_EQ(table->topLevelItemCount(), 2);
-    EXPECT_EQ(table->topLevelItem(0)->text(1), QStringLiteral("big"));
-    EXPECT_EQ(table->topLevelItem(0)->text(0), QStringLiteral("900.0 MB"));
-    EXPECT_TRUE(
-        test::showsLabel(&window, QStringLiteral("Scan complete · 905.0 MB across 2 paths")));
+    EXPECT_EQ(table->topLevelItem(0)->text(1), "big");
+    EXPECT_EQ(table->topLevelItem(0)->text(0), "900.0 MB");
+    EXPECT_TRUE(test::showsLabel(&window, "Scan complete · 905.0 MB across 2 paths"));
     const QList<QPushButton *> moves = [&] {
         QList<QPushButton *> found;
         for (QPushButton *button : window.findChildren<QPushButton *>())
-            if (button->text() == QStringLiteral("Move to NVMe"))
+            if (button->text() == "Move to NVMe")
                 found << button;
         return found;
     }();
@@ -75,20 +74,19 @@ TEST_F(StorageWindows, TheInspectorListsLargestFirstAndMovesOnlyWhatThePersonCon
     question->reject();
     QApplication::processEvents();
     EXPECT_FALSE(move.isRunning());
-    EXPECT_FALSE(calls().contains(QStringLiteral("move-dir /h/big")));
+    EXPECT_FALSE(calls().contains("move-dir /h/big"));
 
     moves.first()->click();
     question = openQuestion(&window);
     ASSERT_NE(question, nullptr);
     for (QAbstractButton *button : question->buttons())
-        if (button->text() == QStringLiteral("Move"))
+        if (button->text() == "Move")
             button->click();
     ASSERT_TRUE(test::waitUntil([&] { return move.exitCode().has_value(); }));
     EXPECT_EQ(opened, 1);
-    EXPECT_TRUE(calls().contains(QStringLiteral("move-dir /h/big")));
+    EXPECT_TRUE(calls().contains("move-dir /h/big"));
     // The moved folder is a link now, so the home is measured again.
-    EXPECT_TRUE(
-        test::waitUntil([&] { return calls().count(QStringLiteral("scan-storage")) == 2; }));
+    EXPECT_TRUE(test::waitUntil([&] { return calls().count("scan-storage") == 2; }));
 }
 
 TEST_F(StorageWindows, ClosingTheInspectorStopsItsScan) {
@@ -98,7 +96,7 @@ TEST_F(StorageWindows, ClosingTheInspectorStopsItsScan) {
     auto window = std::make_unique<ui::StorageInspectorWindow>(scan, move, nullptr);
     showAt(window.get(), ui::specFor(ui::WindowKind::StorageInspector).size);
     ASSERT_TRUE(test::waitUntil([&] { return scan.rows().size() == 2; }));
-    EXPECT_TRUE(test::showsLabel(window.get(), QStringLiteral("2 paths found so far")));
+    EXPECT_TRUE(test::showsLabel(window.get(), "2 paths found so far"));
     window->close();
     EXPECT_TRUE(test::waitUntil([&] { return !scan.isRunning(); }));
     EXPECT_FALSE(scan.isDone());
@@ -118,20 +116,19 @@ TEST_F(StorageWindows, FreeSpaceRunsOnceShowsItsBannerUntilDismissedAndWaitsWhil
 
     paused = false;
     panel.rebuild();
-    hold(QStringLiteral("free-space"));
+    hold("free-space");
     panel.button()->click();
     ASSERT_TRUE(run.isRunning());
     EXPECT_TRUE(test::showsLabel(&panel, ui::FreeSpacePanel::runningHint()));
     panel.button()->click(); // shows the run, never starts a second
     EXPECT_EQ(opened, 2);
-    release(QStringLiteral("free-space"));
+    release("free-space");
     ASSERT_TRUE(test::waitUntil([&] { return !run.isRunning(); }));
-    EXPECT_EQ(calls().count(QStringLiteral("free-space")), 1);
+    EXPECT_EQ(calls().count("free-space"), 1);
 
     ASSERT_TRUE(test::waitUntil([&] { return panel.banner()->isVisible(); }));
-    EXPECT_TRUE(
-        test::showsLabel(&panel, QStringLiteral("Freed 3 GB — 2 files moved, 1 caches cleaned")));
-    test::control<QPushButton>(&panel, QStringLiteral("Dismiss"))->click();
+    EXPECT_TRUE(test::showsLabel(&panel, "Freed 3 GB — 2 files moved, 1 caches cleaned"));
+    test::control<QPushButton>(&panel, "Dismiss")->click();
     EXPECT_FALSE(panel.banner()->isVisible());
 }
 
@@ -140,12 +137,12 @@ TEST_F(StorageWindows, ARunWindowTellsHowTheRunEnded) {
     ServiceRun run(ServiceRun::cloudOptimisation());
     ui::ServiceRunWindow window(run, ui::RunWindowTexts::cloudOptimisation());
     showAt(&window, ui::specFor(ui::WindowKind::CloudOptimisation).size);
-    run.start(QStringLiteral("/mnt/cloud"));
+    run.start("/mnt/cloud");
     ASSERT_TRUE(test::waitUntil([&] { return !run.isRunning(); }));
-    EXPECT_TRUE(test::showsLabel(&window, QStringLiteral("Cloud folder optimisation failed")));
-    EXPECT_TRUE(test::showsLabel(&window, QStringLiteral("Exited with code 3 · see output above")));
-    EXPECT_TRUE(test::showsLabel(&window, QStringLiteral("Path: /mnt/cloud")));
-    EXPECT_FALSE(test::control<QPushButton>(&window, QStringLiteral("Stop"))->isVisible());
+    EXPECT_TRUE(test::showsLabel(&window, "Cloud folder optimisation failed"));
+    EXPECT_TRUE(test::showsLabel(&window, "Exited with code 3 · see output above"));
+    EXPECT_TRUE(test::showsLabel(&window, "Path: /mnt/cloud"));
+    EXPECT_FALSE(test::control<QPushButton>(&window, "Stop")->isVisible());
 }
 
 TEST_F(StorageWindows, ChartsNeedTwoSnapshotsAndAZoomLastsUntilTheRangeChanges) {
@@ -168,12 +165,12 @@ TEST_F(StorageWindows, ChartsNeedTwoSnapshotsAndAZoomLastsUntilTheRangeChanges) 
     window.setNow(QDateTime(QDate(2026, 11, 21), QTime(12, 0), Qt::UTC));
     history.refresh();
     window.setTimeRange(ChartTimeRange::w1);
-    EXPECT_TRUE(test::showsLabel(&window, QStringLiteral("6 of 20 snapshots")));
+    EXPECT_TRUE(test::showsLabel(&window, "6 of 20 snapshots"));
     window.setZoom(QDateTime(QDate(2026, 11, 18), QTime(0, 0), Qt::UTC),
                    QDateTime(QDate(2026, 11, 16), QTime(0, 0), Qt::UTC));
-    EXPECT_TRUE(test::showsLabel(&window, QStringLiteral("2 of 20 snapshots")));
-    EXPECT_TRUE(test::control<QPushButton>(&window, QStringLiteral("Reset Zoom"))->isVisible());
+    EXPECT_TRUE(test::showsLabel(&window, "2 of 20 snapshots"));
+    EXPECT_TRUE(test::control<QPushButton>(&window, "Reset Zoom")->isVisible());
     window.setTimeRange(ChartTimeRange::lifetime);
     EXPECT_FALSE(window.zoomStart().has_value());
-    EXPECT_TRUE(test::showsLabel(&window, QStringLiteral("20 of 20 snapshots")));
+    EXPECT_TRUE(test::showsLabel(&window, "20 of 20 snapshots"));
 }

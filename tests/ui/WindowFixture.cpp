@@ -13,7 +13,7 @@
 namespace quindle::test {
 
 void WindowTest::fakeService(const QByteArray &body) {
-    const QString script = inHome(QStringLiteral(".quindle/quindle.sh"));
+    const QString script = inHome(".quindle/quindle.sh");
     writeText(script, "#!/bin/bash\necho \"$*\" >>\"$HOME/calls\"\n"
                       "while [ -e \"$HOME/hold-$1\" ]; do sleep 0.02; done\n" +
                           body + "\n");
@@ -21,8 +21,7 @@ void WindowTest::fakeService(const QByteArray &body) {
 }
 
 QStringList WindowTest::calls() const {
-    return QString::fromUtf8(readText(inHome(QStringLiteral("calls"))))
-        .split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+    return QString::fromUtf8(readText(inHome("calls"))).split(u'\n', Qt::SkipEmptyParts);
 }
 
 void WindowTest::hold(const QString &subCommand) {
@@ -58,7 +57,7 @@ void expectNamedControls(QWidget *root) {
             qobject_cast<QAbstractItemView *>(widget) || qobject_cast<QPlainTextEdit *>(widget) ||
             qobject_cast<QProgressBar *>(widget);
         // Parts Qt builds inside a control (a combo box's popup list) are named by it.
-        bool inner = widget->objectName().startsWith(QLatin1String("qt_"));
+        bool inner = widget->objectName().startsWith("qt_");
         for (QWidget *up = widget->parentWidget(); up && up != root; up = up->parentWidget())
             inner = inner || qobject_cast<QComboBox *>(up);
         if (control && !inner) {

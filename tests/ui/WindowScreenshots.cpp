@@ -104,13 +104,12 @@ esac
 void useWrapper(bool on) {
     const QString dir = paths::quindleDirectory();
     if (on) {
-        QFile::remove(dir + QStringLiteral("/quindle-real.sh"));
-        QFile::copy(dir + QStringLiteral("/quindle.sh"), dir + QStringLiteral("/quindle-real.sh"));
-        writeFile(dir + QStringLiteral("/quindle.sh"), kWrapper, true);
-    } else if (QFile::exists(dir + QStringLiteral("/quindle-real.sh"))) {
-        QFile::remove(dir + QStringLiteral("/quindle.sh"));
-        QFile::rename(dir + QStringLiteral("/quindle-real.sh"),
-                      dir + QStringLiteral("/quindle.sh"));
+        QFile::remove(dir + "/quindle-real.sh");
+        QFile::copy(dir + "/quindle.sh", dir + "/quindle-real.sh");
+        writeFile(dir + "/quindle.sh", kWrapper, true);
+    } else if (QFile::exists(dir + "/quindle-real.sh")) {
+        QFile::remove(dir + "/quindle.sh");
+        QFile::rename(dir + "/quindle-real.sh", dir + "/quindle.sh");
     }
 }
 
@@ -149,21 +148,21 @@ void chooseDrive(const QString &file, bool withConfirmation) {
     ui::ChooseDriveWindow window(model);
     present(&window, WindowKind::ChooseDrive);
     wait([&] { return model.drives().size() == 3 && model.assessment(); }, "list-drives");
-    model.select(QStringLiteral("/run/media/sam/Samsung T7"));
+    model.select("/run/media/sam/Samsung T7");
     wait([&] { return model.assessment().has_value(); }, "assess");
     model.runBenchmark();
     wait([&] { return model.benchmark().has_value(); }, "benchmark");
     save(&window, WindowKind::ChooseDrive, file);
     if (withConfirmation) {
         for (QPushButton *button : window.findChildren<QPushButton *>())
-            if (button->text() == QStringLiteral("Use This Drive"))
+            if (button->text() == "Use This Drive")
                 button->click();
         if (QMessageBox *box = window.confirmation()) {
             QApplication::processEvents();
-            shoot(box, QStringLiteral("choose-drive-confirm.png"));
+            shoot(box, "choose-drive-confirm.png");
             box->reject();
         } else {
-            fail(QStringLiteral("no confirmation opened"));
+            fail("no confirmation opened");
         }
     }
     useWrapper(false);
@@ -175,8 +174,8 @@ enum class LegalState { FirstAcceptance, DocumentsChanged, DocumentMissing };
 void legal(LegalState state, const QString &file) {
     QTemporaryDir bundle;
     const QString shipped = Installer::bundledLegalFolder();
-    for (const QString &name : QDir(shipped).entryList({QStringLiteral("*.md")}))
-        QFile::copy(shipped + QLatin1Char('/') + name, bundle.filePath(name));
+    for (const QString &name : QDir(shipped).entryList({"*.md"}))
+        QFile::copy(shipped + u'/' + name, bundle.filePath(name));
     if (state == LegalState::DocumentsChanged) {
         LegalAcceptance(bundle.path()).recordAcceptance();
         for (const char *name : {"TERMS-OF-SERVICE.md", "PRIVACY-POLICY.md"}) {
@@ -185,7 +184,7 @@ void legal(LegalState state, const QString &file) {
             document.write("\nThis paragraph was added in a later version.\n");
         }
     } else if (state == LegalState::DocumentMissing) {
-        QFile::remove(bundle.filePath(QStringLiteral("DISCLAIMER.md")));
+        QFile::remove(bundle.filePath("DISCLAIMER.md"));
     }
     LegalAcceptance model(bundle.path());
     ui::LegalAcceptanceWindow window(model);
@@ -199,7 +198,7 @@ void legal(LegalState state, const QString &file) {
 }
 
 // Nothing listens here: every request fails at once.
-const QUrl kClosed(QStringLiteral("http://127.0.0.1:1/manifest.json"));
+const QUrl kClosed("http://127.0.0.1:1/manifest.json");
 
 // The launch splash looking, ready, and offline.
 void splash() {
@@ -207,7 +206,7 @@ void splash() {
     const ManifestPing::Settings closed{
         kClosed, kClosed, {}, {limits.requestTimeout, limits.requestHardTimeout}};
     const auto shootSplash = [](LaunchSplash &model, const QString &file) {
-        ui::SplashWindow window(model, QUrl(QStringLiteral("https://support.example.org/")));
+        ui::SplashWindow window(model, QUrl("https://support.example.org/"));
         window.adjustSize();
         window.show();
         QApplication::processEvents();
@@ -215,29 +214,29 @@ void splash() {
     };
     QFile::remove(paths::manifestCacheFile());
     LaunchSplash looking(closed, limits);
-    shootSplash(looking, QStringLiteral("splash-connecting.png"));
+    shootSplash(looking, "splash-connecting.png");
     LaunchSplash offline(closed, limits);
     offline.start();
     wait([&] { return offline.status() == LaunchSplash::Status::Offline; }, "the offline state");
-    shootSplash(offline, QStringLiteral("splash-offline.png"));
+    shootSplash(offline, "splash-offline.png");
     writeFile(paths::manifestCacheFile(), "{}");
     LaunchSplash ready(closed, limits);
     ready.start();
-    shootSplash(ready, QStringLiteral("splash-ready.png"));
+    shootSplash(ready, "splash-ready.png");
     QFile::remove(paths::manifestCacheFile());
 }
 
 // The update gate offering a newer version, asking the server again and failing to, then
 // installing from a loopback server: downloading, verifying, and a build the check refuses.
 void updatePrompt() {
-    const QString install = QDir::home().filePath(QStringLiteral("opt/Quindle"));
-    const QString work = QDir::home().filePath(QStringLiteral("work"));
-    const QString top = QStringLiteral("quindle-2.4.0-linux-x86_64");
+    const QString install = QDir::home().filePath("opt/Quindle");
+    const QString work = QDir::home().filePath("work");
+    const QString top = "quindle-2.4.0-linux-x86_64";
     test::writeFakeBuild(install, "Quindle 1.0.0");
-    test::writeFakeBuild(work + QLatin1Char('/') + top, "Quindle 2.4.0");
+    test::writeFakeBuild(work + u'/' + top, "Quindle 2.4.0");
     // Slow enough to be seen verifying, and not the version offered.
-    writeFile(work + QLatin1Char('/') + top + QStringLiteral("/bin/quindle"),
-              "#!/bin/bash\nsleep 3\necho 'Quindle 2.3.9'\n", true);
+    writeFile(work + u'/' + top + "/bin/quindle", "#!/bin/bash\nsleep 3\necho 'Quindle 2.3.9'\n",
+              true);
     const QByteArray archive = test::packBuild(work, top);
 
     test::ManifestServer online{test::SignedManifest{}};
@@ -265,11 +264,11 @@ void updatePrompt() {
     AutoUpdater updater(settings);
     UpdatePrompt prompt(fetcher, updater);
     ui::UpdatePromptWindow window(prompt);
-    save(&window, WindowKind::UpdatePrompt, QStringLiteral("update-offer.png"));
+    save(&window, WindowKind::UpdatePrompt, "update-offer.png");
     prompt.recheck();
-    save(&window, WindowKind::UpdatePrompt, QStringLiteral("update-rechecking.png"));
+    save(&window, WindowKind::UpdatePrompt, "update-rechecking.png");
     wait([&] { return prompt.phase() == UpdatePrompt::Phase::RecheckFailed; }, "the re-check");
-    save(&window, WindowKind::UpdatePrompt, QStringLiteral("update-recheck-failed.png"));
+    save(&window, WindowKind::UpdatePrompt, "update-recheck-failed.png");
 
     ManifestFetcher reachable(ManifestFetcher::Settings{
         online.address(), {}, {std::chrono::seconds(5), std::chrono::seconds(5)}});
@@ -279,79 +278,74 @@ void updatePrompt() {
     online.answerFilesWith(test::ManifestServer::Answer::Stall);
     installing.updateNow();
     wait([&] { return updater.fraction() > 0; }, "the download");
-    save(&installingWindow, WindowKind::UpdatePrompt, QStringLiteral("update-downloading.png"));
+    save(&installingWindow, WindowKind::UpdatePrompt, "update-downloading.png");
     wait([&] { return !updater.isRunning(); }, "the stalled download");
     online.answerFilesWith(test::ManifestServer::Answer::Good);
     installing.updateNow();
     wait([&] { return updater.phase() == AutoUpdater::Phase::Verifying; }, "the checks");
-    save(&installingWindow, WindowKind::UpdatePrompt, QStringLiteral("update-verifying.png"));
+    save(&installingWindow, WindowKind::UpdatePrompt, "update-verifying.png");
     wait([&] { return !updater.isRunning(); }, "the package check");
-    save(&installingWindow, WindowKind::UpdatePrompt, QStringLiteral("update-failed.png"));
+    save(&installingWindow, WindowKind::UpdatePrompt, "update-failed.png");
     QFile::remove(paths::manifestCacheFile());
 }
 
 // The uninstall window asking, with a relocation on the sample drive, and done.
 void uninstall() {
-    const QString drive = QDir::home().filePath(QStringLiteral("media/NVMe"));
+    const QString drive = QDir::home().filePath("media/NVMe");
     qputenv("QUINDLE_VOLUMES_ROOT", QFileInfo(drive).path().toLocal8Bit());
     writeFile(markerFile(drive), "volume_uuid=1\n");
-    writeFile(drive + QStringLiteral("/Work/.cargo/registry"), "");
-    QFile::link(drive + QStringLiteral("/Work/.cargo"),
-                QDir::home().filePath(QStringLiteral(".cargo")));
-    writeFile(QDir::home().filePath(QStringLiteral(".local/opt/Quindle/bin/quindle")), "", true);
-    QDir().mkpath(QDir::home().filePath(QStringLiteral(".local/opt/Quindle/Resources/Scripts")));
+    writeFile(drive + "/Work/.cargo/registry", "");
+    QFile::link(drive + "/Work/.cargo", QDir::home().filePath(".cargo"));
+    writeFile(QDir::home().filePath(".local/opt/Quindle/bin/quindle"), "", true);
+    QDir().mkpath(QDir::home().filePath(".local/opt/Quindle/Resources/Scripts"));
     Uninstaller uninstaller(managers());
     UninstallWizardModel model(uninstaller);
     model.detectState();
     ui::UninstallWindow window(model);
     wait([&] { return model.serviceLoaded().has_value(); }, "the service state");
-    save(&window, WindowKind::Uninstall, QStringLiteral("uninstall-confirm-dark.png"));
+    save(&window, WindowKind::Uninstall, "uninstall-confirm-dark.png");
     model.start();
     wait([&] { return model.step() == UninstallWizardModel::Step::Done; }, "the uninstall");
-    save(&window, WindowKind::Uninstall, QStringLiteral("uninstall-done-dark.png"));
+    save(&window, WindowKind::Uninstall, "uninstall-done-dark.png");
     qunsetenv("QUINDLE_VOLUMES_ROOT");
 }
 
 // Settings over the sample rules, one of them held back by the hard floor, with the rule dialog
 // and the question before the floor is lowered.
 void settings(const QString &home) {
-    QDir().mkpath(home + QStringLiteral("/Documents/Old projects"));
+    QDir().mkpath(home + "/Documents/Old projects");
     RulesArray rules;
     rules.load();
-    rules.add({QStringLiteral("archive_old"),
-               home + QStringLiteral("/Documents/Old projects"),
-               {},
-               3,
-               {}});
+    rules.add({"archive_old", home + "/Documents/Old projects", {}, 3, {}});
     ui::SettingsWindow window;
-    save(&window, WindowKind::Settings, QStringLiteral("settings.png"));
+    save(&window, WindowKind::Settings, "settings.png");
     for (QPushButton *button : window.findChildren<QPushButton *>())
-        if (button->accessibleName() == QStringLiteral("Edit rule 2"))
+        if (button->accessibleName() == "Edit rule 2")
             button->click();
     if (ui::RuleDialog *dialog = window.ruleDialog()) {
         QApplication::processEvents();
-        shoot(dialog, QStringLiteral("settings-rule-dialog.png"));
+        shoot(dialog, "settings-rule-dialog.png");
         dialog->reject();
     } else {
-        fail(QStringLiteral("no rule dialog opened"));
+        fail("no rule dialog opened");
     }
     for (QSpinBox *box : window.findChildren<QSpinBox *>())
-        if (box->accessibleName() == QStringLiteral("Hard floor"))
+        if (box->accessibleName() == "Hard floor")
             box->setValue(3);
     if (QMessageBox *question = window.floorQuestion()) {
         QApplication::processEvents();
-        shoot(question, QStringLiteral("settings-floor-question.png"));
+        shoot(question, "settings-floor-question.png");
         question->reject();
     } else {
-        fail(QStringLiteral("no question before lowering the hard floor"));
+        fail("no question before lowering the hard floor");
     }
     for (QScrollArea *pane : window.findChildren<QScrollArea *>())
-        if (pane->accessibleName() == QStringLiteral("Rules"))
+        if (pane->accessibleName() == "Rules")
             pane->verticalScrollBar()->setValue(pane->verticalScrollBar()->maximum());
-    save(&window, WindowKind::Settings, QStringLiteral("settings-overrides.png"));
+    save(&window, WindowKind::Settings, "settings-overrides.png");
     for (QTabWidget *tabs : window.findChildren<QTabWidget *>())
         tabs->setCurrentIndex(1);
-    save(&window, WindowKind::Settings, QStringLiteral("settings-quiet-hours.png"));
+    save(&window, WindowKind::Settings, "settings-quiet-hours.png");
 }
 
 // The Help guide and one legal document, as the footer and the Legal menu open them.
@@ -378,25 +372,23 @@ void shareExperience() {
     ShareExperience model(client);
     ui::ShareExperienceWindow window(model);
     window.setWindowTitle(ui::specFor(WindowKind::ShareExperience).title);
-    save(&window, WindowKind::ShareExperience, QStringLiteral("share-experience.png"));
-    model.form().name = QStringLiteral("Sam Example");
-    model.form().email = QStringLiteral("sam@example.org");
+    save(&window, WindowKind::ShareExperience, "share-experience.png");
+    model.form().name = "Sam Example";
+    model.form().email = "sam@example.org";
     const auto idle = [&] { return model.running() == ShareExperience::Call::None; };
     model.requestCode();
-    wait(idle, QStringLiteral("the code request"));
-    model.form().code = QStringLiteral("ABCDEFGHIJKLMNOP");
+    wait(idle, "the code request");
+    model.form().code = "ABCDEFGHIJKLMNOP";
     model.verify();
-    wait(idle, QStringLiteral("the verification"));
-    model.submit(QStringLiteral("<p>Moves stall at 99 %.</p>"),
-                 QStringLiteral("Moves stall at 99 %."));
-    wait(idle, QStringLiteral("the failed send"));
+    wait(idle, "the verification");
+    model.submit("<p>Moves stall at 99 %.</p>", "Moves stall at 99 %.");
+    wait(idle, "the failed send");
     ui::ShareExperienceWindow filled(model); // shows the form's fields as typed
-    save(&filled, WindowKind::ShareExperience, QStringLiteral("share-experience-failed.png"));
+    save(&filled, WindowKind::ShareExperience, "share-experience-failed.png");
     server.script("/api/feedback/submit", {200, R"({"ok":true,"id":"QF-2026-1042"})"});
-    model.submit(QStringLiteral("<p>Moves stall at 99 %.</p>"),
-                 QStringLiteral("Moves stall at 99 %."));
-    wait(idle, QStringLiteral("the send"));
-    save(&filled, WindowKind::ShareExperience, QStringLiteral("share-experience-sent.png"));
+    model.submit("<p>Moves stall at 99 %.</p>", "Moves stall at 99 %.");
+    wait(idle, "the send");
+    save(&filled, WindowKind::ShareExperience, "share-experience-sent.png");
 }
 
 } // namespace
@@ -416,54 +408,54 @@ int main(int argc, char **argv) {
     const Options options =
         parse(argc, argv, QStringLiteral(QUINDLE_SOURCE_DIR "/docs/screenshots"));
     QApplication app(argc, argv);
-    begin(QStringLiteral("window_screenshots"), options);
+    begin("window_screenshots", options);
 
-    QTemporaryDir home(QDir::tempPath() + QStringLiteral("/sam-XXXXXX"));
+    QTemporaryDir home(QDir::tempPath() + "/sam-XXXXXX");
     qputenv("HOME", home.path().toLocal8Bit());
     for (const char *name :
          {"XDG_CONFIG_HOME", "XDG_DATA_HOME", "XDG_STATE_HOME", "XDG_CACHE_HOME"})
         qunsetenv(name);
-    g_manager = std::make_shared<SampleManager>(
-        home.path() + QStringLiteral("/.config/systemd/user/quindle-service.service"));
+    g_manager = std::make_shared<SampleManager>(home.path() +
+                                                "/.config/systemd/user/quindle-service.service");
 
     splash();
     documents();
     shareExperience();
     updatePrompt();
-    legal(LegalState::FirstAcceptance, QStringLiteral("legal-first.png"));
-    legal(LegalState::DocumentsChanged, QStringLiteral("legal-updated.png"));
-    legal(LegalState::DocumentMissing, QStringLiteral("legal-missing.png"));
+    legal(LegalState::FirstAcceptance, "legal-first.png");
+    legal(LegalState::DocumentsChanged, "legal-updated.png");
+    legal(LegalState::DocumentMissing, "legal-missing.png");
 
     // The setup wizard comes first: it installs into the empty home.
     {
         Installer installer(managers(), Installer::bundledScriptsFolder());
         WizardModel wizard(&installer);
         ui::SetupWizardWindow window(wizard);
-        save(&window, WindowKind::SetupWizard, QStringLiteral("wizard-welcome.png"));
+        save(&window, WindowKind::SetupWizard, "wizard-welcome.png");
         wizard.goNext();
         wait([&] { return !wizard.driveListing().isListing(); }, "the drive listing");
-        save(&window, WindowKind::SetupWizard, QStringLiteral("wizard-drive.png"));
+        save(&window, WindowKind::SetupWizard, "wizard-drive.png");
         wizard.setSkipDrive(true);
         wizard.goNext();
         wizard.install();
         wait([&] { return !wizard.isInstalling(); }, "the installation");
-        save(&window, WindowKind::SetupWizard, QStringLiteral("wizard-install.png"));
+        save(&window, WindowKind::SetupWizard, "wizard-install.png");
         wizard.goNext();
-        save(&window, WindowKind::SetupWizard, QStringLiteral("wizard-done.png"));
+        save(&window, WindowKind::SetupWizard, "wizard-done.png");
     }
 
     // A spare folder stands in for the drive, prepared by the real stage script, with rules
     // that have old and large files to move.
-    const QString drive = home.path() + QStringLiteral("/NVMe");
+    const QString drive = home.path() + "/NVMe";
     QDir().mkpath(drive);
     test::ServiceSandbox::install(drive);
     test::ServiceSandbox::prepareDrive(drive);
-    const QString work = drive + QStringLiteral("/QNDL-Test-Box");
+    const QString work = drive + "/QNDL-Test-Box";
     QFile configFile(paths::configFile());
     configFile.open(QIODevice::ReadOnly);
     QString config = QString::fromUtf8(configFile.readAll());
     configFile.close();
-    config.replace(QStringLiteral("RULES=()"),
+    config.replace("RULES=()",
                    QStringLiteral("RULES=(\n"
                                   "  \"archive_old | $HOME/Videos | %1/Videos | 30 | \"\n"
                                   "  \"archive_big | $HOME/Downloads | %1/Downloads | 7 | 500\"\n"
@@ -473,12 +465,12 @@ int main(int argc, char **argv) {
     writeFile(paths::configFile(), config.toUtf8());
     const QDateTime old = QDateTime::currentDateTime().addDays(-90);
     for (const auto &[file, megabytes] : std::initializer_list<std::pair<QString, qint64>>{
-             {QStringLiteral("Videos/2023 Holiday/day-1.mp4"), 1840},
-             {QStringLiteral("Videos/2023 Holiday/day-2.mp4"), 2210},
-             {QStringLiteral("Videos/Screen recordings/demo.mkv"), 610},
-             {QStringLiteral("Downloads/debian-12.5.0-amd64-DVD-1.iso"), 3780},
-             {QStringLiteral(".cache/thumbnails/large/5d41402a.png"), 1}}) {
-        const QString path = home.path() + QLatin1Char('/') + file;
+             {"Videos/2023 Holiday/day-1.mp4", 1840},
+             {"Videos/2023 Holiday/day-2.mp4", 2210},
+             {"Videos/Screen recordings/demo.mkv", 610},
+             {"Downloads/debian-12.5.0-amd64-DVD-1.iso", 3780},
+             {".cache/thumbnails/large/5d41402a.png", 1}}) {
+        const QString path = home.path() + u'/' + file;
         QDir().mkpath(QFileInfo(path).path());
         QFile sample(path);
         sample.open(QIODevice::WriteOnly);
@@ -486,10 +478,8 @@ int main(int argc, char **argv) {
         sample.setFileTime(old, QFileDevice::FileModificationTime);
         sample.close();
     }
-    for (const QStringList &call :
-         {QStringList{QStringLiteral("watch"), QStringLiteral("--once")},
-          QStringList{QStringLiteral("pause")}, QStringList{QStringLiteral("resume")},
-          QStringList{QStringLiteral("validate")}})
+    for (const QStringList &call : {QStringList{"watch", "--once"}, QStringList{"pause"},
+                                    QStringList{"resume"}, QStringList{"validate"}})
         test::ServiceSandbox::run(call);
 
     {
@@ -499,15 +489,15 @@ int main(int argc, char **argv) {
         present(&window, WindowKind::RulesConfig);
         QPlainTextEdit *config = nullptr;
         for (QPlainTextEdit *text : window.findChildren<QPlainTextEdit *>())
-            if (text->accessibleName() == QStringLiteral("Configuration file"))
+            if (text->accessibleName() == "Configuration file")
                 config = text;
         wait([&] { return !config->toPlainText().isEmpty(); }, "the configuration");
         for (QPushButton *button : window.findChildren<QPushButton *>())
-            if (button->text() == QStringLiteral("Run preview"))
+            if (button->text() == "Run preview")
                 button->click();
-        wait([&] { return !model.isInFlight(QStringLiteral("dry-run")); }, "the dry run");
+        wait([&] { return !model.isInFlight("dry-run"); }, "the dry run");
         QApplication::processEvents();
-        save(&window, WindowKind::RulesConfig, QStringLiteral("rules-config.png"));
+        save(&window, WindowKind::RulesConfig, "rules-config.png");
     }
     settings(home.path());
     {
@@ -517,27 +507,27 @@ int main(int argc, char **argv) {
         QObject::connect(&window, &ui::LogWindow::refreshed, [&] { read = true; });
         present(&window, WindowKind::Log);
         wait([&] { return read; }, "the log");
-        save(&window, WindowKind::Log, QStringLiteral("log.png"));
+        save(&window, WindowKind::Log, "log.png");
     }
-    inspect(QStringLiteral("inspect.png"));
-    chooseDrive(QStringLiteral("choose-drive.png"), true);
+    inspect("inspect.png");
+    chooseDrive("choose-drive.png", true);
     storageScreenshots();
     {
         StatusModel model(managers());
         ServiceStartPrompt prompt(model);
         prompt.setCheckInterval(std::chrono::milliseconds(5));
         ui::ServiceStartWindow window(prompt);
-        save(&window, WindowKind::ServiceStart, QStringLiteral("service-start.png"));
+        save(&window, WindowKind::ServiceStart, "service-start.png");
         prompt.start();
         wait([&] { return prompt.state() == ServiceStartPrompt::State::Failed; }, "the start");
-        save(&window, WindowKind::ServiceStart, QStringLiteral("service-start-failed.png"));
+        save(&window, WindowKind::ServiceStart, "service-start-failed.png");
     }
 
     // The same windows on a dark palette: every colour but the status colours must follow it.
     useDarkPalette();
-    inspect(QStringLiteral("inspect-dark.png"));
-    chooseDrive(QStringLiteral("choose-drive-dark.png"), false);
-    legal(LegalState::DocumentsChanged, QStringLiteral("legal-updated-dark.png"));
+    inspect("inspect-dark.png");
+    chooseDrive("choose-drive-dark.png", false);
+    legal(LegalState::DocumentsChanged, "legal-updated-dark.png");
 
     uninstall(); // last: it removes what the others installed
     return exitCode();

@@ -26,9 +26,9 @@ protected:
         server.script("/api/feedback/verify-otp",
                       {200, R"({"ok":true,"token":"tok-1","expires_in":600})"});
         server.script("/api/feedback/submit", {200, R"({"ok":true,"id":"QF-1042"})"});
-        model.form().email = QStringLiteral("  sam@example.org ");
-        model.form().name = QStringLiteral("Sam");
-        model.form().code = QStringLiteral(" ABCD-EFGH-IJKL-MN ");
+        model.form().email = "  sam@example.org ";
+        model.form().name = "Sam";
+        model.form().code = " ABCD-EFGH-IJKL-MN ";
     }
     void settle() {
         ASSERT_TRUE(
@@ -55,7 +55,7 @@ protected:
 
 TEST(FeedbackTexts, TheCodesLifetimeReadsInWholeMinutesAtLeastOne) {
     const auto text = [](std::optional<qint64> seconds) {
-        return ShareExperience::codeSentText(QStringLiteral("a@b.c"), seconds);
+        return ShareExperience::codeSentText("a@b.c", seconds);
     };
     EXPECT_EQ(text(900), "We emailed a 16-character code to a@b.c. Paste it above — it expires in "
                          "about 15 minutes.");
@@ -88,7 +88,7 @@ TEST_F(FeedbackTest, TheServicesRefusalsReadAsTheServiceMeantThem) {
         << "a token answer without a token";
     EXPECT_FALSE(model.verified());
 
-    FeedbackClient closed{{QUrl(QStringLiteral("http://127.0.0.1:1/")), std::chrono::seconds(15)}};
+    FeedbackClient closed{{QUrl("http://127.0.0.1:1/"), std::chrono::seconds(15)}};
     ShareExperience offline(closed);
     offline.requestCode();
     ASSERT_TRUE(test::waitUntil([&] { return offline.running() == ShareExperience::Call::None; }));
@@ -97,18 +97,18 @@ TEST_F(FeedbackTest, TheServicesRefusalsReadAsTheServiceMeantThem) {
 
 TEST_F(FeedbackTest, TheFlowSendsTrimmedValuesAndOnlyABugCarriesSeverityAndFrequency) {
     verified();
-    model.form().category = QStringLiteral("bug");
-    model.form().severity = QStringLiteral("high");
-    model.form().frequency = QStringLiteral("always");
-    model.submit(QStringLiteral("<p>It <b>broke</b></p>"), QStringLiteral("It broke"));
+    model.form().category = "bug";
+    model.form().severity = "high";
+    model.form().frequency = "always";
+    model.submit("<p>It <b>broke</b></p>", "It broke");
     settle();
     ASSERT_EQ(model.referenceId(), std::optional<QString>("QF-1042"));
-    model.form().category = QStringLiteral("suggestion");
-    model.form().mobile = QStringLiteral(" +44 7700 900123 ");
+    model.form().category = "suggestion";
+    model.form().mobile = " +44 7700 900123 ";
     QString sentCategory;
     QObject::connect(&model, &ShareExperience::submitted,
                      [&](const QString &category) { sentCategory = category; });
-    model.submit(QStringLiteral("<p>Idea</p>"), QStringLiteral("Idea"));
+    model.submit("<p>Idea</p>", "Idea");
     settle();
     EXPECT_EQ(sentCategory, "suggestion");
 
@@ -140,7 +140,7 @@ TEST_F(FeedbackTest, AFailedOrExpiredSendKeepsTheReportAndSaysWhatToDo) {
     server.script("/api/feedback/verify-otp",
                   {200, R"({"ok":true,"token":"tok-1","expires_in":-1})"});
     verified(); // a token that ran out while the report was typed
-    model.submit(QStringLiteral("<p>x</p>"), QStringLiteral("x"));
+    model.submit("<p>x</p>", "x");
     EXPECT_EQ(model.footerError(), "Your verification has expired. Send a new code to continue.");
     EXPECT_FALSE(model.verified());
     EXPECT_EQ(server.requests().size(), 2) << "an expired token is not sent";
@@ -150,7 +150,7 @@ TEST_F(FeedbackTest, AFailedOrExpiredSendKeepsTheReportAndSaysWhatToDo) {
     server.script("/api/feedback/submit",
                   {503, R"({"ok":false,"error":"maintenance","detail":"Back in ten minutes."})"});
     verified();
-    model.submit(QStringLiteral("<p>x</p>"), QStringLiteral("x"));
+    model.submit("<p>x</p>", "x");
     settle();
     EXPECT_EQ(model.footerError(), "Couldn't send feedback (Back in ten minutes.).");
     EXPECT_TRUE(model.verified()) << "the same token can be tried again";

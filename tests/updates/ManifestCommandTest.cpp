@@ -20,8 +20,8 @@ protected:
     // Runs while this process serves the manifest, so the event loop keeps turning.
     CommandRun run(const QStringList &arguments, const QUrl &address) const {
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        env.insert(QStringLiteral("HOME"), home());
-        env.insert(QStringLiteral("QUINDLE_MANIFEST_URL"), address.toString());
+        env.insert("HOME", home());
+        env.insert("QUINDLE_MANIFEST_URL", address.toString());
         return test::runCommand(QStringLiteral(QUINDLE_TESTKEY_BINARY), arguments, env);
     }
 

@@ -24,9 +24,8 @@ namespace {
 // What systemd derives from this computer's machine ID for `appId`, when systemd-id128 is here.
 std::optional<QByteArray> systemdAppSpecificId(const QByteArray &appId) {
     QProcess systemd;
-    systemd.start(QStringLiteral("systemd-id128"),
-                  {QStringLiteral("machine-id"),
-                   QStringLiteral("--app-specific=") + QString::fromLatin1(appId)});
+    systemd.start("systemd-id128",
+                  {"machine-id", QStringLiteral("--app-specific=") + QString::fromLatin1(appId)});
     if (!systemd.waitForFinished(10000) || systemd.exitCode() != 0)
         return std::nullopt;
     return systemd.readAllStandardOutput().trimmed();
@@ -146,7 +145,7 @@ TEST_F(ManifestFetcherTest, SlowAndSilentServersEndAtTheLimits) {
          {test::ManifestServer::Answer::Drip, test::ManifestServer::Answer::Silence}) {
         server.answerWith(answer);
         refresh(fetcher);
-        EXPECT_EQ(fetcher.lastError(), QStringLiteral("Network error: The request timed out."));
+        EXPECT_EQ(fetcher.lastError(), "Network error: The request timed out.");
         EXPECT_FALSE(fetcher.manifest().has_value());
         EXPECT_FALSE(QFile::exists(paths::manifestCacheFile()));
     }
@@ -174,7 +173,7 @@ TEST_F(ManifestFetcherTest, RequestsCarryTheProductHeadersAndNeverTheMachineId) 
     EXPECT_EQ(request.headers.value("user-agent"), "Quindle/" + version + " (Linux)");
     EXPECT_EQ(request.headers.value("x-qd-version"), version);
 
-    QFile machineIdFile(QStringLiteral("/etc/machine-id"));
+    QFile machineIdFile("/etc/machine-id");
     if (!machineIdFile.open(QIODevice::ReadOnly)) {
         EXPECT_FALSE(request.headers.contains("x-qd-fingerprint"));
         return;

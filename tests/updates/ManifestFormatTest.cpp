@@ -52,9 +52,9 @@ TEST(ManifestDecoding, NamesTheFirstMissingOrMistypedKey) {
     EXPECT_EQ(manifest.version, "1.10.0");
     EXPECT_EQ(manifest.build, 42);
     EXPECT_EQ(manifest.behaviour.autoCheckUpdatesIntervalHours, 24);
-    EXPECT_EQ(manifest.behaviour.featureFlags.value(QStringLiteral("😀")), true);
+    EXPECT_EQ(manifest.behaviour.featureFlags.value("😀"), true);
     EXPECT_EQ(manifest.behaviour.telemetry.perfSampleMinutes, 15);
-    EXPECT_EQ(manifest.support.docsUrl, QUrl(QStringLiteral("https://docs.example.org/")));
+    EXPECT_EQ(manifest.support.docsUrl, QUrl("https://docs.example.org/"));
 
     const struct {
         QByteArray from, to;
@@ -98,6 +98,6 @@ TEST(AddressPolicy, AllowsHttpsAndPlainHttpOnlyToThisComputer) {
           "http://example.org/manifest.json", "http://127.0.0.2/m.json",
           "http://localhost.example.org/", "data:text/plain,{}", "https:///x"})
         EXPECT_EQ(addressRefusal(QUrl(QString::fromUtf8(refused))),
-                  QStringLiteral("only https addresses are allowed"))
+                  "only https addresses are allowed")
             << refused;
 }

@@ -102,9 +102,8 @@ TEST_F(TelemetryTest, AnAllowedEventIsOnePostOfExactlyItsKeysWithTheProductHeade
     const QByteArray fingerprint = first.headers.value("x-qd-fingerprint");
     if (const std::optional<QString> machine = platform::machineUUID()) {
         ASSERT_FALSE(fingerprint.isEmpty());
-        const QString bare = machine->toLower().remove(QLatin1Char('-'));
-        EXPECT_FALSE(
-            QString::fromLatin1(fingerprint).toLower().remove(QLatin1Char('-')).contains(bare));
+        const QString bare = machine->toLower().remove(u'-');
+        EXPECT_FALSE(QString::fromLatin1(fingerprint).toLower().remove(u'-').contains(bare));
     }
     for (const auto &request : server.requests())
         EXPECT_FALSE(request.body.contains('@')) << "no e-mail address";
