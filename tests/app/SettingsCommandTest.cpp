@@ -11,8 +11,6 @@ using namespace quindle;
 using test::CommandRun;
 using test::readText;
 
-namespace {
-
 class SettingsCommand : public test::TempHomeTest {
 protected:
     void SetUp() override {
@@ -26,8 +24,6 @@ protected:
                                 QProcessEnvironment::systemEnvironment(), home());
     }
 };
-
-} // namespace
 
 TEST_F(SettingsCommand, LoweringTheHardFloorNeedsConfirmingAndARefusalChangesNothing) {
     const QByteArray before = readText(paths::configFile());

@@ -122,9 +122,9 @@ TEST_F(StorageCommand, BackupsAreMadeListedAndRestoredButNotUnderARunningApplica
 
 TEST_F(StorageCommand, BeforeTheServiceIsInstalledEachCommandSaysHowToInstallIt) {
     ASSERT_TRUE(QFile::remove(paths::serviceScript()));
-    for (const QString &command : {"scan", "move-dir", "free-space", "cloud-roots", "backups"}) {
-        const CommandRun result = run({command, QStringLiteral("list")});
-        EXPECT_EQ(result.status, 1) << command.toStdString();
+    for (const char *command : {"scan", "move-dir", "free-space", "cloud-roots", "backups"}) {
+        const CommandRun result = run({command, "list"});
+        EXPECT_EQ(result.status, 1) << command;
         EXPECT_TRUE(result.err.contains("quindle service install")) << result.err.toStdString();
     }
 }

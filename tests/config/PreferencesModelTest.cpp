@@ -20,6 +20,8 @@ const QStringList kOwnedKeys{
     "MIN_DELETE_DAYS",    "MIN_AGE_HARD_FLOOR_DAYS", "OPTIMISE_CLOUD_PROVIDERS",
     "INCLUDE_CLOUD_EVICT"};
 
+} // namespace
+
 class PreferencesTest : public test::TempHomeTest {
 protected:
     void SetUp() override {
@@ -37,8 +39,6 @@ protected:
     std::unique_ptr<PreferencesModel> model;
     QString path;
 };
-
-} // namespace
 
 TEST_F(PreferencesTest, ABurstOfChangesIsOneWriteOfEveryKeyThatBashReadsBack) {
     model->load();

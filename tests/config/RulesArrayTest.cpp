@@ -13,8 +13,6 @@ using namespace quindle;
 using test::readText;
 using test::writeText;
 
-namespace {
-
 class RulesArrayTest : public test::TempHomeTest {
 protected:
     void SetUp() override {
@@ -40,8 +38,6 @@ protected:
     QTemporaryDir drive{QDir::tempPath() + "/quindle-drive-XXXXXX"};
     std::unique_ptr<RulesArray> rules;
 };
-
-} // namespace
 
 TEST_F(RulesArrayTest, EditsAreWrittenAtOnceAndBashReadsEveryRecordBack) {
     ASSERT_EQ(rules->rows().size(), 1);

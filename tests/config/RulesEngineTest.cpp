@@ -22,6 +22,8 @@ namespace {
 // How far ahead the service's clock runs: everything made now is this many days old to it.
 constexpr int kLater = 30;
 
+} // namespace
+
 class RulesEngineTest : public test::TempHomeTest {
 protected:
     void SetUp() override {
@@ -53,8 +55,6 @@ protected:
 
     QTemporaryDir drive{QDir::tempPath() + "/quindle-drive-XXXXXX"};
 };
-
-} // namespace
 
 TEST_F(RulesEngineTest, AWatchTickAndADryRunShowWhatTheModelsSavedAtThePanesAges) {
     PreferencesModel preferences;

@@ -18,8 +18,6 @@
 using namespace quindle;
 using test::control;
 
-namespace {
-
 // The accounts of a temporary rclone configuration, read through the real account helper.
 class AccountWindowsTest : public test::WindowTest {
 protected:
@@ -46,8 +44,6 @@ protected:
 
     RemoteManager remotes;
 };
-
-} // namespace
 
 TEST_F(AccountWindowsTest, TheSheetHoldsBackFullKindsAndSavesOnlyACompleteForm) {
     ui::AddAccountDialog sheet(remotes);

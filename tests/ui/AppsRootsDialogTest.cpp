@@ -6,8 +6,6 @@
 
 using namespace quindle;
 
-namespace {
-
 class AppsRootsDialogTest : public test::WindowTest {
 protected:
     void open(const QStringList &roots) {
@@ -32,8 +30,6 @@ protected:
     std::unique_ptr<ui::AppsRootsDialog> dialog;
     QListWidget *list = nullptr;
 };
-
-} // namespace
 
 TEST_F(AppsRootsDialogTest, EditsTheListAndSavesDefaultsAsNone) {
     open({"/srv/apps"});

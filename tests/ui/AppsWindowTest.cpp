@@ -15,8 +15,6 @@
 
 using namespace quindle;
 
-namespace {
-
 class AppsWindowTest : public test::WindowTest {
 protected:
     void SetUp() override {
@@ -58,8 +56,6 @@ protected:
     std::unique_ptr<AppsWindowModel> model;
     std::unique_ptr<ui::AppsWindow> window;
 };
-
-} // namespace
 
 TEST_F(AppsWindowTest, OnlyMovableAppsCanBePickedAndTheFooterCountsThem) {
     test::expectNamedControls(window.get());

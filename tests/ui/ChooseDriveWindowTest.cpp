@@ -38,6 +38,8 @@ assess)
 select-drive) echo "The NVMe is now $2." ;;
 esac)sh";
 
+} // namespace
+
 class ChooseDriveTest : public test::WindowTest {
 protected:
     void SetUp() override {
@@ -56,8 +58,6 @@ protected:
     QListWidget *list = nullptr;
     QPushButton *use = nullptr;
 };
-
-} // namespace
 
 TEST_F(ChooseDriveTest, UseThisDriveRestsForTheCurrentAndForABlockedDrive) {
     EXPECT_EQ(list->currentRow(), 0); // the current drive is selected first

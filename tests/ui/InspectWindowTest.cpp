@@ -24,6 +24,8 @@ QByteArray answer(bool mounted, bool markerOk) {
            R"("fstab_pin":false,"internal_free_gb":83,"internal_total_gb":270})";
 }
 
+} // namespace
+
 class InspectTest : public test::WindowTest {
 protected:
     void SetUp() override {
@@ -59,8 +61,6 @@ esac)sh");
     QPushButton *refresh = nullptr;
     QPushButton *validate = nullptr;
 };
-
-} // namespace
 
 TEST_F(InspectTest, HeadlineToneAndDetailRowsForEachDriveState) {
     ASSERT_TRUE(inspector.isRefreshing()); // the first showing reads the drive

@@ -30,6 +30,8 @@ const QString kNotABackup =
     "I understand Quindle is not a backup tool, and that I am responsible for "
     "maintaining independent backups of any data I value.";
 
+} // namespace
+
 class LegalWindowTest : public test::WindowTest {
 protected:
     void SetUp() override {
@@ -51,8 +53,6 @@ protected:
         return nullptr;
     }
 };
-
-} // namespace
 
 TEST_F(LegalWindowTest, ContinueWaitsForBothConfirmationsAndThenRecords) {
     LegalAcceptance legal(documents());

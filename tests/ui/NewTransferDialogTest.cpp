@@ -11,8 +11,6 @@
 
 using namespace quindle;
 
-namespace {
-
 class NewTransferDialogTest : public test::WindowTest {
 protected:
     void SetUp() override {
@@ -35,8 +33,6 @@ protected:
     std::unique_ptr<SyncManager> manager;
     std::unique_ptr<ui::NewTransferDialog> dialog;
 };
-
-} // namespace
 
 TEST_F(NewTransferDialogTest, ARefusedFormStaysOpenAndAddsNothing) {
     test::expectNamedControls(dialog.get());

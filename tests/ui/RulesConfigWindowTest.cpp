@@ -14,8 +14,6 @@
 using namespace quindle;
 using ui::RulesConfigWindow;
 
-namespace {
-
 class RulesConfigTest : public test::WindowTest {
 protected:
     void SetUp() override {
@@ -35,8 +33,6 @@ protected:
     QPlainTextEdit *config = nullptr, *preview = nullptr;
     QPushButton *run = nullptr;
 };
-
-} // namespace
 
 TEST_F(RulesConfigTest, ShowsWhereTheFileWasLookedForAndReloadsIt) {
     const QString missing = "(config not found at " + paths::configFile() + ")";

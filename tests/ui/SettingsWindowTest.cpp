@@ -23,8 +23,6 @@ using test::control;
 using test::readText;
 using ui::SettingsWindow;
 
-namespace {
-
 class SettingsWindowTest : public test::WindowTest {
 protected:
     void SetUp() override {
@@ -62,8 +60,6 @@ protected:
     QTemporaryDir drive{QDir::tempPath() + "/quindle-drive-XXXXXX"};
     std::unique_ptr<SettingsWindow> window;
 };
-
-} // namespace
 
 TEST_F(SettingsWindowTest, ARangeTypedKeyByKeyIsWrittenOnceAfterThePauseAndSaidSo) {
     open();

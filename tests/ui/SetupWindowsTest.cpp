@@ -22,16 +22,12 @@
 using namespace quindle;
 using Step = WizardModel::Step;
 
-namespace {
-
 class SetupWindowsTest : public test::WindowTest {
 protected:
     std::shared_ptr<test::FakeServiceManager> manager =
         std::make_shared<test::FakeServiceManager>(inHome("unit"));
     Installer::ManagerSource source = [manager = manager] { return manager; };
 };
-
-} // namespace
 
 TEST_F(SetupWindowsTest, WizardContinuesOnlyWhenTheStepMayBeLeftAndAFailedInstallCanBeRetried) {
     Installer installer(source, inHome("bundle")); // no scripts until the second try
