@@ -38,7 +38,7 @@ const std::map<QString, Command> &commands() {
          {runService, "install, start, stop, check or upgrade the background service, or run one "
                       "of its sub-commands"}},
         {QStringLiteral("drives"),
-         {runDrives, "list the drives that could be the NVMe, with their assessment", true}},
+         {runDrives, "list the drives that could be the NVMe, with their assessment"}},
         {QStringLiteral("config"),
          {runConfig, "get or set one key of the service's configuration"}},
         {QStringLiteral("fstab-audit"),

@@ -2,9 +2,11 @@
 
 #include "core/ServiceBridge.h"
 #include "core/ServiceScripts.h"
+#include "core/StatePaths.h"
 #include "insight/DriveSelection.h"
 #include "insight/LocalDriveListing.h"
 
+#include <QFileInfo>
 #include <QTextStream>
 
 namespace quindle {
@@ -41,15 +43,17 @@ void printAssessment(QTextStream &out, const Drive &drive) {
 } // namespace
 
 // quindle drives [--local]: the drives the service offers, each with its assessment; --local
-// lists them the way the setup wizard does before the service is installed.
+// lists them the way the setup wizard does before the service is installed, and so does a
+// plain call until it is.
 int runDrives(const QStringList &arguments) {
     QTextStream out(stdout);
     QTextStream err(stderr);
-    const bool local = arguments.contains(QLatin1String("--local"));
-    if (arguments.size() > (local ? 1 : 0)) {
+    const bool localAsked = arguments.contains(QLatin1String("--local"));
+    if (arguments.size() > (localAsked ? 1 : 0)) {
         err << "Usage: quindle drives [--local]\n";
         return 2;
     }
+    const bool local = localAsked || !QFileInfo::exists(paths::serviceScript());
 
     QList<Drive> drives;
     if (local) {

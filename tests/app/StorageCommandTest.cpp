@@ -127,4 +127,7 @@ TEST_F(StorageCommand, BeforeTheServiceIsInstalledEachCommandSaysHowToInstallIt)
         EXPECT_EQ(result.status, 1) << command;
         EXPECT_TRUE(result.err.contains("quindle service install")) << result.err.toStdString();
     }
+    // Listing the drives is how setting up begins.
+    for (const QStringList &drives : {QStringList{"drives"}, QStringList{"drives", "--local"}})
+        EXPECT_EQ(run(drives).status, 0) << drives.join(' ').toStdString();
 }
