@@ -2,7 +2,6 @@
 
 #include "core/StatePaths.h"
 
-#include <QFileInfo>
 #include <QTextStream>
 
 #include <functional>
@@ -108,7 +107,7 @@ int runCommandLine(const QStringList &arguments) {
         err << "quindle: unknown command “" << arguments.first() << "”.\n";
         return usage(err, 2);
     }
-    if (found->second.runsInstalledService && !QFileInfo::exists(paths::serviceScript())) {
+    if (found->second.runsInstalledService && !paths::serviceInstalled()) {
         QTextStream err(stderr);
         err << "The background service is not installed yet. Install it with “quindle service "
                "install”, or open Quindle and finish its setup.\n";

@@ -6,7 +6,6 @@
 #include "insight/DriveSelection.h"
 #include "insight/LocalDriveListing.h"
 
-#include <QFileInfo>
 #include <QTextStream>
 
 namespace quindle {
@@ -53,7 +52,7 @@ int runDrives(const QStringList &arguments) {
         err << "Usage: quindle drives [--local]\n";
         return 2;
     }
-    const bool local = localAsked || !QFileInfo::exists(paths::serviceScript());
+    const bool local = localAsked || !paths::serviceInstalled();
 
     QList<Drive> drives;
     if (local) {

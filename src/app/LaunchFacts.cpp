@@ -4,8 +4,6 @@
 #include "core/BuildSettings.h"
 #include "core/StatePaths.h"
 
-#include <QFileInfo>
-
 namespace quindle {
 
 bool RealLaunchFacts::manifestAddressConfigured() const {
@@ -27,7 +25,7 @@ bool RealLaunchFacts::legalAccepted() {
 }
 
 bool RealLaunchFacts::serviceInstalled() const {
-    return QFileInfo::exists(paths::serviceScript());
+    return paths::serviceInstalled();
 }
 
 } // namespace quindle

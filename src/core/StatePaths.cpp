@@ -3,6 +3,7 @@
 #include "platform/HomeDirectory.h"
 
 #include <QDir>
+#include <QFileInfo>
 
 namespace quindle::paths {
 
@@ -30,6 +31,9 @@ QString configFile() {
 }
 QString serviceScript() {
     return inQuindle("quindle.sh");
+}
+bool serviceInstalled() {
+    return QFileInfo::exists(serviceScript());
 }
 QString rcloneHelperScript() {
     return inQuindle("rclone-helper.sh");

@@ -12,6 +12,7 @@ QString stateDirectory();   // ~/.quindle/state
 
 QString configFile();         // quindle.conf
 QString serviceScript();      // quindle.sh
+bool serviceInstalled();      // the service script is in place
 QString rcloneHelperScript(); // rclone-helper.sh: account housekeeping
 QString serviceLog();         // quindle.log
 QString serviceOutputLog();   // quindle.launchd.log: the service manager's capture of its output

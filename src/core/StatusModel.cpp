@@ -7,7 +7,6 @@
 #include "platform/HomeDirectory.h"
 
 #include <QFile>
-#include <QFileInfo>
 #include <QStorageInfo>
 #include <QtConcurrent/QtConcurrentRun>
 
@@ -87,7 +86,7 @@ void StatusModel::startPolling() {
 QFuture<void> StatusModel::refreshAsync() {
     auto read = QtConcurrent::run(blockingPool(), [managers = m_managers] {
         Snapshot snapshot;
-        snapshot.installed = QFileInfo::exists(paths::serviceScript());
+        snapshot.installed = paths::serviceInstalled();
         const auto manager = managers();
         snapshot.loaded = manager->isLoaded();
         snapshot.definitionFile = manager->definitionFile();
